@@ -1,0 +1,122 @@
+// The host side of the plug-in protocol: a plug-in file opened by name, and block instances
+// that are sized, initialised and evaluated only through the plug-in's mexFunction, exactly
+// as the platform drives them.
+#pragma once
+
+#include "mex_host.h"
+#include "simstruc.h"
+
+#include <array>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tavrel::host {
+
+// An error of the host: a plug-in that cannot be opened, a failed handshake, or a method
+// that reported an error (the message names the block, the method and the block's text).
+struct HostError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+using SizesVector = std::array<double, SS_SIZES_COUNT>;
+using ParamValues = std::vector<std::vector<double>>; // dialog parameters as row vectors
+
+// A plug-in file loaded once per process; block instances share it and nothing else.
+class Plugin {
+public:
+    // Opens `path` (a plug-in file) and finds its mexFunction.
+    static std::shared_ptr<Plugin> open(const std::string& path);
+    ~Plugin();
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& blockName() const { return block_name_; } // file name without extension
+    mexFunctionPointer entry() const { return entry_; }
+
+    // The command-line sizes call: mexFunction(1 result; [], [], [], 0, params...).
+    SizesVector commandLineSizes(const ParamValues& params) const;
+
+private:
+    Plugin() = default;
+    std::string path_;
+    std::string block_name_;
+    void* handle_ = nullptr;
+    mexFunctionPointer entry_ = nullptr;
+};
+
+// Finds a deliverable ("tavrel", "tavrel_observer", ...) in the plug-in folder: the folder
+// named by TAVREL_PLUGIN_PATH if set, else the folders built in next to the calling program.
+std::string findPlugin(const std::string& block_name);
+
+// One block instance: its own record, parameters, ports, states and work vectors.
+class BlockInstance {
+public:
+    // Creates the record, performs the sizing handshake and allocates ports, states,
+    // derivatives and work vectors from the declared sizes.
+    BlockInstance(std::shared_ptr<Plugin> plugin, const ParamValues& params,
+                  std::string instance_name = {});
+    ~BlockInstance();
+    BlockInstance(const BlockInstance&) = delete;
+    BlockInstance& operator=(const BlockInstance&) = delete;
+
+    const std::string& name() const { return name_; }
+    const Plugin& plugin() const { return *plugin_; }
+    const SizesVector& sizes() const { return sizes_; }
+
+    int numStates() const;
+    int numInputs() const;
+    int numOutputs() const;
+    int numIWork() const;
+    bool directFeedThrough(int port) const;
+
+    // Host-held vectors, valid for the life of the instance.
+    double* states() { return states_.data(); }
+    double* derivatives() { return derivatives_.data(); }
+    int* iwork() { return iwork_.data(); }
+    double* inputs() { return inputs_.data(); } // element 0 of each input port
+    const double* outputs() const { return outputs_.data(); }
+    double sampleTime() const { return sample_time_; }
+    double offsetTime() const { return offset_time_; }
+
+    // Replaces dialog parameter k's values (the block reads it afresh at its next call).
+    void setParam(int k, const std::vector<double>& values);
+
+    // Method calls through mexFunction with their flags (101, 102, 104, 106, 107); each
+    // raises HostError if the block set an error status. `time` is what ssGetT reports.
+    void initializeSampleTimes();
+    void initializeConditions();
+    void outputs(double time, int task = 0);
+    void derivatives(double time); // derivative vector zero-filled before the call
+    void terminate();
+
+    // Console text the block printed since the last call of takeConsole.
+    std::string takeConsole();
+
+private:
+    void call(int flag, const char* method);
+    static int_T registerInputs(void* self, int_T count);
+    static int_T registerOutputs(void* self, int_T count);
+
+    std::shared_ptr<Plugin> plugin_;
+    std::string name_;
+    std::string model_name_;
+    std::unique_ptr<SimStruct> record_;
+    std::unique_ptr<ssRTInfo> rt_info_;
+    std::vector<mxArray*> params_;
+    std::vector<ssInputPort> input_ports_;
+    std::vector<ssOutputPort> output_ports_;
+    std::vector<double> inputs_;
+    std::vector<const double*> input_ptrs_;
+    std::vector<double> outputs_;
+    std::vector<double> states_, derivatives_;
+    std::vector<int> iwork_;
+    double sample_time_ = 0, offset_time_ = 0;
+    SizesVector sizes_{};
+    std::string console_;
+    std::array<mxArray*, 8> flag_arrays_{}; // prebuilt flag arguments for the method calls
+};
+
+} // namespace tavrel::host
