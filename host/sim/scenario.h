@@ -1,0 +1,87 @@
+// Scenario files: the blocks of a study with their plug-ins and dialog parameters by name,
+// the sources of their inputs, solver settings, duration, output interval and what to log.
+// A scenario is validated completely when it is loaded, before anything runs or is written.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tavrel::sim {
+
+// A load or validation error; the message names the file, the line, the key and the rule.
+struct ScenarioError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Reference to a block's port: "rig.bottom_pressure", "rig.sensor_pressure[2]".
+struct PortRef {
+    std::string block;
+    std::string port;
+};
+
+// Where an input port's value comes from.
+struct Source {
+    enum class Kind { constant, step, ramp, sine, table, sum, connection, hold, pi };
+    Kind kind = Kind::constant;
+    double value = 0;                  // constant
+    double time = 0, before = 0, after = 0;   // step at `time`
+    double start_time = 0, slope = 0, initial = 0; // ramp
+    double amplitude = 0, period = 1, phase = 0, offset = 0; // sine
+    std::vector<double> table_times, table_values;         // piecewise linear, held at ends
+    std::vector<Source> terms;         // sum
+    PortRef port;                      // connection, hold (value at start), pi (measurement)
+    // PI controller on `port`: output = bias + kp*e + ki*integral(e), e = setpoint - measured,
+    // limited to [min, max]; the integral stops while the output is held at a limit.
+    double setpoint = 0, kp = 0, ki = 0, min = -1e300, max = 1e300, bias = 0;
+    std::optional<PortRef> bias_from;  // bias held from a port's value at the start
+};
+
+struct BlockSpec {
+    std::string name;        // instance name, e.g. "rig"
+    std::string plugin;      // deliverable name ("tavrel") or a plug-in file path
+    std::string kind;        // deliverable the plug-in carries: "tavrel", "tavrel_observer", ...
+    std::vector<std::vector<double>> params; // in the block's order, complete
+    std::map<std::string, Source> inputs;    // by input port name; missing inputs are 0
+};
+
+enum class SolverKind { dormand_prince, bdf, fixed_step };
+
+struct SolverSettings {
+    SolverKind kind = SolverKind::dormand_prince;
+    double rtol = 1e-6;
+    double atol = 1e-6;
+    double max_step = 0;    // 0: no limit
+    double fixed_step = 1e-3;
+};
+
+struct Scenario {
+    std::string source_name; // file path or "<default>"
+    std::string base_dir;    // for relative table files
+    std::vector<BlockSpec> blocks;
+    SolverSettings solver;
+    double start_time = 0;
+    double duration = 120;
+    double output_interval = 0.05;
+    std::vector<std::string> log; // patterns "rig.*", "observer.top_flow"; empty: everything
+    // Summary: the displacer's period and how many last periods to evaluate.
+    double summary_period = 0; // 0: no periodic summary
+    int summary_periods = 3;
+
+    static Scenario load(const std::string& path);
+    static Scenario parse(const std::string& toml_text, const std::string& source_name,
+                          const std::string& base_dir);
+    static Scenario builtInDefault();
+
+    // Overrides one dialog parameter by name and validates the block again.
+    void set(const std::string& block, const std::string& param, const std::vector<double>& values);
+    const BlockSpec& block(const std::string& name) const;
+};
+
+// The embedded default scenario's text (also shipped as scenarios/default.toml).
+const std::string& defaultScenarioText();
+
+} // namespace tavrel::sim

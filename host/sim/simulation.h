@@ -1,0 +1,82 @@
+// The simulation engine: block instances of the plug-ins wired to sources and to each other,
+// their continuous states integrated by an ODE solver, outputs sampled at a fixed interval.
+#pragma once
+
+#include "scenario.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tavrel::sim {
+
+// One logged signal: a block's output or input port, e.g. "rig.bottom_pressure" [Pa].
+struct Column {
+    std::string name;
+    std::string unit;
+};
+
+// Receives the logged rows as the run produces them (results stream; nothing is kept here).
+class ResultSink {
+public:
+    virtual ~ResultSink() = default;
+    virtual void begin(const std::vector<Column>& columns) = 0;
+    virtual void row(double time, const std::vector<double>& values) = 0;
+    virtual void end() = 0; // also called when the run stops on an error: flush what is logged
+};
+
+// Counts of the last run, for benchmarks and progress.
+struct RunStatistics {
+    long rhs_evaluations = 0;
+    long steps = 0;
+    double block_seconds = 0; // wall time inside the blocks' methods
+    double total_seconds = 0; // wall time of the whole integration
+};
+
+class Simulation {
+public:
+    // Loads the plug-ins, creates and sizes the block instances, initialises them and makes
+    // the first outputs call at the start time; the solver starts from the resulting states.
+    explicit Simulation(const Scenario& scenario);
+    ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+    double time() const;
+    const std::vector<Column>& columns() const;
+
+    // Integrates to `t`, handing each logged row (every output interval, from the solver's
+    // dense output) to `sink` if given. Throws SimulationError on a solver failure or on a
+    // state or output that is not finite (naming block, state or port, and time).
+    void advanceTo(double t, ResultSink* sink = nullptr);
+
+    // Holds an input port at a value from now on (replaces its source), e.g. a controller
+    // written by the caller.
+    void setInput(const std::string& block, const std::string& port, double value);
+
+    // Present value of an output port ("sensor_pressure[2]" for a sensor) or input port.
+    double output(const std::string& block, const std::string& port) const;
+    double input(const std::string& block, const std::string& port) const;
+
+    // Values of every logged column at the present time.
+    std::vector<double> loggedValues() const;
+
+    // Text the blocks printed (e.g. the initial choke opening), prefixed by block name.
+    const std::string& console() const;
+    const RunStatistics& statistics() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+struct SimulationError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Runs a whole scenario into `sink` with an optional progress callback (fraction done).
+RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
+                          const std::function<void(double)>& progress = {});
+
+} // namespace tavrel::sim
