@@ -19,7 +19,7 @@ RigBottom displacerBottom(const SimStruct* S, const RigParams& p) {
         ((pressureFromInvariants(p, bottom.w_up_0, x[state::w_down]) +
           u1 * p.displacer_loss_linear) +
          std::fabs(u1) * (u1 * p.displacer_loss_quadratic)) +
-        (p.density_ref * gravity) * p.displacer_depth;
+        displacerHead(p);
     return bottom;
 }
 

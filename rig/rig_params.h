@@ -82,6 +82,11 @@ inline double boundaryInvariantForVelocity(const RigParams& p, double v, double 
     return (v - p.invariant_velocity_ref) * 2 - other;
 }
 
+// Hydrostatic head of a column of density density_ref and height displacer_depth.
+inline double displacerHead(const RigParams& p) {
+    return (p.density_ref * gravity) * p.displacer_depth;
+}
+
 // Velocity at the bottom that the displacer imposes.
 inline double displacerBottomVelocity(const RigParams& p, double displacer_velocity) {
     return -((p.displacer_area_outer - p.displacer_area_inner) * displacer_velocity /
