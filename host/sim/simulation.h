@@ -32,6 +32,7 @@ struct RunStatistics {
     long steps = 0;
     double block_seconds = 0; // wall time inside the blocks' methods
     double total_seconds = 0; // wall time of the whole integration
+    std::string console;      // what the blocks printed, each line prefixed by the block name
 };
 
 class Simulation {
@@ -66,6 +67,9 @@ public:
     const std::string& console() const;
     const RunStatistics& statistics() const;
 
+    // Measures the wall time spent inside the blocks' methods (for benchmarks).
+    void setProfiling(bool on);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
@@ -77,6 +81,6 @@ struct SimulationError : std::runtime_error {
 
 // Runs a whole scenario into `sink` with an optional progress callback (fraction done).
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
-                          const std::function<void(double)>& progress = {});
+                          const std::function<void(double)>& progress = {}, bool profile = false);
 
 } // namespace tavrel::sim

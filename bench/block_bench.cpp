@@ -1,0 +1,98 @@
+// Cost of one mdlOutputs plus mdlDerivatives of each block, called directly on a record and
+// through the plug-in's mexFunction as the host calls it.
+#include "block_instance.h"
+#include "linear_model.h"
+#include "observer_model.h"
+#include "piston_model.h"
+#include "rig_model.h"
+#include "rig_test_params.h"
+#include "test_record.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+
+namespace {
+
+using tavrel::test::ParamList;
+
+ParamList observerParams() {
+    return {{0.024}, {1300}, {1e5},  {0.1},  {0.17},   {1000}, {20e5},      {0},
+            {20e5},  {3000}, {0},    {M_PI / 2}, {3000}, {0.01267}, {0}, {0},
+            {0},     {6},    {0, 1000, 2000, 3000}, {0, 0}, {0.5, 0.5}, {0}, {20},
+            {0.5235987755982988}};
+}
+
+struct Model {
+    const char* plugin;
+    ParamList params;
+    mdlRecordMethod sizes, conditions, derivatives;
+    mdlOutputsMethod outputs;
+};
+
+Model rig() {
+    using namespace tavrel::rig;
+    return {"tavrel", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+}
+Model piston() {
+    using namespace tavrel::piston;
+    return {"tavrel_piston", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+}
+Model linear() {
+    using namespace tavrel::linear;
+    return {"tavrel_linear", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+}
+Model observer() {
+    using namespace tavrel::observer;
+    return {"tavrel_observer", observerParams(), &mdlInitializeSizes, &mdlInitializeConditions,
+            &mdlDerivatives, &mdlOutputs};
+}
+
+void direct(benchmark::State& state, Model (*make)()) {
+    const Model m = make();
+    tavrel::test::TestRecord record(m.params, m.sizes);
+    record.call(m.conditions);
+    record.setInput(0, 0.3);
+    record.setInput(1, std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2);
+    if (std::string(m.plugin) != "tavrel_observer") record.setInput(2, 0.01);
+    record.outputs(m.outputs);
+    for (auto _ : state) {
+        m.outputs(record.S(), 0);
+        m.derivatives(record.S());
+        benchmark::DoNotOptimize(record.derivatives().data());
+    }
+}
+
+void throughMexFunction(benchmark::State& state, Model (*make)()) {
+    const Model m = make();
+    auto plugin = tavrel::host::Plugin::open(tavrel::host::findPlugin(m.plugin));
+    tavrel::host::BlockInstance block(plugin, m.params, m.plugin);
+    block.initializeSampleTimes();
+    block.initializeConditions();
+    block.inputs()[0] = 0.3;
+    block.inputs()[1] = std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2;
+    if (block.numInputs() > 2) block.inputs()[2] = 0.01;
+    block.outputs(0.0);
+    block.takeConsole();
+    for (auto _ : state) {
+        block.outputs(0.0);
+        block.derivatives(0.0);
+        benchmark::DoNotOptimize(block.derivatives());
+    }
+}
+
+BENCHMARK_CAPTURE(direct, tavrel, &rig);
+BENCHMARK_CAPTURE(throughMexFunction, tavrel, &rig);
+BENCHMARK_CAPTURE(direct, tavrel_piston, &piston);
+BENCHMARK_CAPTURE(throughMexFunction, tavrel_piston, &piston);
+BENCHMARK_CAPTURE(direct, tavrel_linear, &linear);
+BENCHMARK_CAPTURE(throughMexFunction, tavrel_linear, &linear);
+BENCHMARK_CAPTURE(direct, tavrel_observer, &observer);
+BENCHMARK_CAPTURE(throughMexFunction, tavrel_observer, &observer);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,135 @@
+#include "result_files.h"
+
+#include <matio.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace tavrel::sim {
+
+namespace {
+
+std::string header(const Column& c) { return c.unit.empty() ? c.name : c.name + " [" + c.unit + "]"; }
+
+} // namespace
+
+CsvSink::CsvSink(const std::string& path) : path_(path) {}
+
+CsvSink::~CsvSink() {
+    if (file_) std::fclose(file_);
+}
+
+void CsvSink::begin(const std::vector<Column>& columns) {
+    file_ = std::fopen(path_.c_str(), "w");
+    if (!file_) throw SimulationError("cannot write " + path_ + ": " + std::strerror(errno));
+    std::fputs("time [s]", file_);
+    for (const auto& c : columns) {
+        std::fputc(',', file_);
+        std::fputs(header(c).c_str(), file_);
+    }
+    std::fputc('\n', file_);
+}
+
+void CsvSink::row(double time, const std::vector<double>& values) {
+    std::fprintf(file_, "%.17g", time);
+    for (double v : values) std::fprintf(file_, ",%.17g", v);
+    std::fputc('\n', file_);
+}
+
+void CsvSink::end() {
+    if (!file_) return;
+    const bool failed = std::ferror(file_) != 0;
+    std::fclose(file_);
+    file_ = nullptr;
+    if (failed) throw SimulationError("writing " + path_ + " failed");
+}
+
+// MAT 7.3 (HDF5) lets variables grow by appending: rows are buffered and appended in blocks,
+// so memory stays flat however long the run.
+struct MatSink::Impl {
+    std::string path;
+    mat_t* file = nullptr;
+    std::vector<std::string> names; // variable names: "time", then one per column
+    std::vector<std::vector<double>> buffer;
+    static constexpr size_t block_rows = 4096;
+
+    ~Impl() {
+        if (file) Mat_Close(file);
+    }
+
+    static std::string variableName(const std::string& column, std::set<std::string>& taken) {
+        std::string name;
+        for (char ch : column) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        while (name.size() > 1 && name.back() == '_') name.pop_back();
+        if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) name = "v_" + name;
+        name = name.substr(0, 60);
+        std::string unique = name;
+        for (int i = 2; !taken.insert(unique).second; ++i) unique = name + "_" + std::to_string(i);
+        return unique;
+    }
+
+    void writeTexts(const char* variable, const std::vector<std::string>& texts) {
+        size_t dims[2] = {texts.size(), 1};
+        matvar_t* cell = Mat_VarCreate(variable, MAT_C_CELL, MAT_T_CELL, 2, dims, nullptr, 0);
+        for (size_t i = 0; i < texts.size(); ++i) {
+            size_t text_dims[2] = {1, texts[i].size()};
+            matvar_t* text = Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT8, 2, text_dims,
+                                           const_cast<char*>(texts[i].c_str()), 0);
+            Mat_VarSetCell(cell, static_cast<int>(i), text);
+        }
+        const int failed = Mat_VarWrite(file, cell, MAT_COMPRESSION_NONE);
+        Mat_VarFree(cell);
+        if (failed) throw SimulationError("writing " + path + " failed (" + variable + ")");
+    }
+
+    void flush() {
+        if (buffer.empty() || buffer[0].empty()) return;
+        for (size_t v = 0; v < names.size(); ++v) {
+            size_t dims[2] = {buffer[v].size(), 1};
+            matvar_t* var = Mat_VarCreate(names[v].c_str(), MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                          buffer[v].data(), MAT_F_DONT_COPY_DATA);
+            const int failed = Mat_VarWriteAppend(file, var, MAT_COMPRESSION_NONE, 1);
+            Mat_VarFree(var);
+            if (failed) throw SimulationError("writing " + path + " failed (" + names[v] + ")");
+            buffer[v].clear();
+        }
+    }
+};
+
+MatSink::MatSink(const std::string& path) : impl_(std::make_unique<Impl>()) { impl_->path = path; }
+MatSink::~MatSink() = default;
+
+void MatSink::begin(const std::vector<Column>& columns) {
+    Impl& m = *impl_;
+    m.file = Mat_CreateVer(m.path.c_str(), nullptr, MAT_FT_MAT73);
+    if (!m.file) throw SimulationError("cannot write " + m.path);
+    std::set<std::string> taken = {"columns", "variables"};
+    m.names = {Impl::variableName("time", taken)};
+    std::vector<std::string> headers = {"time [s]"};
+    for (const auto& c : columns) {
+        m.names.push_back(Impl::variableName(c.name, taken));
+        headers.push_back(header(c));
+    }
+    m.writeTexts("columns", headers);
+    m.writeTexts("variables", m.names);
+    m.buffer.assign(m.names.size(), {});
+}
+
+void MatSink::row(double time, const std::vector<double>& values) {
+    Impl& m = *impl_;
+    m.buffer[0].push_back(time);
+    for (size_t i = 0; i < values.size(); ++i) m.buffer[i + 1].push_back(values[i]);
+    if (m.buffer[0].size() >= Impl::block_rows) m.flush();
+}
+
+void MatSink::end() {
+    Impl& m = *impl_;
+    if (!m.file) return;
+    m.flush();
+    Mat_Close(m.file);
+    m.file = nullptr;
+}
+
+} // namespace tavrel::sim

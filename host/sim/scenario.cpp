@@ -1,0 +1,489 @@
+#include "scenario.h"
+
+#include "block_catalog.h"
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+namespace tavrel::sim {
+
+namespace {
+
+// Reads a scenario table by table, naming file, line and key in every error.
+class Reader {
+public:
+    explicit Reader(std::string source) : source_(std::move(source)) {}
+
+    [[noreturn]] void fail(const toml::node* node, const std::string& key,
+                           const std::string& rule) const {
+        std::ostringstream message;
+        message << source_;
+        if (node && node->source().begin.line > 0) message << ':' << node->source().begin.line;
+        message << ": " << key << ": " << rule;
+        throw ScenarioError(message.str());
+    }
+
+    double number(const toml::node& node, const std::string& key) const {
+        if (auto v = node.value<double>()) {
+            if (!std::isfinite(*v)) fail(&node, key, "must be a finite number");
+            return *v;
+        }
+        fail(&node, key, "must be a number");
+    }
+
+    std::vector<double> numbers(const toml::node& node, const std::string& key) const {
+        if (node.is_array()) {
+            std::vector<double> values;
+            const auto& array = *node.as_array();
+            for (size_t i = 0; i < array.size(); ++i) {
+                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]"));
+            }
+            return values;
+        }
+        return {number(node, key)};
+    }
+
+    std::string text(const toml::node& node, const std::string& key) const {
+        if (auto v = node.value<std::string>()) return *v;
+        fail(&node, key, "must be a text");
+    }
+
+    const toml::table& table(const toml::node& node, const std::string& key) const {
+        if (!node.is_table()) fail(&node, key, "must be a table");
+        return *node.as_table();
+    }
+
+    // Fails on any key of `t` outside `allowed`.
+    void onlyKeys(const toml::table& t, const std::string& key,
+                  std::initializer_list<const char*> allowed) const {
+        for (const auto& [name, node] : t) {
+            const bool known = std::any_of(allowed.begin(), allowed.end(),
+                                           [&](const char* a) { return name.str() == a; });
+            if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
+        }
+    }
+
+    const std::string& source() const { return source_; }
+
+private:
+    std::string source_;
+};
+
+PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string& key) {
+    const std::string ref = r.text(node, key);
+    const auto dot = ref.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == ref.size()) {
+        r.fail(&node, key, "must name a port as \"block.port\", not \"" + ref + "\"");
+    }
+    return {ref.substr(0, dot), ref.substr(dot + 1)};
+}
+
+double optionalNumber(const Reader& r, const toml::table& t, const std::string& key,
+                      const char* name, double fallback) {
+    const toml::node* node = t.get(name);
+    return node ? r.number(*node, key + "." + name) : fallback;
+}
+
+double requiredNumber(const Reader& r, const toml::table& t, const std::string& key,
+                      const char* name) {
+    const toml::node* node = t.get(name);
+    if (!node) r.fail(&t, key, std::string("needs \"") + name + "\"");
+    return r.number(*node, key + "." + name);
+}
+
+// A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
+void readTableFile(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& path, Source& source) {
+    std::ifstream in(path);
+    if (!in) r.fail(&node, key, "cannot read table file \"" + path + "\"");
+    std::string line;
+    int line_number = 0;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (line.empty() || line[0] == '#') continue;
+        std::replace(line.begin(), line.end(), ';', ',');
+        std::istringstream fields(line);
+        double t = 0, v = 0;
+        char comma = 0;
+        if (!(fields >> t >> comma >> v) || comma != ',') {
+            if (line_number == 1 && source.table_times.empty()) continue; // header
+            r.fail(&node, key, path + ":" + std::to_string(line_number) +
+                                   ": expected \"time,value\"");
+        }
+        source.table_times.push_back(t);
+        source.table_values.push_back(v);
+    }
+}
+
+void checkTable(const Reader& r, const toml::node& node, const std::string& key,
+                const Source& source) {
+    if (source.table_times.empty() || source.table_times.size() != source.table_values.size()) {
+        r.fail(&node, key, "needs equally many times and values, at least one");
+    }
+    for (size_t i = 0; i < source.table_times.size(); ++i) {
+        if (!std::isfinite(source.table_times[i]) || !std::isfinite(source.table_values[i])) {
+            r.fail(&node, key, "row " + std::to_string(i) + " is not finite");
+        }
+        if (i > 0 && !(source.table_times[i] > source.table_times[i - 1])) {
+            r.fail(&node, key, "times must increase (row " + std::to_string(i) + ")");
+        }
+    }
+}
+
+Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& base_dir);
+
+Source parseSourceTable(const Reader& r, const toml::table& t, const std::string& key,
+                        const std::string& base_dir) {
+    if (t.size() != 1) {
+        r.fail(&t, key,
+               "must hold exactly one of constant, step, ramp, sine, table, sum, from, hold, pi");
+    }
+    const auto& [name_key, body] = *t.begin();
+    const std::string kind(name_key.str());
+    const std::string sub = key + "." + kind;
+    Source s;
+    if (kind == "constant") {
+        s.kind = Source::Kind::constant;
+        s.value = r.number(body, sub);
+    } else if (kind == "step") {
+        const auto& b = r.table(body, sub);
+        r.onlyKeys(b, sub, {"time", "before", "after"});
+        s.kind = Source::Kind::step;
+        s.time = requiredNumber(r, b, sub, "time");
+        s.before = optionalNumber(r, b, sub, "before", 0);
+        s.after = requiredNumber(r, b, sub, "after");
+    } else if (kind == "ramp") {
+        const auto& b = r.table(body, sub);
+        r.onlyKeys(b, sub, {"start_time", "slope", "initial"});
+        s.kind = Source::Kind::ramp;
+        s.start_time = optionalNumber(r, b, sub, "start_time", 0);
+        s.slope = requiredNumber(r, b, sub, "slope");
+        s.initial = optionalNumber(r, b, sub, "initial", 0);
+    } else if (kind == "sine") {
+        const auto& b = r.table(body, sub);
+        r.onlyKeys(b, sub, {"amplitude", "period", "phase", "offset"});
+        s.kind = Source::Kind::sine;
+        s.amplitude = requiredNumber(r, b, sub, "amplitude");
+        s.period = requiredNumber(r, b, sub, "period");
+        if (!(s.period > 0)) r.fail(&b, sub + ".period", "must be positive");
+        s.phase = optionalNumber(r, b, sub, "phase", 0);
+        s.offset = optionalNumber(r, b, sub, "offset", 0);
+    } else if (kind == "table") {
+        const auto& b = r.table(body, sub);
+        r.onlyKeys(b, sub, {"file", "times", "values"});
+        s.kind = Source::Kind::table;
+        if (const toml::node* file = b.get("file")) {
+            std::filesystem::path path = r.text(*file, sub + ".file");
+            if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
+            readTableFile(r, *file, sub + ".file", path.string(), s);
+        } else {
+            const toml::node* times = b.get("times");
+            const toml::node* values = b.get("values");
+            if (!times || !values) r.fail(&b, sub, "needs \"file\" or \"times\" and \"values\"");
+            s.table_times = r.numbers(*times, sub + ".times");
+            s.table_values = r.numbers(*values, sub + ".values");
+        }
+        checkTable(r, body, sub, s);
+    } else if (kind == "sum") {
+        if (!body.is_array()) r.fail(&body, sub, "must be a list of sources");
+        s.kind = Source::Kind::sum;
+        const auto& terms = *body.as_array();
+        for (size_t i = 0; i < terms.size(); ++i) {
+            s.terms.push_back(parseSource(r, terms[i], sub + "[" + std::to_string(i) + "]",
+                                          base_dir));
+        }
+    } else if (kind == "from" || kind == "hold") {
+        s.kind = kind == "from" ? Source::Kind::connection : Source::Kind::hold;
+        s.port = parsePortRef(r, body, sub);
+    } else if (kind == "pi") {
+        const auto& b = r.table(body, sub);
+        r.onlyKeys(b, sub, {"measure", "setpoint", "kp", "ki", "min", "max", "bias", "bias_from"});
+        s.kind = Source::Kind::pi;
+        const toml::node* measure = b.get("measure");
+        if (!measure) r.fail(&b, sub, "needs \"measure\"");
+        s.port = parsePortRef(r, *measure, sub + ".measure");
+        s.setpoint = requiredNumber(r, b, sub, "setpoint");
+        s.kp = optionalNumber(r, b, sub, "kp", 0);
+        s.ki = optionalNumber(r, b, sub, "ki", 0);
+        s.min = optionalNumber(r, b, sub, "min", -1e300);
+        s.max = optionalNumber(r, b, sub, "max", 1e300);
+        if (!(s.min <= s.max)) r.fail(&b, sub, "min must not exceed max");
+        s.bias = optionalNumber(r, b, sub, "bias", 0);
+        if (const toml::node* from = b.get("bias_from")) {
+            s.bias_from = parsePortRef(r, *from, sub + ".bias_from");
+        }
+    } else {
+        r.fail(&body, sub, "unknown source kind");
+    }
+    return s;
+}
+
+Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& base_dir) {
+    if (node.is_number()) {
+        Source s;
+        s.value = r.number(node, key);
+        return s;
+    }
+    if (node.is_table()) return parseSourceTable(r, *node.as_table(), key, base_dir);
+    r.fail(&node, key, "must be a number or a source table");
+}
+
+// Nodes of a table in the order they stand in the file.
+std::vector<std::pair<std::string, const toml::node*>> inFileOrder(const toml::table& t) {
+    std::vector<std::pair<std::string, const toml::node*>> entries;
+    for (const auto& [name, node] : t) entries.emplace_back(std::string(name.str()), &node);
+    std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.second->source().begin.line < b.second->source().begin.line;
+    });
+    return entries;
+}
+
+void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
+    const std::string key = "simulation";
+    r.onlyKeys(t, key, {"duration", "output_interval", "start_time", "solver", "rtol", "atol",
+                        "max_step", "fixed_step"});
+    s.duration = optionalNumber(r, t, key, "duration", s.duration);
+    s.output_interval = optionalNumber(r, t, key, "output_interval", s.output_interval);
+    s.start_time = optionalNumber(r, t, key, "start_time", s.start_time);
+    s.solver.rtol = optionalNumber(r, t, key, "rtol", s.solver.rtol);
+    s.solver.atol = optionalNumber(r, t, key, "atol", s.solver.atol);
+    s.solver.max_step = optionalNumber(r, t, key, "max_step", s.solver.max_step);
+    s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step);
+    if (const toml::node* solver = t.get("solver")) {
+        const std::string name = r.text(*solver, key + ".solver");
+        if (name == "dormand_prince") s.solver.kind = SolverKind::dormand_prince;
+        else if (name == "bdf") s.solver.kind = SolverKind::bdf;
+        else if (name == "fixed_step") s.solver.kind = SolverKind::fixed_step;
+        else r.fail(solver, key + ".solver", "must be dormand_prince, bdf or fixed_step");
+    }
+    auto positive = [&](const char* name, double v) {
+        if (!(v > 0)) r.fail(t.get(name) ? t.get(name) : &t, key + "." + name, "must be positive");
+    };
+    positive("duration", s.duration);
+    positive("output_interval", s.output_interval);
+    positive("rtol", s.solver.rtol);
+    positive("atol", s.solver.atol);
+    positive("fixed_step", s.solver.fixed_step);
+    if (s.solver.max_step < 0) r.fail(t.get("max_step"), key + ".max_step", "must not be negative");
+}
+
+// The block's dialog parameters by name: its own table first, then the shared [well] table.
+std::vector<std::vector<double>> parseParams(const Reader& r, const BlockKind& kind,
+                                             const toml::table* own, const toml::table* well,
+                                             const std::string& key, const toml::node* where) {
+    std::vector<std::vector<double>> params(kind.params.size());
+    std::vector<bool> given(kind.params.size(), false);
+    auto take = [&](const toml::table& t, const std::string& prefix, bool strict) {
+        for (const auto& [name, node] : t) {
+            const std::string param(name.str());
+            const int k = paramIndex(kind, param);
+            if (k < 0) {
+                if (strict) r.fail(&node, prefix + "." + param, "unknown parameter of " + kind.name);
+                continue;
+            }
+            if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
+            params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+            given[static_cast<size_t>(k)] = true;
+        }
+    };
+    if (own) take(*own, key + ".params", true);
+    if (well) take(*well, "well", false);
+    for (size_t k = 0; k < kind.params.size(); ++k) {
+        if (given[k]) continue;
+        if (kind.params[k].required) {
+            r.fail(where, key + ".params." + kind.params[k].name, "missing parameter");
+        }
+        params[k] = kind.params[k].vector ? std::vector<double>{} : std::vector<double>{0.0};
+    }
+    return params;
+}
+
+void validateParams(const std::string& source, const BlockSpec& block, const toml::node* where) {
+    const BlockKind* kind = findBlockKind(block.kind);
+    const auto problems = checkParams(*kind, block.params);
+    if (problems.empty()) return;
+    std::ostringstream message;
+    message << source;
+    if (where && where->source().begin.line > 0) message << ':' << where->source().begin.line;
+    message << ": blocks." << block.name << ".params." << problems[0].param << ": "
+            << problems[0].rule;
+    throw ScenarioError(message.str());
+}
+
+BlockSpec parseBlock(const Reader& r, const std::string& name, const toml::node& node,
+                     const toml::table* well, const std::string& base_dir) {
+    const std::string key = "blocks." + name;
+    const auto& t = r.table(node, key);
+    r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});
+    BlockSpec block;
+    block.name = name;
+    const toml::node* plugin = t.get("plugin");
+    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a deliverable name or a plug-in file)");
+    block.plugin = r.text(*plugin, key + ".plugin");
+    // The deliverable is the plug-in file's name without folder and extension, unless given.
+    block.kind = std::filesystem::path(block.plugin).stem().string();
+    if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
+    const BlockKind* kind = findBlockKind(block.kind);
+    if (!kind) {
+        r.fail(plugin, key + ".plugin",
+               "unknown block \"" + block.kind +
+                   "\" (tavrel, tavrel_piston, tavrel_linear or tavrel_observer)");
+    }
+    const toml::node* params = t.get("params");
+    if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
+    block.params = parseParams(r, *kind, params ? params->as_table() : nullptr, well, key, &node);
+    validateParams(r.source(), block, params ? params : &node);
+
+    if (const toml::node* inputs = t.get("inputs")) {
+        const auto& in = r.table(*inputs, key + ".inputs");
+        for (const auto& [port, source] : in) {
+            const std::string port_name(port.str());
+            const bool known = std::any_of(kind->inputs.begin(), kind->inputs.end(),
+                                           [&](const PortInfo& p) { return p.name == port_name; });
+            if (!known) r.fail(&source, key + ".inputs." + port_name, "unknown input port");
+            block.inputs[port_name] = parseSource(r, source, key + ".inputs." + port_name, base_dir);
+        }
+    }
+    return block;
+}
+
+bool hasPort(const Scenario& s, const PortRef& ref) {
+    for (const auto& block : s.blocks) {
+        if (block.name != ref.block) continue;
+        const BlockKind* kind = findBlockKind(block.kind);
+        for (const auto& port : outputPorts(*kind, block.params)) {
+            if (port.name == ref.port) return true;
+        }
+        for (const auto& port : kind->inputs) {
+            if (port.name == ref.port) return true;
+        }
+    }
+    return false;
+}
+
+void checkPortRefs(const Scenario& s, const Source& source, const std::string& key) {
+    auto check = [&](const PortRef& ref) {
+        if (!hasPort(s, ref)) {
+            throw ScenarioError(s.source_name + ": " + key + ": no port \"" + ref.block + "." +
+                                ref.port + "\"");
+        }
+    };
+    if (source.kind == Source::Kind::connection || source.kind == Source::Kind::hold ||
+        source.kind == Source::Kind::pi) {
+        check(source.port);
+    }
+    if (source.bias_from) check(*source.bias_from);
+    for (size_t i = 0; i < source.terms.size(); ++i) {
+        checkPortRefs(s, source.terms[i], key + ".sum[" + std::to_string(i) + "]");
+    }
+}
+
+} // namespace
+
+Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
+                         const std::string& base_dir) {
+    toml::table root;
+    try {
+        root = toml::parse(toml_text, source_name);
+    } catch (const toml::parse_error& error) {
+        throw ScenarioError(source_name + ":" + std::to_string(error.source().begin.line) + ": " +
+                            std::string(error.description()));
+    }
+    Reader r(source_name);
+    r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary"});
+    Scenario s;
+    s.source_name = source_name;
+    s.base_dir = base_dir;
+    if (const toml::node* sim = root.get("simulation")) {
+        parseSimulation(r, r.table(*sim, "simulation"), s);
+    }
+    const toml::table* well = nullptr;
+    if (const toml::node* w = root.get("well")) well = &r.table(*w, "well");
+    const toml::node* blocks = root.get("blocks");
+    if (!blocks || !blocks->is_table() || blocks->as_table()->empty()) {
+        r.fail(blocks, "blocks", "a scenario needs at least one block ([blocks.NAME])");
+    }
+    for (const auto& [name, node] : inFileOrder(*blocks->as_table())) {
+        s.blocks.push_back(parseBlock(r, name, *node, well, base_dir));
+    }
+    if (well) { // every shared parameter must belong to some block
+        for (const auto& [name, node] : *well) {
+            const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockSpec& b) {
+                return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
+            });
+            if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
+        }
+    }
+    if (const toml::node* log = root.get("log")) {
+        const auto& t = r.table(*log, "log");
+        r.onlyKeys(t, "log", {"columns"});
+        if (const toml::node* columns = t.get("columns")) {
+            if (!columns->is_array()) r.fail(columns, "log.columns", "must be a list of texts");
+            for (const auto& c : *columns->as_array()) s.log.push_back(r.text(c, "log.columns"));
+        }
+    }
+    if (const toml::node* summary = root.get("summary")) {
+        const auto& t = r.table(*summary, "summary");
+        r.onlyKeys(t, "summary", {"period", "periods"});
+        s.summary_period = optionalNumber(r, t, "summary", "period", 0);
+        s.summary_periods = static_cast<int>(optionalNumber(r, t, "summary", "periods", 3));
+        if (s.summary_period < 0 || s.summary_periods < 1) {
+            r.fail(&t, "summary", "period must not be negative and periods at least 1");
+        }
+    }
+    for (const auto& block : s.blocks) {
+        for (const auto& [port, source] : block.inputs) {
+            checkPortRefs(s, source, "blocks." + block.name + ".inputs." + port);
+        }
+    }
+    return s;
+}
+
+Scenario Scenario::load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw ScenarioError(path + ": cannot read the scenario file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    const auto base = std::filesystem::absolute(path).parent_path().string();
+    return parse(text.str(), path, base);
+}
+
+Scenario Scenario::builtInDefault() {
+    return parse(defaultScenarioText(), "<default scenario>", std::filesystem::current_path());
+}
+
+const BlockSpec& Scenario::block(const std::string& name) const {
+    for (const auto& b : blocks) {
+        if (b.name == name) return b;
+    }
+    throw ScenarioError(source_name + ": no block \"" + name + "\"");
+}
+
+void Scenario::set(const std::string& block_name, const std::string& param,
+                   const std::vector<double>& values) {
+    auto& b = const_cast<BlockSpec&>(block(block_name));
+    const BlockKind* kind = findBlockKind(b.kind);
+    const int k = paramIndex(*kind, param);
+    if (k < 0) {
+        throw ScenarioError(source_name + ": blocks." + block_name + ".params." + param +
+                            ": unknown parameter of " + kind->name);
+    }
+    auto previous = b.params[static_cast<size_t>(k)];
+    b.params[static_cast<size_t>(k)] = values;
+    try {
+        validateParams(source_name, b, nullptr);
+    } catch (...) {
+        b.params[static_cast<size_t>(k)] = std::move(previous);
+        throw;
+    }
+}
+
+} // namespace tavrel::sim

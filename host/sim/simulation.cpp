@@ -1,0 +1,435 @@
+#include "simulation.h"
+
+#include "block_catalog.h"
+#include "block_instance.h"
+#include "ode_solver.h"
+#include "sources.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fnmatch.h>
+#include <map>
+#include <sstream>
+
+namespace tavrel::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string formatTime(double t) {
+    std::ostringstream s;
+    s.precision(9);
+    s << t;
+    return s.str();
+}
+
+} // namespace
+
+struct Simulation::Impl : OdeSystem, SignalBoard {
+    struct Block {
+        const BlockSpec* spec = nullptr;
+        const BlockKind* kind = nullptr;
+        std::unique_ptr<host::BlockInstance> instance;
+        std::vector<PortInfo> outputs;
+        std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
+        int state_offset = 0;
+        int num_states = 0;
+    };
+
+    Scenario scenario;
+    std::map<std::string, std::shared_ptr<host::Plugin>> plugins;
+    std::vector<Block> blocks;
+    std::vector<int> order; // blocks in an order that respects direct feed-through
+    int num_controller_states = 0;
+    std::vector<double> y;
+    double t = 0;
+    long next_row = 1; // index of the next logged row after the start
+    std::unique_ptr<OdeSolver> solver;
+    bool solver_stale = false;
+    std::vector<Column> columns;
+    std::vector<Signal> column_signals;
+    std::string console;
+    RunStatistics stats;
+    std::string rhs_failure; // why the last right-hand side failed
+    bool profile = false;
+
+    explicit Impl(const Scenario& s);
+
+    // SignalBoard: the present value of a port.
+    double value(const Signal& signal) const override {
+        const auto& instance = *blocks[static_cast<size_t>(signal.block)].instance;
+        return signal.is_output ? instance.outputs()[signal.port]
+                                : const_cast<host::BlockInstance&>(instance).inputs()[signal.port];
+    }
+
+    Signal resolve(const PortRef& ref) const;
+    void createBlocks();
+    void bindInputs();
+    void orderBlocks();
+    void selectColumns();
+    void initialize();
+
+    void loadStates(const double* state);
+    void setInputs(Block& b, double time, const double* state, bool feed_through);
+    void evaluateOutputs(double time, const double* state);
+    int rhs(double time, const double* state, double* ydot) noexcept override;
+    void checkFinite(double time) const;
+    void collectConsole();
+};
+
+Simulation::Impl::Impl(const Scenario& s) : scenario(s) {
+    createBlocks();
+    bindInputs();
+    orderBlocks();
+    selectColumns();
+    initialize();
+    solver = createSolver(scenario.solver, *this, t, y);
+}
+
+Signal Simulation::Impl::resolve(const PortRef& ref) const {
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        if (blocks[b].spec->name != ref.block) continue;
+        for (size_t p = 0; p < blocks[b].outputs.size(); ++p) {
+            if (blocks[b].outputs[p].name == ref.port) return {int(b), true, int(p)};
+        }
+        for (size_t p = 0; p < blocks[b].kind->inputs.size(); ++p) {
+            if (blocks[b].kind->inputs[p].name == ref.port) return {int(b), false, int(p)};
+        }
+    }
+    throw ScenarioError(scenario.source_name + ": no port \"" + ref.block + "." + ref.port + "\"");
+}
+
+void Simulation::Impl::createBlocks() {
+    for (const auto& spec : scenario.blocks) {
+        Block b;
+        b.spec = &spec;
+        b.kind = findBlockKind(spec.kind);
+        const bool is_path = spec.plugin.find('/') != std::string::npos;
+        const std::string path = is_path ? spec.plugin : host::findPlugin(spec.plugin);
+        auto& plugin = plugins[path];
+        if (!plugin) plugin = host::Plugin::open(path);
+        b.instance = std::make_unique<host::BlockInstance>(plugin, spec.params, spec.name);
+        b.outputs = outputPorts(*b.kind, spec.params);
+        if (static_cast<int>(b.outputs.size()) != b.instance->numOutputs() ||
+            static_cast<int>(b.kind->inputs.size()) != b.instance->numInputs()) {
+            throw SimulationError("block " + spec.name + ": plug-in " + path +
+                                  " declares ports other than those of " + spec.kind);
+        }
+        b.num_states = b.instance->numStates();
+        blocks.push_back(std::move(b));
+    }
+}
+
+void Simulation::Impl::bindInputs() {
+    for (auto& b : blocks) {
+        for (const auto& port : b.kind->inputs) {
+            auto found = b.spec->inputs.find(port.name);
+            Source constant_zero;
+            const Source& source = found == b.spec->inputs.end() ? constant_zero : found->second;
+            b.inputs.push_back(compileSource(
+                source, [this](const PortRef& ref) { return resolve(ref); },
+                num_controller_states));
+        }
+    }
+}
+
+// Kahn's order over the direct feed-through connections; what is left forms a loop.
+void Simulation::Impl::orderBlocks() {
+    const size_t n = blocks.size();
+    std::vector<std::vector<int>> feeds(n);
+    std::vector<int> pending(n, 0);
+    for (size_t b = 0; b < n; ++b) {
+        for (size_t p = 0; p < blocks[b].inputs.size(); ++p) {
+            if (!blocks[b].instance->directFeedThrough(int(p))) continue;
+            for (int from : blocks[b].inputs[p]->dependencies()) {
+                feeds[static_cast<size_t>(from)].push_back(int(b));
+                ++pending[b];
+            }
+        }
+    }
+    std::vector<int> ready;
+    for (size_t b = 0; b < n; ++b) {
+        if (pending[b] == 0) ready.push_back(int(b));
+    }
+    while (!ready.empty()) {
+        const int b = ready.front();
+        ready.erase(ready.begin());
+        order.push_back(b);
+        for (int next : feeds[static_cast<size_t>(b)]) {
+            if (--pending[static_cast<size_t>(next)] == 0) ready.push_back(next);
+        }
+    }
+    if (order.size() != n) {
+        std::string names;
+        for (size_t b = 0; b < n; ++b) {
+            if (pending[b] > 0) names += (names.empty() ? "" : ", ") + blocks[b].spec->name;
+        }
+        throw ScenarioError(scenario.source_name +
+                            ": algebraic loop through direct feed-through inputs of blocks " +
+                            names);
+    }
+}
+
+void Simulation::Impl::selectColumns() {
+    std::vector<std::pair<Column, Signal>> all;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        const auto& block = blocks[b];
+        for (size_t p = 0; p < block.kind->inputs.size(); ++p) {
+            all.push_back({{block.spec->name + "." + block.kind->inputs[p].name,
+                            block.kind->inputs[p].unit},
+                           {int(b), false, int(p)}});
+        }
+        for (size_t p = 0; p < block.outputs.size(); ++p) {
+            if (block.outputs[p].name.rfind("unused", 0) == 0) continue;
+            all.push_back({{block.spec->name + "." + block.outputs[p].name, block.outputs[p].unit},
+                           {int(b), true, int(p)}});
+        }
+    }
+    std::vector<bool> used(scenario.log.size(), false);
+    for (const auto& [column, signal] : all) {
+        bool wanted = scenario.log.empty();
+        for (size_t i = 0; i < scenario.log.size(); ++i) {
+            if (fnmatch(scenario.log[i].c_str(), column.name.c_str(), 0) == 0) {
+                wanted = true;
+                used[i] = true;
+            }
+        }
+        if (wanted) {
+            columns.push_back(column);
+            column_signals.push_back(signal);
+        }
+    }
+    for (size_t i = 0; i < used.size(); ++i) {
+        if (!used[i]) {
+            throw ScenarioError(scenario.source_name + ": log.columns: \"" + scenario.log[i] +
+                                "\" matches no port");
+        }
+    }
+}
+
+// The platform's start: sample times, initial conditions, a first outputs call at the start
+// time (which may set a state, the initial choke opening); then the solver's state vector.
+void Simulation::Impl::initialize() {
+    t = scenario.start_time;
+    int offset = 0;
+    for (auto& b : blocks) {
+        b.instance->initializeSampleTimes();
+        b.instance->initializeConditions();
+        b.state_offset = offset;
+        offset += b.num_states;
+    }
+    y.assign(static_cast<size_t>(offset + num_controller_states), 0.0);
+    for (int index : order) {
+        Block& b = blocks[static_cast<size_t>(index)];
+        setInputs(b, t, y.data(), true);
+        b.instance->outputs(t);
+    }
+    for (auto& b : blocks) {
+        for (auto& input : b.inputs) input->captureStart(*this);
+        std::copy(b.instance->states(), b.instance->states() + b.num_states,
+                  y.begin() + b.state_offset);
+    }
+    evaluateOutputs(t, y.data());
+    collectConsole();
+    checkFinite(t);
+}
+
+void Simulation::Impl::loadStates(const double* state) {
+    for (auto& b : blocks) {
+        std::memcpy(b.instance->states(), state + b.state_offset,
+                    sizeof(double) * static_cast<size_t>(b.num_states));
+    }
+}
+
+void Simulation::Impl::setInputs(Block& b, double time, const double* state, bool feed_through) {
+    const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
+    double* in = b.instance->inputs();
+    for (size_t p = 0; p < b.inputs.size(); ++p) {
+        if (b.instance->directFeedThrough(int(p)) == feed_through) {
+            in[p] = b.inputs[p]->value(time, controller, *this);
+        }
+    }
+}
+
+// Outputs of every block in feed-through order, then the inputs the blocks read only in their
+// derivatives, which may come from any block's outputs.
+void Simulation::Impl::evaluateOutputs(double time, const double* state) {
+    loadStates(state);
+    for (int index : order) {
+        Block& b = blocks[static_cast<size_t>(index)];
+        setInputs(b, time, state, true);
+        b.instance->outputs(time);
+    }
+    for (auto& b : blocks) setInputs(b, time, state, false);
+}
+
+int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
+    try {
+        const auto start = profile ? Clock::now() : Clock::time_point{};
+        evaluateOutputs(time, state);
+        for (auto& b : blocks) {
+            b.instance->derivatives(time);
+            std::memcpy(ydot + b.state_offset, b.instance->derivatives(),
+                        sizeof(double) * static_cast<size_t>(b.num_states));
+        }
+        const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
+        double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
+        for (auto& b : blocks) {
+            for (auto& input : b.inputs) input->rates(time, controller, *this, controller_rate);
+        }
+        if (profile) stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++stats.rhs_evaluations;
+        for (size_t i = 0; i < y.size(); ++i) {
+            if (!std::isfinite(ydot[i])) {
+                rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";
+                for (const auto& b : blocks) {
+                    if (int(i) >= b.state_offset && int(i) < b.state_offset + b.num_states) {
+                        rhs_failure = "block " + b.spec->name + ": derivative of " +
+                                      stateName(*b.kind, int(i) - b.state_offset) +
+                                      " is not finite at t = " + formatTime(time);
+                    }
+                }
+                return 1; // recoverable: the solver retries with a smaller step
+            }
+        }
+        return 0;
+    } catch (const std::exception& error) {
+        rhs_failure = error.what();
+        return -1;
+    }
+}
+
+void Simulation::Impl::checkFinite(double time) const {
+    for (const auto& b : blocks) {
+        const double* x = b.instance->states();
+        for (int i = 0; i < b.num_states; ++i) {
+            if (!std::isfinite(x[i])) {
+                throw SimulationError("block " + b.spec->name + ": state " +
+                                      stateName(*b.kind, i) + " is not finite at t = " +
+                                      formatTime(time));
+            }
+        }
+        const double* out = b.instance->outputs();
+        for (size_t p = 0; p < b.outputs.size(); ++p) {
+            if (!std::isfinite(out[p]) && b.outputs[p].name.rfind("unused", 0) != 0) {
+                throw SimulationError("block " + b.spec->name + ": output " + b.outputs[p].name +
+                                      " is not finite at t = " + formatTime(time));
+            }
+        }
+    }
+}
+
+void Simulation::Impl::collectConsole() {
+    for (auto& b : blocks) {
+        std::string text = b.instance->takeConsole();
+        size_t start = 0;
+        while (start < text.size()) {
+            const size_t end = text.find('\n', start);
+            const size_t stop = end == std::string::npos ? text.size() : end + 1;
+            console += b.spec->name + ": " + text.substr(start, stop - start);
+            if (end == std::string::npos) console += '\n';
+            start = stop;
+        }
+    }
+}
+
+Simulation::Simulation(const Scenario& scenario) : impl_(std::make_unique<Impl>(scenario)) {}
+Simulation::~Simulation() = default;
+
+double Simulation::time() const { return impl_->t; }
+const std::vector<Column>& Simulation::columns() const { return impl_->columns; }
+const std::string& Simulation::console() const { return impl_->console; }
+const RunStatistics& Simulation::statistics() const { return impl_->stats; }
+void Simulation::setProfiling(bool on) { impl_->profile = on; }
+
+void Simulation::advanceTo(double t_end, ResultSink* sink) {
+    Impl& s = *impl_;
+    if (!(t_end >= s.t)) {
+        throw SimulationError("cannot advance from t = " + formatTime(s.t) + " back to t = " +
+                              formatTime(t_end));
+    }
+    if (s.solver_stale) {
+        s.solver->restart(s.t, s.y);
+        s.solver_stale = false;
+    }
+    const auto start = Clock::now();
+    const double interval = s.scenario.output_interval;
+    auto advance = [&](double target) {
+        try {
+            s.solver->advance(target, s.y);
+        } catch (const SolverError& error) {
+            throw SimulationError(s.rhs_failure.empty()
+                                      ? std::string(error.what())
+                                      : s.rhs_failure + " (" + error.what() + ")");
+        }
+        s.t = target;
+        s.evaluateOutputs(s.t, s.y.data());
+        s.checkFinite(s.t);
+    };
+    for (;;) {
+        const double next = s.scenario.start_time + static_cast<double>(s.next_row) * interval;
+        if (next > t_end + 1e-9 * interval) break;
+        advance(next);
+        ++s.next_row;
+        if (sink) sink->row(s.t, loggedValues());
+    }
+    if (s.t < t_end) advance(t_end);
+    s.collectConsole();
+    s.stats.steps = s.solver->steps();
+    s.stats.total_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Simulation::setInput(const std::string& block, const std::string& port, double value) {
+    Impl& s = *impl_;
+    const Signal signal = s.resolve({block, port});
+    if (signal.is_output) throw SimulationError(block + "." + port + " is an output port");
+    auto& input = s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
+    if (input->isConstant(value)) return; // unchanged: the solver continues undisturbed
+    input = constantSource(value);
+    s.solver_stale = true;
+    s.evaluateOutputs(s.t, s.y.data());
+}
+
+double Simulation::output(const std::string& block, const std::string& port) const {
+    return impl_->value(impl_->resolve({block, port}));
+}
+
+double Simulation::input(const std::string& block, const std::string& port) const {
+    return output(block, port);
+}
+
+std::vector<double> Simulation::loggedValues() const {
+    std::vector<double> values(impl_->column_signals.size());
+    for (size_t i = 0; i < values.size(); ++i) values[i] = impl_->value(impl_->column_signals[i]);
+    return values;
+}
+
+RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
+                          const std::function<void(double)>& progress, bool profile) {
+    Simulation simulation(scenario);
+    simulation.setProfiling(profile);
+    sink.begin(simulation.columns());
+    try {
+        sink.row(simulation.time(), simulation.loggedValues());
+        const double end = scenario.start_time + scenario.duration;
+        const int chunks = progress ? 100 : 1;
+        for (int i = 1; i <= chunks; ++i) {
+            const double target = i == chunks ? end
+                                              : scenario.start_time + scenario.duration * i / chunks;
+            simulation.advanceTo(target, &sink);
+            if (progress) progress(static_cast<double>(i) / chunks);
+        }
+    } catch (...) {
+        sink.end(); // keep and flush what was logged
+        throw;
+    }
+    sink.end();
+    RunStatistics stats = simulation.statistics();
+    stats.console = simulation.console();
+    return stats;
+}
+
+} // namespace tavrel::sim

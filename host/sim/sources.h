@@ -1,0 +1,50 @@
+// Input sources: signals of time (constant, step, ramp, sine, table), sums of them,
+// connections to other blocks' ports, values held from the start, and PI controllers. A
+// controller's integral is a state of the host, integrated with the blocks' states.
+#pragma once
+
+#include "scenario.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavrel::sim {
+
+// A block port: block index, output or input, port index.
+struct Signal {
+    int block = 0;
+    bool is_output = true;
+    int port = 0;
+};
+
+// Present values of ports, as the engine holds them.
+class SignalBoard {
+public:
+    virtual ~SignalBoard() = default;
+    virtual double value(const Signal& signal) const = 0;
+};
+
+class InputSource {
+public:
+    virtual ~InputSource() = default;
+    // `controller` points at the host's controller states.
+    virtual double value(double t, const double* controller, const SignalBoard& board) const = 0;
+    // Writes the rates of this source's controller states (if any).
+    virtual void rates(double, const double*, const SignalBoard&, double*) const {}
+    // Takes the values that sources hold from the start (after the first outputs call).
+    virtual void captureStart(const SignalBoard&) {}
+    // Blocks whose outputs this source reads at the present time.
+    virtual std::vector<int> dependencies() const { return {}; }
+    virtual bool isConstant(double) const { return false; }
+};
+
+using PortResolver = std::function<Signal(const PortRef&)>;
+
+// Builds the source; controllers take their state slots from `controller_count` onwards.
+std::unique_ptr<InputSource> compileSource(const Source& source, const PortResolver& resolve,
+                                           int& controller_count);
+
+std::unique_ptr<InputSource> constantSource(double value);
+
+} // namespace tavrel::sim

@@ -1,0 +1,128 @@
+#include "scenario.h"
+#include "scenario_text.h"
+
+#include <gtest/gtest.h>
+
+using namespace tavrel::sim;
+using tavrel::test::parse;
+using tavrel::test::rigScenario;
+
+namespace {
+
+// The error message of loading `text`, which must fail.
+std::string errorOf(const std::string& text) {
+    try {
+        parse(text);
+    } catch (const ScenarioError& error) {
+        return error.what();
+    }
+    ADD_FAILURE() << "no error for:\n" << text;
+    return "";
+}
+
+TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
+    const Scenario s = Scenario::builtInDefault();
+    ASSERT_EQ(s.blocks.size(), 2u);
+    EXPECT_EQ(s.blocks[0].name, "rig");
+    EXPECT_EQ(s.blocks[1].kind, "tavrel_observer");
+    EXPECT_EQ(s.blocks[0].params.size(), 28u);
+    EXPECT_EQ(s.blocks[1].params.size(), 24u);
+    EXPECT_EQ(s.blocks[0].params[18], std::vector<double>{3000.0}); // from [well]
+    EXPECT_EQ(s.blocks[0].params[22], std::vector<double>{0.0});    // not read by tavrel
+    EXPECT_EQ(s.duration, 120.0);
+    EXPECT_EQ(s.blocks[0].inputs.at("displacer_velocity").kind, Source::Kind::sine);
+}
+
+TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
+    EXPECT_EQ(errorOf(rigScenario("annulus_lenght = 3\n")),
+              "test.toml:29: blocks.rig.params.annulus_lenght: unknown parameter of tavrel");
+    const std::string missing =
+        errorOf("[blocks.rig]\nplugin = \"tavrel\"\n[blocks.rig.params]\nannulus_area = 1\n");
+    EXPECT_NE(missing.find("test.toml:1: blocks.rig.params.density_ref: missing parameter"),
+              std::string::npos)
+        << missing;
+    EXPECT_NE(errorOf(rigScenario("", "injection_flow = nan\n")).find("must be a finite number"),
+              std::string::npos);
+    EXPECT_NE(errorOf(rigScenario("", "choke_position = 1\n")).find("unknown input port"),
+              std::string::npos);
+    EXPECT_NE(errorOf("[blocks.x]\nplugin = \"nothing\"\n").find("unknown block \"nothing\""),
+              std::string::npos);
+    EXPECT_NE(errorOf("blocks = 3\n[simulation]\n").find("blocks"), std::string::npos);
+    EXPECT_NE(errorOf(rigScenario() + "[[oops").find("test.toml:"), std::string::npos);
+}
+
+// Each physical rule of the parameters, broken on its own.
+TEST(Scenario, ParameterRulesAreCheckedBeforeAnythingRuns) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"sensor_positions = [0.0, 3000.5]\n", "sensor_positions: entry 1 (3000.5) lies outside"},
+        {"sensor_positions = [-1.0]\n", "sensor_positions: entry 0 (-1) lies outside"},
+        {"num_fixed_outputs = 2\n", "num_fixed_outputs: must be at least 0"},
+        {"choke_characteristic = [0.0]\n", "choke_characteristic: needs at least 2 entries"},
+        {"choke_characteristic = [1e-4, 2e-4]\n", "choke_characteristic: must start at 0"},
+        {"choke_characteristic = [0.0, 2e-4, 1e-4]\n", "choke_characteristic: must not decrease"},
+        {"initial_top_pressure = 1e5\n", "initial_top_pressure: must be above downstream"},
+        {"annulus_area = 0.0\n", "annulus_area: must be positive"},
+        {"sound_speed = -1.0\n", "sound_speed: must be positive"},
+        {"choke_stroke_time = 0.0\n", "choke_stroke_time: must be positive"},
+        {"density_ref = 0.0\n", "density_ref: must be positive"},
+        {"displacer_depth = -5.0\n", "displacer_depth: must not be negative"},
+        {"annulus_length = [1.0, 2.0]\n", "annulus_length: must be a single number"},
+    };
+    for (const auto& [param, expected] : cases) {
+        const std::string message = errorOf(rigScenario(param));
+        EXPECT_NE(message.find("blocks.rig.params." + expected), std::string::npos)
+            << param << " gave: " << message;
+    }
+    // Exactly at the annulus length is allowed.
+    EXPECT_NO_THROW(parse(rigScenario("sensor_positions = [3000.0]\n")));
+}
+
+TEST(Scenario, PistonAndObserverRules) {
+    const std::string piston = rigScenario() +
+        "[blocks.piston]\nplugin = \"tavrel_piston\"\n[blocks.piston.params]\n"
+        "num_fixed_outputs = 7\ndownstream_pressure = 1e5\nchoke_stroke_time = 10.0\n"
+        "choke_density = 1300.0\nchoke_characteristic = [0.0, 1e-3]\npassage_length = 2000.0\n"
+        "passage_area_inner = 0.02\npassage_area_outer = 0.05\npassage_friction_linear = 0.5\n"
+        "passage_friction_quadratic = 0.2\nchamber_bulk_modulus = 1.5e9\n";
+    EXPECT_NO_THROW(parse(piston));
+    std::string narrow = piston;
+    narrow.replace(narrow.find("passage_area_outer = 0.05"), 25, "passage_area_outer = 0.01");
+    EXPECT_NE(errorOf(narrow).find("passage cross-section"), std::string::npos);
+
+    const std::string observer = rigScenario() +
+        "[blocks.obs]\nplugin = \"tavrel_observer\"\n[blocks.obs.params]\nnum_fixed_outputs = 6\n"
+        "gain_profile_up = [1.0]\ngain_profile_down = [0.0, 0.0]\n"
+        "displacer_quadrature_gain = 0.0\ndisplacer_velocity_gain = 0.0\n"
+        "displacer_frequency = 0.5\n";
+    EXPECT_NE(errorOf(observer).find("blocks.obs.params.gain_profile_up: needs at least 2"),
+              std::string::npos);
+}
+
+TEST(Scenario, SourcesAndPortReferences) {
+    const Scenario s = parse(rigScenario(
+        "", "displacer_velocity = { sum = [0.1, { step = { time = 2.0, after = 0.5 } }] }\n"
+            "choke_setpoint = { pi = { measure = \"rig.sensor_pressure[3]\", setpoint = 2e6, "
+            "kp = -1e-7, min = 0.0, max = 1.0, bias_from = \"rig.choke_opening\" } }\n"));
+    const auto& v = s.blocks[0].inputs.at("displacer_velocity");
+    ASSERT_EQ(v.kind, Source::Kind::sum);
+    EXPECT_EQ(v.terms[1].after, 0.5);
+    EXPECT_EQ(s.blocks[0].inputs.at("choke_setpoint").port.port, "sensor_pressure[3]");
+    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { from = \"rig.sensor_pressure[4]\" }\n"))
+                  .find("no port \"rig.sensor_pressure[4]\""),
+              std::string::npos);
+    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { sine = { amplitude = 1.0 } }\n"))
+                  .find("needs \"period\""),
+              std::string::npos);
+}
+
+TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
+    Scenario s = parse(rigScenario());
+    s.set("rig", "annulus_length", {4000});
+    EXPECT_EQ(s.block("rig").params[18], std::vector<double>{4000});
+    EXPECT_THROW(s.set("rig", "annulus_length", {500}), ScenarioError); // sensors beyond it
+    EXPECT_EQ(s.block("rig").params[18], std::vector<double>{4000});
+    EXPECT_THROW(s.set("rig", "no_such", {1}), ScenarioError);
+    EXPECT_THROW(s.set("well", "annulus_length", {1}), ScenarioError);
+}
+
+} // namespace

@@ -1,0 +1,132 @@
+// The engine driving the real plug-ins: physical checks of the rig through the host.
+#include "result_files.h"
+#include "scenario_text.h"
+#include "simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tavrel::sim;
+using tavrel::test::parse;
+using tavrel::test::rigScenario;
+
+namespace {
+
+// Column `name` of a finished run.
+std::vector<double> column(const MemorySink& sink, const std::string& name) {
+    size_t c = 0;
+    while (c < sink.columns().size() && sink.columns()[c].name != name) ++c;
+    EXPECT_LT(c, sink.columns().size()) << name;
+    std::vector<double> values;
+    const size_t width = sink.columns().size();
+    for (size_t r = 0; r < sink.times().size(); ++r) values.push_back(sink.rows()[r * width + c]);
+    return values;
+}
+
+MemorySink run(const Scenario& scenario) {
+    MemorySink sink;
+    runScenario(scenario, sink);
+    return sink;
+}
+
+// No displacer motion, no injection: the choke starts shut and the well stays at its
+// hydrostatic profile.
+TEST(Simulation, ShutInWellAtRestStaysHydrostatic) {
+    const auto sink = run(parse(rigScenario("", "", "duration = 300.0\noutput_interval = 10.0\n")));
+    for (const char* port : {"rig.bottom_pressure", "rig.sensor_pressure[1]",
+                             "rig.sensor_pressure[2]", "rig.sensor_pressure[3]"}) {
+        const auto p = column(sink, port);
+        for (double v : p) EXPECT_NEAR(v, p.front(), 1e-6 * p.front()) << port;
+    }
+    for (double q : column(sink, "rig.top_flow")) EXPECT_NEAR(q, 0.0, 1e-12);
+    EXPECT_EQ(sink.times().size(), 31u);
+}
+
+// Injecting into the shut-in top raises the top pressure by about rho*c*q/A; the wave reaches
+// the bottom after annulus_length/sound_speed.
+TEST(Simulation, PressureStepAtTheTopReachesTheBottomAfterLengthOverSoundSpeed) {
+    const auto sink = run(parse(rigScenario(
+        "inclination = 0.0\nfriction_linear = 0.0\nfriction_quadratic = 0.0\n",
+        "injection_flow = { step = { time = 1.0, after = 0.005 } }\n",
+        "duration = 6.0\noutput_interval = 0.005\n")));
+    const auto p = column(sink, "rig.bottom_pressure");
+    const double incident = 1300.0 * 1000.0 * 0.005 / 0.024;
+    double arrival = -1;
+    for (size_t i = 0; i < p.size(); ++i) {
+        if (p[i] - p[0] > incident) { // the wall doubles the wave: half of the jump
+            arrival = sink.times()[i] - 1.0;
+            break;
+        }
+    }
+    const double cell_time = 20.0 / 1000.0;
+    EXPECT_NEAR(arrival, 3.0, 5 * cell_time);
+    EXPECT_NEAR(p.back() - p[0], 2 * incident, 0.05 * incident);
+}
+
+TEST(Simulation, ChokeActuatorTakesAtLeastTheStrokeTimeForAFullStroke) {
+    const auto sink = run(parse(rigScenario(
+        "", "choke_setpoint = 1.0\n", "duration = 14.0\noutput_interval = 0.1\n")));
+    const auto z = column(sink, "rig.choke_opening");
+    EXPECT_EQ(z.front(), 0.0);
+    for (size_t i = 0; i < z.size(); ++i) {
+        const double t = sink.times()[i];
+        EXPECT_LE(z[i], t / 10.0 + 1e-9) << t;
+        EXPECT_LE(z[i], 1.0 + 1e-3) << t;
+    }
+    EXPECT_NEAR(z.back(), 1.0, 1e-3);
+}
+
+TEST(Simulation, AlgebraicLoopIsRefusedNamingTheBlocks) {
+    const std::string text = rigScenario(
+        "", "displacer_velocity = { from = \"obs.displacer_velocity_estimate\" }\n", "",
+        "[blocks.obs]\nplugin = \"tavrel_observer\"\n[blocks.obs.params]\nnum_fixed_outputs = 6\n"
+        "gain_profile_up = [0.0, 0.0]\ngain_profile_down = [0.0, 0.0]\n"
+        "displacer_quadrature_gain = 0.0\ndisplacer_velocity_gain = 0.0\n"
+        "displacer_frequency = 0.5\n[blocks.obs.inputs]\n"
+        "measured_top_flow = { from = \"rig.top_flow\" }\n");
+    try {
+        Simulation simulation(parse(text));
+        FAIL() << "no error";
+    } catch (const ScenarioError& error) {
+        EXPECT_NE(std::string(error.what()).find("algebraic loop"), std::string::npos);
+        EXPECT_NE(std::string(error.what()).find("rig, obs"), std::string::npos) << error.what();
+    }
+}
+
+// A displacer accelerating without bound drives the pressures past any number: the run stops
+// naming the block, and the rows logged until then are kept.
+TEST(Simulation, NonFiniteValuesStopTheRunNamingBlockAndTime) {
+    MemorySink sink;
+    try {
+        runScenario(parse(rigScenario("", "displacer_velocity = { ramp = { slope = 1e5 } }\n",
+                                      "duration = 5.0\noutput_interval = 0.001\n")),
+                    sink);
+        FAIL() << "no error";
+    } catch (const SimulationError& error) {
+        EXPECT_NE(std::string(error.what()).find("block rig"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("t = "), std::string::npos) << error.what();
+    }
+    EXPECT_GT(sink.times().size(), 1u);
+}
+
+// Stepping in small pieces gives the rows of one run through when the inputs stay constant.
+TEST(Simulation, SteppingReproducesAOneShotRun) {
+    const Scenario scenario = Scenario::builtInDefault();
+    Scenario shorter = scenario;
+    shorter.duration = 2.0;
+    const auto whole = run(shorter);
+    Simulation stepped(shorter);
+    MemorySink pieces;
+    pieces.begin(stepped.columns());
+    pieces.row(stepped.time(), stepped.loggedValues());
+    for (int i = 1; i <= 8; ++i) {
+        stepped.setInput("rig", "injection_flow", 0.01);
+        stepped.advanceTo(0.25 * i, &pieces);
+    }
+    ASSERT_EQ(pieces.rows().size(), whole.rows().size());
+    for (size_t i = 0; i < whole.rows().size(); ++i) EXPECT_EQ(pieces.rows()[i], whole.rows()[i]);
+    EXPECT_EQ(stepped.output("rig", "choke_opening"), stepped.input("rig", "choke_setpoint"));
+}
+
+} // namespace
