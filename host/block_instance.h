@@ -23,6 +23,12 @@ struct HostError : std::runtime_error {
 using SizesVector = std::array<double, SS_SIZES_COUNT>;
 using ParamValues = std::vector<std::vector<double>>; // dialog parameters as row vectors
 
+// Owner of an array of the array library.
+struct ArrayDeleter {
+    void operator()(mxArray* array) const { mxDestroyArray(array); }
+};
+using ArrayPtr = std::unique_ptr<mxArray, ArrayDeleter>;
+
 // A plug-in file loaded once per process; block instances share it and nothing else.
 class Plugin {
 public:
@@ -47,15 +53,17 @@ private:
     mexFunctionPointer entry_ = nullptr;
 };
 
-// Finds a deliverable ("tavrel", "tavrel_observer", ...) in the plug-in folder: the folder
-// named by TAVREL_PLUGIN_PATH if set, else the folders built in next to the calling program.
+// Finds a deliverable ("tavrel", "tavrel_observer", ...) in the plug-in folder: the folders
+// named by TAVREL_PLUGIN_PATH (separated by ':') if set, else the build tree's plug-in folder,
+// else the folder `plugins` next to the calling program's folder.
 std::string findPlugin(const std::string& block_name);
 
 // One block instance: its own record, parameters, ports, states and work vectors.
 class BlockInstance {
 public:
     // Creates the record, performs the sizing handshake and allocates ports, states,
-    // derivatives and work vectors from the declared sizes.
+    // derivatives and work vectors from the declared sizes. Refuses a parameter list shorter
+    // than the block declares, and ports of a width other than 1.
     BlockInstance(std::shared_ptr<Plugin> plugin, const ParamValues& params,
                   std::string instance_name = {});
     ~BlockInstance();
@@ -76,8 +84,8 @@ public:
     double* states() { return states_.data(); }
     double* derivatives() { return derivatives_.data(); }
     int* iwork() { return iwork_.data(); }
-    double* inputs() { return inputs_.data(); } // element 0 of each input port
-    const double* outputs() const { return outputs_.data(); }
+    double* inputs() { return inputs_.data(); } // the value of each input port
+    const double* outputs() const { return outputs_.data(); } // the value of each output port
     double sampleTime() const { return sample_time_; }
     double offsetTime() const { return offset_time_; }
 
@@ -95,8 +103,16 @@ public:
     // Console text the block printed since the last call of takeConsole.
     std::string takeConsole();
 
+    // Ports a block may ask for; a larger count is refused at registration.
+    static constexpr int max_ports = 1 << 20;
+
 private:
+    void setUpRecord();
+    void handshake();
+    void checkDeclaredSizes(std::size_t params_given) const;
+    void allocateWork();
     void call(int flag, const char* method);
+    HostError error(const char* method, const std::string& text) const;
     static int_T registerInputs(void* self, int_T count);
     static int_T registerOutputs(void* self, int_T count);
 
@@ -105,7 +121,8 @@ private:
     std::string model_name_;
     std::unique_ptr<SimStruct> record_;
     std::unique_ptr<ssRTInfo> rt_info_;
-    std::vector<mxArray*> params_;
+    std::vector<ArrayPtr> params_;
+    std::vector<mxArray*> param_handles_; // what the record's parameter list points at
     std::vector<ssInputPort> input_ports_;
     std::vector<ssOutputPort> output_ports_;
     std::vector<double> inputs_;
@@ -116,7 +133,9 @@ private:
     double sample_time_ = 0, offset_time_ = 0;
     SizesVector sizes_{};
     std::string console_;
-    std::array<mxArray*, 8> flag_arrays_{}; // prebuilt flag arguments for the method calls
+    std::string refused_ports_; // why a port registration was refused, if one was
+    ArrayPtr no_value_;         // the empty arguments of a method call
+    ArrayPtr flag_argument_;    // the flag of a method call, set before each call
 };
 
 } // namespace tavrel::host

@@ -1,0 +1,23 @@
+// What the subcommands share: error reporting as one line on standard error with a non-zero
+// exit, and reading JSON files.
+#pragma once
+
+#include "eval_json.h"
+
+#include <functional>
+#include <string>
+
+namespace tavrel::cli {
+
+// Runs a subcommand's work. A failure prints "tavrel COMMAND: MESSAGE" as one line on standard
+// error and ends the program with exit code 1; the work prints to standard output only after
+// it has succeeded.
+void runCommand(const std::string& command, const std::function<void()>& work);
+
+// Reads and parses a JSON file ("-": standard input); throws naming the file and the problem.
+host::Json readJsonFile(const std::string& path);
+
+// A block name ("tavrel") or a plug-in file (any text with a '/' or ending in ".mexa64").
+std::string pluginPathFor(const std::string& block_or_path);
+
+} // namespace tavrel::cli

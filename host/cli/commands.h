@@ -1,0 +1,11 @@
+// The subcommands of `tavrel`; each adds itself to the application and runs in its callback.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace tavrel::cli {
+
+void addSizesCommand(CLI::App& app); // tavrel sizes BLOCK [--params FILE]
+void addEvalCommand(CLI::App& app);  // tavrel eval --json REQUEST
+
+} // namespace tavrel::cli

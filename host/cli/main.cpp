@@ -1,0 +1,12 @@
+// tavrel: the command-line tool over the host library. Each subcommand lives in its own file
+// and registers itself here.
+#include "commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"tavrel: drives the annulus hydraulics plug-ins through their MEX entry"};
+    app.require_subcommand(1);
+    tavrel::cli::addSizesCommand(app);
+    tavrel::cli::addEvalCommand(app);
+    CLI11_PARSE(app, argc, argv);
+    return 0;
+}
