@@ -7,5 +7,6 @@ namespace tavrel::cli {
 
 void addSizesCommand(CLI::App& app); // tavrel sizes BLOCK [--params FILE]
 void addEvalCommand(CLI::App& app);  // tavrel eval --json REQUEST
+void addRunCommand(CLI::App& app);   // tavrel run [SCENARIO] (with the simulation engine)
 
 } // namespace tavrel::cli

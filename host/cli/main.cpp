@@ -7,6 +7,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     tavrel::cli::addSizesCommand(app);
     tavrel::cli::addEvalCommand(app);
+#ifdef TAVREL_HAVE_RUN_COMMAND
+    tavrel::cli::addRunCommand(app);
+#endif
     CLI11_PARSE(app, argc, argv);
     return 0;
 }
