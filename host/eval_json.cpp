@@ -47,6 +47,7 @@ const Json& requiredMember(const Json& request, const char* key) {
 
 std::string formatDouble(double value) {
     if (!std::isfinite(value)) return std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
+    if (value == 0 && std::signbit(value)) return "-0.0"; // "-0" would read back as +0
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;

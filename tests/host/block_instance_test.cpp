@@ -1,0 +1,166 @@
+// The host driving plug-ins through their mexFunction: the real `tavrel` plug-in and a fake
+// block that fails on request.
+#include "block_instance.h"
+#include "known_blocks.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+using namespace tavrel::host;
+namespace fs = std::filesystem;
+
+std::shared_ptr<Plugin> rigPlugin() {
+    static const auto plugin = Plugin::open(TAVREL_TEST_PLUGIN_DIR "/tavrel.mexa64");
+    return plugin;
+}
+std::shared_ptr<Plugin> fakePlugin() {
+    static const auto plugin = Plugin::open(TAVREL_FAKE_PLUGIN);
+    return plugin;
+}
+ParamValues rigParams() { return *defaultParams("tavrel"); }
+
+// The message of the HostError that `action` throws (empty if it throws none).
+template <class Action> std::string hostError(Action action) {
+    try {
+        action();
+    } catch (const HostError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(BlockInstance, DrivesTheRigModelThroughItsEntry) {
+    BlockInstance rig(rigPlugin(), rigParams(), "rig1");
+    EXPECT_EQ(rig.name(), "rig1");
+    EXPECT_EQ(rig.sizes()[0], 302);
+    EXPECT_EQ(rig.sizes()[19], 8480229);
+    EXPECT_EQ(rig.numStates(), 302);
+    EXPECT_EQ(rig.numInputs(), 3);
+    EXPECT_EQ(rig.numOutputs(), 11);
+    EXPECT_EQ(rig.numIWork(), 1);
+    EXPECT_FALSE(rig.directFeedThrough(0));
+    EXPECT_TRUE(rig.directFeedThrough(2));
+
+    rig.initializeSampleTimes();
+    rig.initializeConditions();
+    EXPECT_EQ(rig.iwork()[0], 1);
+    rig.inputs()[2] = 0.01;
+    rig.outputs(0.0);
+    EXPECT_EQ(rig.iwork()[0], 0);
+    const double opening = rig.states()[300];
+    EXPECT_GT(opening, 0.0);
+    EXPECT_LT(opening, 1.0);
+    EXPECT_EQ(rig.outputs()[3], opening);
+    EXPECT_EQ(rig.takeConsole().rfind("Initial choke opening: ", 0), 0u);
+    rig.derivatives(0.0);
+    for (int i = 0; i < rig.numStates(); ++i) ASSERT_TRUE(std::isfinite(rig.derivatives()[i]));
+    rig.terminate();
+    EXPECT_EQ(rig.takeConsole(), "");
+}
+
+TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
+    ParamValues higher = rigParams();
+    higher[9] = {30e5}; // initial_top_pressure
+    BlockInstance a(rigPlugin(), rigParams(), "a"), b(rigPlugin(), higher, "b");
+    a.initializeConditions();
+    b.initializeConditions();
+    EXPECT_NE(a.states()[149], b.states()[149]);
+    a.outputs(0.0);
+    EXPECT_NE(a.takeConsole(), "");
+    EXPECT_EQ(b.takeConsole(), "");
+    EXPECT_EQ(b.iwork()[0], 1);
+
+    a.setParam(9, {30e5});
+    a.initializeConditions();
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(a.states()[i], b.states()[i]) << i;
+}
+
+TEST(BlockInstance, RefusesParameterListsAndPortsItCannotDrive) {
+    ParamValues short_list = rigParams();
+    short_list.resize(21);
+    EXPECT_EQ(hostError([&] { BlockInstance(rigPlugin(), short_list, "rig"); }),
+              "block \"rig\" (tavrel), mdlInitializeSizes: the block declares 28 dialog "
+              "parameters, but 21 were given");
+    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{1}, {2}, {0}}); })
+                  .find("output port 0 has width 2"),
+              std::string::npos);
+    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{-1}, {1}, {0}}); })
+                  .find("asked for -1 output ports"),
+              std::string::npos);
+    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{2e9}, {1}, {0}}); })
+                  .find("asked for 2000000000 output ports"),
+              std::string::npos);
+}
+
+TEST(BlockInstance, MethodErrorsBecomeHostErrorsNamingBlockAndMethod) {
+    BlockInstance failing(fakePlugin(), {{1}, {1}, {1}}, "osc");
+    EXPECT_EQ(hostError([&] { failing.initializeConditions(); }),
+              "block \"osc\" (tavrel_fake), mdlInitializeConditions: conditions refused");
+    failing.setParam(2, {0});
+    EXPECT_EQ(hostError([&] { failing.initializeConditions(); }), "");
+
+    failing.setParam(2, {2});
+    EXPECT_EQ(hostError([&] { failing.outputs(0.0); }),
+              "block \"osc\" (tavrel_fake), mdlOutputs: outputs raised an error");
+    EXPECT_EQ(hostError([&] { failing.derivatives(0.0); }), "");
+    EXPECT_EQ(failing.derivatives()[1], -1.0);
+}
+
+TEST(BlockInstance, OutputsGetTimeAndTask) {
+    BlockInstance block(fakePlugin(), {{1}, {1}, {0}});
+    block.initializeConditions();
+    block.inputs()[0] = 0.5;
+    block.outputs(1.5, -2);
+    block.outputs(2.0, 3);
+    EXPECT_EQ(block.outputs()[0], 1.5);
+    EXPECT_EQ(block.takeConsole(), "outputs at t=1.5 task -2\noutputs at t=2 task 0\n");
+}
+
+TEST(Plugin, HandshakeRefusesAPluginFileOfAnotherName) {
+    const fs::path folder = fs::temp_directory_path() / ("tavrel_host_test_" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const fs::path renamed = folder / "renamed.mexa64";
+    fs::copy_file(rigPlugin()->path(), renamed, fs::copy_options::overwrite_existing);
+    const auto plugin = Plugin::open(renamed.string());
+    EXPECT_EQ(plugin->blockName(), "renamed");
+    EXPECT_NE(hostError([&] { BlockInstance(plugin, rigParams()); })
+                  .find("S-function name mismatch. Name in source is \"#define S_FUNCTION_NAME "
+                        "tavrel\", whereas name of the S-function MEX file is \"renamed\""),
+              std::string::npos);
+    fs::remove_all(folder);
+}
+
+TEST(Plugin, OpeningAndFindingReportWhatIsMissing) {
+    EXPECT_NE(hostError([] { Plugin::open("/nonexistent/tavrel.mexa64"); }).find("cannot open"),
+              std::string::npos);
+    EXPECT_NE(hostError([] { Plugin::open(TAVREL_MX_LIBRARY); }).find("has no mexFunction"),
+              std::string::npos);
+
+    setenv("TAVREL_PLUGIN_PATH", "/nonexistent:" TAVREL_TEST_PLUGIN_DIR, 1);
+    EXPECT_EQ(findPlugin("tavrel"), TAVREL_TEST_PLUGIN_DIR "/tavrel.mexa64");
+    EXPECT_NE(hostError([] { findPlugin("tavrel_nothing"); }).find("unknown block"),
+              std::string::npos);
+    EXPECT_NE(hostError([] { findPlugin("../plugins/tavrel"); }).find("invalid block name"),
+              std::string::npos);
+    unsetenv("TAVREL_PLUGIN_PATH");
+    EXPECT_EQ(findPlugin("tavrel"), TAVREL_TEST_PLUGIN_DIR "/tavrel.mexa64");
+}
+
+TEST(Plugin, CommandLineSizes) {
+    const SizesVector sizes = rigPlugin()->commandLineSizes(rigParams());
+    for (int k = 0; k < 40; ++k) {
+        const double want = k == 0 ? 302 : k == 2 ? 11 : k == 3 ? 3 : k == 7 ? 28 : k == 8 ? 1
+                          : k == 19 ? 8480229 : k == 23 ? 8192 : 0;
+        EXPECT_EQ(sizes[static_cast<size_t>(k)], want) << "element " << k;
+    }
+    EXPECT_EQ(hostError([] { rigPlugin()->commandLineSizes({{1}, {2}, {3}}); }),
+              "tavrel sizes call: MEX level2 S-function \"tavrel\" needs at least 21 dialog "
+              "parameters, but 3 were given");
+}
+
+} // namespace
