@@ -1,0 +1,86 @@
+function check_sizes(mex_dir)
+  % The command-line sizes call of every plug-in built for Octave, and the messages of the
+  % sizes call's argument checks as Octave reports them. Ends with an error if any differs.
+  addpath(mex_dir);
+  well = {0.024, 1300, 1e5, 0.1, 0.17, 1000, 20e5, 0, 1e5, 20e5, 10, 1300, pi/2, 3000, ...
+          0.01267, 0, 0, 0, 3000, 7, [0 1000 2000 3000], [0 1e-4 2.5e-4 5e-4 1e-3 2e-3], ...
+          2000, 0.02, 0.05, 0.5, 0.2, 1.5e9};
+  observer = {0.024, 1300, 1e5, 0.1, 0.17, 1000, 20e5, 0, 20e5, 3000, 0, pi/2, 3000, ...
+              0.01267, 0, 0, 0, 6, [0 1000 2000 3000], [1 1], [0.5 0.5], 20, 20, 2*pi/10};
+  % name, parameters, then sizes elements 0, 1, 2, 3, 7, 8: states, discrete states,
+  % outputs, inputs, dialog parameters, integer work elements
+  blocks = {'tavrel',          well,     [302 0 11 3 28 1];
+            'tavrel_piston',   well,     [304 0 11 3 28 1];
+            'tavrel_linear',   well,     [201 0 11 3 28 1];
+            'tavrel_observer', observer, [43 0 10 2 24 0]};
+  if ~exist(fullfile(mex_dir, 'tavrel.mex'), 'file')
+    error('tavrel.mex was not built in %s', mex_dir);
+  end
+  failures = {};
+  for i = 1:rows(blocks)
+    [name, params, declared] = blocks{i, :};
+    if exist(fullfile(mex_dir, [name '.mex']), 'file')
+      failures = [failures, check_block(name, params, declared)];
+    end
+  end
+  failures = [failures, check_messages('tavrel', well)];
+  for i = 1:numel(failures)
+    fprintf(2, 'FAILED: %s\n', failures{i});
+  end
+  if ~isempty(failures)
+    error('%d Octave checks failed', numel(failures));
+  end
+end
+
+function failures = check_block(name, params, declared)
+  failures = {};
+  expected = zeros(40, 1);
+  expected([1 2 3 4 8 9]) = declared;
+  expected(20) = 8480229;
+  expected(24) = 8192;
+  sizes = feval(name, [], [], [], 0, params{:});
+  if ~isa(sizes, 'double') || ~isequal(size(sizes), [40 1]) || ~isequal(sizes, expected)
+    failures{end + 1} = sprintf('%s sizes: %s', name, mat2str(sizes'));
+  end
+end
+
+function failures = check_messages(name, params)
+  banner = ['MEX level2 S-function "' name '"'];
+  not_integer = [name ': The 4th right hand argument, FLAG, passed to ' banner ...
+                 ' must be an integer'];
+  cases = {
+    'flag 1.5',         1, {[], [], [], 1.5, params{:}},          not_integer;
+    'a 1-by-2 flag',    1, {[], [], [], [0 0], params{:}},        not_integer;
+    'a complex flag',   1, {[], [], [], complex(0, 1), params{:}}, not_integer;
+    'a text flag',      1, {[], [], [], 'a', params{:}},          not_integer;
+    'a logical flag',   1, {[], [], [], false, params{:}},        not_integer;
+    'flag 3',           1, {[], [], [], 3, params{:}}, [name ': Invalid flag passed to ' banner];
+    'three arguments',  2, {[], [], []}, ...
+        [name ': ' banner ' must be called with at least 4 right hand arguments'];
+    'two results',      2, {[], [], [], 0, params{:}}, ...
+        [name ': ' banner ' called with too many left hand arguments'];
+    'an int32 flag 0',  1, {[], [], [], int32(0), params{:}}, '';
+    'three parameters', 1, {[], [], [], 0, params{1:3}}, ...
+        [name ': ' banner ' needs at least 21 dialog parameters, but 3 were given'];
+    'an int32 parameter', 1, {[], [], [], 0, params{1:4}, int32(5), params{6:end}}, ...
+        [name ': Dialog parameter 5 (right hand argument 9) passed to ' banner ...
+         ' must be a real double array']};
+  failures = {};
+  for i = 1:rows(cases)
+    [what, results, args, expected] = cases{i, :};
+    message = message_of(name, results, args);
+    if ~strcmp(message, expected)
+      failures{end + 1} = sprintf('%s: "%s", expected "%s"', what, message, expected);
+    end
+  end
+end
+
+function message = message_of(name, results, args)
+  message = '';
+  out = cell(1, results);
+  try
+    [out{:}] = feval(name, args{:});
+  catch err
+    message = err.message;
+  end
+end
