@@ -28,7 +28,9 @@ std::vector<double> handshakeHandle(const SimStruct* S) {
             static_cast<double>(SIMSTRUCT_VERSION_LEVEL2)};
 }
 
-std::size_t portCount(int_T count) { return static_cast<std::size_t>(count); }
+std::size_t portCount(int_T count) {
+    return static_cast<std::size_t>(count);
+}
 
 } // namespace
 
@@ -75,8 +77,7 @@ void BlockInstance::setUpRecord() {
 void BlockInstance::handshake() {
     const ArrayPtr handle = columnVectorArray(handshakeHandle(record_.get()));
     mxGetPr(flag_argument_.get())[0] = 0;
-    const mxArray* prhs[4] = {no_value_.get(), handle.get(), no_value_.get(),
-                              flag_argument_.get()};
+    const mxArray* prhs[4] = {no_value_.get(), handle.get(), no_value_.get(), flag_argument_.get()};
     mxArray* plhs[1] = {nullptr};
     std::string failure;
     {
@@ -174,10 +175,18 @@ int_T BlockInstance::registerOutputs(void* self, int_T count) {
     return 1;
 }
 
-int BlockInstance::numStates() const { return ssGetNumContStates(record_.get()); }
-int BlockInstance::numInputs() const { return static_cast<int>(input_ports_.size()); }
-int BlockInstance::numOutputs() const { return static_cast<int>(output_ports_.size()); }
-int BlockInstance::numIWork() const { return ssGetNumIWork(record_.get()); }
+int BlockInstance::numStates() const {
+    return ssGetNumContStates(record_.get());
+}
+int BlockInstance::numInputs() const {
+    return static_cast<int>(input_ports_.size());
+}
+int BlockInstance::numOutputs() const {
+    return static_cast<int>(output_ports_.size());
+}
+int BlockInstance::numIWork() const {
+    return ssGetNumIWork(record_.get());
+}
 
 bool BlockInstance::directFeedThrough(int port) const {
     if (port < 0 || port >= numInputs())
@@ -213,9 +222,13 @@ void BlockInstance::derivatives(double time) {
     call(flag_derivatives, "mdlDerivatives");
 }
 
-void BlockInstance::terminate() { call(flag_terminate, "mdlTerminate"); }
+void BlockInstance::terminate() {
+    call(flag_terminate, "mdlTerminate");
+}
 
-std::string BlockInstance::takeConsole() { return std::exchange(console_, {}); }
+std::string BlockInstance::takeConsole() {
+    return std::exchange(console_, {});
+}
 
 // One method call as the platform makes it: the record in left-hand slot 1, the flag as
 // right-hand argument 3; the block answers through the root record's error status.

@@ -31,7 +31,7 @@ using ArrayPtr = std::unique_ptr<mxArray, ArrayDeleter>;
 
 // A plug-in file loaded once per process; block instances share it and nothing else.
 class Plugin {
-public:
+  public:
     // Opens `path` (a plug-in file) and finds its mexFunction.
     static std::shared_ptr<Plugin> open(const std::string& path);
     ~Plugin();
@@ -45,7 +45,7 @@ public:
     // The command-line sizes call: mexFunction(1 result; [], [], [], 0, params...).
     SizesVector commandLineSizes(const ParamValues& params) const;
 
-private:
+  private:
     Plugin() = default;
     std::string path_;
     std::string block_name_;
@@ -60,7 +60,7 @@ std::string findPlugin(const std::string& block_name);
 
 // One block instance: its own record, parameters, ports, states and work vectors.
 class BlockInstance {
-public:
+  public:
     // Creates the record, performs the sizing handshake and allocates ports, states,
     // derivatives and work vectors from the declared sizes. Refuses a parameter list shorter
     // than the block declares, and ports of a width other than 1.
@@ -84,7 +84,7 @@ public:
     double* states() { return states_.data(); }
     double* derivatives() { return derivatives_.data(); }
     int* iwork() { return iwork_.data(); }
-    double* inputs() { return inputs_.data(); } // the value of each input port
+    double* inputs() { return inputs_.data(); }               // the value of each input port
     const double* outputs() const { return outputs_.data(); } // the value of each output port
     double sampleTime() const { return sample_time_; }
     double offsetTime() const { return offset_time_; }
@@ -106,7 +106,7 @@ public:
     // Ports a block may ask for; a larger count is refused at registration.
     static constexpr int max_ports = 1 << 20;
 
-private:
+  private:
     void setUpRecord();
     void handshake();
     void checkDeclaredSizes(std::size_t params_given) const;

@@ -8,7 +8,9 @@ namespace tavrel::host {
 
 namespace {
 
-HostError requestError(const std::string& text) { return HostError("request: " + text); }
+HostError requestError(const std::string& text) {
+    return HostError("request: " + text);
+}
 
 std::vector<double> numbersFromJson(const Json& list, const std::string& where) {
     if (!list.is_array()) throw requestError(where + " must be a list of numbers");
@@ -21,7 +23,8 @@ std::vector<double> numbersFromJson(const Json& list, const std::string& where) 
 
 Json numbersToJson(const std::vector<double>& values) {
     Json list = Json::array();
-    for (double value : values) list.push_back(numberToJson(value));
+    for (double value : values)
+        list.push_back(numberToJson(value));
     return list;
 }
 
@@ -29,7 +32,8 @@ void checkKeys(const Json& request) {
     static const char* const known[] = {"block", "plugin", "params", "inputs", "states"};
     for (const auto& item : request.items()) {
         bool found = false;
-        for (const char* key : known) found = found || item.key() == key;
+        for (const char* key : known)
+            found = found || item.key() == key;
         if (!found) throw requestError("unknown key \"" + item.key() + "\"");
     }
 }
@@ -46,7 +50,8 @@ const Json& requiredMember(const Json& request, const char* key) {
 }
 
 std::string formatDouble(double value) {
-    if (!std::isfinite(value)) return std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
+    if (!std::isfinite(value))
+        return std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
     if (value == 0 && std::signbit(value)) return "-0.0"; // "-0" would read back as +0
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);

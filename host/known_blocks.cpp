@@ -11,21 +11,67 @@ namespace {
 // A vertical 3000 m well with four pressure sensors and a six-point choke table; the last six
 // values describe the piston block's chambers and passage.
 ParamValues defaultWell() {
-    return {{0.024}, {1300}, {1e5},      {0.1},     {0.17}, {1000}, {20e5}, {0},
-            {1e5},   {20e5}, {10},       {1300},    {M_PI / 2}, {3000}, {0.01267}, {0},
-            {0},     {0},    {3000},     {7},       {0, 1000, 2000, 3000},
-            {0, 1e-4, 2.5e-4, 5e-4, 1e-3, 2e-3},
-            {2000},  {0.02}, {0.05},     {0.5},     {0.2},  {1.5e9}};
+    return {
+        {0.024},                             // annulus_area
+        {1300},                              // density_ref
+        {1e5},                               // pressure_ref
+        {0.1},                               // friction_linear
+        {0.17},                              // friction_quadratic
+        {1000},                              // sound_speed
+        {20e5},                              // invariant_pressure_ref
+        {0},                                 // invariant_velocity_ref
+        {1e5},                               // downstream_pressure
+        {20e5},                              // initial_top_pressure
+        {10},                                // choke_stroke_time
+        {1300},                              // choke_density
+        {M_PI / 2},                          // inclination
+        {3000},                              // displacer_depth
+        {0.01267},                           // displacer_area_outer
+        {0},                                 // displacer_area_inner
+        {0},                                 // displacer_loss_linear
+        {0},                                 // displacer_loss_quadratic
+        {3000},                              // annulus_length
+        {7},                                 // num_fixed_outputs
+        {0, 1000, 2000, 3000},               // sensor_positions
+        {0, 1e-4, 2.5e-4, 5e-4, 1e-3, 2e-3}, // choke_characteristic
+        {2000},                              // passage_length
+        {0.02},                              // passage_area_inner
+        {0.05},                              // passage_area_outer
+        {0.5},                               // passage_friction_linear
+        {0.2},                               // passage_friction_quadratic
+        {1.5e9}                              // chamber_bulk_modulus
+    };
 }
 
 // The observer of the same well: measured top flow and pressure correct the estimate at about
 // one per second along the annulus; the displacer oscillator has a ten-second period.
 ParamValues observerWell() {
-    return {{0.024},     {1300}, {1e5},  {0.1},      {0.17},    {1000},
-            {20e5},      {0},    {20e5}, {3000},     {0},       {M_PI / 2},
-            {3000},      {0.01267}, {0}, {0},        {0},       {6},
-            {0, 1000, 2000, 3000},       {1, 1},     {0.5, 0.5},
-            {20},        {20},   {2 * M_PI / 10}};
+    return {
+        {0.024},               // annulus_area
+        {1300},                // density_ref
+        {1e5},                 // pressure_ref
+        {0.1},                 // friction_linear
+        {0.17},                // friction_quadratic
+        {1000},                // sound_speed
+        {20e5},                // invariant_pressure_ref
+        {0},                   // invariant_velocity_ref
+        {20e5},                // initial_top_pressure
+        {3000},                // annulus_length
+        {0},                   // (read by no method)
+        {M_PI / 2},            // inclination
+        {3000},                // displacer_depth
+        {0.01267},             // displacer_area_outer
+        {0},                   // displacer_area_inner
+        {0},                   // displacer_loss_linear
+        {0},                   // displacer_loss_quadratic
+        {6},                   // num_fixed_outputs
+        {0, 1000, 2000, 3000}, // sensor_positions
+        {1, 1},                // gain_profile_up
+        {0.5, 0.5},            // gain_profile_down
+        {20},                  // displacer_quadrature_gain
+        {20},                  // displacer_velocity_gain
+        {2 * M_PI / 10}        // displacer_frequency
+    };
 }
 
 // States of the 100-cell reduced model: 100 `w_up`, 100 `w_down`, then the choke opening.

@@ -16,13 +16,13 @@ ArrayPtr columnVectorArray(const std::vector<double>& values);
 
 // Routes the console of the calling thread into `into` while it lives.
 class ConsoleCapture {
-public:
+  public:
     explicit ConsoleCapture(std::string& into);
     ~ConsoleCapture();
     ConsoleCapture(const ConsoleCapture&) = delete;
     ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
-private:
+  private:
     mexPrintSink previous_ = nullptr;
     void* previous_context_ = nullptr;
 };

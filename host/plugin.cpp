@@ -14,13 +14,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string fileStem(const std::string& path) { return fs::path(path).stem().string(); }
+std::string fileStem(const std::string& path) {
+    return fs::path(path).stem().string();
+}
 
 bool isBlockName(const std::string& name) {
     if (name.empty()) return false;
     for (char c : name) {
-        const bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '_';
+        const bool word =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
         if (!word) return false;
     }
     return true;
@@ -104,8 +106,8 @@ std::string findPlugin(const std::string& block_name) {
         if (fs::is_regular_file(candidate, error)) return candidate.string();
         searched += (searched.empty() ? "" : ", ") + folder.string();
     }
-    throw HostError("unknown block \"" + block_name + "\": no " + block_name +
-                    ".mexa64 in " + (searched.empty() ? "any plug-in folder" : searched));
+    throw HostError("unknown block \"" + block_name + "\": no " + block_name + ".mexa64 in " +
+                    (searched.empty() ? "any plug-in folder" : searched));
 }
 
 } // namespace tavrel::host

@@ -16,8 +16,8 @@ void addEvalCommand(CLI::App& app) {
         ->required();
     command->callback([request_file] {
         runCommand("eval", [&] {
-            const std::string response = host::formatJson(
-                host::evaluateJson(readJsonFile(*request_file)));
+            const std::string response =
+                host::formatJson(host::evaluateJson(readJsonFile(*request_file)));
             std::cout << response << std::endl;
         });
     });

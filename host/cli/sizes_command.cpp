@@ -25,8 +25,10 @@ host::ParamValues paramsFor(const SizesOptions& options, const std::string& bloc
 
 void printSizes(const SizesOptions& options) {
     const auto plugin = host::Plugin::open(pluginPathFor(options.block));
-    const host::SizesVector sizes = plugin->commandLineSizes(paramsFor(options, plugin->blockName()));
-    for (double value : sizes) std::printf("%.17g\n", value);
+    const host::SizesVector sizes =
+        plugin->commandLineSizes(paramsFor(options, plugin->blockName()));
+    for (double value : sizes)
+        std::printf("%.17g\n", value);
 }
 
 } // namespace

@@ -22,7 +22,9 @@ std::shared_ptr<Plugin> fakePlugin() {
     static const auto plugin = Plugin::open(TAVREL_FAKE_PLUGIN);
     return plugin;
 }
-ParamValues rigParams() { return *defaultParams("tavrel"); }
+ParamValues rigParams() {
+    return *defaultParams("tavrel");
+}
 
 // The message of the HostError that `action` throws (empty if it throws none).
 template <class Action> std::string hostError(Action action) {
@@ -58,7 +60,8 @@ TEST(BlockInstance, DrivesTheRigModelThroughItsEntry) {
     EXPECT_EQ(rig.outputs()[3], opening);
     EXPECT_EQ(rig.takeConsole().rfind("Initial choke opening: ", 0), 0u);
     rig.derivatives(0.0);
-    for (int i = 0; i < rig.numStates(); ++i) ASSERT_TRUE(std::isfinite(rig.derivatives()[i]));
+    for (int i = 0; i < rig.numStates(); ++i)
+        ASSERT_TRUE(std::isfinite(rig.derivatives()[i]));
     rig.terminate();
     EXPECT_EQ(rig.takeConsole(), "");
 }
@@ -77,7 +80,8 @@ TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
 
     a.setParam(9, {30e5});
     a.initializeConditions();
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(a.states()[i], b.states()[i]) << i;
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(a.states()[i], b.states()[i]) << i;
 }
 
 TEST(BlockInstance, RefusesParameterListsAndPortsItCannotDrive) {
@@ -86,14 +90,17 @@ TEST(BlockInstance, RefusesParameterListsAndPortsItCannotDrive) {
     EXPECT_EQ(hostError([&] { BlockInstance(rigPlugin(), short_list, "rig"); }),
               "block \"rig\" (tavrel), mdlInitializeSizes: the block declares 28 dialog "
               "parameters, but 21 were given");
-    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{1}, {2}, {0}}); })
-                  .find("output port 0 has width 2"),
+    EXPECT_NE(hostError([&] {
+                  BlockInstance(fakePlugin(), {{1}, {2}, {0}});
+              }).find("output port 0 has width 2"),
               std::string::npos);
-    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{-1}, {1}, {0}}); })
-                  .find("asked for -1 output ports"),
+    EXPECT_NE(hostError([&] {
+                  BlockInstance(fakePlugin(), {{-1}, {1}, {0}});
+              }).find("asked for -1 output ports"),
               std::string::npos);
-    EXPECT_NE(hostError([&] { BlockInstance(fakePlugin(), {{2e9}, {1}, {0}}); })
-                  .find("asked for 2000000000 output ports"),
+    EXPECT_NE(hostError([&] {
+                  BlockInstance(fakePlugin(), {{2e9}, {1}, {0}});
+              }).find("asked for 2000000000 output ports"),
               std::string::npos);
 }
 
@@ -122,7 +129,8 @@ TEST(BlockInstance, OutputsGetTimeAndTask) {
 }
 
 TEST(Plugin, HandshakeRefusesAPluginFileOfAnotherName) {
-    const fs::path folder = fs::temp_directory_path() / ("tavrel_host_test_" + std::to_string(getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("tavrel_host_test_" + std::to_string(getpid()));
     fs::create_directories(folder);
     const fs::path renamed = folder / "renamed.mexa64";
     fs::copy_file(rigPlugin()->path(), renamed, fs::copy_options::overwrite_existing);
@@ -154,11 +162,19 @@ TEST(Plugin, OpeningAndFindingReportWhatIsMissing) {
 TEST(Plugin, CommandLineSizes) {
     const SizesVector sizes = rigPlugin()->commandLineSizes(rigParams());
     for (int k = 0; k < 40; ++k) {
-        const double want = k == 0 ? 302 : k == 2 ? 11 : k == 3 ? 3 : k == 7 ? 28 : k == 8 ? 1
-                          : k == 19 ? 8480229 : k == 23 ? 8192 : 0;
+        const double want = k == 0    ? 302
+                            : k == 2  ? 11
+                            : k == 3  ? 3
+                            : k == 7  ? 28
+                            : k == 8  ? 1
+                            : k == 19 ? 8480229
+                            : k == 23 ? 8192
+                                      : 0;
         EXPECT_EQ(sizes[static_cast<size_t>(k)], want) << "element " << k;
     }
-    EXPECT_EQ(hostError([] { rigPlugin()->commandLineSizes({{1}, {2}, {3}}); }),
+    EXPECT_EQ(hostError([] {
+                  rigPlugin()->commandLineSizes({{1}, {2}, {3}});
+              }),
               "tavrel sizes call: MEX level2 S-function \"tavrel\" needs at least 21 dialog "
               "parameters, but 3 were given");
 }

@@ -55,19 +55,24 @@ void fakeSizes(SimStruct* S) {
     ssSetNumIWork(S, 4);
     const int outputs = truncateToInt32(paramScalar(S, 0));
     if (!ssSetNumOutputPorts(S, outputs)) return;
-    for (int p = 0; p < outputs; ++p) ssSetOutputPortWidth(S, p, 1);
+    for (int p = 0; p < outputs; ++p)
+        ssSetOutputPortWidth(S, p, 1);
     if (paramScalar(S, 1) == 1) {
         for (int k = SS_SIZES_FIRST_UNSIGNED_WORD; k <= SS_SIZES_LAST_UNSIGNED_WORD; ++k)
             S->sizes[k] = -1 - k;
         S->sizes[SS_SIZES_OPTIONS] = INT32_MIN;
     }
 }
-void fakeConditions(SimStruct* S) { hit("mdlInitializeConditions", S); }
+void fakeConditions(SimStruct* S) {
+    hit("mdlInitializeConditions", S);
+}
 void fakeOutputs(SimStruct* S, int_T tid) {
     hit("mdlOutputs", S);
     trace.tid = tid;
 }
-void fakeDerivatives(SimStruct* S) { hit("mdlDerivatives", S); }
+void fakeDerivatives(SimStruct* S) {
+    hit("mdlDerivatives", S);
+}
 
 const BlockDefinition fake{
     "fake_block", {&fakeSizes, &fakeConditions, &fakeOutputs, &fakeDerivatives}, 2};
@@ -81,11 +86,16 @@ struct ArrayDeleter {
 };
 using Array = std::unique_ptr<mxArray, ArrayDeleter>;
 
-Array scalar(double v) { return Array(mxCreateDoubleScalar(v)); }
-Array empty() { return Array(mxCreateDoubleMatrix(0, 0, mxREAL)); }
+Array scalar(double v) {
+    return Array(mxCreateDoubleScalar(v));
+}
+Array empty() {
+    return Array(mxCreateDoubleMatrix(0, 0, mxREAL));
+}
 Array column(const std::vector<double>& values) {
     Array a(mxCreateDoubleMatrix(values.size(), 1, mxREAL));
-    for (size_t i = 0; i < values.size(); ++i) mxGetPr(a.get())[i] = values[i];
+    for (size_t i = 0; i < values.size(); ++i)
+        mxGetPr(a.get())[i] = values[i];
     return a;
 }
 Array int32Scalar(int32_t v) {
@@ -138,7 +148,8 @@ struct HostRecord {
     // The handshake's handle: the address halves as signed (or unsigned) 32-bit values.
     Array handle(bool unsigned_halves = false) const {
         const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&S));
-        const auto low = static_cast<uint32_t>(address), high = static_cast<uint32_t>(address >> 32);
+        const auto low = static_cast<uint32_t>(address),
+                   high = static_cast<uint32_t>(address >> 32);
         if (unsigned_halves) return column({double(low), double(high), 8480229.0});
         return column({double(int32_t(low)), double(int32_t(high)), 8480229.0});
     }
@@ -162,7 +173,7 @@ void callMethod(SimStruct* S, double flag) {
 }
 
 class BoundRecord : public ::testing::Test {
-protected:
+  protected:
     HostRecord record;
     SimStruct* S = &record.S;
     double sample = -1, offset = -1;
@@ -190,13 +201,14 @@ constexpr const char* zero_crossings =
     "To have nonsampled zero crossings, you must define MDL_ZERO_CROSSINGS and have a "
     "mdlZeroCrossings routine";
 
-std::string unexpected(const char* method) { return std::string("Unexpected call to ") + method; }
+std::string unexpected(const char* method) {
+    return std::string("Unexpected call to ") + method;
+}
 
 // Every flag from 100 to 146 on a record that holds only the block's own methods.
 TEST_F(BoundRecord, EveryFlagCallsItsMethodOrReportsItsMessage) {
-    const std::map<int, std::string> calls = {{102, "mdlInitializeConditions"},
-                                              {104, "mdlOutputs"},
-                                              {106, "mdlDerivatives"}};
+    const std::map<int, std::string> calls = {
+        {102, "mdlInitializeConditions"}, {104, "mdlOutputs"}, {106, "mdlDerivatives"}};
     const std::map<int, std::string> messages = {
         {103, variable_hit},
         {108, zero_crossings},
@@ -464,19 +476,17 @@ TEST(SizesCall, ChecksItsArgumentsInOrder) {
               "Invalid flag passed to " + banner);
     // An integer-typed zero is a valid flag.
     Array int_zero = int32Scalar(0), wide = scalar(1);
-    EXPECT_EQ(callSizes({none.get(), none.get(), none.get(), int_zero.get(), params.get(),
-                         wide.get()})
-                  .error,
-              "");
+    EXPECT_EQ(
+        callSizes({none.get(), none.get(), none.get(), int_zero.get(), params.get(), wide.get()})
+            .error,
+        "");
 }
 
 TEST(SizesCall, CommandLineRecordIsMadeFromTheArguments) {
     trace = {};
     Array none = empty(), zero = scalar(0), outputs = scalar(3), p1 = scalar(0), p2 = scalar(0);
-    const SizesOutcome outcome =
-        callSizes({none.get(), none.get(), none.get(), zero.get(), outputs.get(), p1.get(),
-                   p2.get()},
-                  0);
+    const SizesOutcome outcome = callSizes(
+        {none.get(), none.get(), none.get(), zero.get(), outputs.get(), p1.get(), p2.get()}, 0);
     ASSERT_EQ(outcome.error, "");
     EXPECT_TRUE(trace.root_is_self);
     EXPECT_EQ(trace.first_field, 1);
@@ -496,7 +506,8 @@ TEST(SizesCall, UnsignedWordsAndOptionsAreConvertedAsUnsigned) {
     const SizesOutcome outcome =
         callSizes({none.get(), none.get(), none.get(), zero.get(), outputs.get(), wide.get()});
     ASSERT_EQ(outcome.error, "");
-    for (int k = 15; k <= 18; ++k) EXPECT_EQ(outcome.at(k), 4294967296.0 - 1 - k);
+    for (int k = 15; k <= 18; ++k)
+        EXPECT_EQ(outcome.at(k), 4294967296.0 - 1 - k);
     EXPECT_EQ(outcome.at(23), 2147483648.0 + 8192);
 }
 
@@ -517,11 +528,10 @@ TEST(SizesCall, CommandLineParametersMustBeEnoughRealDoubleArrays) {
     Array integer = int32Scalar(1), text(mxCreateString("abc")), logical(mxCreateLogicalScalar(1)),
           complex(mxCreateDoubleMatrix(1, 1, mxCOMPLEX));
     for (const mxArray* bad : {integer.get(), text.get(), logical.get(), complex.get()})
-        EXPECT_EQ(
-            callSizes({none.get(), none.get(), none.get(), zero.get(), p.get(), p.get(), bad})
-                .error,
-            "Dialog parameter 3 (right hand argument 7) passed to " + banner +
-                " must be a real double array");
+        EXPECT_EQ(callSizes({none.get(), none.get(), none.get(), zero.get(), p.get(), p.get(), bad})
+                      .error,
+                  "Dialog parameter 3 (right hand argument 7) passed to " + banner +
+                      " must be a real double array");
 }
 
 } // namespace
