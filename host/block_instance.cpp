@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <new>
 #include <utility>
 
 namespace tavrel::host {
@@ -93,6 +92,7 @@ void BlockInstance::handshake() {
 
 void BlockInstance::checkDeclaredSizes(std::size_t params_given) const {
     const SimStruct* S = record_.get();
+    if (registration_failed_) throw error("mdlInitializeSizes", "out of memory for its ports");
     if (!refused_ports_.empty()) throw error("mdlInitializeSizes", refused_ports_);
     const int declared = ssGetNumSFcnParams(S);
     if (params_given < static_cast<std::size_t>(std::max(declared, 0)))
@@ -123,56 +123,63 @@ void BlockInstance::allocateWork() {
     S->work.iwork = iwork_.data();
 }
 
-// Port registrations of the host's record. A refused count is remembered, so that the
-// instance is not used with ports the block could not declare. Nothing is thrown from here:
-// these run inside the plug-in's call.
+// Port registrations of the host's record. They run inside the plug-in's sizing call, so
+// nothing is thrown from them; a refused count is remembered and reported after the
+// handshake, so that the instance is never used with ports the block could not declare.
 int_T BlockInstance::registerInputs(void* self, int_T count) {
     auto* block = static_cast<BlockInstance*>(self);
-    if (count < 0 || count > max_ports) {
-        block->refused_ports_ = "the block asked for " + std::to_string(count) +
-                                " input ports; the host allows 0 to " + std::to_string(max_ports);
-        return 0;
-    }
     try {
-        block->input_ports_.assign(portCount(count), ssInputPort{});
-        block->inputs_.assign(portCount(count), 0.0);
-        block->input_ptrs_.assign(portCount(count), nullptr);
-    } catch (const std::bad_alloc&) {
-        block->refused_ports_ = "out of memory for " + std::to_string(count) + " input ports";
+        if (!block->portCountAllowed(count, "input")) return 0;
+        block->allocateInputs(count);
+        return 1;
+    } catch (...) {
+        block->registration_failed_ = true;
         return 0;
     }
-    for (std::size_t p = 0; p < portCount(count); ++p) {
-        block->input_ptrs_[p] = &block->inputs_[p];
-        block->input_ports_[p].signal_ptrs = &block->input_ptrs_[p];
-    }
-    SimStruct* S = block->record_.get();
-    S->flags |= SS_FLAG_PORTS_REGISTERED;
-    S->sizes[SS_SIZES_NUM_INPUT_PORTS] = count;
-    S->port_info.inputs = block->input_ports_.data();
-    return 1;
 }
 
 int_T BlockInstance::registerOutputs(void* self, int_T count) {
     auto* block = static_cast<BlockInstance*>(self);
-    if (count < 0 || count > max_ports) {
-        block->refused_ports_ = "the block asked for " + std::to_string(count) +
-                                " output ports; the host allows 0 to " + std::to_string(max_ports);
-        return 0;
-    }
     try {
-        block->output_ports_.assign(portCount(count), ssOutputPort{});
-        block->outputs_.assign(portCount(count), 0.0);
-    } catch (const std::bad_alloc&) {
-        block->refused_ports_ = "out of memory for " + std::to_string(count) + " output ports";
+        if (!block->portCountAllowed(count, "output")) return 0;
+        block->allocateOutputs(count);
+        return 1;
+    } catch (...) {
+        block->registration_failed_ = true;
         return 0;
     }
+}
+
+bool BlockInstance::portCountAllowed(int_T count, const char* kind) {
+    if (count >= 0 && count <= max_ports) return true;
+    refused_ports_ = "the block asked for " + std::to_string(count) + " " + kind +
+                     " ports; the host allows 0 to " + std::to_string(max_ports);
+    return false;
+}
+
+void BlockInstance::allocateInputs(int_T count) {
+    input_ports_.assign(portCount(count), ssInputPort{});
+    inputs_.assign(portCount(count), 0.0);
+    input_ptrs_.assign(portCount(count), nullptr);
+    for (std::size_t p = 0; p < portCount(count); ++p) {
+        input_ptrs_[p] = &inputs_[p];
+        input_ports_[p].signal_ptrs = &input_ptrs_[p];
+    }
+    SimStruct* S = record_.get();
+    S->flags |= SS_FLAG_PORTS_REGISTERED;
+    S->sizes[SS_SIZES_NUM_INPUT_PORTS] = count;
+    S->port_info.inputs = input_ports_.data();
+}
+
+void BlockInstance::allocateOutputs(int_T count) {
+    output_ports_.assign(portCount(count), ssOutputPort{});
+    outputs_.assign(portCount(count), 0.0);
     for (std::size_t p = 0; p < portCount(count); ++p)
-        block->output_ports_[p].signal = &block->outputs_[p];
-    SimStruct* S = block->record_.get();
+        output_ports_[p].signal = &outputs_[p];
+    SimStruct* S = record_.get();
     S->flags |= SS_FLAG_PORTS_REGISTERED;
     S->sizes[SS_SIZES_NUM_OUTPUT_PORTS] = count;
-    S->port_info.outputs = block->output_ports_.data();
-    return 1;
+    S->port_info.outputs = output_ports_.data();
 }
 
 int BlockInstance::numStates() const {

@@ -115,6 +115,9 @@ class BlockInstance {
     HostError error(const char* method, const std::string& text) const;
     static int_T registerInputs(void* self, int_T count);
     static int_T registerOutputs(void* self, int_T count);
+    bool portCountAllowed(int_T count, const char* kind);
+    void allocateInputs(int_T count);
+    void allocateOutputs(int_T count);
 
     std::shared_ptr<Plugin> plugin_;
     std::string name_;
@@ -133,9 +136,10 @@ class BlockInstance {
     double sample_time_ = 0, offset_time_ = 0;
     SizesVector sizes_{};
     std::string console_;
-    std::string refused_ports_; // why a port registration was refused, if one was
-    ArrayPtr no_value_;         // the empty arguments of a method call
-    ArrayPtr flag_argument_;    // the flag of a method call, set before each call
+    std::string refused_ports_;        // why a port registration was refused, if one was
+    bool registration_failed_ = false; // a port registration ran out of memory
+    ArrayPtr no_value_;                // the empty arguments of a method call
+    ArrayPtr flag_argument_;           // the flag of a method call, set before each call
 };
 
 } // namespace tavrel::host
