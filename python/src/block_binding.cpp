@@ -1,0 +1,254 @@
+// tavrel.Block: one block instance driven directly through the plug-in's mexFunction, for
+// probing a block's sizes, initial state, outputs and derivatives at given states and inputs.
+#include "bindings.h"
+#include "conversions.h"
+
+#include "block_catalog.h"
+#include "block_instance.h"
+
+#include <pybind11/stl.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace tavrel::python {
+
+namespace {
+
+using host::BlockInstance;
+using host::ParamValues;
+using host::Plugin;
+
+// A plug-in named by path (it has a folder or the plug-in suffix) or by deliverable name.
+std::shared_ptr<Plugin> openPlugin(const std::string& name_or_path) {
+    const bool is_path = name_or_path.find('/') != std::string::npos ||
+                         name_or_path.ends_with(".mexa64");
+    return Plugin::open(is_path ? name_or_path : host::findPlugin(name_or_path));
+}
+
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+ParamValues paramsByName(const sim::BlockKind& kind, const py::dict& given) {
+    ParamValues params(kind.params.size());
+    std::vector<bool> seen(kind.params.size(), false);
+    for (const auto& [key, value] : given) {
+        const auto name = py::cast<std::string>(py::str(key));
+        const int k = sim::paramIndex(kind, name);
+        if (k < 0) {
+            throw py::key_error("\"" + name + "\" is not a parameter of " + kind.name);
+        }
+        params[static_cast<size_t>(k)] = paramValues(value, name);
+        seen[static_cast<size_t>(k)] = true;
+    }
+    std::vector<std::string> missing;
+    for (size_t k = 0; k < kind.params.size(); ++k) {
+        if (seen[k]) continue;
+        if (kind.params[k].required) {
+            missing.push_back(kind.params[k].name);
+        } else {
+            params[k] = {0.0}; // declared but never read by this block
+        }
+    }
+    if (!missing.empty()) {
+        throw py::value_error("missing parameters of " + kind.name + ": " + joined(missing));
+    }
+    return params;
+}
+
+ParamValues paramsByPosition(const sim::BlockKind* kind, const py::sequence& given) {
+    if (kind && given.size() != kind->params.size()) {
+        throw py::value_error(kind->name + " takes " + std::to_string(kind->params.size()) +
+                              " parameters, got " + std::to_string(given.size()));
+    }
+    ParamValues params;
+    for (size_t k = 0; k < given.size(); ++k) {
+        params.push_back(paramValues(given[k], "parameter " + std::to_string(k)));
+    }
+    return params;
+}
+
+class Block {
+public:
+    Block(const std::string& name_or_path, const py::object& params) {
+        auto plugin = openPlugin(name_or_path);
+        kind_ = sim::findBlockKind(plugin->blockName());
+        if (py::isinstance<py::dict>(params)) {
+            if (!kind_) {
+                throw py::value_error("the parameters of " + plugin->blockName() +
+                                      " have no names here; pass them as a list");
+            }
+            params_ = paramsByName(*kind_, params.cast<py::dict>());
+        } else if (py::isinstance<py::sequence>(params) && !py::isinstance<py::str>(params)) {
+            params_ = paramsByPosition(kind_, params.cast<py::sequence>());
+        } else {
+            throw py::type_error("params must be a dict (by name) or a list (by position)");
+        }
+        // The platform's call order: sizes (in the constructor), then sample times.
+        instance_ = std::make_unique<BlockInstance>(std::move(plugin), params_);
+        instance_->initializeSampleTimes();
+    }
+
+    std::string name() const { return instance_->plugin().blockName(); }
+    std::string path() const { return instance_->plugin().path(); }
+
+    py::dict sizes() const {
+        py::dict d;
+        d["states"] = instance_->numStates();
+        d["inputs"] = instance_->numInputs();
+        d["outputs"] = instance_->numOutputs();
+        d["params"] = static_cast<int>(instance_->sizes()[7]);
+        d["iwork"] = instance_->numIWork();
+        return d;
+    }
+
+    py::array_t<double> sizesVector() const {
+        return copyToArray(instance_->sizes().data(),
+                           static_cast<py::ssize_t>(instance_->sizes().size()));
+    }
+
+    std::vector<std::string> paramNames() const {
+        std::vector<std::string> names;
+        if (kind_) {
+            for (const auto& p : kind_->params) names.push_back(p.name);
+        }
+        return names;
+    }
+
+    std::vector<std::string> inputNames() const {
+        std::vector<std::string> names;
+        for (int p = 0; p < instance_->numInputs(); ++p) {
+            names.push_back(kind_ && p < static_cast<int>(kind_->inputs.size())
+                                ? kind_->inputs[static_cast<size_t>(p)].name
+                                : "input[" + std::to_string(p) + "]");
+        }
+        return names;
+    }
+
+    std::vector<std::string> outputNames() const {
+        std::vector<std::string> names;
+        if (kind_) {
+            for (const auto& port : sim::outputPorts(*kind_, params_)) names.push_back(port.name);
+        }
+        for (int p = static_cast<int>(names.size()); p < instance_->numOutputs(); ++p) {
+            names.push_back("output[" + std::to_string(p) + "]");
+        }
+        names.resize(static_cast<size_t>(instance_->numOutputs()));
+        return names;
+    }
+
+    std::vector<bool> directFeedThrough() const {
+        std::vector<bool> flags;
+        for (int p = 0; p < instance_->numInputs(); ++p) {
+            flags.push_back(instance_->directFeedThrough(p));
+        }
+        return flags;
+    }
+
+    // mdlInitializeConditions, then the first mdlOutputs at `time` with inputs `u`, which may
+    // write a state (the rig models' initial choke opening): the state a solver starts from.
+    py::array_t<double> initialStates(const py::object& u, double time) {
+        setInputs(u);
+        instance_->initializeConditions();
+        instance_->outputs(time);
+        return copyToArray(instance_->states(), instance_->numStates());
+    }
+
+    py::array_t<double> outputs(const py::object& x, const py::object& u, double time) {
+        setStates(x);
+        setInputs(u);
+        instance_->outputs(time);
+        return copyToArray(instance_->outputs(), instance_->numOutputs());
+    }
+
+    py::array_t<double> derivatives(const py::object& x, const py::object& u, double time) {
+        setStates(x);
+        setInputs(u);
+        instance_->derivatives(time);
+        return copyToArray(instance_->derivatives(), instance_->numStates());
+    }
+
+    void setParam(const py::object& key, const py::object& value) {
+        const int k = paramPosition(key);
+        auto values = paramValues(value, py::str(key));
+        instance_->setParam(k, values);
+        params_[static_cast<size_t>(k)] = std::move(values);
+    }
+
+    std::string takeConsole() { return instance_->takeConsole(); }
+
+private:
+    // A parameter by name, or by position for any plug-in.
+    int paramPosition(const py::object& key) const {
+        long k = -1;
+        if (py::isinstance<py::int_>(key)) {
+            k = key.cast<long>();
+        } else if (kind_ && py::isinstance<py::str>(key)) {
+            k = sim::paramIndex(*kind_, key.cast<std::string>());
+        }
+        if (k < 0 || k >= static_cast<long>(params_.size())) {
+            throw py::key_error(std::string(py::repr(key)) + " is not a parameter of " + name());
+        }
+        return static_cast<int>(k);
+    }
+
+    // States and inputs are copied into the host's vectors: the block may write a state (the
+    // initial choke opening), and the caller's arrays must not change behind its back.
+    void setStates(const py::object& x) {
+        const auto array = vectorArgument(x, instance_->numStates(), "x (states)");
+        std::copy(array.data(), array.data() + array.size(), instance_->states());
+    }
+
+    void setInputs(const py::object& u) {
+        if (u.is_none()) {
+            std::fill(instance_->inputs(), instance_->inputs() + instance_->numInputs(), 0.0);
+            return;
+        }
+        const auto array = vectorArgument(u, instance_->numInputs(), "u (inputs)");
+        std::copy(array.data(), array.data() + array.size(), instance_->inputs());
+    }
+
+    const sim::BlockKind* kind_ = nullptr;
+    ParamValues params_;
+    std::unique_ptr<BlockInstance> instance_;
+};
+
+} // namespace
+
+void bindBlock(py::module_& m) {
+    py::class_<Block>(m, "Block", R"doc(
+One instance of a block plug-in, called directly through its mexFunction.
+
+Block(name_or_path, params): a deliverable name ("tavrel", "tavrel_observer", ...) found in
+the plug-in folder, or a plug-in file path; params as a dict by name or a list by position
+(numbers, or sequences for vector parameters).)doc")
+        .def(py::init<const std::string&, const py::object&>(), py::arg("name_or_path"),
+             py::arg("params"))
+        .def_property_readonly("name", &Block::name, "The deliverable the plug-in carries.")
+        .def_property_readonly("path", &Block::path, "The plug-in file.")
+        .def_property_readonly("sizes", &Block::sizes,
+                               "Declared counts: states, inputs, outputs, params, iwork.")
+        .def_property_readonly("sizes_vector", &Block::sizesVector,
+                               "The 40-element sizes vector of the sizing call.")
+        .def_property_readonly("param_names", &Block::paramNames)
+        .def_property_readonly("input_names", &Block::inputNames)
+        .def_property_readonly("output_names", &Block::outputNames)
+        .def_property_readonly("direct_feedthrough", &Block::directFeedThrough)
+        .def("initial_states", &Block::initialStates, py::arg("u") = py::none(),
+             py::arg("t") = 0.0,
+             "Initial conditions, then the first outputs call at t with inputs u (zeros if "
+             "omitted), which may set a state such as the initial choke opening.")
+        .def("outputs", &Block::outputs, py::arg("x"), py::arg("u"), py::arg("t") = 0.0,
+             "Output values at states x and inputs u.")
+        .def("derivatives", &Block::derivatives, py::arg("x"), py::arg("u"), py::arg("t") = 0.0,
+             "State derivatives at states x and inputs u.")
+        .def("set_param", &Block::setParam, py::arg("name"), py::arg("value"),
+             "Replaces one dialog parameter; the block reads it at its next call.")
+        .def("take_console", &Block::takeConsole,
+             "Text the block printed since the last call.");
+}
+
+} // namespace tavrel::python

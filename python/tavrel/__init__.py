@@ -1,0 +1,193 @@
+"""Drilling-well annulus hydraulics from Python.
+
+Block plug-ins, scenarios and simulations of the tavrel host, with results as numpy arrays and
+figures of pressures, flows, the choke and the displacer. Everything runs in the same C++ host
+library as the command-line tool ``tavrel``; CSV and MAT files come from its writers.
+
+    import tavrel
+    scenario = tavrel.Scenario.default()
+    scenario.set("rig", "annulus_length", 4000)
+    result = tavrel.simulate(scenario)
+    result["rig.bottom_pressure"]        # numpy array, one value per output time
+    result.to_csv("results.csv")
+    result.plot("results.png")
+"""
+
+import os as _os
+
+_packaged_plugins = _os.path.join(_os.path.dirname(__file__), "plugins")
+if "TAVREL_PLUGIN_PATH" not in _os.environ and _os.path.isdir(_packaged_plugins):
+    # An installed package carries its plug-ins; a build tree's package finds the build's.
+    _os.environ["TAVREL_PLUGIN_PATH"] = _packaged_plugins
+
+from . import _tavrel
+from ._tavrel import (  # noqa: F401  (the package's interface)
+    Block,
+    BlockError,
+    Scenario,
+    ScenarioError,
+    SimulationError,
+    TavrelError,
+    default_scenario_text,
+)
+
+__all__ = [
+    "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
+    "TavrelError", "BlockError", "ScenarioError", "SimulationError",
+]
+
+
+def _sensor_positions(scenario):
+    """Sensor positions [m from the bottom] of every block of `scenario` that has sensors."""
+    positions = {}
+    for block in scenario.blocks:
+        values = scenario.params(block).get("sensor_positions")
+        if values:
+            positions[block] = list(values)
+    return positions
+
+
+class Result:
+    """Output times and logged columns of a run.
+
+    ``result.time`` holds the output times [s]; ``result["rig.bottom_pressure"]`` one logged
+    column, ``result.values`` all of them (one row per output time). The arrays are read-only
+    views of the rows the host logged, not copies. ``result.units[name]`` gives a column's unit.
+    """
+
+    def __init__(self, data, sensor_positions=None):
+        self._data = data
+        self.time = data.time
+        self.values = data.values
+        self.names = list(data.names)
+        self.units = dict(zip(self.names, data.units))
+        self._index = {name: i for i, name in enumerate(self.names)}
+        self.sensor_positions = dict(sensor_positions or {})
+
+    def __getitem__(self, name):
+        try:
+            return self.values[:, self._index[name]]
+        except KeyError:
+            raise KeyError(f"no logged column {name!r}; columns: {', '.join(self.names)}") from None
+
+    def __contains__(self, name):
+        return name in self._index
+
+    def __len__(self):
+        return len(self.time)
+
+    def __repr__(self):
+        span = f"{self.time[0]:g}..{self.time[-1]:g} s" if len(self) else "empty"
+        return f"<tavrel.Result {len(self)} rows, {span}, {len(self.names)} columns>"
+
+    def to_csv(self, path):
+        """Writes the CSV file the command-line tool writes for the same rows."""
+        self._data.to_csv(_os.fspath(path))
+
+    def to_mat(self, path):
+        """Writes the MAT file the command-line tool writes for the same rows."""
+        self._data.to_mat(_os.fspath(path))
+
+    def plot(self, path=None, title=None):
+        """Pressures, flows, choke and displacer over time; saved to `path` if given."""
+        from . import plot
+        figure = plot.series_figure(self, title=title)
+        if path is not None:
+            plot.save(figure, path)
+        return figure
+
+    def plot_profile(self, times=None, path=None, title=None):
+        """Pressure along the annulus at `times` [s] from the sensor outputs."""
+        from . import plot
+        figure = plot.profile_figure(self, times=times, title=title)
+        if path is not None:
+            plot.save(figure, path)
+        return figure
+
+    @classmethod
+    def read_csv(cls, path, sensor_positions=None):
+        """Reads a results CSV file written by the command-line tool or by to_csv."""
+        import numpy
+        with open(path, encoding="utf-8") as file:
+            header = file.readline().rstrip("\r\n").split(",")
+        names, units = zip(*(_split_heading(h) for h in header))
+        if names[0] != "time":
+            raise ValueError(f"{path}: the first column must be time, not {names[0]!r}")
+        rows = numpy.loadtxt(path, delimiter=",", skiprows=1, ndmin=2)
+        rows = rows.reshape(-1, len(header))
+        data = _tavrel.ResultData.from_arrays(list(names[1:]), list(units[1:]),
+                                              rows[:, 0].copy(), rows[:, 1:].copy())
+        return cls(data, sensor_positions)
+
+
+def _split_heading(heading):
+    """'rig.bottom_pressure [Pa]' -> ('rig.bottom_pressure', 'Pa')."""
+    heading = heading.strip()
+    if heading.endswith("]") and " [" in heading:
+        name, unit = heading[:-1].rsplit(" [", 1)
+        return name, unit
+    return heading, ""
+
+
+def _scenario(scenario):
+    if scenario is None:
+        return Scenario.default()
+    if isinstance(scenario, (str, _os.PathLike)):
+        return Scenario.load(_os.fspath(scenario))
+    return scenario
+
+
+def simulate(scenario=None):
+    """Runs a whole scenario (a Scenario, a scenario file path, or None for the default).
+
+    The integration runs with the GIL released. On a failure, tavrel.SimulationError carries
+    what was logged until then as its ``result``.
+    """
+    scenario = _scenario(scenario)
+    positions = _sensor_positions(scenario)
+    try:
+        data = _tavrel.simulate(scenario)
+    except SimulationError as error:
+        _attach_result(error, positions)
+        raise
+    return Result(data, positions)
+
+
+def _attach_result(error, positions):
+    """Turns the rows a failed run logged into a Result on the error."""
+    data = getattr(error, "result", None)
+    if isinstance(data, _tavrel.ResultData):
+        error.result = Result(data, positions)
+
+
+class Simulation(_tavrel.Simulation):
+    """A scenario stepped from Python, for controllers written in Python.
+
+        sim = tavrel.Simulation(tavrel.Scenario.default())
+        while sim.time < 60:
+            sim.set_input("rig", "choke_setpoint", z)
+            sim.advance_to(sim.time + 0.1)
+            p = sim.output("rig", "bottom_pressure")
+        result = sim.result()
+
+    With ``log=True`` (the default) every output interval is logged on the way, as a one-shot
+    run logs it; ``result()`` returns a copy of the rows logged so far.
+    """
+
+    def __init__(self, scenario=None, log=True):
+        scenario = _scenario(scenario)
+        super().__init__(scenario, log)
+        self._positions = _sensor_positions(scenario)
+
+    def advance_to(self, t):
+        """Integrates to time t [s] with the GIL released; on a failure the run stops for
+        good and tavrel.SimulationError carries the rows logged until then."""
+        try:
+            super().advance_to(t)
+        except SimulationError as error:
+            _attach_result(error, self._positions)
+            raise
+
+    def result(self):
+        """A copy of the rows logged so far."""
+        return Result(self.result_data(), self._positions)
