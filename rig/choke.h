@@ -31,4 +31,12 @@ double chokeActuatorRate(double setpoint, double z, double stroke_time);
 // sign(t) as t/|t|, with 0 at t = 0 (flow at rest).
 inline double flowDirection(double t) { return t == 0.0 ? 0.0 : t / std::fabs(t); }
 
+// Pressure ahead of an open choke (Cv > 0) from its square law: downstream_pressure plus
+// choke_density*(choke_flow/Cv)^2 in the direction of the choke velocity t.
+inline double chokeLawPressure(double choke_flow, double Cv, double t, double choke_density,
+                               double downstream_pressure) {
+    return std::pow(choke_flow / Cv, 2) * (flowDirection(t) * choke_density) +
+           downstream_pressure;
+}
+
 } // namespace tavrel::rig

@@ -89,9 +89,8 @@ void writeRigOutputs(SimStruct* S, const RigParams& p, const RigBottom& bottom,
 
     const double Cv = top.choke_coefficient;
     const double choke_pressure =
-        Cv > 0 ? std::pow(choke_flow / Cv, 2) *
-                         (flowDirection(top.choke_velocity) * p.choke_density) +
-                     p.downstream_pressure
+        Cv > 0 ? chokeLawPressure(choke_flow, Cv, top.choke_velocity, p.choke_density,
+                                  p.downstream_pressure)
                : pressureFromInvariants(p, a_top, top.w_down_top);
     writeOutput(S, output::choke_pressure, choke_pressure);
     writeOutput(S, output::displacer_pressure, bottom.displacer_pressure_output);
