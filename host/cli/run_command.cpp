@@ -1,5 +1,6 @@
 // `tavrel run [SCENARIO] [-o DIR]`: simulates a scenario (the embedded default without one)
 // and leaves results.csv, results.mat and summary.txt in DIR.
+#include "command_support.h"
 #include "commands.h"
 
 #include "result_files.h"
@@ -115,7 +116,7 @@ void addRunCommand(CLI::App& app) {
     command->add_option("--set", options->overrides,
                         "override a dialog parameter: BLOCK.PARAM=VALUE[,VALUE...]");
     command->add_flag("-q,--quiet", options->quiet, "no progress display");
-    command->callback([options] { run(*options); });
+    command->callback([options] { runCommand("run", [&] { run(*options); }); });
 }
 
 } // namespace tavrel::cli

@@ -145,8 +145,13 @@ Source parseSourceTable(const Reader& r, const toml::table& t, const std::string
         r.fail(&t, key,
                "must hold exactly one of constant, step, ramp, sine, table, sum, from, hold, pi");
     }
-    const auto& [name_key, body] = *t.begin();
-    const std::string kind(name_key.str());
+    std::string kind;
+    const toml::node* body_node = nullptr;
+    for (const auto& [name, node] : t) {
+        kind = std::string(name.str());
+        body_node = &node;
+    }
+    const toml::node& body = *body_node;
     const std::string sub = key + "." + kind;
     Source s;
     if (kind == "constant") {

@@ -74,7 +74,8 @@ TEST(DormandPrince, OutputTimesDoNotShortenTheSteps) {
         for (int i = 1; i <= outputs; ++i) solver->advance(10.0 * i / outputs, y);
         return solver->steps();
     };
-    EXPECT_LE(std::abs(steps(1000) - steps(2)), 2);
+    const long few = steps(2), many = steps(1000);
+    EXPECT_LE(std::abs(many - few), few / 10) << few << " vs " << many;
 }
 
 TEST(DormandPrince, RecoverableFailureShrinksTheStepAndAStopEnds) {
