@@ -1,5 +1,7 @@
 #include "ode_solver.h"
 
+#include "vector_kernels.h"
+
 #include <arkode/arkode_erkstep.h>
 #include <cvode/cvode.h>
 #include <nvector/nvector_serial.h>
@@ -75,8 +77,10 @@ Vector makeVector(const std::vector<double>& values, SUNContext context) {
     N_Vector v = N_VNew_Serial(static_cast<sunindextype>(values.size()), context);
     if (!v) throw SolverError("N_VNew_Serial failed");
     std::copy(values.begin(), values.end(), N_VGetArrayPointer(v));
-    // Fused vector operations: one pass over the data where the integrator combines vectors.
+    // Fused vector operations (one pass where the integrator combines vectors), computed by
+    // the host's own kernels.
     N_VEnableFusedOps_Serial(v, SUNTRUE);
+    useHostVectorKernels(v);
     return Vector(v);
 }
 

@@ -1,0 +1,137 @@
+#include "vector_kernels.h"
+
+#include <nvector/nvector_serial.h>
+
+#include <cmath>
+
+namespace tavrel::sim {
+
+namespace {
+
+sunindextype length(N_Vector v) { return NV_LENGTH_S(v); }
+double* data(N_Vector v) { return NV_DATA_S(v); }
+
+void linearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
+    const double* xd = data(x);
+    const double* yd = data(y);
+    double* zd = data(z);
+    const sunindextype n = length(x);
+    for (sunindextype i = 0; i < n; ++i) zd[i] = a * xd[i] + b * yd[i];
+}
+
+void setConstant(double c, N_Vector z) {
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(z); i < n; ++i) zd[i] = c;
+}
+
+void product(N_Vector x, N_Vector y, N_Vector z) {
+    const double* xd = data(x);
+    const double* yd = data(y);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] * yd[i];
+}
+
+void quotient(N_Vector x, N_Vector y, N_Vector z) {
+    const double* xd = data(x);
+    const double* yd = data(y);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] / yd[i];
+}
+
+void scale(double c, N_Vector x, N_Vector z) {
+    const double* xd = data(x);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = c * xd[i];
+}
+
+void absolute(N_Vector x, N_Vector z) {
+    const double* xd = data(x);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = std::fabs(xd[i]);
+}
+
+void inverse(N_Vector x, N_Vector z) {
+    const double* xd = data(x);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = 1.0 / xd[i];
+}
+
+void addConstant(N_Vector x, double b, N_Vector z) {
+    const double* xd = data(x);
+    double* zd = data(z);
+    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] + b;
+}
+
+double weightedSquareSum(N_Vector x, N_Vector w) {
+    const double* xd = data(x);
+    const double* wd = data(w);
+    double sum = 0;
+    for (sunindextype i = 0, n = length(x); i < n; ++i) {
+        const double p = xd[i] * wd[i];
+        sum += p * p;
+    }
+    return sum;
+}
+
+double weightedRmsNorm(N_Vector x, N_Vector w) {
+    return std::sqrt(weightedSquareSum(x, w) / static_cast<double>(length(x)));
+}
+
+// z = sum c[i]*X[i], accumulated vector by vector as the library does.
+int linearCombination(int nvec, double* c, N_Vector* X, N_Vector z) {
+    if (nvec < 1) return -1;
+    if (nvec == 1) {
+        scale(c[0], X[0], z);
+        return 0;
+    }
+    if (nvec == 2) {
+        linearSum(c[0], X[0], c[1], X[1], z);
+        return 0;
+    }
+    double* __restrict zd = data(z);
+    const sunindextype n = length(z);
+    if (X[0] != z) {
+        const double* x0 = data(X[0]);
+        for (sunindextype j = 0; j < n; ++j) zd[j] = c[0] * x0[j];
+    } else if (c[0] != 1.0) {
+        for (sunindextype j = 0; j < n; ++j) zd[j] *= c[0];
+    }
+    for (int i = 1; i < nvec; ++i) {
+        const double* __restrict xd = data(X[i]);
+        const double ci = c[i];
+        for (sunindextype j = 0; j < n; ++j) zd[j] += ci * xd[j];
+    }
+    return 0;
+}
+
+// Z[i] = a[i]*x + Y[i].
+int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
+    if (nvec < 1) return -1;
+    const double* xd = data(x);
+    const sunindextype n = length(x);
+    for (int i = 0; i < nvec; ++i) {
+        const double* yd = data(Y[i]);
+        double* zd = data(Z[i]);
+        for (sunindextype j = 0; j < n; ++j) zd[j] = a[i] * xd[j] + yd[j];
+    }
+    return 0;
+}
+
+} // namespace
+
+void useHostVectorKernels(N_Vector v) {
+    v->ops->nvlinearsum = linearSum;
+    v->ops->nvconst = setConstant;
+    v->ops->nvprod = product;
+    v->ops->nvdiv = quotient;
+    v->ops->nvscale = scale;
+    v->ops->nvabs = absolute;
+    v->ops->nvinv = inverse;
+    v->ops->nvaddconst = addConstant;
+    v->ops->nvwrmsnorm = weightedRmsNorm;
+    v->ops->nvwsqrsumlocal = weightedSquareSum;
+    v->ops->nvlinearcombination = linearCombination;
+    v->ops->nvscaleaddmulti = scaleAddMulti;
+}
+
+} // namespace tavrel::sim

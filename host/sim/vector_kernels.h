@@ -1,0 +1,14 @@
+// Vector kernels of the host for the solver library's serial vectors. They compute what the
+// library's own serial operations compute, element by element in the same order (hence the
+// same results), in loops the compiler optimises; the distribution's build of the library
+// leaves its generic kernels unoptimised, and they would dominate a run's time.
+#pragma once
+
+#include <sundials/sundials_nvector.h>
+
+namespace tavrel::sim {
+
+// Installs the kernels in `v`'s operation table; vectors cloned from it inherit them.
+void useHostVectorKernels(N_Vector v);
+
+} // namespace tavrel::sim
