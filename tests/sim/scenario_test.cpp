@@ -138,3 +138,15 @@ TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
 }
 
 } // namespace
+
+namespace {
+
+// Every shipped scenario loads and passes validation.
+TEST(Scenario, ShippedScenariosLoad) {
+    for (const char* name : {"default", "choke_step", "closed_loop_pi", "linear", "piston"}) {
+        EXPECT_NO_THROW(Scenario::load(std::string(TAVREL_SCENARIO_DIR) + "/" + name + ".toml"))
+            << name;
+    }
+}
+
+} // namespace
