@@ -15,11 +15,10 @@ RigBottom displacerBottom(const SimStruct* S, const RigParams& p) {
     bottom.velocity = displacerBottomVelocity(p, u1);
     bottom.w_up_0 = boundaryInvariantForVelocity(p, bottom.velocity, x[state::w_down]);
     bottom.bottom_flow_output = bottom.velocity * p.annulus_area;
-    bottom.displacer_pressure_output =
-        ((pressureFromInvariants(p, bottom.w_up_0, x[state::w_down]) +
-          u1 * p.displacer_loss_linear) +
-         std::fabs(u1) * (u1 * p.displacer_loss_quadratic)) +
-        displacerHead(p);
+    // The same sums as losses-then-head in the other order: addition commutes exactly.
+    bottom.displacer_pressure_output = displacerPressure(
+        pressureFromInvariants(p, bottom.w_up_0, x[state::w_down]), u1, p.displacer_loss_linear,
+        p.displacer_loss_quadratic, p.density_ref, p.displacer_depth);
     return bottom;
 }
 

@@ -4,6 +4,7 @@
 
 #include "block_io.h"
 #include "rig_vocabulary.h"
+#include "wave_invariants.h"
 #include "wave_physics.h"
 
 #include <cmath>
@@ -67,7 +68,7 @@ inline double pressureFromInvariants(const RigParams& p, double a, double b) {
 
 // Velocity at a point from its invariants.
 inline double velocityFromInvariants(const RigParams& p, double a, double b) {
-    return (a + b) * 0.5 + p.invariant_velocity_ref;
+    return tavrel::velocityFromInvariants(a, b, p.invariant_velocity_ref);
 }
 
 // c * ln((K + p)/(K + invariant_pressure_ref)): the pressure part of both invariants.
@@ -79,7 +80,7 @@ inline double logPressureTerm(const RigParams& p, double pressure) {
 // The boundary invariant that, with the other invariant `other` at the same point, gives the
 // velocity v there: `w_up` at the bottom, `w_down` at the top.
 inline double boundaryInvariantForVelocity(const RigParams& p, double v, double other) {
-    return (v - p.invariant_velocity_ref) * 2 - other;
+    return tavrel::boundaryInvariantForVelocity(v, p.invariant_velocity_ref, other);
 }
 
 // Hydrostatic head of a column of density density_ref and height displacer_depth.
@@ -89,8 +90,8 @@ inline double displacerHead(const RigParams& p) {
 
 // Velocity at the bottom that the displacer imposes.
 inline double displacerBottomVelocity(const RigParams& p, double displacer_velocity) {
-    return -((p.displacer_area_outer - p.displacer_area_inner) * displacer_velocity /
-             p.annulus_area);
+    return tavrel::displacerBottomVelocity(p.displacer_area_outer, p.displacer_area_inner,
+                                           displacer_velocity, p.annulus_area);
 }
 
 } // namespace tavrel::rig
