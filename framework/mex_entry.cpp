@@ -13,6 +13,11 @@
 #include <cstring>
 #include <iterator>
 
+// Whether `record` is a live record of a host in this process (see mex_host.h). Declared here,
+// weak, because a plug-in built for another MEX host has no such function: there the symbol
+// stays null and no handshake is accepted.
+extern "C" __attribute__((weak)) int mexIsHostRecord(const void* record);
+
 namespace tavrel {
 
 namespace {
@@ -335,7 +340,13 @@ SimStruct* handshakeRecord(const Banner& banner, const mxArray* handle) {
         return nullptr;
     }
     const uint64_t address = (static_cast<uint64_t>(high) << 32) | low;
-    return reinterpret_cast<SimStruct*>(static_cast<uintptr_t>(address));
+    // Looked up by address only: a handle that names no live record is never dereferenced.
+    auto* S = reinterpret_cast<SimStruct*>(static_cast<uintptr_t>(address));
+    if (!mexIsHostRecord || !mexIsHostRecord(S)) {
+        raiseError("%s was given an invalid block record by the host", banner.text);
+        return nullptr;
+    }
+    return S;
 }
 
 // The record's model name must be the block's name. A long model name is cut in the message so

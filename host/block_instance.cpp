@@ -69,6 +69,7 @@ void BlockInstance::setUpRecord() {
     S->port_info.register_num_output_ports_argument = this;
     S->sample_time_info.sample_times = &sample_time_;
     S->sample_time_info.offset_times = &offset_time_;
+    registration_.hold(S);
 }
 
 // The sizes call with the record's address: the plug-in checks the name, binds its methods
