@@ -9,8 +9,8 @@
 
 namespace tavrel::sim {
 
-// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; numbers with 17
-// significant digits so they read back to the same double.
+// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; each number in the
+// shortest form that reads back to the same double.
 class CsvSink : public ResultSink {
 public:
     explicit CsvSink(const std::string& path);
