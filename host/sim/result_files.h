@@ -14,8 +14,8 @@ namespace tavrel::sim {
 // never half-written. A failed write throws SimulationError from end() (or from row() for the
 // MAT file) and removes the temporary file; so does destruction without end().
 
-// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; numbers with 17
-// significant digits so they read back to the same double.
+// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; each number in the
+// shortest form that reads back to the same double.
 class CsvSink : public ResultSink {
 public:
     explicit CsvSink(const std::string& path);

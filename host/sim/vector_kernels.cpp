@@ -2,6 +2,7 @@
 
 #include <nvector/nvector_serial.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavrel::sim {
@@ -77,7 +78,48 @@ double weightedRmsNorm(N_Vector x, N_Vector w) {
     return std::sqrt(weightedSquareSum(x, w) / static_cast<double>(length(x)));
 }
 
-// z = sum c[i]*X[i], accumulated vector by vector as the library does.
+// z = sum c[i]*X[i] as the library accumulates it, vector by vector: z = c[0]*X[0], then
+// z += c[i]*X[i] for each further term. (With X[0] == z the library scales z in place, or
+// leaves it when c[0] is 1; c[0]*z is the same number either way.) Kept for operands that
+// alias z after the first, where the order of passes shows in the result.
+void combineVectorByVector(int nvec, const double* c, N_Vector* X, N_Vector z) {
+    double* zd = data(z);
+    const sunindextype n = length(z);
+    const double* x0 = data(X[0]);
+    for (sunindextype j = 0; j < n; ++j) zd[j] = c[0] * x0[j];
+    for (int i = 1; i < nvec; ++i) {
+        const double* xd = data(X[i]);
+        const double ci = c[i];
+        for (sunindextype j = 0; j < n; ++j) zd[j] += ci * xd[j];
+    }
+}
+
+// The same sums with the terms of each element added in registers, a few elements at a time:
+// one pass over z instead of one per term. Each chunk reads all its terms before it writes z,
+// so X[0] may be z itself.
+void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
+    constexpr sunindextype chunk = 16;
+    double* zd = data(z);
+    const sunindextype n = length(z);
+    sunindextype j = 0;
+    for (; j + chunk <= n; j += chunk) {
+        double sum[chunk];
+        const double* x0 = data(X[0]) + j;
+        for (sunindextype k = 0; k < chunk; ++k) sum[k] = c[0] * x0[k];
+        for (int i = 1; i < nvec; ++i) {
+            const double* xi = data(X[i]) + j;
+            const double ci = c[i];
+            for (sunindextype k = 0; k < chunk; ++k) sum[k] += ci * xi[k];
+        }
+        for (sunindextype k = 0; k < chunk; ++k) zd[j + k] = sum[k];
+    }
+    for (; j < n; ++j) {
+        double sum = c[0] * data(X[0])[j];
+        for (int i = 1; i < nvec; ++i) sum += c[i] * data(X[i])[j];
+        zd[j] = sum;
+    }
+}
+
 int linearCombination(int nvec, double* c, N_Vector* X, N_Vector z) {
     if (nvec < 1) return -1;
     if (nvec == 1) {
@@ -88,19 +130,10 @@ int linearCombination(int nvec, double* c, N_Vector* X, N_Vector z) {
         linearSum(c[0], X[0], c[1], X[1], z);
         return 0;
     }
-    double* __restrict zd = data(z);
-    const sunindextype n = length(z);
-    if (X[0] != z) {
-        const double* x0 = data(X[0]);
-        for (sunindextype j = 0; j < n; ++j) zd[j] = c[0] * x0[j];
-    } else if (c[0] != 1.0) {
-        for (sunindextype j = 0; j < n; ++j) zd[j] *= c[0];
-    }
-    for (int i = 1; i < nvec; ++i) {
-        const double* __restrict xd = data(X[i]);
-        const double ci = c[i];
-        for (sunindextype j = 0; j < n; ++j) zd[j] += ci * xd[j];
-    }
+    if (std::find(X + 1, X + nvec, z) != X + nvec)
+        combineVectorByVector(nvec, c, X, z);
+    else
+        combineInOnePass(nvec, c, X, z);
     return 0;
 }
 
