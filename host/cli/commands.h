@@ -8,5 +8,6 @@ namespace tavrel::cli {
 void addSizesCommand(CLI::App& app); // tavrel sizes BLOCK [--params FILE]
 void addEvalCommand(CLI::App& app);  // tavrel eval --json REQUEST
 void addRunCommand(CLI::App& app);   // tavrel run [SCENARIO] (with the simulation engine)
+void addStudyCommand(CLI::App& app); // tavrel study STUDY.toml -o DIR (with the study library)
 
 } // namespace tavrel::cli

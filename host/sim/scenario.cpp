@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include "block_catalog.h"
+#include "scenario_table.h"
 
 #include <toml++/toml.h>
 
@@ -394,6 +395,25 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
     }
 }
 
+// `[summary] period = { from = "rig.displacer_velocity" }`: the period of that input's sine, so
+// that the window follows the heave period wherever it is set.
+double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) {
+    const std::string key = "summary.period";
+    const auto& t = r.table(node, key);
+    r.onlyKeys(t, key, {"from"});
+    const toml::node* from = t.get("from");
+    if (!from) r.fail(&t, key, "must be a number or { from = \"block.input\" }");
+    const PortRef ref = parsePortRef(r, *from, key + ".from");
+    for (const auto& block : s.blocks) {
+        if (block.name != ref.block) continue;
+        const auto input = block.inputs.find(ref.port);
+        if (input != block.inputs.end() && input->second.kind == Source::Kind::sine) {
+            return input->second.period;
+        }
+    }
+    r.fail(from, key + ".from", "must name a block input driven by a sine source");
+}
+
 } // namespace
 
 Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
@@ -405,6 +425,11 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
         throw ScenarioError(source_name + ":" + std::to_string(error.source().begin.line) + ": " +
                             std::string(error.description()));
     }
+    return parseScenarioTable(root, source_name, base_dir);
+}
+
+Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,
+                            const std::string& base_dir) {
     Reader r(source_name);
     r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary"});
     Scenario s;
@@ -441,7 +466,9 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
     if (const toml::node* summary = root.get("summary")) {
         const auto& t = r.table(*summary, "summary");
         r.onlyKeys(t, "summary", {"period", "periods"});
-        s.summary_period = optionalNumber(r, t, "summary", "period", 0);
+        const toml::node* period = t.get("period");
+        s.summary_period = period && period->is_table() ? sinePeriodOf(r, s, *period)
+                                                        : optionalNumber(r, t, "summary", "period", 0);
         s.summary_periods = static_cast<int>(optionalNumber(r, t, "summary", "periods", 3));
         if (s.summary_period < 0 || s.summary_periods < 1) {
             r.fail(&t, "summary", "period must not be negative and periods at least 1");
