@@ -8,5 +8,6 @@ namespace tavrel::cli {
 void addSizesCommand(CLI::App& app); // tavrel sizes BLOCK [--params FILE]
 void addEvalCommand(CLI::App& app);  // tavrel eval --json REQUEST
 void addRunCommand(CLI::App& app);   // tavrel run [SCENARIO] (with the simulation engine)
+void addFmuCommand(CLI::App& app);   // tavrel fmu BLOCK -o FILE.fmu (with the FMI exporter)
 
 } // namespace tavrel::cli
