@@ -2,6 +2,7 @@
 
 #include "block_catalog.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tavrel::fmi {
@@ -52,7 +53,16 @@ BlockDescription describeBlock(const std::string& block, const host::ParamValues
         output.port = static_cast<int>(p);
         d.outputs.push_back(output);
     }
-    for (int s = 0; s < num_states; ++s) d.states.push_back({sim::stateName(kind, s), {}, {}});
+    // A state that shares its name with a port (the choke opening) gets "_state" appended:
+    // every FMU variable needs its own name.
+    for (int s = 0; s < num_states; ++s) {
+        std::string name = sim::stateName(kind, s);
+        const auto same = [&](const DescribedVariable& v) { return v.name == name; };
+        if (std::any_of(d.inputs.begin(), d.inputs.end(), same) ||
+            std::any_of(d.outputs.begin(), d.outputs.end(), same))
+            name += "_state";
+        d.states.push_back({name, {}, {}});
+    }
     return d;
 }
 
