@@ -48,6 +48,8 @@ class Plugin {
   public:
     // Opens `path` (a plug-in file) and finds its mexFunction.
     static std::shared_ptr<Plugin> open(const std::string& path);
+    // A block linked into the calling binary (an exported FMU) rather than a plug-in file.
+    static std::shared_ptr<Plugin> linked(const std::string& block_name, mexFunctionPointer entry);
     ~Plugin();
     Plugin(const Plugin&) = delete;
     Plugin& operator=(const Plugin&) = delete;

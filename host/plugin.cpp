@@ -71,6 +71,15 @@ std::shared_ptr<Plugin> Plugin::open(const std::string& path) {
     return plugin;
 }
 
+std::shared_ptr<Plugin> Plugin::linked(const std::string& block_name, mexFunctionPointer entry) {
+    if (!entry) throw HostError("block " + block_name + " has no mexFunction");
+    std::shared_ptr<Plugin> plugin(new Plugin);
+    plugin->path_ = "(linked)";
+    plugin->block_name_ = block_name;
+    plugin->entry_ = entry;
+    return plugin;
+}
+
 Plugin::~Plugin() {
     if (handle_) dlclose(handle_);
 }

@@ -1,0 +1,193 @@
+// The four FMUs through a small importer: Model Exchange and Co-Simulation agree, the rig FMU
+// reproduces `tavrel run`, instances are independent and reset, and misuse is refused with a
+// logged message naming the variable.
+#include "fmu_importer.h"
+
+#include "fmu_export.h"
+#include "known_blocks.h"
+#include "scenario.h"
+#include "simulation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+
+namespace tavrel::fmitest {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string> blocks = {"tavrel", "tavrel_piston", "tavrel_linear",
+                                         "tavrel_observer"};
+
+// Each block's FMU exported with its default well, unpacked once for the whole program.
+const UnpackedFmu& fmuOf(const std::string& block) {
+    static const fs::path folder = [] {
+        fs::path f = fs::temp_directory_path() / ("tavrel_fmu_test_" + std::to_string(getpid()));
+        fs::create_directories(f);
+        return f;
+    }();
+    static std::map<std::string, std::unique_ptr<UnpackedFmu>> fmus;
+    auto& fmu = fmus[block];
+    if (!fmu) {
+        const std::string file = (folder / (block + ".fmu")).string();
+        fmi::exportFmu({block, *host::defaultParams(block), fmi::FmuInterfaces::both, file});
+        fmu = std::make_unique<UnpackedFmu>(file, (folder / block).string());
+    }
+    return *fmu;
+}
+
+// The default scenario's rig inputs: heave, constant injection, choke held at its start.
+RunPlan rigPlan(double duration) {
+    const double w = 2 * std::numbers::pi / 12, a = 0.785;
+    RunPlan plan;
+    plan.inputs = {{"displacer_velocity", [=](double t) { return a * std::sin(w * t); },
+                    [=](double t) { return a * w * std::cos(w * t); },
+                    [=](double t) { return -a * w * w * std::sin(w * t); }},
+                   {"injection_flow", [](double) { return 0.01; }}};
+    plan.hold = {{"choke_setpoint", "choke_opening"}};
+    plan.watched = {"bottom_pressure"};
+    plan.duration = duration;
+    return plan;
+}
+
+RunPlan planFor(const std::string& block, double duration) {
+    if (block != "tavrel_observer") return rigPlan(duration);
+    RunPlan plan;
+    plan.inputs = {{"measured_top_flow", [](double t) { return 0.01 * std::sin(t); },
+                    [](double t) { return 0.01 * std::cos(t); },
+                    [](double t) { return -0.01 * std::sin(t); }},
+                   {"measured_top_pressure", [](double) { return 20e5; }}};
+    plan.watched = {"bottom_pressure"};
+    plan.duration = duration;
+    return plan;
+}
+
+// Every value within `relative` of the expected one or, with `of_column`, of the largest
+// magnitude in its column (for signals that pass through zero).
+void expectClose(const Rows& a, const Rows& b, double relative, const std::string& what,
+                 bool of_column = false) {
+    ASSERT_EQ(a.size(), b.size()) << what;
+    for (std::size_t c = 0; c < b.front().size(); ++c) {
+        double scale = 0;
+        for (const auto& row : b) scale = std::max(scale, std::abs(row[c]));
+        for (std::size_t r = 0; r < a.size(); ++r)
+            ASSERT_NEAR(a[r][c], b[r][c], relative * (of_column ? scale : std::abs(b[r][c])))
+                << what << ", row " << r << ", column " << c;
+    }
+}
+
+class EveryBlock : public testing::TestWithParam<std::string> {};
+
+// Both interfaces of every block run, give finite outputs, and agree with each other.
+TEST_P(EveryBlock, ModelExchangeAndCoSimulationAgree) {
+    const UnpackedFmu& fmu = fmuOf(GetParam());
+    RunPlan plan = planFor(GetParam(), 6); // the waves reach the top by then
+    plan.watched = fmu.outputs();
+    Slave me(fmu, fmi2ModelExchange), cs(fmu, fmi2CoSimulation);
+    const Rows me_rows = runModelExchange(me, plan);
+    const Rows cs_rows = runCoSimulation(cs, plan);
+    for (const auto& row : me_rows)
+        for (double v : row) ASSERT_TRUE(std::isfinite(v));
+    expectClose(cs_rows, me_rows, 1e-3, GetParam(), true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fmu, EveryBlock, testing::ValuesIn(blocks));
+
+// Bottom pressure of the default scenario, as `tavrel run` computes it.
+std::vector<double> runBottomPressure() {
+    struct Collect : sim::ResultSink {
+        std::size_t column = 0;
+        std::vector<double> values;
+        void begin(const std::vector<sim::Column>& columns) override {
+            while (columns[column].name != "rig.bottom_pressure") ++column;
+        }
+        void row(double, const std::vector<double>& v) override { values.push_back(v[column]); }
+        void end() override {}
+    } sink;
+    sim::runScenario(sim::Scenario::builtInDefault(), sink);
+    return sink.values;
+}
+
+TEST(RigFmu, ReproducesTheDefaultRunOver120Seconds) {
+    const std::vector<double> reference = runBottomPressure();
+    Rows expected;
+    for (double v : reference) expected.push_back({v});
+    Slave me(fmuOf("tavrel"), fmi2ModelExchange), cs(fmuOf("tavrel"), fmi2CoSimulation);
+    expectClose(runModelExchange(me, rigPlan(120)), expected, 1e-5, "Model Exchange");
+    expectClose(runCoSimulation(cs, rigPlan(120)), expected, 1e-5, "Co-Simulation");
+    EXPECT_NE(cs.log().find("blockConsole: Initial choke opening"), std::string::npos) << cs.log();
+}
+
+// Two instances stepped in turn give the same values; a reset instance starts afresh.
+TEST(RigFmu, InstancesAreIndependentAndResetStartsAfresh) {
+    const UnpackedFmu& fmu = fmuOf("tavrel");
+    Slave a(fmu, fmi2CoSimulation, "a"), b(fmu, fmi2CoSimulation, "b");
+    RunPlan plan = rigPlan(0.05);
+    plan.watched = fmu.outputs();
+    ASSERT_EQ(b.setReal("annulus_length", 2500), fmi2OK); // b differs: a must not see it
+    Rows a_rows, b_rows;
+    for (int k = 0; k < 2; ++k) {
+        a_rows = runCoSimulation(a, plan);
+        b_rows = runCoSimulation(b, plan);
+        ASSERT_EQ(a.api().reset(a.get()), fmi2OK);
+        ASSERT_EQ(b.api().reset(b.get()), fmi2OK);
+        ASSERT_EQ(b.setReal("annulus_length", 2500), fmi2OK);
+    }
+    Slave alone(fmu, fmi2CoSimulation);
+    EXPECT_EQ(runCoSimulation(alone, plan), a_rows);
+    EXPECT_NE(a_rows, b_rows);
+}
+
+// Misuse gives fmi2Error and a logged message naming what was wrong.
+TEST(RigFmu, MisuseIsRefusedNamingTheVariable) {
+    const UnpackedFmu& fmu = fmuOf("tavrel");
+    const auto& f = fmu.api();
+    f.freeInstance(nullptr);
+    {
+        Slave wrong(fmu, fmi2CoSimulation, "wrong", "{00000000-0000-0000-0000-000000000000}");
+        EXPECT_EQ(wrong.get(), nullptr);
+        EXPECT_NE(wrong.log().find("wrong GUID"), std::string::npos) << wrong.log();
+    }
+    Slave s(fmu, fmi2ModelExchange);
+    s.initialize({{"injection_flow", 0.01}});
+    std::vector<double> x(fmu.numStates());
+    ASSERT_EQ(f.getContinuousStates(s.get(), x.data(), x.size()), fmi2OK);
+    x[3] = NAN;
+    const fmi2ValueReference unknown = 1u << 30;
+    double value = 0;
+    struct Case {
+        std::function<fmi2Status()> call;
+        std::string mentions;
+    };
+    const std::vector<Case> cases = {
+        {[&] { return f.getReal(s.get(), &unknown, 1, &value); }, "unknown value reference 1073741824"},
+        {[&] { return s.setReal("annulus_length", 2000); }, "annulus_length is a fixed parameter"},
+        {[&] { return s.setReal("num_fixed_outputs", 8); }, "num_fixed_outputs fixes the block's structure"},
+        {[&] { return s.setReal("bottom_pressure", 1); }, "bottom_pressure is computed"},
+        {[&] { return s.setReal("injection_flow", NAN); }, "injection_flow cannot be set to nan"},
+        {[&] { return f.setContinuousStates(s.get(), x.data(), x.size()); }, "state w_up[3] cannot be set to nan"},
+    };
+    for (const Case& c : cases) {
+        s.clearLog();
+        EXPECT_EQ(c.call(), fmi2Error) << c.mentions;
+        EXPECT_NE(s.log().find(c.mentions), std::string::npos) << s.log();
+    }
+}
+
+// A parameter set that makes the block's derivative not finite is reported, not integrated.
+TEST(RigFmu, NonFiniteDerivativeIsReported) {
+    const UnpackedFmu& fmu = fmuOf("tavrel");
+    Slave s(fmu, fmi2ModelExchange);
+    ASSERT_EQ(s.setReal("friction_quadratic", 1e308), fmi2OK);
+    s.initialize({{"injection_flow", 0.01}, {"displacer_velocity", 1e3}});
+    std::vector<double> dx(fmu.numStates());
+    EXPECT_EQ(s.api().getDerivatives(s.get(), dx.data(), dx.size()), fmi2Error);
+    EXPECT_NE(s.log().find("is not finite at t = 0"), std::string::npos) << s.log();
+}
+
+} // namespace
+} // namespace tavrel::fmitest
