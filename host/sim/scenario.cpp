@@ -64,7 +64,9 @@ public:
                   std::initializer_list<const char*> allowed) const {
         for (const auto& [name, node] : t) {
             const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&](const char* a) { return name.str() == a; });
+                                           [&key_name = name](const char* a) {
+                                               return key_name.str() == a;
+                                           });
             if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
         }
     }
@@ -421,8 +423,10 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
     }
     if (well) { // every shared parameter must belong to some block
         for (const auto& [name, node] : *well) {
+            // A named copy: clang 14 cannot capture a structured binding.
+            const std::string param(name.str());
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockSpec& b) {
-                return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
+                return paramIndex(*findBlockKind(b.kind), param) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
         }
