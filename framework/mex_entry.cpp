@@ -383,10 +383,20 @@ SimStruct* hostRecord(const BlockDefinition& block, const Banner& banner, const 
     return S;
 }
 
-// Port-count registration of a command-line record: refuses a negative count, else records it
-// and gives the record that many zeroed ports.
-template <class Port> int_T registerPorts(SimStruct* S, int_T count, int field, Port*& ports) {
+// As many ports as the simulation host accepts: a parameter asking for billions of ports is
+// refused with an error instead of an allocation of tens of gigabytes.
+constexpr int_T max_command_line_ports = 1 << 20;
+
+// Port-count registration of a command-line record: refuses a negative count, raises an error
+// for a count above the limit, else records it and gives the record that many zeroed ports.
+template <class Port>
+int_T registerPorts(SimStruct* S, int_T count, int field, Port*& ports, const char* kind) {
     if (count < 0) return 0;
+    if (count > max_command_line_ports) {
+        raiseError("MEX level2 S-function \"%s\" declares %d %s ports; at most %d are supported",
+                   ssGetModelName(S), count, kind, max_command_line_ports);
+        return 0;
+    }
     S->flags |= SS_FLAG_PORTS_REGISTERED;
     S->sizes[field] = count;
     if (count > 0) ports = static_cast<Port*>(mxCalloc(static_cast<std::size_t>(count),
@@ -396,12 +406,12 @@ template <class Port> int_T registerPorts(SimStruct* S, int_T count, int field, 
 
 int_T registerInputPorts(void* argument, int_T count) {
     auto* S = static_cast<SimStruct*>(argument);
-    return registerPorts(S, count, SS_SIZES_NUM_INPUT_PORTS, S->port_info.inputs);
+    return registerPorts(S, count, SS_SIZES_NUM_INPUT_PORTS, S->port_info.inputs, "input");
 }
 
 int_T registerOutputPorts(void* argument, int_T count) {
     auto* S = static_cast<SimStruct*>(argument);
-    return registerPorts(S, count, SS_SIZES_NUM_OUTPUT_PORTS, S->port_info.outputs);
+    return registerPorts(S, count, SS_SIZES_NUM_OUTPUT_PORTS, S->port_info.outputs, "output");
 }
 
 // The block reads its dialog parameters as real doubles while it sizes itself: a command-line

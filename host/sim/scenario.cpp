@@ -65,7 +65,9 @@ public:
                   std::initializer_list<const char*> allowed) const {
         for (const auto& [name, node] : t) {
             const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&](const char* a) { return name.str() == a; });
+                                           [&key_name = name](const char* a) {
+                                               return key_name.str() == a;
+                                           });
             if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
         }
     }
@@ -449,8 +451,10 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     }
     if (well) { // every shared parameter must belong to some block
         for (const auto& [name, node] : *well) {
+            // A named copy: clang 14 cannot capture a structured binding.
+            const std::string param(name.str());
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
-                return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
+                return paramIndex(*findBlockKind(b.kind), param) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
         }

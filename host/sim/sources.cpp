@@ -39,7 +39,7 @@ private:
     double interpolate(double t) const {
         const auto& times = s_.table_times;
         const auto& values = s_.table_values;
-        if (t <= times.front()) return values.front();
+        if (!(t > times.front())) return values.front(); // also a time that is not a number
         if (t >= times.back()) return values.back();
         const size_t k = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) -
                                              times.begin());

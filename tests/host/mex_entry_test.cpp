@@ -523,13 +523,19 @@ TEST(SizesCall, UnsignedWordsAndOptionsAreConvertedAsUnsigned) {
     EXPECT_EQ(outcome.at(23), 2147483648.0 + 8192);
 }
 
-TEST(SizesCall, ANegativePortCountIsRefused) {
+TEST(SizesCall, ANegativePortCountIsRefusedAndAHugeOneIsAnError) {
     Array none = empty(), zero = scalar(0), outputs = scalar(-4), p = scalar(0);
     const SizesOutcome outcome =
         callSizes({none.get(), none.get(), none.get(), zero.get(), outputs.get(), p.get()});
     ASSERT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.at(2), 0);
     EXPECT_EQ(outcome.at(3), 2);
+
+    Array huge = scalar(2147483647);
+    EXPECT_EQ(callSizes({none.get(), none.get(), none.get(), zero.get(), huge.get(), p.get()})
+                  .error,
+              "MEX level2 S-function \"fake_block\" declares 2147483647 output ports; at most "
+              "1048576 are supported");
 }
 
 TEST(SizesCall, CommandLineParametersMustBeEnoughRealDoubleArrays) {
