@@ -4,6 +4,7 @@
 #include "block_instance.h"
 #include "ode_solver.h"
 #include "sources.h"
+#include "vector_kernels.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,6 +36,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
         std::unique_ptr<host::BlockInstance> instance;
         std::vector<PortInfo> outputs;
         std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
+        std::vector<bool> feed_through;                   // per input port, as the block declared
         int state_offset = 0;
         int num_states = 0;
     };
@@ -119,6 +121,8 @@ void Simulation::Impl::createBlocks() {
                                   " declares ports other than those of " + spec.kind);
         }
         b.num_states = b.instance->numStates();
+        for (int p = 0; p < b.instance->numInputs(); ++p)
+            b.feed_through.push_back(b.instance->directFeedThrough(p));
         blocks.push_back(std::move(b));
     }
 }
@@ -143,7 +147,7 @@ void Simulation::Impl::orderBlocks() {
     std::vector<int> pending(n, 0);
     for (size_t b = 0; b < n; ++b) {
         for (size_t p = 0; p < blocks[b].inputs.size(); ++p) {
-            if (!blocks[b].instance->directFeedThrough(int(p))) continue;
+            if (!blocks[b].feed_through[p]) continue;
             for (int from : blocks[b].inputs[p]->dependencies()) {
                 feeds[static_cast<size_t>(from)].push_back(int(b));
                 ++pending[b];
@@ -248,7 +252,7 @@ void Simulation::Impl::setInputs(Block& b, double time, const double* state, boo
     const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
     double* in = b.instance->inputs();
     for (size_t p = 0; p < b.inputs.size(); ++p) {
-        if (b.instance->directFeedThrough(int(p)) == feed_through) {
+        if (b.feed_through[p] == feed_through) {
             in[p] = b.inputs[p]->value(time, controller, *this);
         }
     }
@@ -282,6 +286,7 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
         }
         if (profile) stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
         ++stats.rhs_evaluations;
+        if (allFinite(ydot, y.size())) return 0;
         for (size_t i = 0; i < y.size(); ++i) {
             if (!std::isfinite(ydot[i])) {
                 rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";

@@ -152,6 +152,19 @@ int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
 
 } // namespace
 
+// x - x is 0 for a finite x and not-a-number otherwise, so the sum of those is 0 exactly when
+// all values are finite; four independent sums let the compiler vectorise the check.
+bool allFinite(const double* values, std::size_t count) {
+    constexpr std::size_t lanes = 4;
+    double sum[lanes] = {};
+    std::size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        for (std::size_t k = 0; k < lanes; ++k) sum[k] += values[i + k] - values[i + k];
+    }
+    for (; i < count; ++i) sum[0] += values[i] - values[i];
+    return (sum[0] + sum[1]) + (sum[2] + sum[3]) == 0;
+}
+
 void useHostVectorKernels(N_Vector v) {
     v->ops->nvlinearsum = linearSum;
     v->ops->nvconst = setConstant;
