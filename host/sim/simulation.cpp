@@ -274,11 +274,7 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
     try {
         const auto start = profile ? Clock::now() : Clock::time_point{};
         evaluateOutputs(time, state);
-        for (auto& b : blocks) {
-            b.instance->derivatives(time);
-            std::memcpy(ydot + b.state_offset, b.instance->derivatives(),
-                        sizeof(double) * static_cast<size_t>(b.num_states));
-        }
+        for (auto& b : blocks) b.instance->derivatives(time, ydot + b.state_offset);
         const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
         double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
         for (auto& b : blocks) {
