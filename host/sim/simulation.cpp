@@ -79,6 +79,14 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void evaluateOutputs(double time, const double* state);
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
+
+    // Makes a block method call, adding its wall time to the statistics when profiling.
+    template <class Call> void inBlock(const Call& call) {
+        if (!profile) return call();
+        const auto start = Clock::now();
+        call();
+        stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
     void collectConsole();
 };
 
@@ -265,22 +273,20 @@ void Simulation::Impl::evaluateOutputs(double time, const double* state) {
     for (int index : order) {
         Block& b = blocks[static_cast<size_t>(index)];
         setInputs(b, time, state, true);
-        b.instance->outputs(time);
+        inBlock([&] { b.instance->outputs(time); });
     }
     for (auto& b : blocks) setInputs(b, time, state, false);
 }
 
 int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
     try {
-        const auto start = profile ? Clock::now() : Clock::time_point{};
         evaluateOutputs(time, state);
-        for (auto& b : blocks) b.instance->derivatives(time, ydot + b.state_offset);
+        for (auto& b : blocks) inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
         const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
         double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
         for (auto& b : blocks) {
             for (auto& input : b.inputs) input->rates(time, controller, *this, controller_rate);
         }
-        if (profile) stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
         ++stats.rhs_evaluations;
         if (allFinite(ydot, y.size())) return 0;
         for (size_t i = 0; i < y.size(); ++i) {
