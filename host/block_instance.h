@@ -114,6 +114,9 @@ class BlockInstance {
     void initializeConditions();
     void outputs(double time, int task = 0);
     void derivatives(double time); // derivative vector zero-filled before the call
+    // The same, written straight into `into` (numStates values) instead of the instance's
+    // derivative vector, which is left as it was.
+    void derivatives(double time, double* into);
     void terminate();
 
     // Console text the block printed since the last call of takeConsole.

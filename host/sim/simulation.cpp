@@ -4,6 +4,7 @@
 #include "block_instance.h"
 #include "ode_solver.h"
 #include "sources.h"
+#include "vector_kernels.h"
 #include "wiring.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
         std::unique_ptr<host::BlockInstance> instance;
         std::vector<PortInfo> outputs;
         std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
+        std::vector<bool> feed_through;                   // per input port, as the block declared
         int state_offset = 0;
         int num_states = 0;
     };
@@ -77,6 +79,14 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void evaluateOutputs(double time, const double* state);
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
+
+    // Makes a block method call, adding its wall time to the statistics when profiling.
+    template <class Call> void inBlock(const Call& call) {
+        if (!profile) return call();
+        const auto start = Clock::now();
+        call();
+        stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
     void collectConsole();
 };
 
@@ -119,6 +129,8 @@ void Simulation::Impl::createBlocks() {
                                   " declares ports other than those of " + config.kind);
         }
         b.num_states = b.instance->numStates();
+        for (int p = 0; p < b.instance->numInputs(); ++p)
+            b.feed_through.push_back(b.instance->directFeedThrough(p));
         blocks.push_back(std::move(b));
     }
 }
@@ -140,7 +152,7 @@ void Simulation::Impl::orderBlocks() {
     std::vector<std::vector<int>> reads(blocks.size());
     for (size_t b = 0; b < blocks.size(); ++b) {
         for (size_t p = 0; p < blocks[b].inputs.size(); ++p) {
-            if (!blocks[b].instance->directFeedThrough(int(p))) continue;
+            if (!blocks[b].feed_through[p]) continue;
             const auto from = blocks[b].inputs[p]->dependencies();
             reads[b].insert(reads[b].end(), from.begin(), from.end());
         }
@@ -228,7 +240,7 @@ void Simulation::Impl::setInputs(Block& b, double time, const double* state, boo
     const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
     double* in = b.instance->inputs();
     for (size_t p = 0; p < b.inputs.size(); ++p) {
-        if (b.instance->directFeedThrough(int(p)) == feed_through) {
+        if (b.feed_through[p] == feed_through) {
             in[p] = b.inputs[p]->value(time, controller, *this);
         }
     }
@@ -241,27 +253,22 @@ void Simulation::Impl::evaluateOutputs(double time, const double* state) {
     for (int index : order) {
         Block& b = blocks[static_cast<size_t>(index)];
         setInputs(b, time, state, true);
-        b.instance->outputs(time);
+        inBlock([&] { b.instance->outputs(time); });
     }
     for (auto& b : blocks) setInputs(b, time, state, false);
 }
 
 int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
     try {
-        const auto start = profile ? Clock::now() : Clock::time_point{};
         evaluateOutputs(time, state);
-        for (auto& b : blocks) {
-            b.instance->derivatives(time);
-            std::memcpy(ydot + b.state_offset, b.instance->derivatives(),
-                        sizeof(double) * static_cast<size_t>(b.num_states));
-        }
+        for (auto& b : blocks) inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
         const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
         double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
         for (auto& b : blocks) {
             for (auto& input : b.inputs) input->rates(time, controller, *this, controller_rate);
         }
-        if (profile) stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
         ++stats.rhs_evaluations;
+        if (allFinite(ydot, y.size())) return 0;
         for (size_t i = 0; i < y.size(); ++i) {
             if (!std::isfinite(ydot[i])) {
                 rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";

@@ -33,7 +33,7 @@ public:
 struct RunStatistics {
     long rhs_evaluations = 0;
     long steps = 0;
-    double block_seconds = 0; // wall time inside the blocks' methods
+    double block_seconds = 0; // wall time inside the blocks' methods (when profiling)
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
 };

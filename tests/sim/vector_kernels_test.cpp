@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <random>
 #include <vector>
@@ -73,5 +74,22 @@ TEST(VectorKernels, LinearCombinationGivesTheLibrarysBits) {
         ASSERT_EQ(host.size(), library.size());
         // Bitwise, so that a different rounding or a lost negative zero fails.
         EXPECT_EQ(std::memcmp(host.data(), library.data(), host.size() * sizeof(double)), 0);
+    }
+}
+
+TEST(VectorKernels, AllFiniteFindsAnyInfinityOrNotANumber) {
+    using limits = std::numeric_limits<double>;
+    for (size_t length : {0, 1, 4, 7, 346}) {
+        std::vector<double> v(length, limits::max());
+        for (size_t i = 0; i < length; i += 2) v[i] = i % 4 ? -0.0 : -limits::denorm_min();
+        EXPECT_TRUE(tavrel::sim::allFinite(v.data(), v.size())) << length;
+        for (size_t at : {size_t{0}, length / 2, length - 1}) {
+            if (at >= length) continue;
+            for (double bad : {limits::infinity(), -limits::infinity(), limits::quiet_NaN()}) {
+                std::vector<double> w = v;
+                w[at] = bad;
+                EXPECT_FALSE(tavrel::sim::allFinite(w.data(), w.size())) << bad << " at " << at;
+            }
+        }
     }
 }
