@@ -46,8 +46,8 @@ void drawFigures(const StudyOptions& options) {
     }
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "tavrel study: no figures (the Python package tavrel with "
-                             "matplotlib is needed for them)\n");
+        std::fprintf(stderr, "tavrel study: no figures (drawing them takes the Python package "
+                             "tavrel with matplotlib)\n");
     }
 }
 
