@@ -318,6 +318,7 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     }
     const std::string sub = key + "." + generator->name;
     const toml::node& body = *t.get(generator->name);
+    v.where = &body; // a refused value is reported on its generator's line
     GeneratorArgs args;
     if (generator->fields.empty()) {
         if (!body.is_array()) r.fail(&body, sub, "must be a list of numbers");

@@ -66,23 +66,23 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
         {"[study]\nmetrics = []\n", "test.toml:2: study.metrics: needs a list"},
         {"[study]\nmetrics = [\"rig.bottom_pressure:median\"]\n", "test.toml:2: study.metrics: \"rig.bottom_pressure:median\": unknown statistic"},
         {head + "[[study.vary]]\nkey = \"rig.displacer_velocity.period\"\nvalues = [6.0, -1.0]\n",
-         "test.toml:4: rig.displacer_velocity.period = -1: <default scenario>:45: blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
+         "test.toml:6: rig.displacer_velocity.period = -1: <default scenario>:45: blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
         {head + "[[study.vary]]\nkey = \"pump.speed\"\nvalues = [1.0]\n",
-         "test.toml:4: pump.speed = 1: the scenario has no block \"pump\""},
+         "test.toml:6: pump.speed = 1: the scenario has no block \"pump\""},
         {head + "[[study.vary]]\nkey = \"well.annulus_length\"\nlinspace = { start = 1.0, stop = 2.0 }\n",
          "test.toml:6: study.vary[0].linspace: needs \"num\""},
         {head + "[[study.vary]]\nkey = \"well.density_ref\"\nnormal = { mean = 1300.0, std = 1.0 }\n",
          "study.vary[0].normal: random draws need [study] samples"},
         {head + "mode = \"zip\"\n[[study.vary]]\nkey = \"well.density_ref\"\nvalues = [1.0, 2.0]\n"
                 "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n",
-         "test.toml:8: study.mode: \"zip\" needs lists of equal length"},
+         "test.toml:10: study.mode: \"zip\" needs lists of equal length"},
         {"scenario = \"default\"\n[study]\nmetrics = [\"rig.no_such_port:max\"]\n[[study.vary]]\n"
          "key = \"simulation.duration\"\nvalues = [1.0]\n",
          "test.toml:3: study.metrics: no logged column \"rig.no_such_port\""},
         {"scenario = \"default\"\n[summary]\nperiod = 0.0\n[study]\nmetrics = [\"rig.bottom_pressure:phase\"]\n"
          "[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
          "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a [summary] period"},
-        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:4: rig = 1: must be SECTION.NAME"},
+        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:6: rig = 1: must be SECTION.NAME"},
     };
     for (const auto& c : cases) {
         try {
