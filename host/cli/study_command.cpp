@@ -46,8 +46,8 @@ void drawFigures(const StudyOptions& options) {
     }
     int status = 0;
     if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "tavrel study: no figures (the Python package tavrel with "
-                             "matplotlib is needed for them)\n");
+        std::fprintf(stderr, "tavrel study: no figures (drawing them takes the Python package "
+                             "tavrel with matplotlib)\n");
     }
 }
 
@@ -89,7 +89,7 @@ void addStudyCommand(CLI::App& app) {
     command->add_flag("--resume", options->resume,
                       "continue a study in its folder: run only the cases it lacks");
     command->add_flag("--keep-results", options->keep_results,
-                      "also keep every case's results.csv in DIR/cases/<case>/");
+                      "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
     command->add_flag("!--no-figures", options->figures, "only study.csv");
     command->add_flag("-q,--quiet", options->quiet, "no progress bar");
     command->callback([options] {

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -106,6 +107,7 @@ CaseResult decode(const std::string& message, int status, size_t metric_count) {
         if (keep_results) {
             const fs::path dir = folder / "cases" / std::to_string(index);
             fs::create_directories(dir);
+            std::ofstream(dir / "scenario.toml") << study.caseText(index);
             csv = std::make_unique<sim::CsvSink>((dir / "results.csv").string());
         }
         result = study.run(index, csv.get());

@@ -12,7 +12,7 @@ namespace tavrel::study {
 struct LocalRunOptions {
     int jobs = 0;                 // 0: every core
     bool progress = false;        // progress bar on standard error
-    bool keep_results = false;    // also DIR/cases/<case>/results.csv
+    bool keep_results = false;    // also DIR/cases/<case>/{scenario.toml,results.csv}
 };
 
 struct LocalRunSummary {

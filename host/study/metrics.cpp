@@ -35,6 +35,7 @@ size_t columnIndex(const std::vector<sim::Column>& columns, const std::string& n
 } // namespace
 
 std::string parseMetric(const std::string& text, Metric& metric) {
+    metric.text = text;
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) return "must be COLUMN:STAT";
     const std::string stat = text.substr(colon + 1);
@@ -44,7 +45,6 @@ std::string parseMetric(const std::string& text, Metric& metric) {
         return "unknown statistic \"" + stat +
                "\" (min, max, mean, swing, rms, final, amplitude or phase)";
     }
-    metric.text = text;
     metric.stat = known->stat;
     metric.column = text.substr(0, colon);
     metric.minus.clear();

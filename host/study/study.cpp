@@ -175,17 +175,40 @@ std::string readFile(const std::string& path, const char* what) {
 struct Study::Impl {
     StudySource source;
     toml::table study_doc;     // kept so that nodes named in messages stay valid
-    toml::table base;          // the scenario with the study's overrides
     std::vector<Variation> variations;
     std::vector<std::string> keys;
     std::vector<Metric> metrics;
     std::vector<std::vector<double>> cases;
     std::vector<std::string> metric_units;
 
-    sim::Scenario scenario(const std::vector<double>& values) const {
-        toml::table doc = base;
+    // The scenario's document with the study's overrides. Parsed afresh each time: a copied
+    // document loses its lines, which order the blocks and name places in messages.
+    toml::table base() const {
+        toml::table doc;
+        try {
+            doc = toml::parse(source.scenario_text, source.scenario_name);
+        } catch (const toml::parse_error& error) {
+            throw StudyError(source.scenario_name + ":" +
+                             std::to_string(error.source().begin.line) + ": " +
+                             std::string(error.description()));
+        }
+        for (const char* section : {"simulation", "summary"}) {
+            const toml::table* overrides = study_doc[section].as_table();
+            if (!overrides) continue;
+            toml::table& target = subTable(doc, section, section);
+            for (const auto& [name, node] : *overrides) target.insert_or_assign(name, node);
+        }
+        return doc;
+    }
+
+    toml::table document(const std::vector<double>& values) const {
+        toml::table doc = base();
         for (size_t k = 0; k < keys.size(); ++k) applyKey(doc, keys[k], values[k]);
-        return sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
+        return doc;
+    }
+
+    sim::Scenario scenario(const std::vector<double>& values) const {
+        return sim::parseScenarioTable(document(values), source.scenario_name, source.base_dir);
     }
 
     void parse();
@@ -205,19 +228,8 @@ void Study::Impl::parse() {
     }
     Reader r(source.name);
     r.onlyKeys(study_doc, "study file", {"scenario", "simulation", "summary", "study"});
-    try {
-        base = toml::parse(source.scenario_text, source.scenario_name);
-    } catch (const toml::parse_error& error) {
-        throw StudyError(source.scenario_name + ":" + std::to_string(error.source().begin.line) +
-                         ": " + std::string(error.description()));
-    }
     for (const char* section : {"simulation", "summary"}) {
-        const toml::node* overrides = study_doc.get(section);
-        if (!overrides) continue;
-        toml::table& target = subTable(base, section, section);
-        for (const auto& [name, node] : r.table(*overrides, section)) {
-            target.insert_or_assign(name, node);
-        }
+        if (const toml::node* overrides = study_doc.get(section)) r.table(*overrides, section);
     }
     const toml::node* study = study_doc.get("study");
     if (!study) r.fail(nullptr, "study", "a study file needs a [study] table");
@@ -306,6 +318,7 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     }
     const std::string sub = key + "." + generator->name;
     const toml::node& body = *t.get(generator->name);
+    v.where = &body; // a refused value is reported on its generator's line
     GeneratorArgs args;
     if (generator->fields.empty()) {
         if (!body.is_array()) r.fail(&body, sub, "must be a list of numbers");
@@ -374,13 +387,13 @@ void Study::Impl::buildCases(const Reader& r, const toml::node& where, const std
 // Every value alone first (so a refused value names its own key and line), then every case.
 void Study::Impl::validate(const Reader& r) {
     try {
-        sim::parseScenarioTable(base, source.scenario_name, source.base_dir);
+        sim::parseScenarioTable(base(), source.scenario_name, source.base_dir);
     } catch (const sim::ScenarioError& error) {
         r.fail(study_doc.get("simulation"), "scenario", error.what());
     }
     for (const auto& v : variations) {
         for (double value : v.values) {
-            toml::table doc = base;
+            toml::table doc = base();
             try {
                 for (const auto& key : v.keys) applyKey(doc, key, value);
                 sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
@@ -497,6 +510,37 @@ size_t Study::caseCount() const { return impl_->cases.size(); }
 const std::vector<double>& Study::caseValues(size_t index) const { return impl_->cases.at(index); }
 
 sim::Scenario Study::scenarioFor(size_t index) const { return impl_->scenario(caseValues(index)); }
+
+// The blocks are written one table at a time in the order they stand in the scenario, because
+// that order is the order of evaluation and of the logged columns; numbers with 17 digits.
+std::string Study::caseText(size_t index) const {
+    toml::table doc = impl_->document(caseValues(index));
+    std::vector<std::pair<std::string, toml::table>> blocks;
+    if (toml::table* all = doc["blocks"].as_table()) {
+        for (auto& [name, node] : *all) {
+            if (node.is_table()) blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
+        }
+        std::stable_sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
+            return a.second.source().begin.line < b.second.source().begin.line;
+        });
+        doc.erase("blocks");
+    }
+    std::ostringstream text;
+    text << "# Case " << index << " of " << impl_->source.name << " (scenario "
+         << impl_->source.scenario_name << ")\n";
+    for (size_t k = 0; k < keys().size(); ++k) {
+        text << "#   " << keys()[k] << " = " << formatValue(caseValues(index)[k]) << "\n";
+    }
+    text << toml::toml_formatter(doc) << "\n";
+    for (auto& [name, block] : blocks) {
+        toml::table wrapper;
+        toml::table inner;
+        inner.insert(name, std::move(block));
+        wrapper.insert("blocks", std::move(inner));
+        text << "\n" << toml::toml_formatter(wrapper) << "\n";
+    }
+    return text.str();
+}
 
 CaseResult Study::run(size_t index, sim::ResultSink* results) const {
     const auto start = std::chrono::steady_clock::now();

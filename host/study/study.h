@@ -57,6 +57,8 @@ public:
     const std::vector<double>& caseValues(size_t index) const; // one per key
 
     sim::Scenario scenarioFor(size_t index) const;
+    // The case as a scenario file: `tavrel run` on it gives the case's numbers bit for bit.
+    std::string caseText(size_t index) const;
     // Runs a case to its metrics; never throws for a failing run (ok = false, error set).
     // `results` (optional) receives every logged row as well.
     CaseResult run(size_t index, sim::ResultSink* results = nullptr) const;
