@@ -281,7 +281,7 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
 }
 
 // The block's dialog parameters by name: its own table first, then the shared [well] table.
-std::vector<std::vector<double>> parseParams(const Reader& r, const BlockKind& kind,
+std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescription& kind,
                                              const toml::table* own, const toml::table* well,
                                              const std::string& key, const toml::node* where) {
     std::vector<std::vector<double>> params(kind.params.size());
@@ -291,7 +291,10 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockKind& k
             const std::string param(name.str());
             const int k = paramIndex(kind, param);
             if (k < 0) {
-                if (strict) r.fail(&node, prefix + "." + param, "unknown parameter of " + kind.name);
+                if (strict) {
+                    r.fail(&node, prefix + "." + param,
+                           "unknown parameter of " + std::string(kind.name));
+                }
                 continue;
             }
             if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
@@ -303,16 +306,16 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockKind& k
     if (well) take(*well, "well", false);
     for (size_t k = 0; k < kind.params.size(); ++k) {
         if (given[k]) continue;
-        if (kind.params[k].required) {
-            r.fail(where, key + ".params." + kind.params[k].name, "missing parameter");
+        if (kind.params[k].isRead()) {
+            r.fail(where, key + ".params." + std::string(kind.params[k].name), "missing parameter");
         }
-        params[k] = kind.params[k].vector ? std::vector<double>{} : std::vector<double>{0.0};
+        params[k] = kind.params[k].isVector() ? std::vector<double>{} : std::vector<double>{0.0};
     }
     return params;
 }
 
-void validateParams(const std::string& source, const BlockSpec& block, const toml::node* where) {
-    const BlockKind* kind = findBlockKind(block.kind);
+void validateParams(const std::string& source, const BlockConfig& block, const toml::node* where) {
+    const BlockDescription* kind = findBlockKind(block.kind);
     const auto problems = checkParams(*kind, block.params);
     if (problems.empty()) return;
     std::ostringstream message;
@@ -323,12 +326,12 @@ void validateParams(const std::string& source, const BlockSpec& block, const tom
     throw ScenarioError(message.str());
 }
 
-BlockSpec parseBlock(const Reader& r, const std::string& name, const toml::node& node,
+BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
                      const toml::table* well, const std::string& base_dir) {
     const std::string key = "blocks." + name;
     const auto& t = r.table(node, key);
     r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});
-    BlockSpec block;
+    BlockConfig block;
     block.name = name;
     const toml::node* plugin = t.get("plugin");
     if (!plugin) r.fail(&t, key, "needs \"plugin\" (a deliverable name or a plug-in file)");
@@ -336,7 +339,7 @@ BlockSpec parseBlock(const Reader& r, const std::string& name, const toml::node&
     // The deliverable is the plug-in file's name without folder and extension, unless given.
     block.kind = std::filesystem::path(block.plugin).stem().string();
     if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
-    const BlockKind* kind = findBlockKind(block.kind);
+    const BlockDescription* kind = findBlockKind(block.kind);
     if (!kind) {
         r.fail(plugin, key + ".plugin",
                "unknown block \"" + block.kind +
@@ -352,7 +355,7 @@ BlockSpec parseBlock(const Reader& r, const std::string& name, const toml::node&
         for (const auto& [port, source] : in) {
             const std::string port_name(port.str());
             const bool known = std::any_of(kind->inputs.begin(), kind->inputs.end(),
-                                           [&](const PortInfo& p) { return p.name == port_name; });
+                                           [&](const PortDescription& p) { return p.name == port_name; });
             if (!known) r.fail(&source, key + ".inputs." + port_name, "unknown input port");
             block.inputs[port_name] = parseSource(r, source, key + ".inputs." + port_name, base_dir);
         }
@@ -363,7 +366,7 @@ BlockSpec parseBlock(const Reader& r, const std::string& name, const toml::node&
 bool hasPort(const Scenario& s, const PortRef& ref) {
     for (const auto& block : s.blocks) {
         if (block.name != ref.block) continue;
-        const BlockKind* kind = findBlockKind(block.kind);
+        const BlockDescription* kind = findBlockKind(block.kind);
         for (const auto& port : outputPorts(*kind, block.params)) {
             if (port.name == ref.port) return true;
         }
@@ -421,7 +424,7 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
     }
     if (well) { // every shared parameter must belong to some block
         for (const auto& [name, node] : *well) {
-            const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockSpec& b) {
+            const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
                 return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
@@ -465,7 +468,7 @@ Scenario Scenario::builtInDefault() {
     return parse(defaultScenarioText(), "<default scenario>", std::filesystem::current_path());
 }
 
-const BlockSpec& Scenario::block(const std::string& name) const {
+const BlockConfig& Scenario::block(const std::string& name) const {
     for (const auto& b : blocks) {
         if (b.name == name) return b;
     }
@@ -474,12 +477,12 @@ const BlockSpec& Scenario::block(const std::string& name) const {
 
 void Scenario::set(const std::string& block_name, const std::string& param,
                    const std::vector<double>& values) {
-    auto& b = const_cast<BlockSpec&>(block(block_name));
-    const BlockKind* kind = findBlockKind(b.kind);
+    auto& b = const_cast<BlockConfig&>(block(block_name));
+    const BlockDescription* kind = findBlockKind(b.kind);
     const int k = paramIndex(*kind, param);
     if (k < 0) {
         throw ScenarioError(source_name + ": blocks." + block_name + ".params." + param +
-                            ": unknown parameter of " + kind->name);
+                            ": unknown parameter of " + std::string(kind->name));
     }
     auto previous = b.params[static_cast<size_t>(k)];
     b.params[static_cast<size_t>(k)] = values;

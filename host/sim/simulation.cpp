@@ -30,8 +30,8 @@ std::string formatTime(double t) {
 
 struct Simulation::Impl : OdeSystem, SignalBoard {
     struct Block {
-        const BlockSpec* spec = nullptr;
-        const BlockKind* kind = nullptr;
+        const BlockConfig* config = nullptr;
+        const BlockDescription* kind = nullptr;
         std::unique_ptr<host::BlockInstance> instance;
         std::vector<PortInfo> outputs;
         std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
@@ -91,7 +91,7 @@ Simulation::Impl::Impl(const Scenario& s) : scenario(s) {
 
 Signal Simulation::Impl::resolve(const PortRef& ref) const {
     for (size_t b = 0; b < blocks.size(); ++b) {
-        if (blocks[b].spec->name != ref.block) continue;
+        if (blocks[b].config->name != ref.block) continue;
         for (size_t p = 0; p < blocks[b].outputs.size(); ++p) {
             if (blocks[b].outputs[p].name == ref.port) return {int(b), true, int(p)};
         }
@@ -103,20 +103,20 @@ Signal Simulation::Impl::resolve(const PortRef& ref) const {
 }
 
 void Simulation::Impl::createBlocks() {
-    for (const auto& spec : scenario.blocks) {
+    for (const auto& config : scenario.blocks) {
         Block b;
-        b.spec = &spec;
-        b.kind = findBlockKind(spec.kind);
-        const bool is_path = spec.plugin.find('/') != std::string::npos;
-        const std::string path = is_path ? spec.plugin : host::findPlugin(spec.plugin);
+        b.config = &config;
+        b.kind = findBlockKind(config.kind);
+        const bool is_path = config.plugin.find('/') != std::string::npos;
+        const std::string path = is_path ? config.plugin : host::findPlugin(config.plugin);
         auto& plugin = plugins[path];
         if (!plugin) plugin = host::Plugin::open(path);
-        b.instance = std::make_unique<host::BlockInstance>(plugin, spec.params, spec.name);
-        b.outputs = outputPorts(*b.kind, spec.params);
+        b.instance = std::make_unique<host::BlockInstance>(plugin, config.params, config.name);
+        b.outputs = outputPorts(*b.kind, config.params);
         if (static_cast<int>(b.outputs.size()) != b.instance->numOutputs() ||
             static_cast<int>(b.kind->inputs.size()) != b.instance->numInputs()) {
-            throw SimulationError("block " + spec.name + ": plug-in " + path +
-                                  " declares ports other than those of " + spec.kind);
+            throw SimulationError("block " + config.name + ": plug-in " + path +
+                                  " declares ports other than those of " + config.kind);
         }
         b.num_states = b.instance->numStates();
         blocks.push_back(std::move(b));
@@ -126,9 +126,9 @@ void Simulation::Impl::createBlocks() {
 void Simulation::Impl::bindInputs() {
     for (auto& b : blocks) {
         for (const auto& port : b.kind->inputs) {
-            auto found = b.spec->inputs.find(port.name);
+            auto found = b.config->inputs.find(std::string(port.name));
             Source constant_zero;
-            const Source& source = found == b.spec->inputs.end() ? constant_zero : found->second;
+            const Source& source = found == b.config->inputs.end() ? constant_zero : found->second;
             b.inputs.push_back(compileSource(
                 source, [this](const PortRef& ref) { return resolve(ref); },
                 num_controller_states));
@@ -165,7 +165,7 @@ void Simulation::Impl::orderBlocks() {
     if (order.size() != n) {
         std::string names;
         for (size_t b = 0; b < n; ++b) {
-            if (pending[b] > 0) names += (names.empty() ? "" : ", ") + blocks[b].spec->name;
+            if (pending[b] > 0) names += (names.empty() ? "" : ", ") + blocks[b].config->name;
         }
         throw ScenarioError(scenario.source_name +
                             ": algebraic loop through direct feed-through inputs of blocks " +
@@ -178,13 +178,13 @@ void Simulation::Impl::selectColumns() {
     for (size_t b = 0; b < blocks.size(); ++b) {
         const auto& block = blocks[b];
         for (size_t p = 0; p < block.kind->inputs.size(); ++p) {
-            all.push_back({{block.spec->name + "." + block.kind->inputs[p].name,
-                            block.kind->inputs[p].unit},
+            const auto& port = block.kind->inputs[p];
+            all.push_back({{block.config->name + "." + std::string(port.name), std::string(port.unit)},
                            {int(b), false, int(p)}});
         }
         for (size_t p = 0; p < block.outputs.size(); ++p) {
-            if (block.outputs[p].name.rfind("unused", 0) == 0) continue;
-            all.push_back({{block.spec->name + "." + block.outputs[p].name, block.outputs[p].unit},
+            if (!block.outputs[p].written) continue;
+            all.push_back({{block.config->name + "." + block.outputs[p].name, block.outputs[p].unit},
                            {int(b), true, int(p)}});
         }
     }
@@ -287,7 +287,7 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
                 rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";
                 for (const auto& b : blocks) {
                     if (int(i) >= b.state_offset && int(i) < b.state_offset + b.num_states) {
-                        rhs_failure = "block " + b.spec->name + ": derivative of " +
+                        rhs_failure = "block " + b.config->name + ": derivative of " +
                                       stateName(*b.kind, int(i) - b.state_offset) +
                                       " is not finite at t = " + formatTime(time);
                     }
@@ -307,15 +307,15 @@ void Simulation::Impl::checkFinite(double time) const {
         const double* x = b.instance->states();
         for (int i = 0; i < b.num_states; ++i) {
             if (!std::isfinite(x[i])) {
-                throw SimulationError("block " + b.spec->name + ": state " +
+                throw SimulationError("block " + b.config->name + ": state " +
                                       stateName(*b.kind, i) + " is not finite at t = " +
                                       formatTime(time));
             }
         }
         const double* out = b.instance->outputs();
         for (size_t p = 0; p < b.outputs.size(); ++p) {
-            if (!std::isfinite(out[p]) && b.outputs[p].name.rfind("unused", 0) != 0) {
-                throw SimulationError("block " + b.spec->name + ": output " + b.outputs[p].name +
+            if (!std::isfinite(out[p]) && b.outputs[p].written) {
+                throw SimulationError("block " + b.config->name + ": output " + b.outputs[p].name +
                                       " is not finite at t = " + formatTime(time));
             }
         }
@@ -329,7 +329,7 @@ void Simulation::Impl::collectConsole() {
         while (start < text.size()) {
             const size_t end = text.find('\n', start);
             const size_t stop = end == std::string::npos ? text.size() : end + 1;
-            console += b.spec->name + ": " + text.substr(start, stop - start);
+            console += b.config->name + ": " + text.substr(start, stop - start);
             if (end == std::string::npos) console += '\n';
             start = stop;
         }

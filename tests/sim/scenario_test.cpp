@@ -1,3 +1,4 @@
+#include "block_catalog.h"
 #include "scenario.h"
 #include "scenario_text.h"
 
@@ -43,6 +44,18 @@ TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
     EXPECT_EQ(s.blocks[0].params[22], std::vector<double>{0.0});    // not read by tavrel
     EXPECT_EQ(s.duration, 120.0);
     EXPECT_EQ(s.blocks[0].inputs.at("displacer_velocity").kind, Source::Kind::sine);
+}
+
+// The shipped default study is the blocks' described defaults, parameter for parameter.
+TEST(Scenario, DefaultScenarioHoldsTheDescribedDefaults) {
+    for (const auto& block : Scenario::builtInDefault().blocks) {
+        const auto& description = *findBlockKind(block.kind);
+        for (const auto& param : description.params) {
+            if (!param.isRead()) continue;
+            EXPECT_EQ(block.params[static_cast<size_t>(param.index)], param.defaults.toVector())
+                << block.name << "." << param.name;
+        }
+    }
 }
 
 TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
