@@ -4,7 +4,7 @@
 #include "fmu_importer.h"
 
 #include "fmu_export.h"
-#include "known_blocks.h"
+#include "block_descriptions.h"
 #include "scenario.h"
 #include "simulation.h"
 
@@ -34,7 +34,7 @@ const UnpackedFmu& fmuOf(const std::string& block) {
     auto& fmu = fmus[block];
     if (!fmu) {
         const std::string file = (folder / (block + ".fmu")).string();
-        fmi::exportFmu({block, *host::defaultParams(block), fmi::FmuInterfaces::both, file});
+        fmi::exportFmu({block, defaultParams(*host::findDescription(block)), fmi::FmuInterfaces::both, file});
         fmu = std::make_unique<UnpackedFmu>(file, (folder / block).string());
     }
     return *fmu;

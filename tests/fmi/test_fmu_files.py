@@ -107,14 +107,16 @@ def test_rig_variables_carry_the_blocks_names_and_units(fmus):
     root, _ = description(fmus, "tavrel")
     by_name = {v.get("name"): v for v in variables(root)}
     expected = {"choke_setpoint": ("input", "1"), "bottom_pressure": ("output", "Pa"),
-                "sensor_pressure[2]": ("output", "Pa"), "annulus_length": ("parameter", None),
-                "sensor_positions[1]": ("parameter", None), "w_up[0]": ("local", None),
-                "num_fixed_outputs": ("local", None)}
+                "sensor_pressure[2]": ("output", "Pa"), "annulus_length": ("parameter", "m"),
+                "sensor_positions[1]": ("parameter", "m"), "w_up[0]": ("local", None),
+                "num_fixed_outputs": ("local", "1"), "choke_opening_state": ("local", "1"),
+                "der(bottom_velocity_lag)": ("local", "m/s2")}
     for name, (causality, unit) in expected.items():
         assert by_name[name].get("causality") == causality, name
         if unit:
             assert by_name[name][0].get("unit") == unit, name
     assert by_name["sensor_positions[1]"][0].get("start") == "1000"
+    assert by_name["annulus_length"].get("description") == "length of the annulus"
     assert by_name["num_fixed_outputs"].get("variability") == "constant"
 
 
