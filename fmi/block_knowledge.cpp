@@ -1,6 +1,7 @@
 #include "block_knowledge.h"
 
 #include "block_catalog.h"
+#include "block_descriptions.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -9,59 +10,79 @@ namespace tavrel::fmi {
 
 namespace {
 
-const sim::BlockKind& kindOf(const std::string& block) {
-    const sim::BlockKind* kind = sim::findBlockKind(block);
-    if (!kind) throw std::runtime_error("block " + block + " has no description to export");
-    return *kind;
+const tavrel::BlockDescription& descriptionOf(const std::string& block) {
+    const tavrel::BlockDescription* d = host::findDescription(block);
+    if (!d) throw std::runtime_error("block " + block + " has no description to export");
+    return *d;
 }
 
-void checkParamSet(const sim::BlockKind& kind, const host::ParamValues& params) {
-    if (params.size() != kind.params.size())
-        throw std::runtime_error("block " + kind.name + " has " + std::to_string(kind.params.size()) +
+void checkParamSet(const tavrel::BlockDescription& d, const host::ParamValues& params) {
+    const std::string block(d.name);
+    if (params.size() != d.params.size())
+        throw std::runtime_error("block " + block + " has " + std::to_string(d.params.size()) +
                                  " dialog parameters, " + std::to_string(params.size()) + " given");
-    const auto problems = sim::checkParams(kind, params);
+    const auto problems = sim::checkParams(d, params);
     if (!problems.empty())
-        throw std::runtime_error("block " + kind.name + ", parameter " + problems.front().param +
-                                 ": " + problems.front().rule);
+        throw std::runtime_error("block " + block + ", parameter " + problems.front().param + ": " +
+                                 problems.front().rule);
+}
+
+DescribedVariable described(const auto& entry) {
+    return {std::string(entry.name), std::string(entry.unit), std::string(entry.meaning)};
+}
+
+DescribedParam describedParam(const tavrel::BlockDescription& d, int k) {
+    const tavrel::ParamDescription& p = d.params[static_cast<std::size_t>(k)];
+    DescribedParam param;
+    static_cast<DescribedVariable&>(param) = described(p);
+    param.shape = k == d.num_fixed_outputs_param ? LayoutShape::structural
+                  : p.isVector()                 ? LayoutShape::vector
+                                                 : LayoutShape::scalar;
+    if (!p.isRead() && !param.name.empty()) param.description += " (not read by this block)";
+    return param;
+}
+
+// The wave states have no entry of their own in a description: "w_up[k]" and "w_down[k]".
+DescribedVariable describedState(const tavrel::BlockDescription& d, int s) {
+    const auto extra = static_cast<std::size_t>(s - 2 * d.cells);
+    if (s >= 2 * d.cells && extra < d.extra_states.size()) return described(d.extra_states[extra]);
+    return {tavrel::stateName(d, s), {}, {}};
 }
 
 } // namespace
 
-BlockDescription describeBlock(const std::string& block, const host::ParamValues& params,
-                               int num_states) {
-    const sim::BlockKind& kind = kindOf(block);
+ExportDescription describeBlock(const std::string& block, const host::ParamValues& params,
+                                int num_states) {
+    const tavrel::BlockDescription& kind = descriptionOf(block);
     checkParamSet(kind, params);
-    BlockDescription d;
+    ExportDescription d;
     d.block = block;
-    for (std::size_t k = 0; k < kind.params.size(); ++k) {
-        DescribedParam param;
-        param.name = kind.params[k].name;
-        param.shape = static_cast<int>(k) == kind.num_fixed_outputs_param ? ParamShape::structural
-                      : kind.params[k].vector                             ? ParamShape::vector
-                                                                          : ParamShape::scalar;
-        if (!kind.params[k].required && !param.name.empty())
-            param.description = "not read by this block";
-        d.params.push_back(param);
-    }
-    for (const auto& port : kind.inputs) d.inputs.push_back({port.name, port.unit, {}});
+    d.description = std::string(kind.meaning);
+    for (int k = 0; k < kind.paramCount(); ++k) d.params.push_back(describedParam(kind, k));
+    for (const auto& port : kind.inputs) d.inputs.push_back(described(port));
     const auto ports = sim::outputPorts(kind, params);
+    const std::size_t fixed =
+        ports.size() - params[static_cast<std::size_t>(kind.sensor_positions_param)].size();
     for (std::size_t p = 0; p < ports.size(); ++p) {
-        if (ports[p].name.rfind("unused", 0) == 0) continue;
+        if (!ports[p].written) continue;
         DescribedOutput output;
         output.name = ports[p].name;
         output.unit = ports[p].unit;
+        output.description = p < fixed
+                                 ? std::string(kind.fixed_outputs[p].meaning)
+                                 : std::string(kind.sensor_output.meaning);
         output.port = static_cast<int>(p);
         d.outputs.push_back(output);
     }
     // A state that shares its name with a port (the choke opening) gets "_state" appended:
     // every FMU variable needs its own name.
     for (int s = 0; s < num_states; ++s) {
-        std::string name = sim::stateName(kind, s);
-        const auto same = [&](const DescribedVariable& v) { return v.name == name; };
+        DescribedVariable state = describedState(kind, s);
+        const auto same = [&](const DescribedVariable& v) { return v.name == state.name; };
         if (std::any_of(d.inputs.begin(), d.inputs.end(), same) ||
             std::any_of(d.outputs.begin(), d.outputs.end(), same))
-            name += "_state";
-        d.states.push_back({name, {}, {}});
+            state.name += "_state";
+        d.states.push_back(state);
     }
     return d;
 }

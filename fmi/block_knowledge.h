@@ -18,14 +18,14 @@ struct DescribedVariable {
 };
 
 struct DescribedParam : DescribedVariable {
-    ParamShape shape = ParamShape::scalar;
+    LayoutShape shape = LayoutShape::scalar;
 };
 
 struct DescribedOutput : DescribedVariable {
     int port = 0;
 };
 
-struct BlockDescription {
+struct ExportDescription {
     std::string block;
     std::string description;
     std::vector<DescribedParam> params;
@@ -37,7 +37,7 @@ struct BlockDescription {
 // The description of `block` exported with `params` (a complete, checked set) whose handshake
 // declared `num_states` states. Throws std::runtime_error for a block the host does not know
 // or a parameter set that breaks the block's rules (naming the parameter).
-BlockDescription describeBlock(const std::string& block, const host::ParamValues& params,
+ExportDescription describeBlock(const std::string& block, const host::ParamValues& params,
                                int num_states);
 
 } // namespace tavrel::fmi

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-FmuLayout layoutOf(const BlockDescription& d, const host::ParamValues& params) {
+FmuLayout layoutOf(const ExportDescription& d, const host::ParamValues& params) {
     FmuLayout layout;
     layout.block = d.block;
     for (std::size_t k = 0; k < d.params.size(); ++k)

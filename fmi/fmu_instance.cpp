@@ -170,7 +170,14 @@ const RealVariable& FmuInstance::variable(fmi2ValueReference vr) const {
 }
 
 void FmuInstance::getReal(const fmi2ValueReference vr[], std::size_t n, fmi2Real values[]) {
-    for (std::size_t i = 0; i < n; ++i) values[i] = realValue(variable(vr[i]));
+    for (std::size_t i = 0; i < n; ++i) {
+        const RealVariable& v = variable(vr[i]);
+        const bool computed = v.role == RealRole::output || v.role == RealRole::state ||
+                              v.role == RealRole::derivative;
+        if (computed && mode_ == Mode::instantiated)
+            throw FmuError(v.name + " is computed only from fmi2EnterInitializationMode on");
+        values[i] = realValue(v);
+    }
 }
 
 double FmuInstance::realValue(const RealVariable& v) {

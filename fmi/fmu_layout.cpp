@@ -19,7 +19,7 @@ std::string exact(double v) {
 }
 
 std::string elementName(const LayoutParam& param, std::size_t i) {
-    if (param.shape == ParamShape::vector) return param.name + "[" + std::to_string(i) + "]";
+    if (param.shape == LayoutShape::vector) return param.name + "[" + std::to_string(i) + "]";
     return param.name;
 }
 
@@ -47,9 +47,9 @@ class LineReader {
     int line_ = 0;
 };
 
-ParamShape shapeNamed(const std::string& name, const LineReader& reader) {
+LayoutShape shapeNamed(const std::string& name, const LineReader& reader) {
     for (std::size_t k = 0; k < shape_names.size(); ++k)
-        if (name == shape_names[k]) return static_cast<ParamShape>(k);
+        if (name == shape_names[k]) return static_cast<LayoutShape>(k);
     reader.fail("unknown parameter shape \"" + name + "\"");
 }
 
@@ -64,7 +64,7 @@ std::vector<RealVariable> realVariables(const FmuLayout& layout) {
         const LayoutParam& param = layout.params[k];
         if (param.name.empty()) continue;
         const RealRole role =
-            param.shape == ParamShape::structural ? RealRole::constant : RealRole::parameter;
+            param.shape == LayoutShape::structural ? RealRole::constant : RealRole::parameter;
         for (std::size_t i = 0; i < param.values.size(); ++i)
             add(role, elementName(param, i), static_cast<int>(k), static_cast<int>(i));
     }

@@ -10,14 +10,14 @@
 
 namespace tavrel::fmi {
 
-enum class ParamShape { scalar, vector, structural };
+enum class LayoutShape { scalar, vector, structural };
 
 // The layout's file in the FMU's resources folder.
 inline constexpr const char* layout_file_name = "block_layout.txt";
 
 struct LayoutParam {
     std::string name;           // empty: a slot the block ignores (no variable)
-    ParamShape shape = ParamShape::scalar; // structural: fixes the block's structure (a constant)
+    LayoutShape shape = LayoutShape::scalar; // structural: fixes the block's structure (a constant)
     std::vector<double> values; // the export values; their count is fixed
 };
 

@@ -69,12 +69,26 @@ std::string attribute(const char* name, const std::string& value) {
     return value.empty() ? std::string() : std::string(" ") + name + "=\"" + escaped(value) + "\"";
 }
 
+// The unit of a rate: "1" -> "1/s", "m/s" -> "m/s2", "Pa.s/m" -> "Pa.s/m.s".
+std::string perSecond(const std::string& unit) {
+    if (unit.empty()) return unit;
+    const std::size_t slash = unit.find('/');
+    if (slash == std::string::npos) return unit + "/s";
+    const std::size_t last = unit.find_last_of("./");
+    const std::string factor = unit.substr(last + 1);
+    if (factor == "s") return unit + "2";
+    if (factor.size() > 1 && factor[0] == 's' &&
+        factor.find_first_not_of("0123456789", 1) == std::string::npos)
+        return unit.substr(0, last + 2) + std::to_string(std::stoi(factor.substr(1)) + 1);
+    return unit + ".s";
+}
+
 // Unit and description of each Real variable, from the block's description.
 struct VariableText {
     std::string unit, description;
 };
 
-VariableText textOf(const RealVariable& v, const BlockDescription& d) {
+VariableText textOf(const RealVariable& v, const ExportDescription& d) {
     const auto at = [](const auto& list, int k) { return list[static_cast<std::size_t>(k)]; };
     switch (v.role) {
     case RealRole::parameter:
@@ -85,11 +99,8 @@ VariableText textOf(const RealVariable& v, const BlockDescription& d) {
             if (output.port == v.index) return {output.unit, output.description};
         return {};
     case RealRole::state: return {at(d.states, v.index).unit, at(d.states, v.index).description};
-    case RealRole::derivative: {
-        const std::string unit = at(d.states, v.index).unit;
-        return {unit.empty() ? unit : unit == "1" ? "1/s" : unit + "/s",
-                "time derivative of " + at(d.states, v.index).name};
-    }
+    case RealRole::derivative:
+        return {perSecond(at(d.states, v.index).unit), "time derivative of " + at(d.states, v.index).name};
     case RealRole::solver_setting:
         return {"", v.index == static_cast<int>(SolverSetting::rtol)
                         ? "relative tolerance of the Co-Simulation solver"
@@ -137,7 +148,7 @@ void writeVariable(std::ostream& out, const RealVariable& v, const ExportedBlock
 }
 
 void writeUnits(std::ostream& out, const std::vector<RealVariable>& variables,
-                const BlockDescription& d) {
+                const ExportDescription& d) {
     std::set<std::string> units;
     for (const auto& v : variables)
         if (const std::string unit = textOf(v, d).unit; !unit.empty()) units.insert(unit);
@@ -224,10 +235,17 @@ void writeStructure(std::ostream& out, const ExportedBlock& block,
 std::array<int, 8> baseUnitExponents(const std::string& unit) {
     std::array<int, 8> exponents{};
     const std::size_t slash = unit.find('/');
-    const std::string numerator = unit.substr(0, slash);
-    if (numerator.empty()) throw std::runtime_error("unit \"" + unit + "\" has no numerator");
-    addFactor(numerator, 1, unit, exponents);
-    if (slash != std::string::npos) addFactor(unit.substr(slash + 1), -1, unit, exponents);
+    if (slash == 0 || unit.empty()) throw std::runtime_error("unit \"" + unit + "\" has no numerator");
+    // Factors joined by '.', e.g. "Pa.s2/m2".
+    const auto addProduct = [&](const std::string& product, int sign) {
+        std::stringstream factors(product);
+        for (std::string factor; std::getline(factors, factor, '.');) {
+            if (factor.empty()) throw std::runtime_error("unit \"" + unit + "\" has an empty factor");
+            addFactor(factor, sign, unit, exponents);
+        }
+    };
+    addProduct(unit.substr(0, slash), 1);
+    if (slash != std::string::npos) addProduct(unit.substr(slash + 1), -1);
     return exponents;
 }
 

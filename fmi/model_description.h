@@ -13,7 +13,7 @@
 namespace tavrel::fmi {
 
 struct ExportedBlock {
-    BlockDescription description;
+    ExportDescription description;
     FmuLayout layout;
     std::vector<bool> feed_through; // per input port, as the block declares it
     bool model_exchange = true;

@@ -4,7 +4,7 @@
 #include "commands.h"
 
 #include "fmu_export.h"
-#include "known_blocks.h"
+#include "block_descriptions.h"
 #include "scenario.h"
 
 #include <cstdio>
@@ -39,8 +39,8 @@ host::ParamValues exportParams(const FmuOptions& o) {
         }
         throw sim::ScenarioError(o.scenario + ": no block named \"" + o.scenario_block + "\"");
     }
-    if (auto defaults = host::defaultParams(o.block)) return *defaults;
-    throw host::HostError("no default parameters for block " + o.block + "; give --params");
+    if (const BlockDescription* d = host::findDescription(o.block)) return defaultParams(*d);
+    throw host::HostError("unknown block " + o.block + ": no description to export");
 }
 
 void exportBlock(const FmuOptions& o) {

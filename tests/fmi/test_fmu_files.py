@@ -107,29 +107,40 @@ def test_rig_variables_carry_the_blocks_names_and_units(fmus):
     root, _ = description(fmus, "tavrel")
     by_name = {v.get("name"): v for v in variables(root)}
     expected = {"choke_setpoint": ("input", "1"), "bottom_pressure": ("output", "Pa"),
-                "sensor_pressure[2]": ("output", "Pa"), "annulus_length": ("parameter", None),
-                "sensor_positions[1]": ("parameter", None), "w_up[0]": ("local", None),
-                "num_fixed_outputs": ("local", None)}
+                "sensor_pressure[2]": ("output", "Pa"), "annulus_length": ("parameter", "m"),
+                "sensor_positions[1]": ("parameter", "m"), "w_up[0]": ("local", None),
+                "num_fixed_outputs": ("local", "1"), "choke_opening_state": ("local", "1"),
+                "der(bottom_velocity_lag)": ("local", "m/s2")}
     for name, (causality, unit) in expected.items():
         assert by_name[name].get("causality") == causality, name
         if unit:
             assert by_name[name][0].get("unit") == unit, name
     assert by_name["sensor_positions[1]"][0].get("start") == "1000"
+    assert by_name["annulus_length"].get("description") == "length of the annulus"
     assert by_name["num_fixed_outputs"].get("variability") == "constant"
 
 
-def test_guid_follows_the_structure_not_the_values(fmus, tmp_path):
+def default_params(fmus):
     with zipfile.ZipFile(fmus / "tavrel.fmu") as archive:
         layout = archive.read("resources/block_layout.txt").decode().splitlines()
-    params = {line.split()[1]: [float(v) for v in line.split()[3:]]
-              for line in layout if line.startswith("param ")}
+    return {line.split()[1]: [float(v) for v in line.split()[3:]]
+            for line in layout if line.startswith("param ")}
+
+
+def export(tmp_path, params, *args):
+    (tmp_path / "p.json").write_text(json.dumps(list(params.values())))
+    out = tmp_path / "x.fmu"
+    result = subprocess.run([CLI, "fmu", "tavrel", "-o", str(out), "--params",
+                             str(tmp_path / "p.json"), *args], capture_output=True, text=True)
+    return result, out
+
+
+def test_guid_follows_the_structure_not_the_values(fmus, tmp_path):
+    params = default_params(fmus)
 
     def guid(**changed):
-        values = {**params, **changed}
-        (tmp_path / "p.json").write_text(json.dumps(list(values.values())))
-        out = tmp_path / "x.fmu"
-        subprocess.run([CLI, "fmu", "tavrel", "-o", str(out), "--params", str(tmp_path / "p.json")],
-                       check=True, capture_output=True)
+        result, out = export(tmp_path, {**params, **changed})
+        assert result.returncode == 0, result.stderr
         return ET.fromstring(zipfile.ZipFile(out).read("modelDescription.xml")).get("guid")
 
     default = description(fmus, "tavrel")[0].get("guid")
@@ -137,6 +148,18 @@ def test_guid_follows_the_structure_not_the_values(fmus, tmp_path):
     assert guid(annulus_length=[2500.0], sensor_positions=[0, 500, 1000, 1500]) == default
     assert guid(sensor_positions=[0, 1000, 2000]) != default
     assert guid(num_fixed_outputs=[8]) != default
+
+
+@pytest.mark.parametrize("change, args, mentions", [
+    ({"sensor_positions": [0, 5000]}, [], "sensor_positions"),
+    ({}, ["--interface", "fm"], "--interface"),
+    ({"choke_characteristic": [0]}, [], "choke_characteristic"),
+])
+def test_export_failure_names_the_problem_and_writes_nothing(fmus, tmp_path, change, args,
+                                                            mentions):
+    result, out = export(tmp_path, {**default_params(fmus), **change}, *args)
+    assert result.returncode != 0 and mentions in result.stderr, result.stderr
+    assert not out.exists() and list(tmp_path.iterdir()) == [tmp_path / "p.json"]
 
 
 def test_copy_in_a_clean_folder_runs_without_the_build_tree(fmus, tmp_path):
