@@ -23,7 +23,7 @@ TEST(CsvNumbers, EveryValueReadsBackToTheSameDouble) {
     std::vector<double> row;
     for (int i = 0; i < 40; ++i) row.insert(row.end(), special.begin(), special.end());
     std::vector<Column> columns;
-    for (size_t i = 0; i < row.size(); ++i) columns.push_back({"c" + std::to_string(i), ""});
+    for (size_t i = 0; i < row.size(); ++i) columns.push_back({"c" + std::to_string(i), "", "", "", true});
     const std::string path = ::testing::TempDir() + "/csv_numbers.csv";
     {
         CsvSink sink(path);
