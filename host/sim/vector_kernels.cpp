@@ -27,11 +27,13 @@ void linearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
     for (sunindextype i = 0; i < n; ++i) zd[i] = a * xd[i] + b * yd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void setConstant(double c, N_Vector z) {
     double* zd = data(z);
     for (sunindextype i = 0, n = length(z); i < n; ++i) zd[i] = c;
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void product(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
@@ -39,6 +41,7 @@ void product(N_Vector x, N_Vector y, N_Vector z) {
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] * yd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void quotient(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
@@ -53,18 +56,21 @@ void scale(double c, N_Vector x, N_Vector z) {
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = c * xd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void absolute(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = std::fabs(xd[i]);
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void inverse(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = 1.0 / xd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void addConstant(N_Vector x, double b, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
