@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace tavrel::sim {
@@ -189,20 +190,30 @@ int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
 
 } // namespace
 
-// x - x is 0 for a finite x and not-a-number otherwise, so the sum of those is 0 exactly when
-// all values are finite, whatever the order of the additions.
+// x - x is +0 for a finite x and not-a-number otherwise: the bits of all the differences
+// or-ed together are zero exactly when every value is finite (an or, unlike a sum, does not
+// make each step wait for the previous one).
 TAVREL_WIDE_VECTOR_CLONES
 bool allFinite(const double* values, std::size_t count) {
+    using Bits = std::uint64_t __attribute__((vector_size(sizeof(Lanes))));
     constexpr std::size_t lanes = sizeof(Lanes) / sizeof(double);
-    Lanes sum = {};
+    Bits seen = {};
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
         const Lanes x = load(values + i);
-        sum += x - x;
+        const Lanes difference = x - x;
+        Bits bits;
+        std::memcpy(&bits, &difference, sizeof bits);
+        seen |= bits;
     }
-    double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    for (; i < count; ++i) total += values[i] - values[i];
-    return total == 0;
+    std::uint64_t any = (seen[0] | seen[1]) | (seen[2] | seen[3]);
+    for (; i < count; ++i) {
+        const double difference = values[i] - values[i];
+        std::uint64_t bits;
+        std::memcpy(&bits, &difference, sizeof bits);
+        any |= bits;
+    }
+    return any == 0;
 }
 
 void useHostVectorKernels(N_Vector v) {
