@@ -125,21 +125,26 @@ using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 
 [[gnu::always_inline]] inline void store(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
+// Terms that one pass takes at most; the solvers combine fewer. More go vector by vector.
+constexpr int max_one_pass_terms = 16;
+
 // The same sums with the terms of each element added in registers, sixteen elements at a time:
 // one pass over z instead of one per term. Each chunk reads all its terms before it writes z,
 // so X[0] may be z itself.
 TAVREL_WIDE_VECTOR_CLONES
 void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
     constexpr sunindextype chunk = 16;
+    const double* x[max_one_pass_terms];
+    for (int i = 0; i < nvec; ++i) x[i] = data(X[i]);
     double* zd = data(z);
     const sunindextype n = length(z);
     sunindextype j = 0;
     for (; j + chunk <= n; j += chunk) {
-        const double* x0 = data(X[0]) + j;
+        const double* x0 = x[0] + j;
         Lanes s0 = c[0] * load(x0), s1 = c[0] * load(x0 + 4);
         Lanes s2 = c[0] * load(x0 + 8), s3 = c[0] * load(x0 + 12);
         for (int i = 1; i < nvec; ++i) {
-            const double* xi = data(X[i]) + j;
+            const double* xi = x[i] + j;
             s0 += c[i] * load(xi);
             s1 += c[i] * load(xi + 4);
             s2 += c[i] * load(xi + 8);
@@ -151,8 +156,8 @@ void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
         store(zd + j + 12, s3);
     }
     for (; j < n; ++j) {
-        double sum = c[0] * data(X[0])[j];
-        for (int i = 1; i < nvec; ++i) sum += c[i] * data(X[i])[j];
+        double sum = c[0] * x[0][j];
+        for (int i = 1; i < nvec; ++i) sum += c[i] * x[i][j];
         zd[j] = sum;
     }
 }
@@ -167,7 +172,7 @@ int linearCombination(int nvec, double* c, N_Vector* X, N_Vector z) {
         linearSum(c[0], X[0], c[1], X[1], z);
         return 0;
     }
-    if (std::find(X + 1, X + nvec, z) != X + nvec)
+    if (nvec > max_one_pass_terms || std::find(X + 1, X + nvec, z) != X + nvec)
         combineVectorByVector(nvec, c, X, z);
     else
         combineInOnePass(nvec, c, X, z);

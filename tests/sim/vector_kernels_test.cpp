@@ -66,7 +66,7 @@ TEST(VectorKernels, LinearCombinationGivesTheLibrarysBits) {
     const Combination cases[] = {
         {1, 5, -1, false},   {2, 5, -1, false},   {3, 0, -1, false}, {3, 1, -1, false},
         {3, 17, -1, false},  {7, 346, -1, false}, {7, 17, 0, false}, {7, 33, 0, true},
-        {5, 40, 2, false},   {4, 19, 3, true},    {13, 100, -1, false},
+        {5, 40, 2, false},   {4, 19, 3, true},    {16, 100, -1, false}, {17, 37, 0, false},
     };
     for (const Combination& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.terms << " terms of length " << c.length
