@@ -132,3 +132,36 @@ TEST(Simulation, SteppingReproducesAOneShotRun) {
 }
 
 } // namespace
+
+namespace {
+
+// A plug-in the host has no description of: positional parameters, ports u0 and y0, its two
+// oscillator states integrated with the rest (y0 = cos t + u0).
+TEST(Simulation, UndescribedPluginRunsThroughItsHandshake) {
+    const std::string block = "[simulation]\nduration = 3.0\noutput_interval = 0.5\n"
+                              "rtol = 1e-9\natol = 1e-9\n"
+                              "[blocks.osc]\nplugin = \"" TAVREL_FAKE_PLUGIN "\"\n";
+    const auto sink = run(parse(block + "params = [1, 1, 0]\ninputs = { u0 = 0.5 }\n"));
+    const auto y = column(sink, "osc.y0");
+    for (size_t r = 0; r < y.size(); ++r)
+        EXPECT_NEAR(y[r], std::cos(sink.times()[r]) + 0.5, 1e-6) << r;
+
+    auto error = [&](const std::string& rest) {
+        try {
+            parse(block + rest);
+        } catch (const ScenarioError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(error("params = [1, 1, 0, 4]\n")
+                  .find("blocks.osc: plug-in " TAVREL_FAKE_PLUGIN
+                        ": the plug-in declares 3 dialog parameters, but params gives 4"),
+              std::string::npos);
+    EXPECT_NE(error("params = [1, 2, 0]\n").find("output port 0 has width 2"), std::string::npos);
+    EXPECT_NE(error("params = { p0 = 1 }\n").find("params: must be a list"), std::string::npos);
+    EXPECT_NE(error("params = [1, 1, 0]\ninputs = { u1 = 0.5 }\n").find("unknown input port"),
+              std::string::npos);
+}
+
+} // namespace
