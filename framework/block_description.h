@@ -26,6 +26,12 @@ public:
         for (double v : values) values_[count_++] = v; // too many values: not a constant
     }
     constexpr std::span<const double> values() const { return {values_.data(), count_}; }
+    // Appends a value; false when the capacity is used up.
+    constexpr bool add(double v) {
+        if (count_ == capacity) return false;
+        values_[count_++] = v;
+        return true;
+    }
     std::vector<double> toVector() const { return {values_.begin(), values_.begin() + count_}; }
 
 private:

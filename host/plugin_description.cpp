@@ -2,8 +2,28 @@
 
 namespace tavrel::host {
 
-std::shared_ptr<const HandshakeDescription> HandshakeDescription::of(
-    std::shared_ptr<Plugin> plugin, const ParamSet& params, const std::string& instance_name) {
+void OwnedDescription::seal(std::string name, std::string meaning) {
+    view_ = {.name = keep(std::move(name)),
+             .meaning = keep(std::move(meaning)),
+             .params = params,
+             .inputs = inputs,
+             .fixed_outputs = outputs,
+             .sensor_output = {},
+             .num_fixed_outputs_param = -1,
+             .sensor_positions_param = -1,
+             .min_outputs = static_cast<int>(outputs.size()),
+             .cells = 0,
+             .extra_states = states,
+             .rules = rules};
+}
+
+SharedDescription share(std::shared_ptr<const OwnedDescription> owner) {
+    const BlockDescription* view = &owner->description();
+    return SharedDescription(std::move(owner), view);
+}
+
+SharedDescription describeByHandshake(std::shared_ptr<Plugin> plugin, const ParamSet& params,
+                                      const std::string& instance_name) {
     const std::string where = "plug-in " + plugin->path(); // the caller names the block
     std::unique_ptr<BlockInstance> block;
     try {
@@ -16,31 +36,20 @@ std::shared_ptr<const HandshakeDescription> HandshakeDescription::of(
         throw HostError(where + ": the plug-in declares " + std::to_string(declared) +
                         " dialog parameters, but params gives " + std::to_string(params.size()));
     }
-    std::shared_ptr<HandshakeDescription> d(new HandshakeDescription);
+    auto d = std::make_shared<OwnedDescription>();
     for (std::size_t k = 0; k < params.size(); ++k) {
-        d->params_.push_back({static_cast<int>(k), d->keep("p" + std::to_string(k)), "", "",
-                              ParamShape::vector, {}});
+        d->params.push_back({static_cast<int>(k), d->keep("p" + std::to_string(k)), "", "",
+                             ParamShape::vector, {}});
     }
     for (int p = 0; p < block->numInputs(); ++p) {
-        d->inputs_.push_back(
+        d->inputs.push_back(
             {p, d->keep("u" + std::to_string(p)), "", "", block->directFeedThrough(p)});
     }
     for (int p = 0; p < block->numOutputs(); ++p) {
-        d->outputs_.push_back({p, d->keep("y" + std::to_string(p)), "", ""});
+        d->outputs.push_back({p, d->keep("y" + std::to_string(p)), "", ""});
     }
-    d->view_ = {.name = d->keep(plugin->blockName()),
-                .meaning = "a plug-in described by its sizing handshake",
-                .params = d->params_,
-                .inputs = d->inputs_,
-                .fixed_outputs = d->outputs_,
-                .sensor_output = {},
-                .num_fixed_outputs_param = -1,
-                .sensor_positions_param = -1,
-                .min_outputs = block->numOutputs(),
-                .cells = 0,
-                .extra_states = {},
-                .rules = {}};
-    return d;
+    d->seal(plugin->blockName(), "a plug-in described by its sizing handshake");
+    return share(std::move(d));
 }
 
 } // namespace tavrel::host

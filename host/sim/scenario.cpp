@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include "block_catalog.h"
+#include "description_file.h"
 
 #include <toml++/toml.h>
 
@@ -379,12 +380,23 @@ std::vector<std::vector<double>> parsePositionalParams(const Reader& r, const to
     return values;
 }
 
-std::shared_ptr<const host::HandshakeDescription> describeByHandshake(
-    const Reader& r, const BlockConfig& block, const toml::node& plugin, const std::string& key,
-    const std::string& base_dir) {
+host::SharedDescription describeByHandshake(const Reader& r, const BlockConfig& block,
+                                            const toml::node& plugin, const std::string& key,
+                                            const std::string& base_dir) {
     try {
         const auto opened = host::Plugin::open(host::pluginPath(block.plugin, base_dir));
-        return host::HandshakeDescription::of(opened, block.params, block.name);
+        return host::describeByHandshake(opened, block.params, block.name);
+    } catch (const host::HostError& error) {
+        r.fail(&plugin, key, error.what());
+    }
+}
+
+// The description file beside the plug-in, if there is one.
+host::SharedDescription describeFromFile(const Reader& r, const BlockConfig& block,
+                                         const toml::node& plugin, const std::string& key,
+                                         const std::string& base_dir) {
+    try {
+        return host::describePlugin(host::pluginPath(block.plugin, base_dir));
     } catch (const host::HostError& error) {
         r.fail(&plugin, key, error.what());
     }
@@ -416,15 +428,17 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
     const toml::node* kind_node = t.get("kind");
     if (kind_node) block.kind = r.text(*kind_node, key + ".kind");
     const toml::node* params = t.get("params");
-    if (findBlockKind(block.kind)) {
+    if (!findBlockKind(block.kind)) {
+        if (kind_node) r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+        block.described = describeFromFile(r, block, *plugin, key, base_dir);
+    }
+    if (findBlockKind(block.kind) || block.described) {
         if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-        block.params = parseParams(r, *findBlockKind(block.kind),
-                                   params ? params->as_table() : nullptr, well, key, &node);
-    } else if (kind_node) {
-        r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+        block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
+                                   well, key, &node);
     } else {
         block.params = parsePositionalParams(r, params, key);
-        block.handshake = describeByHandshake(r, block, *plugin, key, base_dir);
+        block.described = describeByHandshake(r, block, *plugin, key, base_dir);
     }
     validateParams(r.source(), block, params ? params : &node);
     const BlockDescription* kind = &block.description();
@@ -552,7 +566,7 @@ Scenario Scenario::builtInDefault() {
 }
 
 const BlockDescription& BlockConfig::description() const {
-    return handshake ? handshake->description() : *findBlockKind(kind);
+    return described ? *described : *findBlockKind(kind);
 }
 
 const BlockConfig& Scenario::block(const std::string& name) const {

@@ -51,8 +51,9 @@ struct BlockConfig {
     std::string kind;        // block the plug-in carries: "tavrel", "tavrel_observer", ...
     std::vector<std::vector<double>> params; // in the block's order, complete
     std::map<std::string, Source> inputs;    // by input port name; missing inputs are 0
-    // For a plug-in without a shipped description: what its sizing handshake declared.
-    std::shared_ptr<const host::HandshakeDescription> handshake;
+    // For a plug-in without a shipped description: from the description file beside it, or
+    // what its sizing handshake declared.
+    host::SharedDescription described;
 
     const BlockDescription& description() const;
 };

@@ -5,6 +5,7 @@
 
 #include "block_catalog.h"
 #include "block_instance.h"
+#include "description_file.h"
 
 #include <pybind11/stl.h>
 
@@ -73,7 +74,7 @@ class Block {
 public:
     Block(const std::string& name_or_path, const py::object& params) {
         auto plugin = openPlugin(name_or_path);
-        kind_ = sim::findBlockKind(plugin->blockName());
+        kind_ = host::describePlugin(plugin->path());
         if (py::isinstance<py::dict>(params)) {
             if (!kind_) {
                 throw py::value_error("the parameters of " + plugin->blockName() +
@@ -81,7 +82,7 @@ public:
             }
             params_ = paramsByName(*kind_, params.cast<py::dict>());
         } else if (py::isinstance<py::sequence>(params) && !py::isinstance<py::str>(params)) {
-            params_ = paramsByPosition(kind_, params.cast<py::sequence>());
+            params_ = paramsByPosition(kind_.get(), params.cast<py::sequence>());
         } else {
             throw py::type_error("params must be a dict (by name) or a list (by position)");
         }
@@ -121,7 +122,7 @@ public:
         for (int p = 0; p < instance_->numInputs(); ++p) {
             names.push_back(kind_ && p < static_cast<int>(kind_->inputs.size())
                                 ? std::string(kind_->inputs[static_cast<size_t>(p)].name)
-                                : "input[" + std::to_string(p) + "]");
+                                : "u" + std::to_string(p));
         }
         return names;
     }
@@ -132,7 +133,7 @@ public:
             for (const auto& port : sim::outputPorts(*kind_, params_)) names.push_back(port.name);
         }
         for (int p = static_cast<int>(names.size()); p < instance_->numOutputs(); ++p) {
-            names.push_back("output[" + std::to_string(p) + "]");
+            names.push_back("y" + std::to_string(p));
         }
         names.resize(static_cast<size_t>(instance_->numOutputs()));
         return names;
@@ -209,7 +210,8 @@ private:
         std::copy(array.data(), array.data() + array.size(), instance_->inputs());
     }
 
-    const BlockDescription* kind_ = nullptr;
+    host::SharedDescription kind_; // null: a plug-in without a description
+
     ParamValues params_;
     std::unique_ptr<BlockInstance> instance_;
 };
