@@ -5,12 +5,15 @@
 
 #include "block_catalog.h"
 #include "block_instance.h"
+#include "block_descriptions.h"
 #include "description_file.h"
 
 #include <pybind11/stl.h>
 
 #include <algorithm>
 #include <memory>
+#include <span>
+#include <type_traits>
 
 namespace tavrel::python {
 
@@ -216,9 +219,54 @@ private:
     std::unique_ptr<BlockInstance> instance_;
 };
 
+std::string text(std::string_view view) { return std::string(view); }
+
+template <typename Entry> py::list entries(std::span<const Entry> list) {
+    py::list out;
+    for (const auto& e : list) {
+        py::dict d;
+        d["name"] = text(e.name);
+        d["unit"] = text(e.unit);
+        d["meaning"] = text(e.meaning);
+        if constexpr (std::is_same_v<Entry, ParamDescription>) {
+            const auto values = e.defaults.values();
+            d["default"] = e.isVector() ? py::object(py::cast(std::vector<double>(
+                                              values.begin(), values.end())))
+                                        : py::object(py::float_(values.empty() ? 0 : values[0]));
+            d["read"] = e.isRead();
+        }
+        if constexpr (std::is_same_v<Entry, PortDescription>) {
+            d["direct_feedthrough"] = e.direct_feed_through;
+        }
+        out.append(d);
+    }
+    return out;
+}
+
+// A block's description as plain data: what the validation, `tavrel sizes` and Block use.
+py::dict describe(const std::string& name_or_path) {
+    const auto d = host::describePlugin(host::pluginPath(name_or_path));
+    if (!d) throw py::value_error(name_or_path + " has no description (shipped or beside it)");
+    py::dict out;
+    out["name"] = text(d->name);
+    out["meaning"] = text(d->meaning);
+    out["params"] = entries(d->params);
+    out["inputs"] = entries(d->inputs);
+    out["outputs"] = entries(d->fixed_outputs);
+    out["states"] = entries(d->extra_states);
+    out["cells"] = d->cells;
+    if (d->hasSensors()) out["sensor_output"] = text(d->sensor_output.name);
+    return out;
+}
+
 } // namespace
 
 void bindBlock(py::module_& m) {
+    m.def("describe", &describe, py::arg("name_or_path"),
+          "A block's description: parameters (name, unit, meaning, default), ports, states.");
+    py::list shipped;
+    for (const BlockDescription* d : host::knownBlocks()) shipped.append(text(d->name));
+    m.attr("shipped_blocks") = shipped;
     py::class_<Block>(m, "Block", R"doc(
 One instance of a block plug-in, called directly through its mexFunction.
 

@@ -71,3 +71,13 @@ def test_a_rule_on_a_parameter_the_file_does_not_have_is_refused(described_plugi
     with pytest.raises(Exception, match=r'tavrel_fake.toml:\d+: rules\[0\].positive: no '
                                         r'parameter "output_widht"'):
         tavrel.Block(str(described_plugin), [2, 1, 0])
+
+
+def test_describe_lists_shipped_and_described_blocks(described_plugin):
+    assert tavrel.shipped_blocks == ["tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer"]
+    rig = tavrel.describe("tavrel")
+    assert rig["params"][0] == {"name": "annulus_area", "unit": "m2", "default": 0.024,
+                                "meaning": "cross-section of the annulus", "read": True}
+    assert [p["name"] for p in rig["inputs"] if p["direct_feedthrough"]] == [
+        "displacer_velocity", "injection_flow"]
+    assert tavrel.describe(str(described_plugin))["outputs"][1]["name"] == "spare"
