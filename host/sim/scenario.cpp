@@ -413,8 +413,32 @@ void validateParams(const std::string& source, const BlockConfig& block, const t
     throw ScenarioError(message.str());
 }
 
+// The block's description and parameters: a shipped block or one with a description file
+// beside its plug-in takes them by name; any other plug-in by position, described by its
+// handshake.
+void readDescribedParams(const Reader& r, BlockConfig& block, const toml::table& t,
+                         const toml::table* well, const std::string& key,
+                         const std::string& base_dir) {
+    const toml::node& plugin = *t.get("plugin");
+    const toml::node* kind_node = t.get("kind");
+    const toml::node* params = t.get("params");
+    if (!findBlockKind(block.kind)) {
+        if (kind_node) r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+        block.described = describeFromFile(r, block, plugin, key, base_dir);
+    }
+    if (findBlockKind(block.kind) || block.described) {
+        if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
+        block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
+                                   well, key, &t);
+    } else {
+        block.params = parsePositionalParams(r, params, key);
+        block.described = describeByHandshake(r, block, plugin, key, base_dir);
+    }
+    validateParams(r.source(), block, params ? params : &t);
+}
+
 BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
-                     const toml::table* well, const std::string& base_dir) {
+                       const toml::table* well, const std::string& base_dir) {
     const std::string key = "blocks." + name;
     const auto& t = r.table(node, key);
     r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});
@@ -425,30 +449,17 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
     block.plugin = r.text(*plugin, key + ".plugin");
     // The block is the plug-in file's name without folder and extension, unless given.
     block.kind = std::filesystem::path(block.plugin).stem().string();
-    const toml::node* kind_node = t.get("kind");
-    if (kind_node) block.kind = r.text(*kind_node, key + ".kind");
-    const toml::node* params = t.get("params");
-    if (!findBlockKind(block.kind)) {
-        if (kind_node) r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
-        block.described = describeFromFile(r, block, *plugin, key, base_dir);
-    }
-    if (findBlockKind(block.kind) || block.described) {
-        if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-        block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
-                                   well, key, &node);
-    } else {
-        block.params = parsePositionalParams(r, params, key);
-        block.described = describeByHandshake(r, block, *plugin, key, base_dir);
-    }
-    validateParams(r.source(), block, params ? params : &node);
-    const BlockDescription* kind = &block.description();
+    if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
+    readDescribedParams(r, block, t, well, key, base_dir);
 
+    const auto& described_inputs = block.description().inputs;
     if (const toml::node* inputs = t.get("inputs")) {
         const auto& in = r.table(*inputs, key + ".inputs");
         for (const auto& [port, source] : in) {
             const std::string port_name(port.str());
-            const bool known = std::any_of(kind->inputs.begin(), kind->inputs.end(),
-                                           [&](const PortDescription& p) { return p.name == port_name; });
+            const bool known =
+                std::any_of(described_inputs.begin(), described_inputs.end(),
+                            [&](const PortDescription& p) { return p.name == port_name; });
             if (!known) r.fail(&source, key + ".inputs." + port_name, "unknown input port");
             block.inputs[port_name] = parseSource(r, source, key + ".inputs." + port_name, base_dir);
         }
