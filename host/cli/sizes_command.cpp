@@ -42,7 +42,7 @@ void addSizesCommand(CLI::App& app) {
     command->add_option("BLOCK", options->block, "deliverable name or plug-in file")->required();
     command->add_option("--params", options->params_file,
                         "JSON file: a list of dialog parameters, each a list of numbers "
-                        "(default: the block's default well)");
+                        "(default: the defaults of the block's description)");
     command->callback([options] { runCommand("sizes", [&] { printSizes(*options); }); });
 }
 
