@@ -1,27 +1,22 @@
 // Cost of one mdlOutputs plus mdlDerivatives of each block, called directly on a record and
 // through the plug-in's mexFunction as the host calls it.
 #include "block_instance.h"
+#include "linear_description.h"
 #include "linear_model.h"
+#include "observer_description.h"
 #include "observer_model.h"
+#include "piston_description.h"
 #include "piston_model.h"
+#include "rig_description.h"
 #include "rig_model.h"
-#include "rig_test_params.h"
 #include "test_record.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-
 namespace {
 
 using tavrel::test::ParamList;
-
-ParamList observerParams() {
-    return {{0.024}, {1300}, {1e5},  {0.1},  {0.17},   {1000}, {20e5},      {0},
-            {20e5},  {3000}, {0},    {M_PI / 2}, {3000}, {0.01267}, {0}, {0},
-            {0},     {6},    {0, 1000, 2000, 3000}, {0, 0}, {0.5, 0.5}, {0}, {20},
-            {0.5235987755982988}};
-}
+using tavrel::defaultParams;
 
 struct Model {
     const char* plugin;
@@ -32,23 +27,23 @@ struct Model {
 
 Model rig() {
     using namespace tavrel::rig;
-    return {"tavrel", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+    return {"tavrel", defaultParams(description), &mdlInitializeSizes,
             &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
 }
 Model piston() {
     using namespace tavrel::piston;
-    return {"tavrel_piston", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+    return {"tavrel_piston", defaultParams(description), &mdlInitializeSizes,
             &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
 }
 Model linear() {
     using namespace tavrel::linear;
-    return {"tavrel_linear", tavrel::test::defaultRigParams(), &mdlInitializeSizes,
+    return {"tavrel_linear", defaultParams(description), &mdlInitializeSizes,
             &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
 }
 Model observer() {
     using namespace tavrel::observer;
-    return {"tavrel_observer", observerParams(), &mdlInitializeSizes, &mdlInitializeConditions,
-            &mdlDerivatives, &mdlOutputs};
+    return {"tavrel_observer", defaultParams(description), &mdlInitializeSizes,
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
 }
 
 void direct(benchmark::State& state, Model (*make)()) {

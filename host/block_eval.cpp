@@ -1,6 +1,6 @@
 #include "block_eval.h"
 
-#include "known_blocks.h"
+#include "block_descriptions.h"
 
 namespace tavrel::host {
 
@@ -46,8 +46,11 @@ EvalResult evaluateBlock(const EvalRequest& request) {
     std::copy(request.inputs.begin(), request.inputs.end(), block.inputs());
     block.outputs(0.0);
     result.first_outputs = copyOf(block.outputs(), block.numOutputs());
-    const auto choke = chokeOpeningState(block.plugin().blockName());
-    if (choke && *choke < block.numStates()) result.initial_choke_opening = block.states()[*choke];
+    if (const BlockDescription* known = findDescription(block.plugin().blockName())) {
+        const auto choke = stateIndex(*known, "choke_opening");
+        if (choke && *choke < block.numStates())
+            result.initial_choke_opening = block.states()[*choke];
+    }
 
     if (request.states) placeState(block, *request.states);
     block.outputs(0.0);

@@ -68,7 +68,7 @@ GridValues sampleGainProfile(ParamVector profile, double annulus_length) {
     const double L = annulus_length;
     const double s = L / static_cast<double>(last);
     for (int i = 0; i < grid_points; ++i) {
-        const double z = (static_cast<double>(i) * L) / 20.0;
+        const double z = (static_cast<double>(i) * L) / static_cast<double>(state::cells);
         const double q = std::floor(z / s);
         if (std::isnan(q)) {
             g[i] = std::numeric_limits<double>::quiet_NaN();

@@ -1,5 +1,6 @@
 #include "observer_model.h"
 
+#include "observer_description.h"
 #include "observer_estimator.h"
 #include "sensor_outputs.h"
 
@@ -74,9 +75,10 @@ void writeWaveDerivatives(const ObserverParams& p, const double* x, const Observ
     const GridValues g_down = sampleGainProfile(p.gain_profile_down, p.annulus_length);
     const double g_s = std::sin(p.inclination) * gravity;
 
+    constexpr double cells = static_cast<double>(n);
     for (int j = 0; j < n; ++j) {
-        const double up_weight = (static_cast<double>(j + 1) * Kd) / (-20.0);
-        const double down_weight = (static_cast<double>(j) * Kd) / 20.0;
+        const double up_weight = (static_cast<double>(j + 1) * Kd) / (-cells);
+        const double down_weight = (static_cast<double>(j) * Kd) / cells;
         dX[state::w_up + j] =
             correction(up_weight, g_up[j + 1], e, A) - (((D.up[j] * c) + F[j + 1]) + g_s);
         dX[state::w_down + j] =
@@ -105,7 +107,7 @@ void mdlInitializeSizes(SimStruct* S) {
     if (!ssSetNumInputPorts(S, input::count)) return;
     for (int port = 0; port < input::count; ++port) {
         ssSetInputPortWidth(S, port, 1);
-        ssSetInputPortDirectFeedThrough(S, port, 1);
+        ssSetInputPortDirectFeedThrough(S, port, description.inputs[port].direct_feed_through);
     }
 
     if (!ssSetNumOutputPorts(S, outputs)) return;

@@ -1,6 +1,6 @@
-// Names and indices of the observer's dialog parameters, ports and states. A parameter that
-// plays the same role as in the rig models has the same name; the indices are the observer's
-// own. The host reads the name tables to address parameters and ports by name.
+// Indices of the observer's dialog parameters, ports and states. A parameter that plays the
+// same role as in the rig models has the same name (observer_description.h); the indices are
+// the observer's own.
 #pragma once
 
 namespace tavrel::observer {
@@ -52,33 +52,6 @@ enum : int {
     fixed_count = 6
 };
 }
-
-// The unused parameter has an empty name: no name addresses it.
-// clang-format off
-inline constexpr const char* param_names[param::count] = {
-    "annulus_area",           "density_ref",
-    "pressure_ref",           "friction_linear",
-    "friction_quadratic",     "sound_speed",
-    "invariant_pressure_ref", "invariant_velocity_ref",
-    "initial_top_pressure",   "annulus_length",
-    "",                       "inclination",
-    "displacer_depth",        "displacer_area_outer",
-    "displacer_area_inner",   "displacer_loss_linear",
-    "displacer_loss_quadratic", "num_fixed_outputs",
-    "sensor_positions",       "gain_profile_up",
-    "gain_profile_down",      "displacer_quadrature_gain",
-    "displacer_velocity_gain", "displacer_frequency"};
-// clang-format on
-
-inline constexpr const char* input_names[input::count] = {"measured_top_flow",
-                                                          "measured_top_pressure"};
-
-inline constexpr const char* output_names[output::fixed_count] = {
-    "bottom_pressure", "displacer_pressure", "top_pressure",
-    "top_flow",        "bottom_flow",        "displacer_velocity_estimate"};
-
-// The sensor outputs follow the fixed ones: "sensor_pressure" i.
-inline constexpr const char* sensor_output_name = "sensor_pressure";
 
 // Continuous states: the two invariants on the 20-cell grid and the displacer oscillator.
 namespace state {

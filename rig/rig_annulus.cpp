@@ -1,6 +1,7 @@
 #include "rig_annulus.h"
 
 #include "choke.h"
+#include "rig_description.h"
 #include "sensor_outputs.h"
 
 #include <array>
@@ -23,9 +24,10 @@ void declareRigSizes(SimStruct* S, int num_states) {
     ssSetNumDiscStates(S, 0);
 
     if (!ssSetNumInputPorts(S, input::count)) return;
-    for (int port = 0; port < input::count; ++port) ssSetInputPortWidth(S, port, 1);
-    ssSetInputPortDirectFeedThrough(S, input::displacer_velocity, 1);
-    ssSetInputPortDirectFeedThrough(S, input::injection_flow, 1);
+    for (int port = 0; port < input::count; ++port) {
+        ssSetInputPortWidth(S, port, 1);
+        ssSetInputPortDirectFeedThrough(S, port, inputs[port].direct_feed_through);
+    }
 
     ssSetNumIWork(S, 1);
 

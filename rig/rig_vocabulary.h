@@ -1,6 +1,6 @@
-// Names and indices of the rig models' dialog parameters, ports and states. `tavrel`,
-// `tavrel_piston` and `tavrel_linear` share the parameters and ports; the host reads the name
-// tables to address them by name.
+// Indices of the rig models' dialog parameters, ports and states. `tavrel`, `tavrel_piston`
+// and `tavrel_linear` share the parameters and ports; their names, units and rules are in
+// rig_description.h, tied to these indices.
 #pragma once
 
 namespace tavrel::rig {
@@ -58,32 +58,6 @@ enum : int {
     fixed_count = 7
 };
 }
-
-inline constexpr const char* param_names[param::count] = {
-    "annulus_area",          "density_ref",
-    "pressure_ref",          "friction_linear",
-    "friction_quadratic",    "sound_speed",
-    "invariant_pressure_ref", "invariant_velocity_ref",
-    "downstream_pressure",   "initial_top_pressure",
-    "choke_stroke_time",     "choke_density",
-    "inclination",           "displacer_depth",
-    "displacer_area_outer",  "displacer_area_inner",
-    "displacer_loss_linear", "displacer_loss_quadratic",
-    "annulus_length",        "num_fixed_outputs",
-    "sensor_positions",      "choke_characteristic",
-    "passage_length",        "passage_area_inner",
-    "passage_area_outer",    "passage_friction_linear",
-    "passage_friction_quadratic", "chamber_bulk_modulus"};
-
-inline constexpr const char* input_names[input::count] = {"choke_setpoint", "displacer_velocity",
-                                                          "injection_flow"};
-
-inline constexpr const char* output_names[output::fixed_count] = {
-    "bottom_pressure",    "choke_flow",  "choke_pressure", "choke_opening",
-    "displacer_pressure", "bottom_flow", "top_flow"};
-
-// The sensor outputs follow the fixed ones: "sensor_pressure" i.
-inline constexpr const char* sensor_output_name = "sensor_pressure";
 
 // States of the 150-cell rig models (`tavrel`, `tavrel_piston`).
 namespace state {

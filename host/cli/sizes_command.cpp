@@ -2,7 +2,7 @@
 // one element per line.
 #include "command_support.h"
 #include "commands.h"
-#include "known_blocks.h"
+#include "block_descriptions.h"
 
 #include <cstdio>
 #include <memory>
@@ -19,7 +19,8 @@ struct SizesOptions {
 host::ParamValues paramsFor(const SizesOptions& options, const std::string& block_name) {
     if (!options.params_file.empty())
         return host::paramValuesFromJson(readJsonFile(options.params_file), options.params_file);
-    if (auto defaults = host::defaultParams(block_name)) return *defaults;
+    if (const BlockDescription* known = host::findDescription(block_name))
+        return defaultParams(*known);
     throw host::HostError("no default parameters for block " + block_name + "; give --params");
 }
 

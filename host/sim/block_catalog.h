@@ -1,56 +1,40 @@
-// What the host knows of each deliverable by name: its dialog parameters (names, which are
-// vectors, which the block never reads), its ports with units, and the rules a parameter set
-// must keep so that the block computes finite, meaningful values.
+// A block's parameters, ports and rules as the scenario layer uses them, all read from the
+// block's description: names to indices, the output ports a parameter set gives, and the
+// checks a parameter set must pass so that the block computes finite, meaningful values.
 #pragma once
 
+#include "block_description.h"
+
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrel::sim {
 
-struct ParamInfo {
-    std::string name;   // empty: a slot the block ignores
-    bool vector = false;
-    bool required = true; // false: the block declares but never reads it (default 0)
-};
+using tavrel::BlockDescription;
+using tavrel::ParamSet;
 
 struct PortInfo {
     std::string name;
     std::string unit;
+    bool written = true; // false: a slot between the described outputs and the sensors
 };
 
-struct BlockKind {
-    std::string name; // deliverable: "tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer"
-    std::vector<ParamInfo> params;
-    std::vector<PortInfo> inputs;
-    std::vector<PortInfo> fixed_outputs;
-    int num_fixed_outputs_param;  // parameter index of num_fixed_outputs
-    int sensor_positions_param;   // parameter index of sensor_positions
-    int min_outputs;              // values the block always writes
-    int cells;                    // grid cells of the wave states
-    std::vector<std::string> extra_states; // states after the two wave families
-};
+// The description of a shipped block, or null.
+const BlockDescription* findBlockKind(std::string_view block_name);
 
-// Name of state `index`: "w_up[k]", "w_down[k]" or the block's own name for it.
-std::string stateName(const BlockKind& kind, int index);
+int paramIndex(const BlockDescription& kind, std::string_view name); // -1 if none
 
-// The kind of a deliverable, or null for a plug-in the host does not know.
-const BlockKind* findBlockKind(const std::string& deliverable);
+// All output ports of a block with these parameters: the described fixed ones, then one per
+// sensor, "sensor_pressure[i]".
+std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& params);
 
-int paramIndex(const BlockKind& kind, const std::string& name); // -1 if none
-
-// Names of all output ports of a block with these parameters: the fixed ones, then
-// "sensor_pressure[i]"; ports between them that the block never writes are named "unused[k]".
-std::vector<PortInfo> outputPorts(const BlockKind& kind,
-                                  const std::vector<std::vector<double>>& params);
-
-// Checks a complete parameter set; returns the first broken rule as "<param>: <rule>" (empty
-// when the set is sound).
 struct ParamProblem {
     std::string param;
     std::string rule;
 };
-std::vector<ParamProblem> checkParams(const BlockKind& kind,
-                                      const std::vector<std::vector<double>>& params);
+
+// The broken rules of a complete parameter set, in the description's order (empty: sound).
+std::vector<ParamProblem> checkParams(const BlockDescription& kind, const ParamSet& params);
 
 } // namespace tavrel::sim

@@ -40,7 +40,7 @@ struct Source {
     std::optional<PortRef> bias_from;  // bias held from a port's value at the start
 };
 
-struct BlockSpec {
+struct BlockConfig {
     std::string name;        // instance name, e.g. "rig"
     std::string plugin;      // deliverable name ("tavrel") or a plug-in file path
     std::string kind;        // deliverable the plug-in carries: "tavrel", "tavrel_observer", ...
@@ -61,7 +61,7 @@ struct SolverSettings {
 struct Scenario {
     std::string source_name; // file path or "<default>"
     std::string base_dir;    // for relative table files
-    std::vector<BlockSpec> blocks;
+    std::vector<BlockConfig> blocks;
     SolverSettings solver;
     double start_time = 0;
     double duration = 120;
@@ -78,7 +78,7 @@ struct Scenario {
 
     // Overrides one dialog parameter by name and validates the block again.
     void set(const std::string& block, const std::string& param, const std::vector<double>& values);
-    const BlockSpec& block(const std::string& name) const;
+    const BlockConfig& block(const std::string& name) const;
 };
 
 // The embedded default scenario's text (also shipped as scenarios/default.toml).

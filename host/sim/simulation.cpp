@@ -4,12 +4,12 @@
 #include "block_instance.h"
 #include "ode_solver.h"
 #include "sources.h"
+#include "wiring.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fnmatch.h>
 #include <map>
 #include <sstream>
 
@@ -30,8 +30,8 @@ std::string formatTime(double t) {
 
 struct Simulation::Impl : OdeSystem, SignalBoard {
     struct Block {
-        const BlockSpec* spec = nullptr;
-        const BlockKind* kind = nullptr;
+        const BlockConfig* config = nullptr;
+        const BlockDescription* kind = nullptr;
         std::unique_ptr<host::BlockInstance> instance;
         std::vector<PortInfo> outputs;
         std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
@@ -91,7 +91,7 @@ Simulation::Impl::Impl(const Scenario& s) : scenario(s) {
 
 Signal Simulation::Impl::resolve(const PortRef& ref) const {
     for (size_t b = 0; b < blocks.size(); ++b) {
-        if (blocks[b].spec->name != ref.block) continue;
+        if (blocks[b].config->name != ref.block) continue;
         for (size_t p = 0; p < blocks[b].outputs.size(); ++p) {
             if (blocks[b].outputs[p].name == ref.port) return {int(b), true, int(p)};
         }
@@ -103,20 +103,20 @@ Signal Simulation::Impl::resolve(const PortRef& ref) const {
 }
 
 void Simulation::Impl::createBlocks() {
-    for (const auto& spec : scenario.blocks) {
+    for (const auto& config : scenario.blocks) {
         Block b;
-        b.spec = &spec;
-        b.kind = findBlockKind(spec.kind);
-        const bool is_path = spec.plugin.find('/') != std::string::npos;
-        const std::string path = is_path ? spec.plugin : host::findPlugin(spec.plugin);
+        b.config = &config;
+        b.kind = findBlockKind(config.kind);
+        const bool is_path = config.plugin.find('/') != std::string::npos;
+        const std::string path = is_path ? config.plugin : host::findPlugin(config.plugin);
         auto& plugin = plugins[path];
         if (!plugin) plugin = host::Plugin::open(path);
-        b.instance = std::make_unique<host::BlockInstance>(plugin, spec.params, spec.name);
-        b.outputs = outputPorts(*b.kind, spec.params);
+        b.instance = std::make_unique<host::BlockInstance>(plugin, config.params, config.name);
+        b.outputs = outputPorts(*b.kind, config.params);
         if (static_cast<int>(b.outputs.size()) != b.instance->numOutputs() ||
             static_cast<int>(b.kind->inputs.size()) != b.instance->numInputs()) {
-            throw SimulationError("block " + spec.name + ": plug-in " + path +
-                                  " declares ports other than those of " + spec.kind);
+            throw SimulationError("block " + config.name + ": plug-in " + path +
+                                  " declares ports other than those of " + config.kind);
         }
         b.num_states = b.instance->numStates();
         blocks.push_back(std::move(b));
@@ -126,9 +126,9 @@ void Simulation::Impl::createBlocks() {
 void Simulation::Impl::bindInputs() {
     for (auto& b : blocks) {
         for (const auto& port : b.kind->inputs) {
-            auto found = b.spec->inputs.find(port.name);
+            auto found = b.config->inputs.find(std::string(port.name));
             Source constant_zero;
-            const Source& source = found == b.spec->inputs.end() ? constant_zero : found->second;
+            const Source& source = found == b.config->inputs.end() ? constant_zero : found->second;
             b.inputs.push_back(compileSource(
                 source, [this](const PortRef& ref) { return resolve(ref); },
                 num_controller_states));
@@ -136,36 +136,21 @@ void Simulation::Impl::bindInputs() {
     }
 }
 
-// Kahn's order over the direct feed-through connections; what is left forms a loop.
 void Simulation::Impl::orderBlocks() {
-    const size_t n = blocks.size();
-    std::vector<std::vector<int>> feeds(n);
-    std::vector<int> pending(n, 0);
-    for (size_t b = 0; b < n; ++b) {
+    std::vector<std::vector<int>> reads(blocks.size());
+    for (size_t b = 0; b < blocks.size(); ++b) {
         for (size_t p = 0; p < blocks[b].inputs.size(); ++p) {
             if (!blocks[b].instance->directFeedThrough(int(p))) continue;
-            for (int from : blocks[b].inputs[p]->dependencies()) {
-                feeds[static_cast<size_t>(from)].push_back(int(b));
-                ++pending[b];
-            }
+            const auto from = blocks[b].inputs[p]->dependencies();
+            reads[b].insert(reads[b].end(), from.begin(), from.end());
         }
     }
-    std::vector<int> ready;
-    for (size_t b = 0; b < n; ++b) {
-        if (pending[b] == 0) ready.push_back(int(b));
-    }
-    while (!ready.empty()) {
-        const int b = ready.front();
-        ready.erase(ready.begin());
-        order.push_back(b);
-        for (int next : feeds[static_cast<size_t>(b)]) {
-            if (--pending[static_cast<size_t>(next)] == 0) ready.push_back(next);
-        }
-    }
-    if (order.size() != n) {
+    try {
+        order = feedThroughOrder(reads);
+    } catch (const LoopError& loop) {
         std::string names;
-        for (size_t b = 0; b < n; ++b) {
-            if (pending[b] > 0) names += (names.empty() ? "" : ", ") + blocks[b].spec->name;
+        for (int b : loop.blocks) {
+            names += (names.empty() ? "" : ", ") + blocks[static_cast<size_t>(b)].config->name;
         }
         throw ScenarioError(scenario.source_name +
                             ": algebraic loop through direct feed-through inputs of blocks " +
@@ -173,40 +158,35 @@ void Simulation::Impl::orderBlocks() {
     }
 }
 
+// Every input and every written output of each block, in block order, filtered by the log.
 void Simulation::Impl::selectColumns() {
-    std::vector<std::pair<Column, Signal>> all;
+    std::vector<Column> all;
+    std::vector<Signal> signals;
     for (size_t b = 0; b < blocks.size(); ++b) {
         const auto& block = blocks[b];
+        const std::string& name = block.config->name;
         for (size_t p = 0; p < block.kind->inputs.size(); ++p) {
-            all.push_back({{block.spec->name + "." + block.kind->inputs[p].name,
-                            block.kind->inputs[p].unit},
-                           {int(b), false, int(p)}});
+            const auto& port = block.kind->inputs[p];
+            all.push_back({name + "." + std::string(port.name), std::string(port.unit), name,
+                           std::string(port.name), false});
+            signals.push_back({int(b), false, int(p)});
         }
         for (size_t p = 0; p < block.outputs.size(); ++p) {
-            if (block.outputs[p].name.rfind("unused", 0) == 0) continue;
-            all.push_back({{block.spec->name + "." + block.outputs[p].name, block.outputs[p].unit},
-                           {int(b), true, int(p)}});
+            const auto& port = block.outputs[p];
+            if (!port.written) continue;
+            all.push_back({name + "." + port.name, port.unit, name, port.name, true});
+            signals.push_back({int(b), true, int(p)});
         }
     }
-    std::vector<bool> used(scenario.log.size(), false);
-    for (const auto& [column, signal] : all) {
-        bool wanted = scenario.log.empty();
-        for (size_t i = 0; i < scenario.log.size(); ++i) {
-            if (fnmatch(scenario.log[i].c_str(), column.name.c_str(), 0) == 0) {
-                wanted = true;
-                used[i] = true;
-            }
+    std::vector<std::string> names;
+    for (const auto& column : all) names.push_back(column.name);
+    try {
+        for (size_t c : selectByPatterns(names, scenario.log)) {
+            columns.push_back(all[c]);
+            column_signals.push_back(signals[c]);
         }
-        if (wanted) {
-            columns.push_back(column);
-            column_signals.push_back(signal);
-        }
-    }
-    for (size_t i = 0; i < used.size(); ++i) {
-        if (!used[i]) {
-            throw ScenarioError(scenario.source_name + ": log.columns: \"" + scenario.log[i] +
-                                "\" matches no port");
-        }
+    } catch (const UnmatchedPattern& unmatched) {
+        throw ScenarioError(scenario.source_name + ": log.columns: " + unmatched.what());
     }
 }
 
@@ -287,7 +267,7 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
                 rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";
                 for (const auto& b : blocks) {
                     if (int(i) >= b.state_offset && int(i) < b.state_offset + b.num_states) {
-                        rhs_failure = "block " + b.spec->name + ": derivative of " +
+                        rhs_failure = "block " + b.config->name + ": derivative of " +
                                       stateName(*b.kind, int(i) - b.state_offset) +
                                       " is not finite at t = " + formatTime(time);
                     }
@@ -307,15 +287,15 @@ void Simulation::Impl::checkFinite(double time) const {
         const double* x = b.instance->states();
         for (int i = 0; i < b.num_states; ++i) {
             if (!std::isfinite(x[i])) {
-                throw SimulationError("block " + b.spec->name + ": state " +
+                throw SimulationError("block " + b.config->name + ": state " +
                                       stateName(*b.kind, i) + " is not finite at t = " +
                                       formatTime(time));
             }
         }
         const double* out = b.instance->outputs();
         for (size_t p = 0; p < b.outputs.size(); ++p) {
-            if (!std::isfinite(out[p]) && b.outputs[p].name.rfind("unused", 0) != 0) {
-                throw SimulationError("block " + b.spec->name + ": output " + b.outputs[p].name +
+            if (!std::isfinite(out[p]) && b.outputs[p].written) {
+                throw SimulationError("block " + b.config->name + ": output " + b.outputs[p].name +
                                       " is not finite at t = " + formatTime(time));
             }
         }
@@ -329,7 +309,7 @@ void Simulation::Impl::collectConsole() {
         while (start < text.size()) {
             const size_t end = text.find('\n', start);
             const size_t stop = end == std::string::npos ? text.size() : end + 1;
-            console += b.spec->name + ": " + text.substr(start, stop - start);
+            console += b.config->name + ": " + text.substr(start, stop - start);
             if (end == std::string::npos) console += '\n';
             start = stop;
         }

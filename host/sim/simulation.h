@@ -13,8 +13,11 @@ namespace tavrel::sim {
 
 // One logged signal: a block's output or input port, e.g. "rig.bottom_pressure" [Pa].
 struct Column {
-    std::string name;
+    std::string name; // "block.port"
     std::string unit;
+    std::string block;
+    std::string port;
+    bool is_output = true;
 };
 
 // Receives the logged rows as the run produces them (results stream; nothing is kept here).

@@ -32,14 +32,14 @@ std::string joined(const std::vector<std::string>& names) {
     return text;
 }
 
-ParamValues paramsByName(const sim::BlockKind& kind, const py::dict& given) {
+ParamValues paramsByName(const BlockDescription& kind, const py::dict& given) {
     ParamValues params(kind.params.size());
     std::vector<bool> seen(kind.params.size(), false);
     for (const auto& [key, value] : given) {
         const auto name = py::cast<std::string>(py::str(key));
         const int k = sim::paramIndex(kind, name);
         if (k < 0) {
-            throw py::key_error("\"" + name + "\" is not a parameter of " + kind.name);
+            throw py::key_error("\"" + name + "\" is not a parameter of " + std::string(kind.name));
         }
         params[static_cast<size_t>(k)] = paramValues(value, name);
         seen[static_cast<size_t>(k)] = true;
@@ -47,21 +47,22 @@ ParamValues paramsByName(const sim::BlockKind& kind, const py::dict& given) {
     std::vector<std::string> missing;
     for (size_t k = 0; k < kind.params.size(); ++k) {
         if (seen[k]) continue;
-        if (kind.params[k].required) {
-            missing.push_back(kind.params[k].name);
+        if (kind.params[k].isRead()) {
+            missing.push_back(std::string(kind.params[k].name));
         } else {
             params[k] = {0.0}; // declared but never read by this block
         }
     }
     if (!missing.empty()) {
-        throw py::value_error("missing parameters of " + kind.name + ": " + joined(missing));
+        throw py::value_error("missing parameters of " + std::string(kind.name) + ": " +
+                              joined(missing));
     }
     return params;
 }
 
-ParamValues paramsByPosition(const sim::BlockKind* kind, const py::sequence& given) {
+ParamValues paramsByPosition(const BlockDescription* kind, const py::sequence& given) {
     if (kind && given.size() != kind->params.size()) {
-        throw py::value_error(kind->name + " takes " + std::to_string(kind->params.size()) +
+        throw py::value_error(std::string(kind->name) + " takes " + std::to_string(kind->params.size()) +
                               " parameters, got " + std::to_string(given.size()));
     }
     ParamValues params;
@@ -113,7 +114,7 @@ public:
     std::vector<std::string> paramNames() const {
         std::vector<std::string> names;
         if (kind_) {
-            for (const auto& p : kind_->params) names.push_back(p.name);
+            for (const auto& p : kind_->params) names.push_back(std::string(p.name));
         }
         return names;
     }
@@ -122,7 +123,7 @@ public:
         std::vector<std::string> names;
         for (int p = 0; p < instance_->numInputs(); ++p) {
             names.push_back(kind_ && p < static_cast<int>(kind_->inputs.size())
-                                ? kind_->inputs[static_cast<size_t>(p)].name
+                                ? std::string(kind_->inputs[static_cast<size_t>(p)].name)
                                 : "input[" + std::to_string(p) + "]");
         }
         return names;
@@ -211,7 +212,7 @@ private:
         std::copy(array.data(), array.data() + array.size(), instance_->inputs());
     }
 
-    const sim::BlockKind* kind_ = nullptr;
+    const BlockDescription* kind_ = nullptr;
     ParamValues params_;
     std::unique_ptr<BlockInstance> instance_;
 };

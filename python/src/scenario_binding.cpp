@@ -52,8 +52,8 @@ auto positiveSolverSetter(double sim::SolverSettings::*member, const char* name)
     };
 }
 
-py::object paramValue(const sim::ParamInfo& info, const std::vector<double>& values) {
-    if (!info.vector && values.size() == 1) return py::float_(values[0]);
+py::object paramValue(const ParamDescription& info, const std::vector<double>& values) {
+    if (!info.isVector() && values.size() == 1) return py::float_(values[0]);
     return py::cast(values);
 }
 
@@ -61,10 +61,10 @@ py::object paramValue(const sim::ParamInfo& info, const std::vector<double>& val
 py::dict params(const Scenario& s, const std::string& block_name) {
     const auto& block = s.block(block_name);
     py::dict d;
-    const sim::BlockKind* kind = sim::findBlockKind(block.kind);
+    const BlockDescription* kind = sim::findBlockKind(block.kind);
     for (size_t k = 0; kind && k < kind->params.size() && k < block.params.size(); ++k) {
         if (kind->params[k].name.empty()) continue;
-        d[py::str(kind->params[k].name)] = paramValue(kind->params[k], block.params[k]);
+        d[py::str(std::string(kind->params[k].name))] = paramValue(kind->params[k], block.params[k]);
     }
     return d;
 }

@@ -1,7 +1,7 @@
 // The host driving plug-ins through their mexFunction: the real `tavrel` plug-in and a fake
 // block that fails on request.
 #include "block_instance.h"
-#include "known_blocks.h"
+#include "block_descriptions.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ std::shared_ptr<Plugin> fakePlugin() {
     return plugin;
 }
 ParamValues rigParams() {
-    return *defaultParams("tavrel");
+    return defaultParams(*findDescription("tavrel"));
 }
 
 // The message of the HostError that `action` throws (empty if it throws none).

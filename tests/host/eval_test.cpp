@@ -1,6 +1,6 @@
 // Block evaluation from a JSON request, as `tavrel eval` answers it.
 #include "eval_json.h"
-#include "known_blocks.h"
+#include "block_descriptions.h"
 
 #include <gtest/gtest.h>
 
@@ -70,7 +70,7 @@ TEST(Eval, TheObserverHasNoChokeOpening) {
                     {"params", Json::array()},
                     {"inputs", {0.0, 20e5}},
                     {"states", nullptr}};
-    const ParamValues params = *defaultParams("tavrel_observer");
+    const ParamValues params = defaultParams(*findDescription("tavrel_observer"));
     for (const auto& values : params) request["params"].push_back(values);
     const Json response = evaluateJson(request);
     EXPECT_TRUE(response["initial_choke_opening"].is_null());

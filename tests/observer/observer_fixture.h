@@ -1,6 +1,7 @@
 // A block record of the observer with a vertical 3000 m well, four sensors and distinct gains.
 #pragma once
 
+#include "observer_description.h"
 #include "observer_model.h"
 #include "observer_vocabulary.h"
 #include "test_record.h"
@@ -12,31 +13,18 @@
 
 namespace tavrel::observer::test {
 
+// The described defaults with distinct displacer losses, gains and frequency.
 inline tavrel::test::ParamList observerTestParams() {
-    return {{0.024},
-            {1300},
-            {1e5},
-            {0.1},
-            {0.17},
-            {1000},
-            {20e5},
-            {0},
-            {20e5},
-            {3000},
-            {0},
-            {M_PI / 2},
-            {3000},
-            {0.01267},
-            {0.002},
-            {100},
-            {50},
-            {6},
-            {0, 1000, 2000, 3000},
-            {1, 3},
-            {2, 0.5, 1},
-            {0.3},
-            {0.7},
-            {2}};
+    tavrel::test::ParamList p = defaultParams(description);
+    p[param::displacer_area_inner] = {0.002};
+    p[param::displacer_loss_linear] = {100};
+    p[param::displacer_loss_quadratic] = {50};
+    p[param::gain_profile_up] = {1, 3};
+    p[param::gain_profile_down] = {2, 0.5, 1};
+    p[param::displacer_quadrature_gain] = {0.3};
+    p[param::displacer_velocity_gain] = {0.7};
+    p[param::displacer_frequency] = {2};
+    return p;
 }
 
 class ObserverBlock : public ::testing::Test {

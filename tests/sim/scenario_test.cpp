@@ -1,3 +1,4 @@
+#include "block_catalog.h"
 #include "scenario.h"
 #include "scenario_text.h"
 
@@ -45,6 +46,18 @@ TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
     EXPECT_EQ(s.blocks[0].inputs.at("displacer_velocity").kind, Source::Kind::sine);
 }
 
+// The shipped default study is the blocks' described defaults, parameter for parameter.
+TEST(Scenario, DefaultScenarioHoldsTheDescribedDefaults) {
+    for (const auto& block : Scenario::builtInDefault().blocks) {
+        const auto& description = *findBlockKind(block.kind);
+        for (const auto& param : description.params) {
+            if (!param.isRead()) continue;
+            EXPECT_EQ(block.params[static_cast<size_t>(param.index)], param.defaults.toVector())
+                << block.name << "." << param.name;
+        }
+    }
+}
+
 TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
     EXPECT_EQ(errorOf(rigScenario("annulus_lenght = 3\n")),
               "test.toml:31: blocks.rig.params.annulus_lenght: unknown parameter of tavrel");
@@ -61,6 +74,12 @@ TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
               std::string::npos);
     EXPECT_NE(errorOf("blocks = 3\n[simulation]\n").find("blocks"), std::string::npos);
     EXPECT_NE(errorOf(rigScenario() + "[[oops").find("test.toml:"), std::string::npos);
+    EXPECT_NE(errorOf(rigScenario() + "[summary]\nperiods = 1e20\n")
+                  .find("summary.periods: must be a whole number from 1"),
+              std::string::npos);
+    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { square = 1.0 }\n"))
+                  .find("inputs.injection_flow.square: unknown source kind (constant, step"),
+              std::string::npos);
 }
 
 // Each physical rule of the parameters, broken on its own.

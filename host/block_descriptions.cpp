@@ -1,0 +1,31 @@
+#include "block_descriptions.h"
+
+#include "linear_description.h"
+#include "observer_description.h"
+#include "piston_description.h"
+#include "rig_description.h"
+
+namespace tavrel::host {
+
+namespace {
+constexpr const BlockDescription* shipped[] = {&rig::description, &piston::description,
+                                               &linear::description, &observer::description};
+} // namespace
+
+std::span<const BlockDescription* const> knownBlocks() { return shipped; }
+
+const BlockDescription* findDescription(std::string_view block_name) {
+    for (const BlockDescription* block : knownBlocks()) {
+        if (block->name == block_name) return block;
+    }
+    return nullptr;
+}
+
+std::optional<int> stateIndex(const BlockDescription& block, std::string_view name) {
+    for (const auto& state : block.extra_states) {
+        if (state.name == name) return state.index;
+    }
+    return std::nullopt;
+}
+
+} // namespace tavrel::host

@@ -1,0 +1,21 @@
+// The blocks the host knows by name: the one description of each shipped block, as its model
+// folder defines it. Defaults, ports, states and rules are read from there and nowhere else.
+#pragma once
+
+#include "block_description.h"
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tavrel::host {
+
+std::span<const BlockDescription* const> knownBlocks();
+
+// The description of a shipped block, or null for a plug-in the host does not know.
+const BlockDescription* findDescription(std::string_view block_name);
+
+// Index of the extra state called `name` (e.g. "choke_opening"), if the block has one.
+std::optional<int> stateIndex(const BlockDescription& block, std::string_view name);
+
+} // namespace tavrel::host
