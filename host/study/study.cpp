@@ -451,14 +451,13 @@ Study Study::load(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
     // The base scenario is read here, so that what runs is fixed by these two texts.
     std::string scenario = "default";
+    std::string where = path; // "file:line" of the scenario key
     try {
         const auto doc = toml::parse(source.text, path);
         if (const toml::node* n = doc.get("scenario")) {
+            where += ":" + std::to_string(n->source().begin.line);
             const auto text = n->value<std::string>();
-            if (!text) {
-                throw StudyError(path + ":" + std::to_string(n->source().begin.line) +
-                                 ": scenario: must be \"default\" or a scenario file");
-            }
+            if (!text) throw StudyError(where + ": scenario: must be \"default\" or a scenario file");
             scenario = *text;
         }
     } catch (const toml::parse_error&) {
@@ -471,7 +470,11 @@ Study Study::load(const std::string& path) {
     } else {
         std::filesystem::path file = scenario;
         if (file.is_relative()) file = folder / file;
-        source.scenario_text = readFile(file.string(), "scenario file");
+        try {
+            source.scenario_text = readFile(file.string(), "scenario file");
+        } catch (const StudyError& error) {
+            throw StudyError(where + ": scenario: " + error.what());
+        }
         source.scenario_name = file.string();
         source.base_dir = file.parent_path().string();
     }

@@ -134,8 +134,7 @@ def read_rows(csv_path):
     """study.csv as a DataFrame; numbers read back to the same doubles."""
     import pandas
 
-    frame = pandas.read_csv(csv_path, float_precision="round_trip", keep_default_na=False,
-                            na_values={"": None})
+    frame = pandas.read_csv(csv_path, float_precision="round_trip")
     frame["error"] = frame["error"].fillna("").astype(str)
     return frame
 
