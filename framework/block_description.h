@@ -96,7 +96,8 @@ struct BlockDescription {
     std::span<const PortDescription> inputs;
     std::span<const PortDescription> fixed_outputs;
     // One output per entry of the sensor-positions parameter follows the fixed outputs, named
-    // "<name>[i]"; the fixed-output count parameter says where they start.
+    // "<name>[i]"; the fixed-output count parameter says where they start. Both indices are
+    // -1 for a block whose outputs are all fixed.
     PortDescription sensor_output;
     int num_fixed_outputs_param;
     int sensor_positions_param;
@@ -107,6 +108,7 @@ struct BlockDescription {
 
     constexpr int stateCount() const { return 2 * cells + static_cast<int>(extra_states.size()); }
     constexpr int paramCount() const { return static_cast<int>(params.size()); }
+    constexpr bool hasSensors() const { return sensor_positions_param >= 0; }
 };
 
 // Two rule lists as one, the first list's rules first.
@@ -138,10 +140,13 @@ constexpr bool isConsistent(const BlockDescription& d) {
             return false;
         if (rule.kind == ParamRule::Kind::custom && rule.check == nullptr) return false;
     }
+    const bool sensors_sound =
+        !d.hasSensors() || (inParams(d.num_fixed_outputs_param) &&
+                            inParams(d.sensor_positions_param) &&
+                            d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector());
     return indicesInOrder(d.params) && indicesInOrder(d.inputs) &&
            indicesInOrder(d.fixed_outputs) && indicesInOrder(d.extra_states, 2 * d.cells) &&
-           inParams(d.num_fixed_outputs_param) && inParams(d.sensor_positions_param) &&
-           d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector();
+           sensors_sound;
 }
 
 // The defaults of every parameter, in the block's order.

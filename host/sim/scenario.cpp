@@ -364,9 +364,35 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
     return params;
 }
 
+// The parameters of a plug-in without a description: a list, each entry a number or a list.
+std::vector<std::vector<double>> parsePositionalParams(const Reader& r, const toml::node* params,
+                                                      const std::string& key) {
+    std::vector<std::vector<double>> values;
+    if (!params) return values;
+    if (!params->is_array()) {
+        r.fail(params, key + ".params",
+               "must be a list (the plug-in has no description that names its parameters)");
+    }
+    const auto& list = *params->as_array();
+    for (size_t k = 0; k < list.size(); ++k) {
+        values.push_back(r.numbers(list[k], key + ".params[" + std::to_string(k) + "]"));
+    }
+    return values;
+}
+
+std::shared_ptr<const host::HandshakeDescription> describeByHandshake(
+    const Reader& r, const BlockConfig& block, const toml::node& plugin, const std::string& key,
+    const std::string& base_dir) {
+    try {
+        const auto opened = host::Plugin::open(host::pluginPath(block.plugin, base_dir));
+        return host::HandshakeDescription::of(opened, block.params, block.name);
+    } catch (const host::HostError& error) {
+        r.fail(&plugin, key, error.what());
+    }
+}
+
 void validateParams(const std::string& source, const BlockConfig& block, const toml::node* where) {
-    const BlockDescription* kind = findBlockKind(block.kind);
-    const auto problems = checkParams(*kind, block.params);
+    const auto problems = checkParams(block.description(), block.params);
     if (problems.empty()) return;
     std::ostringstream message;
     message << source;
@@ -384,21 +410,25 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
     BlockConfig block;
     block.name = name;
     const toml::node* plugin = t.get("plugin");
-    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a deliverable name or a plug-in file)");
+    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a block name or a plug-in file)");
     block.plugin = r.text(*plugin, key + ".plugin");
-    // The deliverable is the plug-in file's name without folder and extension, unless given.
+    // The block is the plug-in file's name without folder and extension, unless given.
     block.kind = std::filesystem::path(block.plugin).stem().string();
-    if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
-    const BlockDescription* kind = findBlockKind(block.kind);
-    if (!kind) {
-        r.fail(plugin, key + ".plugin",
-               "unknown block \"" + block.kind +
-                   "\" (tavrel, tavrel_piston, tavrel_linear or tavrel_observer)");
-    }
+    const toml::node* kind_node = t.get("kind");
+    if (kind_node) block.kind = r.text(*kind_node, key + ".kind");
     const toml::node* params = t.get("params");
-    if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    block.params = parseParams(r, *kind, params ? params->as_table() : nullptr, well, key, &node);
+    if (findBlockKind(block.kind)) {
+        if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
+        block.params = parseParams(r, *findBlockKind(block.kind),
+                                   params ? params->as_table() : nullptr, well, key, &node);
+    } else if (kind_node) {
+        r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+    } else {
+        block.params = parsePositionalParams(r, params, key);
+        block.handshake = describeByHandshake(r, block, *plugin, key, base_dir);
+    }
     validateParams(r.source(), block, params ? params : &node);
+    const BlockDescription* kind = &block.description();
 
     if (const toml::node* inputs = t.get("inputs")) {
         const auto& in = r.table(*inputs, key + ".inputs");
@@ -416,7 +446,7 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
 bool hasPort(const Scenario& s, const PortRef& ref) {
     for (const auto& block : s.blocks) {
         if (block.name != ref.block) continue;
-        const BlockDescription* kind = findBlockKind(block.kind);
+        const BlockDescription* kind = &block.description();
         for (const auto& port : outputPorts(*kind, block.params)) {
             if (port.name == ref.port) return true;
         }
@@ -499,7 +529,7 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     if (well) { // every shared parameter must belong to some block
         for (const auto& [name, node] : *well) {
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
-                return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
+                return paramIndex(b.description(), std::string(name.str())) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
         }
@@ -548,6 +578,10 @@ Scenario Scenario::builtInDefault() {
     return parse(defaultScenarioText(), "<default scenario>", std::filesystem::current_path());
 }
 
+const BlockDescription& BlockConfig::description() const {
+    return handshake ? handshake->description() : *findBlockKind(kind);
+}
+
 const BlockConfig& Scenario::block(const std::string& name) const {
     for (const auto& b : blocks) {
         if (b.name == name) return b;
@@ -558,7 +592,7 @@ const BlockConfig& Scenario::block(const std::string& name) const {
 void Scenario::set(const std::string& block_name, const std::string& param,
                    const std::vector<double>& values) {
     auto& b = const_cast<BlockConfig&>(block(block_name));
-    const BlockDescription* kind = findBlockKind(b.kind);
+    const BlockDescription* kind = &b.description();
     const int k = paramIndex(*kind, param);
     if (k < 0) {
         throw ScenarioError(source_name + ": blocks." + block_name + ".params." + param +

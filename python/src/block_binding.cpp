@@ -19,11 +19,8 @@ using host::BlockInstance;
 using host::ParamValues;
 using host::Plugin;
 
-// A plug-in named by path (it has a folder or the plug-in suffix) or by deliverable name.
 std::shared_ptr<Plugin> openPlugin(const std::string& name_or_path) {
-    const bool is_path = name_or_path.find('/') != std::string::npos ||
-                         name_or_path.ends_with(".mexa64");
-    return Plugin::open(is_path ? name_or_path : host::findPlugin(name_or_path));
+    return Plugin::open(host::pluginPath(name_or_path));
 }
 
 std::string joined(const std::vector<std::string>& names) {

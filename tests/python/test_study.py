@@ -52,7 +52,7 @@ def test_stopped_study_resumes_without_duplicates(tmp_path, stop):
     process = subprocess.Popen([CLI, "study", str(study), "-o", str(out), "-q", "--jobs", "1",
                                 "--no-figures"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 120
-    while time.monotonic() < deadline and not (out.exists() and len(rows(out)) >= 3):
+    while time.monotonic() < deadline and not ((out / "study.csv").exists() and len(rows(out)) >= 3):
         time.sleep(0.02)
     process.send_signal(stop)
     _, stderr = process.communicate(timeout=60)

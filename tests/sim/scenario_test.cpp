@@ -162,7 +162,8 @@ namespace {
 
 // Every shipped scenario loads and passes validation.
 TEST(Scenario, ShippedScenariosLoad) {
-    for (const char* name : {"default", "choke_step", "closed_loop_pi", "linear", "piston"}) {
+    for (const char* name : {"default", "choke_step", "closed_loop_pi", "closed_loop_plugin", "linear",
+                             "piston"}) {
         EXPECT_NO_THROW(Scenario::load(std::string(TAVREL_SCENARIO_DIR) + "/" + name + ".toml"))
             << name;
     }
