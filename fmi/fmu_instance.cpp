@@ -30,11 +30,13 @@ FmuInstance::~FmuInstance() = default;
 
 // A fresh block instance with the export parameter set, as after fmi2Instantiate.
 void FmuInstance::createBlock() {
+    std::vector<std::vector<double>> params;
+    for (const LayoutParam& param : layout_.params) params.push_back(param.values);
+    // Built before anything is replaced: a failure leaves the instance as it was.
+    auto block = std::make_unique<host::BlockInstance>(plugin_, params, name_);
     solver_.reset();
-    block_.reset();
-    params_.clear();
-    for (const LayoutParam& param : layout_.params) params_.push_back(param.values);
-    block_ = std::make_unique<host::BlockInstance>(plugin_, params_, name_);
+    block_ = std::move(block);
+    params_ = std::move(params);
     flushConsole();
     const auto count = [](const auto& list) { return static_cast<int>(list.size()); };
     if (block_->numInputs() != count(layout_.inputs) || block_->numStates() != count(layout_.states))
