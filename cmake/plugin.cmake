@@ -9,6 +9,9 @@ function(tavrel_add_plugin name)
     PREFIX "" SUFFIX ".mexa64"
     LIBRARY_OUTPUT_DIRECTORY ${TAVREL_PLUGIN_DIR}
     CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
-  target_link_options(${name} PRIVATE
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map -Wl,--no-undefined)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map)
+  # With clang's sanitizers a module leaves the runtime to the program that loads it.
+  if(NOT TAVREL_FUZZ)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()

@@ -13,6 +13,11 @@
 #include <cstring>
 #include <iterator>
 
+// Whether `record` is a live record of a host in this process (see mex_host.h). Declared here,
+// weak, because a plug-in built for another MEX host has no such function: there the symbol
+// stays null and no handshake is accepted.
+extern "C" __attribute__((weak)) int mexIsHostRecord(const void* record);
+
 namespace tavrel {
 
 namespace {
@@ -335,7 +340,13 @@ SimStruct* handshakeRecord(const Banner& banner, const mxArray* handle) {
         return nullptr;
     }
     const uint64_t address = (static_cast<uint64_t>(high) << 32) | low;
-    return reinterpret_cast<SimStruct*>(static_cast<uintptr_t>(address));
+    // Looked up by address only: a handle that names no live record is never dereferenced.
+    auto* S = reinterpret_cast<SimStruct*>(static_cast<uintptr_t>(address));
+    if (!mexIsHostRecord || !mexIsHostRecord(S)) {
+        raiseError("%s was given an invalid block record by the host", banner.text);
+        return nullptr;
+    }
+    return S;
 }
 
 // The record's model name must be the block's name. A long model name is cut in the message so
@@ -372,10 +383,20 @@ SimStruct* hostRecord(const BlockDefinition& block, const Banner& banner, const 
     return S;
 }
 
-// Port-count registration of a command-line record: refuses a negative count, else records it
-// and gives the record that many zeroed ports.
-template <class Port> int_T registerPorts(SimStruct* S, int_T count, int field, Port*& ports) {
+// As many ports as the simulation host accepts: a parameter asking for billions of ports is
+// refused with an error instead of an allocation of tens of gigabytes.
+constexpr int_T max_command_line_ports = 1 << 20;
+
+// Port-count registration of a command-line record: refuses a negative count, raises an error
+// for a count above the limit, else records it and gives the record that many zeroed ports.
+template <class Port>
+int_T registerPorts(SimStruct* S, int_T count, int field, Port*& ports, const char* kind) {
     if (count < 0) return 0;
+    if (count > max_command_line_ports) {
+        raiseError("MEX level2 S-function \"%s\" declares %d %s ports; at most %d are supported",
+                   ssGetModelName(S), count, kind, max_command_line_ports);
+        return 0;
+    }
     S->flags |= SS_FLAG_PORTS_REGISTERED;
     S->sizes[field] = count;
     if (count > 0) ports = static_cast<Port*>(mxCalloc(static_cast<std::size_t>(count),
@@ -385,12 +406,12 @@ template <class Port> int_T registerPorts(SimStruct* S, int_T count, int field, 
 
 int_T registerInputPorts(void* argument, int_T count) {
     auto* S = static_cast<SimStruct*>(argument);
-    return registerPorts(S, count, SS_SIZES_NUM_INPUT_PORTS, S->port_info.inputs);
+    return registerPorts(S, count, SS_SIZES_NUM_INPUT_PORTS, S->port_info.inputs, "input");
 }
 
 int_T registerOutputPorts(void* argument, int_T count) {
     auto* S = static_cast<SimStruct*>(argument);
-    return registerPorts(S, count, SS_SIZES_NUM_OUTPUT_PORTS, S->port_info.outputs);
+    return registerPorts(S, count, SS_SIZES_NUM_OUTPUT_PORTS, S->port_info.outputs, "output");
 }
 
 // The block reads its dialog parameters as real doubles while it sizes itself: a command-line

@@ -69,6 +69,7 @@ void BlockInstance::setUpRecord() {
     S->port_info.register_num_output_ports_argument = this;
     S->sample_time_info.sample_times = &sample_time_;
     S->sample_time_info.offset_times = &offset_time_;
+    registration_.hold(S);
 }
 
 // The sizes call with the record's address: the plug-in checks the name, binds its methods
@@ -224,8 +225,19 @@ void BlockInstance::outputs(double time, int task) {
 }
 
 void BlockInstance::derivatives(double time) {
+    derivatives(time, derivatives_.data());
+}
+
+void BlockInstance::derivatives(double time, double* into) {
+    // The record points at the instance's own vector again however the call ends.
+    struct PointBack {
+        SimStruct* S;
+        double* own;
+        ~PointBack() { S->work.derivatives = own; }
+    } point_back{record_.get(), derivatives_.data()};
     record_->time = time;
-    std::fill(derivatives_.begin(), derivatives_.end(), 0.0);
+    std::fill(into, into + derivatives_.size(), 0.0);
+    record_->work.derivatives = into;
     call(flag_derivatives, "mdlDerivatives");
 }
 

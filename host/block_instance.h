@@ -29,6 +29,20 @@ struct ArrayDeleter {
 };
 using ArrayPtr = std::unique_ptr<mxArray, ArrayDeleter>;
 
+// A record's registration as a live record of this host, for as long as this lives: the
+// plug-ins accept a handshake only for a registered record.
+class RecordRegistration {
+  public:
+    RecordRegistration() = default;
+    ~RecordRegistration();
+    RecordRegistration(const RecordRegistration&) = delete;
+    RecordRegistration& operator=(const RecordRegistration&) = delete;
+    void hold(const SimStruct* record); // throws HostError when out of memory
+
+  private:
+    const SimStruct* record_ = nullptr;
+};
+
 // A plug-in file loaded once per process; block instances share it and nothing else.
 class Plugin {
   public:
@@ -100,6 +114,9 @@ class BlockInstance {
     void initializeConditions();
     void outputs(double time, int task = 0);
     void derivatives(double time); // derivative vector zero-filled before the call
+    // The same, written straight into `into` (numStates values) instead of the instance's
+    // derivative vector, which is left as it was.
+    void derivatives(double time, double* into);
     void terminate();
 
     // Console text the block printed since the last call of takeConsole.
@@ -126,6 +143,7 @@ class BlockInstance {
     std::string model_name_;
     std::unique_ptr<SimStruct> record_;
     std::unique_ptr<ssRTInfo> rt_info_;
+    RecordRegistration registration_; // ends before record_ is freed
     std::vector<ArrayPtr> params_;
     std::vector<mxArray*> param_handles_; // what the record's parameter list points at
     std::vector<ssInputPort> input_ports_;

@@ -55,6 +55,17 @@ std::string callEntry(mexFunctionPointer entry, int nlhs, mxArray* plhs[], int n
     return text[0] ? std::string(text) : std::string("unknown failure in the plug-in");
 }
 
+RecordRegistration::~RecordRegistration() {
+    if (record_) mexUnregisterHostRecord(record_);
+}
+
+void RecordRegistration::hold(const SimStruct* record) {
+    if (record_) mexUnregisterHostRecord(record_);
+    record_ = nullptr;
+    if (!mexRegisterHostRecord(record)) throw HostError("out of memory registering a block record");
+    record_ = record;
+}
+
 SizesVector takeSizesVector(mxArray* returned) {
     ArrayPtr vector(returned);
     const double* data = mxGetPr(vector.get());

@@ -25,6 +25,15 @@ double chokeCoefficient(ParamVector table, double z) {
 
 namespace {
 
+// Takes the next midpoint of a bisection; false when it is the last one again, i.e. no double
+// lies between the bounds any more (far from zero, or among the subnormals, before the
+// tolerance is met): the search then ends there instead of repeating itself for ever.
+bool narrowed(double& mid, double next) {
+    if (next == mid) return false;
+    mid = next;
+    return true;
+}
+
 double outwardFlow(double u, double f, double c) {
     double hi = std::sqrt((1 - u) / f);
     double lo = 0;
@@ -36,7 +45,7 @@ double outwardFlow(double u, double f, double c) {
             } else {
                 hi = mid;
             }
-            mid = (hi + lo) * 0.5;
+            if (!narrowed(mid, (hi + lo) * 0.5)) break;
         }
     }
     return mid;
@@ -53,7 +62,7 @@ double inwardFlow(double u, double f, double c) {
             } else {
                 hi = mid;
             }
-            mid = (hi + lo) * 0.5;
+            if (!narrowed(mid, (hi + lo) * 0.5)) break;
         }
     }
     return mid;

@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
 #ifdef TAVREL_HAVE_RUN_COMMAND
     tavrel::cli::addRunCommand(app);
 #endif
+#ifdef TAVREL_HAVE_STUDY_COMMAND
+    tavrel::cli::addStudyCommand(app);
+#endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
 #endif

@@ -10,12 +10,17 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <sstream>
+#include <signal.h>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -51,56 +56,152 @@ void applyOverride(sim::Scenario& scenario, const std::string& text) {
     scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values);
 }
 
+// SIGINT or SIGTERM asks the run to stop at its next logged row; the handler then gives way
+// to the default one, so that a second signal ends the program at once (leaving, at worst, a
+// temporary ".part" file, never a half-written result under its own name).
+volatile std::sig_atomic_t stop_signal = 0;
+
+extern "C" void requestStop(int signal) { stop_signal = signal; }
+
+void installStopHandlers() {
+    struct sigaction action {};
+    action.sa_handler = &requestStop;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A file-size limit makes a write fail (and be reported) instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Thrown out of the run at the first row after a stop signal.
+struct RunInterrupted : std::runtime_error {
+    RunInterrupted() : std::runtime_error("interrupted") {}
+};
+
+const char* signalName(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
+
+// Writes a small text file under a temporary name and renames it when it is complete.
+void writeTextFile(const std::filesystem::path& path, const std::string& text) {
+    std::filesystem::path part = path;
+    part += ".part";
+    {
+        std::ofstream out(part, std::ios::binary);
+        out << text;
+        out.close();
+        if (out) {
+            std::error_code error;
+            std::filesystem::rename(part, path, error);
+            if (!error) return;
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(part, ignored);
+    throw sim::SimulationError("cannot write " + path.string());
+}
+
 // Creates the output folder only when the run has started, so that a scenario that fails to
-// load or to set up leaves nothing behind.
+// load or to set up leaves nothing behind. Result files of an earlier run there are removed
+// first, so that after a failed run no file stands for results it does not hold.
 class FolderSink : public sim::ResultSink {
 public:
     FolderSink(std::filesystem::path folder, const sim::Scenario& scenario)
         : folder_(std::move(folder)), summary_(scenario) {}
     void begin(const std::vector<sim::Column>& columns) override {
         std::filesystem::create_directories(folder_);
-        csv_ = std::make_unique<sim::CsvSink>((folder_ / "results.csv").string());
-        mat_ = std::make_unique<sim::MatSink>((folder_ / "results.mat").string());
-        tee_ = std::make_unique<sim::TeeSink>(
-            std::vector<sim::ResultSink*>{csv_.get(), mat_.get(), &summary_});
-        tee_->begin(columns);
+        for (const char* name : {"results.csv", "results.mat", "summary.txt"}) {
+            std::error_code ignored;
+            std::filesystem::remove(folder_ / name, ignored);
+        }
+        csv_ = std::make_unique<sim::CsvSink>(csvPath().string());
+        mat_ = std::make_unique<sim::MatSink>(matPath().string());
+        for (sim::ResultSink* sink : sinks()) sink->begin(columns);
     }
-    void row(double t, const std::vector<double>& values) override { tee_->row(t, values); }
+    void row(double t, const std::vector<double>& values) override {
+        if (stop_signal && last_time_) { // the first row is always logged
+            interrupted_ = true;
+            throw RunInterrupted();
+        }
+        for (sim::ResultSink* sink : sinks()) sink->row(t, values);
+        last_time_ = t;
+    }
+    // Closes every file even when one fails; the first failure is reported, and then neither
+    // result file is left, so that none stands for a run whose results were not all written.
     void end() override {
-        if (tee_) tee_->end();
+        if (!csv_) return;
+        if (interrupted_) mat_->markInterrupted(*last_time_);
+        std::exception_ptr failure;
+        for (sim::ResultSink* sink : sinks()) {
+            try {
+                sink->end();
+            } catch (...) {
+                if (!failure) failure = std::current_exception();
+            }
+        }
+        if (!failure) return;
+        for (const auto& path : {csvPath(), matPath()}) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        std::rethrow_exception(failure);
     }
     const sim::SummarySink& summary() const { return summary_; }
-    const std::filesystem::path& folder() const { return folder_; }
+    double lastTime() const { return last_time_.value_or(0); }
+    std::filesystem::path csvPath() const { return folder_ / "results.csv"; }
+    std::filesystem::path matPath() const { return folder_ / "results.mat"; }
+    std::filesystem::path summaryPath() const { return folder_ / "summary.txt"; }
 
 private:
+    std::vector<sim::ResultSink*> sinks() { return {csv_.get(), mat_.get(), &summary_}; }
+
     std::filesystem::path folder_;
     sim::SummarySink summary_;
     std::unique_ptr<sim::CsvSink> csv_;
     std::unique_ptr<sim::MatSink> mat_;
-    std::unique_ptr<sim::TeeSink> tee_;
+    bool interrupted_ = false;
+    std::optional<double> last_time_;
 };
+
+// The files of an interrupted run hold every row up to the stop; the summary says where it was.
+void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
+    char line[160];
+    std::snprintf(line, sizeof line, "Run interrupted by %s at t = %.6g s (of %.6g s).\n",
+                  signalName(stop_signal), sink.lastTime(),
+                  scenario.start_time + scenario.duration);
+    writeTextFile(sink.summaryPath(), line + sink.summary().report());
+    throw sim::SimulationError(std::string(line, std::strlen(line) - 1) + " Results up to then: " +
+                               sink.csvPath().string() + ", " + sink.matPath().string() + ", " +
+                               sink.summaryPath().string());
+}
 
 void run(const RunOptions& options) {
     sim::Scenario scenario = options.scenario.empty() ? sim::Scenario::builtInDefault()
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides) applyOverride(scenario, text);
 
+    installStopHandlers();
     FolderSink sink(options.output, scenario);
     const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
     auto progress = [](double fraction) {
         std::fprintf(stderr, "\r  simulating %3d%%", static_cast<int>(fraction * 100 + 0.5));
         if (fraction >= 1) std::fputc('\n', stderr);
     };
-    const sim::RunStatistics stats =
-        sim::runScenario(scenario, sink, show_progress ? progress : std::function<void(double)>{});
+    sim::RunStatistics stats;
+    try {
+        stats = sim::runScenario(scenario, sink,
+                                 show_progress ? progress : std::function<void(double)>{});
+    } catch (const RunInterrupted&) {
+        if (show_progress) std::fputc('\n', stderr);
+        reportInterruption(sink, scenario);
+    }
 
     const std::string report = sink.summary().report();
-    std::ofstream(sink.folder() / "summary.txt") << stats.console << report;
+    writeTextFile(sink.summaryPath(), stats.console + report);
     std::cout << stats.console << report;
     std::printf("  %ld solver steps, %ld right-hand sides in %.3f s\n", stats.steps,
                 stats.rhs_evaluations, stats.total_seconds);
-    std::printf("Results: %s, %s, %s\n", (sink.folder() / "results.csv").c_str(),
-                (sink.folder() / "results.mat").c_str(), (sink.folder() / "summary.txt").c_str());
+    std::printf("Results: %s, %s, %s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
+                sink.summaryPath().c_str());
 }
 
 } // namespace

@@ -1,28 +1,51 @@
 #include "result_files.h"
 
+#include <hdf5.h>
 #include <matio.h>
 
 #include <cctype>
+#include <charconv>
+#include <cstddef>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 #include <set>
 
 namespace tavrel::sim {
 
 namespace {
 
+// A separator, the longest shortest-round-trip double ("-2.2250738585072014e-308") and the
+// row's newline.
+constexpr std::ptrdiff_t max_field_chars = 1 + 24 + 1;
+constexpr std::size_t csv_buffer_chars = 4096;
+
 std::string header(const Column& c) { return c.unit.empty() ? c.name : c.name + " [" + c.unit + "]"; }
+
+// Where a result file is written until it is complete.
+std::string partPath(const std::string& path) { return path + ".part"; }
+
+// Gives a complete temporary file its own name (replacing an older file of that name).
+void publish(const std::string& path) {
+    if (std::rename(partPath(path).c_str(), path.c_str()) == 0) return;
+    const std::string reason = std::strerror(errno);
+    std::remove(partPath(path).c_str());
+    throw SimulationError("cannot write " + path + ": " + reason);
+}
 
 } // namespace
 
 CsvSink::CsvSink(const std::string& path) : path_(path) {}
 
 CsvSink::~CsvSink() {
-    if (file_) std::fclose(file_);
+    if (!file_) return;
+    std::fclose(file_);
+    std::remove(partPath(path_).c_str());
 }
 
 void CsvSink::begin(const std::vector<Column>& columns) {
-    file_ = std::fopen(path_.c_str(), "w");
+    file_ = std::fopen(partPath(path_).c_str(), "w");
     if (!file_) throw SimulationError("cannot write " + path_ + ": " + std::strerror(errno));
     std::fputs("time [s]", file_);
     for (const auto& c : columns) {
@@ -32,18 +55,38 @@ void CsvSink::begin(const std::vector<Column>& columns) {
     std::fputc('\n', file_);
 }
 
+// Each number as the shortest text that reads back to the same double; the row is composed
+// in a buffer and written in one piece.
 void CsvSink::row(double time, const std::vector<double>& values) {
-    std::fprintf(file_, "%.17g", time);
-    for (double v : values) std::fprintf(file_, ",%.17g", v);
-    std::fputc('\n', file_);
+    char line[csv_buffer_chars];
+    char* end = line;
+    auto put = [&](const char* separator, double v) {
+        if (line + sizeof line - end < max_field_chars) {
+            std::fwrite(line, 1, static_cast<std::size_t>(end - line), file_);
+            end = line;
+        }
+        while (*separator) *end++ = *separator++;
+        end = std::to_chars(end, line + sizeof line, v).ptr;
+    };
+    put("", time);
+    for (double v : values) put(",", v);
+    *end++ = '\n'; // max_field_chars keeps room for it
+    std::fwrite(line, 1, static_cast<std::size_t>(end - line), file_);
 }
 
+// A write that failed earlier (a full disk) fails again when flushed, which gives its reason.
 void CsvSink::end() {
     if (!file_) return;
-    const bool failed = std::ferror(file_) != 0;
-    std::fclose(file_);
+    std::string reason;
+    if (std::fflush(file_) != 0) reason = std::strerror(errno);
+    else if (std::ferror(file_)) reason = "a write failed";
+    if (std::fclose(file_) != 0 && reason.empty()) reason = std::strerror(errno);
     file_ = nullptr;
-    if (failed) throw SimulationError("writing " + path_ + " failed");
+    if (!reason.empty()) {
+        std::remove(partPath(path_).c_str());
+        throw SimulationError("writing " + path_ + " failed: " + reason);
+    }
+    publish(path_);
 }
 
 // MAT 7.3 (HDF5) lets variables grow by appending: rows are buffered and appended in blocks,
@@ -54,9 +97,21 @@ struct MatSink::Impl {
     std::vector<std::string> names; // variable names: "time", then one per column
     std::vector<std::vector<double>> buffer;
     static constexpr size_t block_rows = 4096;
+    std::optional<double> interrupted_at;
 
     ~Impl() {
-        if (file) Mat_Close(file);
+        if (!file) return;
+        Mat_Close(file);
+        std::remove(partPath(path).c_str());
+    }
+
+    void writeScalar(const char* variable, double value) {
+        size_t dims[2] = {1, 1};
+        matvar_t* var =
+            Mat_VarCreate(variable, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &value, MAT_F_DONT_COPY_DATA);
+        const int failed = Mat_VarWrite(file, var, MAT_COMPRESSION_NONE);
+        Mat_VarFree(var);
+        if (failed) throw SimulationError("writing " + path + " failed (" + variable + ")");
     }
 
     static std::string variableName(const std::string& column, std::set<std::string>& taken) {
@@ -103,8 +158,17 @@ MatSink::~MatSink() = default;
 
 void MatSink::begin(const std::vector<Column>& columns) {
     Impl& m = *impl_;
-    m.file = Mat_CreateVer(m.path.c_str(), nullptr, MAT_FT_MAT73);
-    if (!m.file) throw SimulationError("cannot write " + m.path);
+    // A failed write is reported once, as this sink's error, not as the HDF5 library's trace.
+    // HDF5's own clean-up at exit crashes on a file whose close failed (a full disk); every
+    // file here is closed explicitly, so that clean-up is not needed.
+    H5dont_atexit();
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    errno = 0;
+    m.file = Mat_CreateVer(partPath(m.path).c_str(), nullptr, MAT_FT_MAT73);
+    if (!m.file) {
+        const std::string reason = errno ? std::string(": ") + std::strerror(errno) : "";
+        throw SimulationError("cannot write " + m.path + reason);
+    }
     std::set<std::string> taken = {"columns", "variables"};
     m.names = {Impl::variableName("time", taken)};
     std::vector<std::string> headers = {"time [s]"};
@@ -124,12 +188,20 @@ void MatSink::row(double time, const std::vector<double>& values) {
     if (m.buffer[0].size() >= Impl::block_rows) m.flush();
 }
 
+void MatSink::markInterrupted(double time) { impl_->interrupted_at = time; }
+
 void MatSink::end() {
     Impl& m = *impl_;
     if (!m.file) return;
     m.flush();
-    Mat_Close(m.file);
+    if (m.interrupted_at) m.writeScalar("interrupted_at", *m.interrupted_at);
+    const int failed = Mat_Close(m.file);
     m.file = nullptr;
+    if (failed) {
+        std::remove(partPath(m.path).c_str());
+        throw SimulationError("writing " + m.path + " failed when closing it");
+    }
+    publish(m.path);
 }
 
 } // namespace tavrel::sim

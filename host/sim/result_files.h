@@ -9,8 +9,13 @@
 
 namespace tavrel::sim {
 
-// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; numbers with 17
-// significant digits so they read back to the same double.
+// Both files are written under a temporary name (the path plus ".part") and take their own
+// name only when end() has written and closed them without error: a file under its own name is
+// never half-written. A failed write throws SimulationError from end() (or from row() for the
+// MAT file) and removes the temporary file; so does destruction without end().
+
+// "time [s],rig.bottom_pressure [Pa],..." then one row per output time; each number in the
+// shortest form that reads back to the same double.
 class CsvSink : public ResultSink {
 public:
     explicit CsvSink(const std::string& path);
@@ -25,7 +30,8 @@ private:
 };
 
 // One variable per column (dots and brackets replaced by underscores), plus `time`, and a
-// cell array of the original names and units; rows are appended as they come.
+// cell array of the original names and units; rows are appended as they come. A run stopped
+// before its end adds the scalar `interrupted_at` (the time of the last row).
 class MatSink : public ResultSink {
 public:
     explicit MatSink(const std::string& path);
@@ -33,6 +39,7 @@ public:
     void begin(const std::vector<Column>& columns) override;
     void row(double time, const std::vector<double>& values) override;
     void end() override;
+    void markInterrupted(double time); // before end()
 
 private:
     struct Impl;

@@ -1,6 +1,7 @@
 #include "scenario.h"
 
 #include "block_catalog.h"
+#include "scenario_table.h"
 
 #include <toml++/toml.h>
 
@@ -14,6 +15,8 @@
 namespace tavrel::sim {
 
 namespace {
+
+constexpr int max_summary_periods = 1000000;
 
 // Reads a scenario table by table, naming file, line and key in every error.
 class Reader {
@@ -64,7 +67,9 @@ public:
                   std::initializer_list<const char*> allowed) const {
         for (const auto& [name, node] : t) {
             const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&](const char* a) { return name.str() == a; });
+                                           [&key_name = name](const char* a) {
+                                               return key_name.str() == a;
+                                           });
             if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
         }
     }
@@ -139,95 +144,142 @@ void checkTable(const Reader& r, const toml::node& node, const std::string& key,
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
                    const std::string& base_dir);
 
+// What one source kind's parser gets: the reader, the kind's body, its key and the folder of
+// relative table files.
+struct SourceBody {
+    const Reader& r;
+    const toml::node& node;
+    const std::string& key;
+    const std::string& base_dir;
+    const toml::table& table(std::initializer_list<const char*> allowed) const {
+        const auto& t = r.table(node, key);
+        r.onlyKeys(t, key, allowed);
+        return t;
+    }
+};
+
+void parseConstant(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::constant;
+    s.value = b.r.number(b.node, b.key);
+}
+
+void parseStep(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"time", "before", "after"});
+    s.kind = Source::Kind::step;
+    s.time = requiredNumber(b.r, t, b.key, "time");
+    s.before = optionalNumber(b.r, t, b.key, "before", 0);
+    s.after = requiredNumber(b.r, t, b.key, "after");
+}
+
+void parseRamp(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"start_time", "slope", "initial"});
+    s.kind = Source::Kind::ramp;
+    s.start_time = optionalNumber(b.r, t, b.key, "start_time", 0);
+    s.slope = requiredNumber(b.r, t, b.key, "slope");
+    s.initial = optionalNumber(b.r, t, b.key, "initial", 0);
+}
+
+void parseSine(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"amplitude", "period", "phase", "offset"});
+    s.kind = Source::Kind::sine;
+    s.amplitude = requiredNumber(b.r, t, b.key, "amplitude");
+    s.period = requiredNumber(b.r, t, b.key, "period");
+    if (!(s.period > 0)) b.r.fail(&t, b.key + ".period", "must be positive");
+    s.phase = optionalNumber(b.r, t, b.key, "phase", 0);
+    s.offset = optionalNumber(b.r, t, b.key, "offset", 0);
+}
+
+void parseTable(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"file", "times", "values"});
+    s.kind = Source::Kind::table;
+    if (const toml::node* file = t.get("file")) {
+        std::filesystem::path path = b.r.text(*file, b.key + ".file");
+        if (path.is_relative()) path = std::filesystem::path(b.base_dir) / path;
+        readTableFile(b.r, *file, b.key + ".file", path.string(), s);
+    } else {
+        const toml::node* times = t.get("times");
+        const toml::node* values = t.get("values");
+        if (!times || !values) b.r.fail(&t, b.key, "needs \"file\" or \"times\" and \"values\"");
+        s.table_times = b.r.numbers(*times, b.key + ".times");
+        s.table_values = b.r.numbers(*values, b.key + ".values");
+    }
+    checkTable(b.r, b.node, b.key, s);
+}
+
+Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& base_dir);
+
+void parseSum(const SourceBody& b, Source& s) {
+    if (!b.node.is_array()) b.r.fail(&b.node, b.key, "must be a list of sources");
+    s.kind = Source::Kind::sum;
+    const auto& terms = *b.node.as_array();
+    for (size_t i = 0; i < terms.size(); ++i) {
+        s.terms.push_back(
+            parseSource(b.r, terms[i], b.key + "[" + std::to_string(i) + "]", b.base_dir));
+    }
+}
+
+void parseConnection(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::connection;
+    s.port = parsePortRef(b.r, b.node, b.key);
+}
+
+void parseHold(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::hold;
+    s.port = parsePortRef(b.r, b.node, b.key);
+}
+
+void parsePi(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"measure", "setpoint", "kp", "ki", "min", "max", "bias", "bias_from"});
+    s.kind = Source::Kind::pi;
+    const toml::node* measure = t.get("measure");
+    if (!measure) b.r.fail(&t, b.key, "needs \"measure\"");
+    s.port = parsePortRef(b.r, *measure, b.key + ".measure");
+    s.setpoint = requiredNumber(b.r, t, b.key, "setpoint");
+    s.kp = optionalNumber(b.r, t, b.key, "kp", 0);
+    s.ki = optionalNumber(b.r, t, b.key, "ki", 0);
+    s.min = optionalNumber(b.r, t, b.key, "min", -1e300);
+    s.max = optionalNumber(b.r, t, b.key, "max", 1e300);
+    if (!(s.min <= s.max)) b.r.fail(&t, b.key, "min must not exceed max");
+    s.bias = optionalNumber(b.r, t, b.key, "bias", 0);
+    if (const toml::node* from = t.get("bias_from")) {
+        s.bias_from = parsePortRef(b.r, *from, b.key + ".bias_from");
+    }
+}
+
+// Every source kind a scenario can name, with its parser.
+struct SourceSyntax {
+    std::string_view key;
+    void (*parse)(const SourceBody&, Source&);
+};
+constexpr SourceSyntax source_syntax[] = {
+    {"constant", &parseConstant}, {"step", &parseStep}, {"ramp", &parseRamp},
+    {"sine", &parseSine},         {"table", &parseTable}, {"sum", &parseSum},
+    {"from", &parseConnection},   {"hold", &parseHold}, {"pi", &parsePi},
+};
+
+std::string sourceKeys() {
+    std::string keys;
+    for (const auto& syntax : source_syntax) {
+        keys += (keys.empty() ? "" : ", ") + std::string(syntax.key);
+    }
+    return keys;
+}
+
 Source parseSourceTable(const Reader& r, const toml::table& t, const std::string& key,
                         const std::string& base_dir) {
-    if (t.size() != 1) {
-        r.fail(&t, key,
-               "must hold exactly one of constant, step, ramp, sine, table, sum, from, hold, pi");
-    }
-    std::string kind;
-    const toml::node* body_node = nullptr;
-    for (const auto& [name, node] : t) {
-        kind = std::string(name.str());
-        body_node = &node;
-    }
-    const toml::node& body = *body_node;
+    if (t.size() != 1) r.fail(&t, key, "must hold exactly one of " + sourceKeys());
+    const auto entry = t.begin();
+    const std::string kind(entry->first.str());
+    const toml::node& body = entry->second;
     const std::string sub = key + "." + kind;
-    Source s;
-    if (kind == "constant") {
-        s.kind = Source::Kind::constant;
-        s.value = r.number(body, sub);
-    } else if (kind == "step") {
-        const auto& b = r.table(body, sub);
-        r.onlyKeys(b, sub, {"time", "before", "after"});
-        s.kind = Source::Kind::step;
-        s.time = requiredNumber(r, b, sub, "time");
-        s.before = optionalNumber(r, b, sub, "before", 0);
-        s.after = requiredNumber(r, b, sub, "after");
-    } else if (kind == "ramp") {
-        const auto& b = r.table(body, sub);
-        r.onlyKeys(b, sub, {"start_time", "slope", "initial"});
-        s.kind = Source::Kind::ramp;
-        s.start_time = optionalNumber(r, b, sub, "start_time", 0);
-        s.slope = requiredNumber(r, b, sub, "slope");
-        s.initial = optionalNumber(r, b, sub, "initial", 0);
-    } else if (kind == "sine") {
-        const auto& b = r.table(body, sub);
-        r.onlyKeys(b, sub, {"amplitude", "period", "phase", "offset"});
-        s.kind = Source::Kind::sine;
-        s.amplitude = requiredNumber(r, b, sub, "amplitude");
-        s.period = requiredNumber(r, b, sub, "period");
-        if (!(s.period > 0)) r.fail(&b, sub + ".period", "must be positive");
-        s.phase = optionalNumber(r, b, sub, "phase", 0);
-        s.offset = optionalNumber(r, b, sub, "offset", 0);
-    } else if (kind == "table") {
-        const auto& b = r.table(body, sub);
-        r.onlyKeys(b, sub, {"file", "times", "values"});
-        s.kind = Source::Kind::table;
-        if (const toml::node* file = b.get("file")) {
-            std::filesystem::path path = r.text(*file, sub + ".file");
-            if (path.is_relative()) path = std::filesystem::path(base_dir) / path;
-            readTableFile(r, *file, sub + ".file", path.string(), s);
-        } else {
-            const toml::node* times = b.get("times");
-            const toml::node* values = b.get("values");
-            if (!times || !values) r.fail(&b, sub, "needs \"file\" or \"times\" and \"values\"");
-            s.table_times = r.numbers(*times, sub + ".times");
-            s.table_values = r.numbers(*values, sub + ".values");
-        }
-        checkTable(r, body, sub, s);
-    } else if (kind == "sum") {
-        if (!body.is_array()) r.fail(&body, sub, "must be a list of sources");
-        s.kind = Source::Kind::sum;
-        const auto& terms = *body.as_array();
-        for (size_t i = 0; i < terms.size(); ++i) {
-            s.terms.push_back(parseSource(r, terms[i], sub + "[" + std::to_string(i) + "]",
-                                          base_dir));
-        }
-    } else if (kind == "from" || kind == "hold") {
-        s.kind = kind == "from" ? Source::Kind::connection : Source::Kind::hold;
-        s.port = parsePortRef(r, body, sub);
-    } else if (kind == "pi") {
-        const auto& b = r.table(body, sub);
-        r.onlyKeys(b, sub, {"measure", "setpoint", "kp", "ki", "min", "max", "bias", "bias_from"});
-        s.kind = Source::Kind::pi;
-        const toml::node* measure = b.get("measure");
-        if (!measure) r.fail(&b, sub, "needs \"measure\"");
-        s.port = parsePortRef(r, *measure, sub + ".measure");
-        s.setpoint = requiredNumber(r, b, sub, "setpoint");
-        s.kp = optionalNumber(r, b, sub, "kp", 0);
-        s.ki = optionalNumber(r, b, sub, "ki", 0);
-        s.min = optionalNumber(r, b, sub, "min", -1e300);
-        s.max = optionalNumber(r, b, sub, "max", 1e300);
-        if (!(s.min <= s.max)) r.fail(&b, sub, "min must not exceed max");
-        s.bias = optionalNumber(r, b, sub, "bias", 0);
-        if (const toml::node* from = b.get("bias_from")) {
-            s.bias_from = parsePortRef(r, *from, sub + ".bias_from");
-        }
-    } else {
-        r.fail(&body, sub, "unknown source kind");
+    for (const auto& syntax : source_syntax) {
+        if (syntax.key != kind) continue;
+        Source s;
+        syntax.parse({r, body, sub, base_dir}, s);
+        return s;
     }
-    return s;
+    r.fail(&body, sub, "unknown source kind (" + sourceKeys() + ")");
 }
 
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
@@ -394,6 +446,25 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
     }
 }
 
+// `[summary] period = { from = "rig.displacer_velocity" }`: the period of that input's sine, so
+// that the window follows the heave period wherever it is set.
+double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) {
+    const std::string key = "summary.period";
+    const auto& t = r.table(node, key);
+    r.onlyKeys(t, key, {"from"});
+    const toml::node* from = t.get("from");
+    if (!from) r.fail(&t, key, "must be a number or { from = \"block.input\" }");
+    const PortRef ref = parsePortRef(r, *from, key + ".from");
+    for (const auto& block : s.blocks) {
+        if (block.name != ref.block) continue;
+        const auto input = block.inputs.find(ref.port);
+        if (input != block.inputs.end() && input->second.kind == Source::Kind::sine) {
+            return input->second.period;
+        }
+    }
+    r.fail(from, key + ".from", "must name a block input driven by a sine source");
+}
+
 } // namespace
 
 Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
@@ -405,6 +476,11 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
         throw ScenarioError(source_name + ":" + std::to_string(error.source().begin.line) + ": " +
                             std::string(error.description()));
     }
+    return parseScenarioTable(root, source_name, base_dir);
+}
+
+Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,
+                            const std::string& base_dir) {
     Reader r(source_name);
     r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary"});
     Scenario s;
@@ -424,8 +500,10 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
     }
     if (well) { // every shared parameter must belong to some block
         for (const auto& [name, node] : *well) {
+            // A named copy: clang 14 cannot capture a structured binding.
+            const std::string param(name.str());
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
-                return paramIndex(*findBlockKind(b.kind), std::string(name.str())) >= 0;
+                return paramIndex(*findBlockKind(b.kind), param) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
         }
@@ -441,11 +519,17 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
     if (const toml::node* summary = root.get("summary")) {
         const auto& t = r.table(*summary, "summary");
         r.onlyKeys(t, "summary", {"period", "periods"});
-        s.summary_period = optionalNumber(r, t, "summary", "period", 0);
-        s.summary_periods = static_cast<int>(optionalNumber(r, t, "summary", "periods", 3));
-        if (s.summary_period < 0 || s.summary_periods < 1) {
-            r.fail(&t, "summary", "period must not be negative and periods at least 1");
+        const toml::node* period = t.get("period");
+        s.summary_period = period && period->is_table() ? sinePeriodOf(r, s, *period)
+                                                        : optionalNumber(r, t, "summary", "period", 0);
+        if (s.summary_period < 0) r.fail(&t, "summary.period", "must not be negative");
+        // Checked before the conversion: a double outside int's range has no int value.
+        const double periods = optionalNumber(r, t, "summary", "periods", 3);
+        if (!(periods >= 1 && periods <= max_summary_periods) || periods != std::floor(periods)) {
+            r.fail(t.get("periods"), "summary.periods",
+                   "must be a whole number from 1 to " + std::to_string(max_summary_periods));
         }
+        s.summary_periods = static_cast<int>(periods);
     }
     for (const auto& block : s.blocks) {
         for (const auto& [port, source] : block.inputs) {

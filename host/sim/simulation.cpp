@@ -4,12 +4,13 @@
 #include "block_instance.h"
 #include "ode_solver.h"
 #include "sources.h"
+#include "vector_kernels.h"
+#include "wiring.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
-#include <fnmatch.h>
 #include <map>
 #include <sstream>
 
@@ -35,6 +36,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
         std::unique_ptr<host::BlockInstance> instance;
         std::vector<PortInfo> outputs;
         std::vector<std::unique_ptr<InputSource>> inputs; // one per input port
+        std::vector<bool> feed_through;                   // per input port, as the block declared
         int state_offset = 0;
         int num_states = 0;
     };
@@ -77,6 +79,14 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void evaluateOutputs(double time, const double* state);
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
+
+    // Makes a block method call, adding its wall time to the statistics when profiling.
+    template <class Call> void inBlock(const Call& call) {
+        if (!profile) return call();
+        const auto start = Clock::now();
+        call();
+        stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    }
     void collectConsole();
 };
 
@@ -119,6 +129,8 @@ void Simulation::Impl::createBlocks() {
                                   " declares ports other than those of " + config.kind);
         }
         b.num_states = b.instance->numStates();
+        for (int p = 0; p < b.instance->numInputs(); ++p)
+            b.feed_through.push_back(b.instance->directFeedThrough(p));
         blocks.push_back(std::move(b));
     }
 }
@@ -136,36 +148,21 @@ void Simulation::Impl::bindInputs() {
     }
 }
 
-// Kahn's order over the direct feed-through connections; what is left forms a loop.
 void Simulation::Impl::orderBlocks() {
-    const size_t n = blocks.size();
-    std::vector<std::vector<int>> feeds(n);
-    std::vector<int> pending(n, 0);
-    for (size_t b = 0; b < n; ++b) {
+    std::vector<std::vector<int>> reads(blocks.size());
+    for (size_t b = 0; b < blocks.size(); ++b) {
         for (size_t p = 0; p < blocks[b].inputs.size(); ++p) {
-            if (!blocks[b].instance->directFeedThrough(int(p))) continue;
-            for (int from : blocks[b].inputs[p]->dependencies()) {
-                feeds[static_cast<size_t>(from)].push_back(int(b));
-                ++pending[b];
-            }
+            if (!blocks[b].feed_through[p]) continue;
+            const auto from = blocks[b].inputs[p]->dependencies();
+            reads[b].insert(reads[b].end(), from.begin(), from.end());
         }
     }
-    std::vector<int> ready;
-    for (size_t b = 0; b < n; ++b) {
-        if (pending[b] == 0) ready.push_back(int(b));
-    }
-    while (!ready.empty()) {
-        const int b = ready.front();
-        ready.erase(ready.begin());
-        order.push_back(b);
-        for (int next : feeds[static_cast<size_t>(b)]) {
-            if (--pending[static_cast<size_t>(next)] == 0) ready.push_back(next);
-        }
-    }
-    if (order.size() != n) {
+    try {
+        order = feedThroughOrder(reads);
+    } catch (const LoopError& loop) {
         std::string names;
-        for (size_t b = 0; b < n; ++b) {
-            if (pending[b] > 0) names += (names.empty() ? "" : ", ") + blocks[b].config->name;
+        for (int b : loop.blocks) {
+            names += (names.empty() ? "" : ", ") + blocks[static_cast<size_t>(b)].config->name;
         }
         throw ScenarioError(scenario.source_name +
                             ": algebraic loop through direct feed-through inputs of blocks " +
@@ -173,40 +170,35 @@ void Simulation::Impl::orderBlocks() {
     }
 }
 
+// Every input and every written output of each block, in block order, filtered by the log.
 void Simulation::Impl::selectColumns() {
-    std::vector<std::pair<Column, Signal>> all;
+    std::vector<Column> all;
+    std::vector<Signal> signals;
     for (size_t b = 0; b < blocks.size(); ++b) {
         const auto& block = blocks[b];
+        const std::string& name = block.config->name;
         for (size_t p = 0; p < block.kind->inputs.size(); ++p) {
             const auto& port = block.kind->inputs[p];
-            all.push_back({{block.config->name + "." + std::string(port.name), std::string(port.unit)},
-                           {int(b), false, int(p)}});
+            all.push_back({name + "." + std::string(port.name), std::string(port.unit), name,
+                           std::string(port.name), false});
+            signals.push_back({int(b), false, int(p)});
         }
         for (size_t p = 0; p < block.outputs.size(); ++p) {
-            if (!block.outputs[p].written) continue;
-            all.push_back({{block.config->name + "." + block.outputs[p].name, block.outputs[p].unit},
-                           {int(b), true, int(p)}});
+            const auto& port = block.outputs[p];
+            if (!port.written) continue;
+            all.push_back({name + "." + port.name, port.unit, name, port.name, true});
+            signals.push_back({int(b), true, int(p)});
         }
     }
-    std::vector<bool> used(scenario.log.size(), false);
-    for (const auto& [column, signal] : all) {
-        bool wanted = scenario.log.empty();
-        for (size_t i = 0; i < scenario.log.size(); ++i) {
-            if (fnmatch(scenario.log[i].c_str(), column.name.c_str(), 0) == 0) {
-                wanted = true;
-                used[i] = true;
-            }
+    std::vector<std::string> names;
+    for (const auto& column : all) names.push_back(column.name);
+    try {
+        for (size_t c : selectByPatterns(names, scenario.log)) {
+            columns.push_back(all[c]);
+            column_signals.push_back(signals[c]);
         }
-        if (wanted) {
-            columns.push_back(column);
-            column_signals.push_back(signal);
-        }
-    }
-    for (size_t i = 0; i < used.size(); ++i) {
-        if (!used[i]) {
-            throw ScenarioError(scenario.source_name + ": log.columns: \"" + scenario.log[i] +
-                                "\" matches no port");
-        }
+    } catch (const UnmatchedPattern& unmatched) {
+        throw ScenarioError(scenario.source_name + ": log.columns: " + unmatched.what());
     }
 }
 
@@ -248,7 +240,7 @@ void Simulation::Impl::setInputs(Block& b, double time, const double* state, boo
     const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
     double* in = b.instance->inputs();
     for (size_t p = 0; p < b.inputs.size(); ++p) {
-        if (b.instance->directFeedThrough(int(p)) == feed_through) {
+        if (b.feed_through[p] == feed_through) {
             in[p] = b.inputs[p]->value(time, controller, *this);
         }
     }
@@ -261,27 +253,22 @@ void Simulation::Impl::evaluateOutputs(double time, const double* state) {
     for (int index : order) {
         Block& b = blocks[static_cast<size_t>(index)];
         setInputs(b, time, state, true);
-        b.instance->outputs(time);
+        inBlock([&] { b.instance->outputs(time); });
     }
     for (auto& b : blocks) setInputs(b, time, state, false);
 }
 
 int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
     try {
-        const auto start = profile ? Clock::now() : Clock::time_point{};
         evaluateOutputs(time, state);
-        for (auto& b : blocks) {
-            b.instance->derivatives(time);
-            std::memcpy(ydot + b.state_offset, b.instance->derivatives(),
-                        sizeof(double) * static_cast<size_t>(b.num_states));
-        }
+        for (auto& b : blocks) inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
         const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
         double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
         for (auto& b : blocks) {
             for (auto& input : b.inputs) input->rates(time, controller, *this, controller_rate);
         }
-        if (profile) stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
         ++stats.rhs_evaluations;
+        if (allFinite(ydot, y.size())) return 0;
         for (size_t i = 0; i < y.size(); ++i) {
             if (!std::isfinite(ydot[i])) {
                 rhs_failure = "derivative of state " + std::to_string(i) + " is not finite";

@@ -13,8 +13,11 @@ namespace tavrel::sim {
 
 // One logged signal: a block's output or input port, e.g. "rig.bottom_pressure" [Pa].
 struct Column {
-    std::string name;
+    std::string name; // "block.port"
     std::string unit;
+    std::string block;
+    std::string port;
+    bool is_output = true;
 };
 
 // Receives the logged rows as the run produces them (results stream; nothing is kept here).
@@ -30,7 +33,7 @@ public:
 struct RunStatistics {
     long rhs_evaluations = 0;
     long steps = 0;
-    double block_seconds = 0; // wall time inside the blocks' methods
+    double block_seconds = 0; // wall time inside the blocks' methods (when profiling)
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <stdexcept>
 
 namespace tavrel::sim {
 
@@ -30,8 +31,13 @@ public:
         case Source::Kind::sine:
             return s_.offset + s_.amplitude * std::sin(2 * std::numbers::pi * t / s_.period + s_.phase);
         case Source::Kind::table: return interpolate(t);
-        default: return s_.value;
+        case Source::Kind::constant:
+        case Source::Kind::sum:
+        case Source::Kind::connection:
+        case Source::Kind::hold:
+        case Source::Kind::pi: break; // not signals of time: compileSource builds their own
         }
+        return s_.value;
     }
 
 private:
@@ -39,7 +45,7 @@ private:
     double interpolate(double t) const {
         const auto& times = s_.table_times;
         const auto& values = s_.table_values;
-        if (t <= times.front()) return values.front();
+        if (!(t > times.front())) return values.front(); // also a time that is not a number
         if (t >= times.back()) return values.back();
         const size_t k = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) -
                                              times.begin());
@@ -161,8 +167,12 @@ std::unique_ptr<InputSource> compileSource(const Source& source, const PortResol
         return std::make_unique<PiController>(source, resolve(source.port), bias_from,
                                               controller_count++);
     }
-    default: return std::make_unique<TimeSignal>(source);
+    case Source::Kind::step:
+    case Source::Kind::ramp:
+    case Source::Kind::sine:
+    case Source::Kind::table: return std::make_unique<TimeSignal>(source);
     }
+    throw std::logic_error("source kind without a compiled form");
 }
 
 } // namespace tavrel::sim

@@ -21,25 +21,26 @@ SummarySink::SummarySink(const Scenario& scenario) {
     window_start_ = end - window_length_;
 }
 
-// The first rig block's bottom pressure and displacer velocity, the first observer's estimate.
+// The first block's bottom pressure output and displacer velocity input, the first
+// displacer velocity estimate.
 void SummarySink::begin(const std::vector<Column>& columns) {
+    struct Wanted {
+        const char* port;
+        bool is_output;
+        int& column;
+        std::string& name;
+    };
+    const Wanted wanted[] = {
+        {"bottom_pressure", true, bottom_pressure_column_, bottom_pressure_name_},
+        {"displacer_velocity", false, true_velocity_column_, true_velocity_name_},
+        {"displacer_velocity_estimate", true, estimate_column_, estimate_name_},
+    };
     for (size_t i = 0; i < columns.size(); ++i) {
-        const std::string& name = columns[i].name;
-        auto ends = [&](const std::string& suffix) {
-            return name.size() > suffix.size() &&
-                   name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-        };
-        if (bottom_pressure_column_ < 0 && ends(".bottom_pressure")) {
-            bottom_pressure_column_ = int(i);
-            bottom_pressure_name_ = name;
-        }
-        if (true_velocity_column_ < 0 && ends(".displacer_velocity")) {
-            true_velocity_column_ = int(i);
-            true_velocity_name_ = name;
-        }
-        if (estimate_column_ < 0 && ends(".displacer_velocity_estimate")) {
-            estimate_column_ = int(i);
-            estimate_name_ = name;
+        for (const auto& w : wanted) {
+            if (w.column < 0 && columns[i].port == w.port && columns[i].is_output == w.is_output) {
+                w.column = int(i);
+                w.name = columns[i].name;
+            }
         }
     }
 }

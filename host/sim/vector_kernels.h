@@ -6,9 +6,14 @@
 
 #include <sundials/sundials_nvector.h>
 
+#include <cstddef>
+
 namespace tavrel::sim {
 
 // Installs the kernels in `v`'s operation table; vectors cloned from it inherit them.
 void useHostVectorKernels(N_Vector v);
+
+// True when none of the `count` values is infinite or not-a-number.
+bool allFinite(const double* values, std::size_t count);
 
 } // namespace tavrel::sim

@@ -9,4 +9,5 @@ PYBIND11_MODULE(_tavrel, m) {
     tavrel::python::bindScenario(m);
     tavrel::python::bindResults(m);
     tavrel::python::bindSimulation(m);
+    tavrel::python::bindStudy(m);
 }

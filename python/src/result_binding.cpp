@@ -51,7 +51,12 @@ ResultData fromArrays(const std::vector<std::string>& names, const std::vector<s
                               std::to_string(width) + ")");
     }
     std::vector<sim::Column> columns;
-    for (size_t i = 0; i < names.size(); ++i) columns.push_back({names[i], units[i]});
+    for (size_t i = 0; i < names.size(); ++i) {
+        sim::Column column;
+        column.name = names[i];
+        column.unit = units[i];
+        columns.push_back(std::move(column));
+    }
     auto rows = std::make_shared<sim::MemorySink>();
     rows->begin(columns);
     std::vector<double> row(static_cast<size_t>(width));

@@ -27,13 +27,14 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     Scenario,
     ScenarioError,
     SimulationError,
+    StudyError,
     TavrelError,
     default_scenario_text,
 )
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
-    "TavrelError", "BlockError", "ScenarioError", "SimulationError",
+    "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
 ]
 
 
@@ -191,3 +192,13 @@ class Simulation(_tavrel.Simulation):
     def result(self):
         """A copy of the rows logged so far."""
         return Result(self.result_data(), self._positions)
+
+
+def __getattr__(name):
+    # tavrel.Study comes from tavrel.study on first use, so that `python3 -m tavrel.study` runs
+    # that module once.
+    if name == "Study":
+        from .study import Study
+
+        return Study
+    raise AttributeError(f"module 'tavrel' has no attribute {name!r}")

@@ -118,6 +118,19 @@ TEST(BlockInstance, MethodErrorsBecomeHostErrorsNamingBlockAndMethod) {
     EXPECT_EQ(failing.derivatives()[1], -1.0);
 }
 
+// The solver's vector receives exactly the block's states' derivatives; the instance's own
+// vector is untouched and receives the next plain call again.
+TEST(BlockInstance, DerivativesIntoTheCallersVector) {
+    BlockInstance block(fakePlugin(), {{1}, {1}, {0}});
+    block.initializeConditions();
+    double into[3] = {7, 7, 7};
+    block.derivatives(0.0, into);
+    EXPECT_EQ(std::vector<double>(into, into + 3), (std::vector<double>{0, -1, 7}));
+    EXPECT_EQ(block.derivatives()[1], 0.0);
+    block.derivatives(0.0);
+    EXPECT_EQ(block.derivatives()[1], -1.0);
+}
+
 TEST(BlockInstance, OutputsGetTimeAndTask) {
     BlockInstance block(fakePlugin(), {{1}, {1}, {0}});
     block.initializeConditions();

@@ -127,3 +127,32 @@ TEST(Eval, NumbersReadBackToTheSameDouble) {
 }
 
 } // namespace
+
+// Every scalar parameter missing (an empty list) while the sensor positions and the choke table
+// are given: the cell length reads as not-a-number, and no sensor may be sampled outside the
+// profiles. The block answers with not-a-number sensor pressures (or a clear error).
+TEST(Eval, EmptyScalarParametersNeverReadOutsideTheProfiles) {
+    const std::vector<std::pair<std::string, std::size_t>> blocks = {
+        {"tavrel", 3}, {"tavrel_piston", 3}, {"tavrel_linear", 3}, {"tavrel_observer", 2}};
+    for (const auto& [block, inputs] : blocks) {
+        if (!std::ifstream(TAVREL_TEST_PLUGIN_DIR "/" + block + ".mexa64")) continue;
+        ParamValues params = *defaultParams(block);
+        for (auto& values : params)
+            if (values.size() == 1) values.clear();
+        Json request = {{"block", block},
+                        {"params", params},
+                        {"inputs", std::vector<double>(inputs, 0.01)},
+                        {"states", nullptr}};
+        Json response;
+        try {
+            response = evaluateJson(request);
+        } catch (const HostError& error) {
+            EXPECT_NE(std::string(error.what()).find(block), std::string::npos) << error.what();
+            continue;
+        }
+        const Json& outputs = response["outputs"];
+        ASSERT_GE(outputs.size(), 4u) << block;
+        for (std::size_t k = outputs.size() - 4; k < outputs.size(); ++k)
+            EXPECT_EQ(outputs[k], "nan") << block << " sensor output " << k;
+    }
+}

@@ -136,7 +136,11 @@ struct HostRecord {
         S.port_info.register_num_input_ports_argument = this;
         S.port_info.register_num_output_ports = &registerOutputs;
         S.port_info.register_num_output_ports_argument = this;
+        mexRegisterHostRecord(&S);
     }
+    ~HostRecord() { mexUnregisterHostRecord(&S); }
+    HostRecord(const HostRecord&) = delete;
+    HostRecord& operator=(const HostRecord&) = delete;
     static int_T registerInputs(void* self, int_T n) {
         auto* r = static_cast<HostRecord*>(self);
         r->inputs.assign(static_cast<size_t>(n), ssInputPort{});
@@ -442,10 +446,18 @@ TEST(Handshake, RefusesARecordOfAnotherNameWithABoundedMessage) {
     EXPECT_NE(error.find("The source needs to be updated"), std::string::npos);
 }
 
+// Whatever the handle names, only a registered record is touched: made-up addresses, and a
+// record the host has already destroyed, are refused without a dereference.
 TEST(Handshake, RefusesAnInvalidRecordReference) {
     Array none = empty(), flag = scalar(0);
-    for (double low : {0.0, std::nan(""), 1e12}) {
-        Array handle = column({low, 0, 8480229.0});
+    auto gone = std::make_unique<HostRecord>();
+    const Array gone_handle = gone->handle();
+    const double* gone_halves = mxGetPr(gone_handle.get());
+    gone.reset();
+    const std::vector<std::vector<double>> handles = {
+        {0.0, 0}, {std::nan(""), 0}, {1e12, 0}, {1, 2}, {-4, -1}, {gone_halves[0], gone_halves[1]}};
+    for (const auto& halves : handles) {
+        Array handle = column({halves[0], halves[1], 8480229.0});
         EXPECT_EQ(callSizes({none.get(), handle.get(), none.get(), flag.get()}).error,
                   "MEX level2 S-function \"fake_block\" was given an invalid block record by the "
                   "host");
@@ -511,13 +523,19 @@ TEST(SizesCall, UnsignedWordsAndOptionsAreConvertedAsUnsigned) {
     EXPECT_EQ(outcome.at(23), 2147483648.0 + 8192);
 }
 
-TEST(SizesCall, ANegativePortCountIsRefused) {
+TEST(SizesCall, ANegativePortCountIsRefusedAndAHugeOneIsAnError) {
     Array none = empty(), zero = scalar(0), outputs = scalar(-4), p = scalar(0);
     const SizesOutcome outcome =
         callSizes({none.get(), none.get(), none.get(), zero.get(), outputs.get(), p.get()});
     ASSERT_EQ(outcome.error, "");
     EXPECT_EQ(outcome.at(2), 0);
     EXPECT_EQ(outcome.at(3), 2);
+
+    Array huge = scalar(2147483647);
+    EXPECT_EQ(callSizes({none.get(), none.get(), none.get(), zero.get(), huge.get(), p.get()})
+                  .error,
+              "MEX level2 S-function \"fake_block\" declares 2147483647 output ports; at most "
+              "1048576 are supported");
 }
 
 TEST(SizesCall, CommandLineParametersMustBeEnoughRealDoubleArrays) {

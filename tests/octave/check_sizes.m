@@ -42,6 +42,16 @@ function failures = check_block(name, params, declared)
   if ~isa(sizes, 'double') || ~isequal(size(sizes), [40 1]) || ~isequal(sizes, expected)
     failures{end + 1} = sprintf('%s sizes: %s', name, mat2str(sizes'));
   end
+  % A handshake vector that names no live record of our host: an error, never a dereference.
+  refused = [name ': MEX level2 S-function "' name '" was given an invalid block record ' ...
+             'by the host'];
+  for handle = {[1; 2; 8480229], [-4; -1; 8480229], [4096; 0; 8480229]}
+    message = message_of(name, 1, {[], handle{1}, [], 0, params{:}});
+    if ~strcmp(message, refused)
+      failures{end + 1} = sprintf('%s made-up handshake %s: "%s"', name, ...
+                                  mat2str(handle{1}'), message);
+    end
+  end
 end
 
 function failures = check_messages(name, params)

@@ -74,6 +74,12 @@ TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
               std::string::npos);
     EXPECT_NE(errorOf("blocks = 3\n[simulation]\n").find("blocks"), std::string::npos);
     EXPECT_NE(errorOf(rigScenario() + "[[oops").find("test.toml:"), std::string::npos);
+    EXPECT_NE(errorOf(rigScenario() + "[summary]\nperiods = 1e20\n")
+                  .find("summary.periods: must be a whole number from 1"),
+              std::string::npos);
+    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { square = 1.0 }\n"))
+                  .find("inputs.injection_flow.square: unknown source kind (constant, step"),
+              std::string::npos);
 }
 
 // Each physical rule of the parameters, broken on its own.

@@ -26,6 +26,13 @@ void mexSetPrintSink(mexPrintSink sink, void* context, mexPrintSink* previous_si
 int mexCallFunction(mexFunctionPointer function, int nlhs, mxArray* plhs[], int nrhs,
                     const mxArray* prhs[], char* error_text, size_t error_size);
 
+/* Live block records of this process's hosts. A host registers a record before its sizing
+ * handshake and unregisters it before freeing it; the MEX entry accepts a handshake only for
+ * a registered record. Registering returns 0 (and registers nothing) when out of memory. */
+int mexRegisterHostRecord(const void* record);
+void mexUnregisterHostRecord(const void* record);
+int mexIsHostRecord(const void* record);
+
 #ifdef __cplusplus
 }
 #endif

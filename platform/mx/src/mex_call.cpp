@@ -25,9 +25,13 @@ struct PrintRoute {
 };
 
 // Per thread, so that hosts running blocks on several threads keep their consoles apart.
-thread_local PrintRoute print_route;
-thread_local int call_depth = 0;
-thread_local std::vector<void*>* call_allocations = nullptr;
+// Every method call reads and writes them, so they live in the static thread-local block
+// (a few bytes, which the loader reserves room for even when the library is loaded late)
+// and are reached without a call into the loader.
+#define TAVREL_STATIC_TLS __attribute__((tls_model("initial-exec")))
+thread_local TAVREL_STATIC_TLS PrintRoute print_route;
+thread_local TAVREL_STATIC_TLS int call_depth = 0;
+thread_local TAVREL_STATIC_TLS std::vector<void*>* call_allocations = nullptr;
 
 void copyText(const std::string& text, char* out, size_t size) {
     if (!out || size == 0) return;

@@ -1,18 +1,11 @@
 // Array library: numeric, text and logical matrices held in column-major order.
+#define TAVREL_MX_DEFINES_EXPORTS
 #include "matrix.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-
-struct mxArray_tag {
-    mxClassID class_id;
-    mwSize rows;
-    mwSize columns;
-    void* real;      // element data (doubles for mxDOUBLE_CLASS)
-    double* imag;    // imaginary parts of a complex double matrix, else null
-};
 
 namespace {
 
@@ -34,7 +27,7 @@ size_t elementSize(mxClassID id) {
     }
 }
 
-bool isNumericClass(mxClassID id) { return id >= mxDOUBLE_CLASS && id <= mxUINT64_CLASS; }
+bool isNumericClass(mxClassID id) { return mxInlineIsNumericClass(id); }
 
 mxArray* createArray(mwSize m, mwSize n, mxClassID id, bool complex) {
     const size_t element = elementSize(id);
@@ -105,23 +98,17 @@ void mxDestroyArray(mxArray* array) {
     std::free(array);
 }
 
-double* mxGetPr(const mxArray* array) {
-    if (!array || array->class_id != mxDOUBLE_CLASS) return nullptr;
-    return static_cast<double*>(array->real);
-}
-
-double* mxGetPi(const mxArray* array) { return array ? array->imag : nullptr; }
-void* mxGetData(const mxArray* array) { return array ? array->real : nullptr; }
-mwSize mxGetM(const mxArray* array) { return array ? array->rows : 0; }
-mwSize mxGetN(const mxArray* array) { return array ? array->columns : 0; }
-mwSize mxGetNumberOfElements(const mxArray* array) {
-    return array ? array->rows * array->columns : 0;
-}
-mxClassID mxGetClassID(const mxArray* array) { return array ? array->class_id : mxUNKNOWN_CLASS; }
-int mxIsNumeric(const mxArray* array) { return array && isNumericClass(array->class_id); }
-int mxIsComplex(const mxArray* array) { return array && array->imag != nullptr; }
-int mxIsDouble(const mxArray* array) { return array && array->class_id == mxDOUBLE_CLASS; }
-int mxIsChar(const mxArray* array) { return array && array->class_id == mxCHAR_CLASS; }
-int mxIsLogical(const mxArray* array) { return array && array->class_id == mxLOGICAL_CLASS; }
+double* mxGetPr(const mxArray* array) { return mxInlineGetPr(array); }
+double* mxGetPi(const mxArray* array) { return mxInlineGetPi(array); }
+void* mxGetData(const mxArray* array) { return mxInlineGetData(array); }
+mwSize mxGetM(const mxArray* array) { return mxInlineGetM(array); }
+mwSize mxGetN(const mxArray* array) { return mxInlineGetN(array); }
+mwSize mxGetNumberOfElements(const mxArray* array) { return mxInlineGetNumberOfElements(array); }
+mxClassID mxGetClassID(const mxArray* array) { return mxInlineGetClassID(array); }
+int mxIsNumeric(const mxArray* array) { return mxInlineIsNumeric(array); }
+int mxIsComplex(const mxArray* array) { return mxInlineIsComplex(array); }
+int mxIsDouble(const mxArray* array) { return mxInlineIsDouble(array); }
+int mxIsChar(const mxArray* array) { return mxInlineIsChar(array); }
+int mxIsLogical(const mxArray* array) { return mxInlineIsLogical(array); }
 
 } // extern "C"

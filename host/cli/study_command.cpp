@@ -1,0 +1,102 @@
+// `tavrel study STUDY.toml -o DIR [--jobs N] [--resume]`: runs a study's cases on the local cores
+// into DIR/study.csv, then draws its figures with the Python package when it is there.
+#include "command_support.h"
+#include "commands.h"
+
+#include "local_runner.h"
+#include "study.h"
+#include "study_output.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tavrel::cli {
+
+namespace {
+
+struct StudyOptions {
+    std::string study;
+    std::string output = "study_out";
+    int jobs = 0;
+    bool resume = false;
+    bool keep_results = false;
+    bool figures = true;
+    bool quiet = false;
+};
+
+// The figures come from the Python package (matplotlib); a machine without it still gets the
+// table, and is told why the figures are missing.
+void drawFigures(const StudyOptions& options) {
+    const std::string python_path = TAVREL_PYTHON_PACKAGE_DIR;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const char* old = std::getenv("PYTHONPATH");
+        const std::string path = python_path + (old && *old ? ":" + std::string(old) : "");
+        setenv("PYTHONPATH", path.c_str(), 1);
+        setenv("MPLBACKEND", "Agg", 0);
+        execl("/usr/bin/python3", "python3", "-m", "tavrel.study", options.study.c_str(), "-o",
+              options.output.c_str(), "--figures-only", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "tavrel study: no figures (drawing them takes the Python package "
+                             "tavrel with matplotlib)\n");
+    }
+}
+
+// Returns false when stopped by a signal (finished rows are kept for --resume).
+bool runStudy(const StudyOptions& options) {
+    const study::Study plan = study::Study::load(options.study);
+    study::StudyOutput output(plan, options.output, options.resume);
+    study::LocalRunOptions run;
+    run.jobs = options.jobs;
+    run.progress = !options.quiet && isatty(STDERR_FILENO);
+    run.keep_results = options.keep_results;
+    const auto summary = study::runLocal(plan, output, run);
+
+    std::printf("%zu cases: %zu run now (%zu failed), %zu done before, in %.1f s\n",
+                plan.caseCount(), summary.ran, summary.failed, summary.skipped,
+                summary.wall_seconds);
+    std::printf("Results: %s\n", output.csvPath().c_str());
+    if (summary.interrupted) {
+        std::fprintf(stderr, "tavrel study: stopped; %zu of %zu cases done, --resume continues\n",
+                     output.doneCount(), plan.caseCount());
+        return false;
+    }
+    if (options.figures) drawFigures(options);
+    return true;
+}
+
+} // namespace
+
+void addStudyCommand(CLI::App& app) {
+    auto options = std::make_shared<StudyOptions>();
+    auto* command = app.add_subcommand(
+        "study", "Run every case of a study (sweeps, grids, random draws) on the local cores; "
+                 "writes study.csv and figures");
+    command->add_option("study", options->study, "study file (TOML)")->required();
+    command->add_option("-o,--output", options->output, "folder for the results")
+        ->capture_default_str();
+    command->add_option("-j,--jobs", options->jobs, "cases run at once (default: every core)")
+        ->check(CLI::NonNegativeNumber);
+    command->add_flag("--resume", options->resume,
+                      "continue a study in its folder: run only the cases it lacks");
+    command->add_flag("--keep-results", options->keep_results,
+                      "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
+    command->add_flag("!--no-figures", options->figures, "only study.csv");
+    command->add_flag("-q,--quiet", options->quiet, "no progress bar");
+    command->callback([options] {
+        bool completed = true;
+        runCommand("study", [&] { completed = runStudy(*options); });
+        if (!completed) throw CLI::RuntimeError(130);
+    });
+}
+
+} // namespace tavrel::cli

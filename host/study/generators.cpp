@@ -1,0 +1,117 @@
+#include "generators.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace tavrel::study {
+
+namespace {
+
+constexpr long max_values = 1000000;
+constexpr double pi = 3.14159265358979323846;
+
+// SplitMix64: small, fast and fully specified, so draws do not depend on the library.
+struct Random {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double open01() { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; } // (0, 1)
+    double normal() { // Box-Muller, one value per pair
+        const double u1 = open01();
+        const double u2 = open01();
+        return std::sqrt(-2 * std::log(u1)) * std::cos(2 * pi * u2);
+    }
+};
+
+long count(double num) {
+    if (!(num >= 1) || num != std::floor(num) || num > max_values) {
+        throw std::invalid_argument("num must be a whole number from 1 to 1000000");
+    }
+    return static_cast<long>(num);
+}
+
+std::vector<double> values(const GeneratorArgs& g) {
+    if (g.list.empty()) throw std::invalid_argument("needs at least one value");
+    return g.list;
+}
+
+std::vector<double> linspace(const GeneratorArgs& g) {
+    const long n = count(g.c);
+    std::vector<double> v;
+    for (long i = 0; i < n; ++i) v.push_back(n == 1 ? g.a : g.a + (g.b - g.a) * double(i) / double(n - 1));
+    if (n > 1) v.back() = g.b;
+    return v;
+}
+
+// Geometric spacing between the values `start` and `stop` themselves.
+std::vector<double> logspace(const GeneratorArgs& g) {
+    if (!(g.a > 0) || !(g.b > 0)) throw std::invalid_argument("start and stop must be positive");
+    const long n = count(g.c);
+    std::vector<double> v;
+    for (long i = 0; i < n; ++i) {
+        v.push_back(n == 1 ? g.a : g.a * std::pow(g.b / g.a, double(i) / double(n - 1)));
+    }
+    if (n > 1) v.back() = g.b;
+    return v;
+}
+
+// start, start + step, ... up to stop, which is included when it falls on the grid.
+std::vector<double> range(const GeneratorArgs& g) {
+    if (!(g.c > 0)) throw std::invalid_argument("step must be positive");
+    if (!(g.b >= g.a)) throw std::invalid_argument("stop must not be below start");
+    const double steps = std::floor((g.b - g.a) / g.c + 1e-9);
+    if (steps + 1 > max_values) throw std::invalid_argument("more than 1000000 values");
+    std::vector<double> v;
+    for (long i = 0; i <= static_cast<long>(steps); ++i) v.push_back(g.a + double(i) * g.c);
+    return v;
+}
+
+template <typename Draw>
+std::vector<double> draws(const GeneratorArgs& g, Draw draw) {
+    Random random{g.stream};
+    std::vector<double> v;
+    for (long i = 0; i < g.samples; ++i) v.push_back(draw(random));
+    return v;
+}
+
+std::vector<double> uniform(const GeneratorArgs& g) {
+    if (!(g.b > g.a)) throw std::invalid_argument("high must exceed low");
+    return draws(g, [&](Random& r) { return g.a + (g.b - g.a) * r.open01(); });
+}
+
+std::vector<double> normal(const GeneratorArgs& g) {
+    if (!(g.b >= 0)) throw std::invalid_argument("std must not be negative");
+    return draws(g, [&](Random& r) { return g.a + g.b * r.normal(); });
+}
+
+// `mean` and `sigma` of the value's logarithm.
+std::vector<double> lognormal(const GeneratorArgs& g) {
+    if (!(g.b >= 0)) throw std::invalid_argument("sigma must not be negative");
+    return draws(g, [&](Random& r) { return std::exp(g.a + g.b * r.normal()); });
+}
+
+} // namespace
+
+const std::vector<Generator>& generators() {
+    static const std::vector<Generator> all{
+        {"values", {}, false, values},
+        {"linspace", {"start", "stop", "num"}, false, linspace},
+        {"logspace", {"start", "stop", "num"}, false, logspace},
+        {"range", {"start", "stop", "step"}, false, range},
+        {"uniform", {"low", "high"}, true, uniform},
+        {"normal", {"mean", "std"}, true, normal},
+        {"lognormal", {"mean", "sigma"}, true, lognormal},
+    };
+    return all;
+}
+
+std::uint64_t streamSeed(std::uint64_t seed, size_t index) {
+    Random mix{seed ^ (0xD1B54A32D192ED03ull * (index + 1))};
+    return mix.next();
+}
+
+} // namespace tavrel::study

@@ -1,0 +1,251 @@
+#include "local_runner.h"
+
+#include "result_files.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace tavrel::study {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+volatile std::sig_atomic_t stop_signal = 0;
+void onStop(int signal) { stop_signal = signal; }
+
+// Installs the stop handlers for the runner's lifetime and puts the previous ones back.
+class StopSignals {
+public:
+    StopSignals() {
+        stop_signal = 0;
+        struct sigaction action {};
+        action.sa_handler = onStop;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &old_int_);
+        sigaction(SIGTERM, &action, &old_term_);
+    }
+    ~StopSignals() {
+        sigaction(SIGINT, &old_int_, nullptr);
+        sigaction(SIGTERM, &old_term_, nullptr);
+    }
+
+private:
+    struct sigaction old_int_ {}, old_term_ {};
+};
+
+struct Worker {
+    pid_t pid = -1;
+    int fd = -1;
+    size_t index = 0;
+    std::string message;
+};
+
+// A result crosses the pipe as one line of exact (hexadecimal) numbers.
+std::string encode(const CaseResult& r) {
+    std::string text = r.ok ? "ok" : "failed";
+    char number[40];
+    std::snprintf(number, sizeof number, " %a", r.seconds);
+    text += number;
+    if (r.ok) {
+        for (double v : r.values) {
+            std::snprintf(number, sizeof number, " %a", v);
+            text += number;
+        }
+    } else {
+        text += " " + r.error;
+    }
+    return text + "\n";
+}
+
+CaseResult decode(const std::string& message, int status, size_t metric_count) {
+    CaseResult r;
+    std::istringstream in(message);
+    std::string word;
+    in >> word;
+    if (message.empty() || message.back() != '\n' || (word != "ok" && word != "failed")) {
+        r.error = WIFSIGNALED(status)
+                      ? "the worker process ended on signal " + std::to_string(WTERMSIG(status))
+                      : "the worker process ended without a result";
+        return r;
+    }
+    std::string field;
+    in >> field;
+    r.seconds = std::strtod(field.c_str(), nullptr);
+    if (word == "failed") {
+        std::getline(in >> std::ws, r.error);
+        return r;
+    }
+    for (size_t m = 0; m < metric_count && in >> field; ++m) {
+        r.values.push_back(std::strtod(field.c_str(), nullptr));
+    }
+    r.ok = r.values.size() == metric_count;
+    if (!r.ok) r.error = "the worker process sent an incomplete result";
+    return r;
+}
+
+[[noreturn]] void runWorker(const Study& study, size_t index, int fd, const fs::path& folder,
+                            bool keep_results) {
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    CaseResult result;
+    try {
+        std::unique_ptr<sim::CsvSink> csv;
+        if (keep_results) {
+            const fs::path dir = folder / "cases" / std::to_string(index);
+            fs::create_directories(dir);
+            std::ofstream(dir / "scenario.toml") << study.caseText(index);
+            csv = std::make_unique<sim::CsvSink>((dir / "results.csv").string());
+        }
+        result = study.run(index, csv.get());
+    } catch (const std::exception& error) {
+        result.error = error.what();
+    }
+    const std::string text = encode(result);
+    for (size_t sent = 0; sent < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + sent, text.size() - sent);
+        if (n <= 0 && errno != EINTR) _exit(1);
+        if (n > 0) sent += size_t(n);
+    }
+    _exit(0);
+}
+
+Worker start(const Study& study, size_t index, const fs::path& folder, bool keep_results) {
+    int fds[2];
+    if (pipe(fds) != 0) throw StudyError(std::string("cannot start a worker: ") + std::strerror(errno));
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        throw StudyError(std::string("cannot start a worker: ") + std::strerror(errno));
+    }
+    if (pid == 0) {
+        close(fds[0]);
+        runWorker(study, index, fds[1], folder, keep_results);
+    }
+    close(fds[1]);
+    return {pid, fds[0], index, {}};
+}
+
+// Reads what is there; true once the worker closed its end.
+bool drain(Worker& w) {
+    char buffer[4096];
+    const ssize_t n = read(w.fd, buffer, sizeof buffer);
+    if (n > 0) {
+        w.message.append(buffer, size_t(n));
+        return false;
+    }
+    return n == 0 || errno != EINTR;
+}
+
+int finish(Worker& w) {
+    close(w.fd);
+    int status = 0;
+    while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+std::string duration(double seconds) {
+    char text[32];
+    const long s = static_cast<long>(seconds + 0.5);
+    if (s >= 3600) std::snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
+    else std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+    return text;
+}
+
+class ProgressBar {
+public:
+    ProgressBar(bool on, size_t total, size_t done) : on_(on), total_(total), done_(done) {}
+    void update(size_t done, size_t failed, size_t ran, double elapsed) const {
+        if (!on_) return;
+        const int width = 30;
+        const int filled = total_ ? int(width * done / total_) : width;
+        std::string bar(size_t(filled), '#');
+        bar.resize(width, '.');
+        const std::string eta = ran ? duration(elapsed / double(ran) * double(total_ - done)) : "?";
+        std::fprintf(stderr, "\r  [%s] %zu/%zu cases, %zu failed, ETA %s   ", bar.c_str(), done,
+                     total_, failed, eta.c_str());
+        std::fflush(stderr);
+    }
+    void close() const {
+        if (on_) std::fputc('\n', stderr);
+    }
+
+private:
+    bool on_;
+    size_t total_;
+    size_t done_;
+};
+
+} // namespace
+
+LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRunOptions& options) {
+    const auto begin = std::chrono::steady_clock::now();
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    };
+    const size_t jobs = options.jobs > 0 ? size_t(options.jobs)
+                                         : std::max(1u, std::thread::hardware_concurrency());
+    LocalRunSummary summary;
+    std::vector<size_t> pending;
+    for (size_t i = study.caseCount(); i-- > 0;) {
+        if (output.done(i)) ++summary.skipped;
+        else pending.push_back(i); // taken from the back: case order
+    }
+    StopSignals signals;
+    ProgressBar bar(options.progress, study.caseCount(), output.doneCount());
+    std::vector<Worker> workers;
+    bar.update(output.doneCount(), 0, 0, 0);
+    try {
+        while ((!pending.empty() || !workers.empty()) && !stop_signal) {
+            while (workers.size() < jobs && !pending.empty() && !stop_signal) {
+                workers.push_back(start(study, pending.back(), output.folder(), options.keep_results));
+                pending.pop_back();
+            }
+            std::vector<pollfd> fds;
+            for (const auto& w : workers) fds.push_back({w.fd, POLLIN, 0});
+            if (poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) {
+                throw StudyError(std::string("waiting for workers failed: ") + std::strerror(errno));
+            }
+            for (size_t k = fds.size(); k-- > 0;) {
+                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR)) || !drain(workers[k])) continue;
+                const int status = finish(workers[k]);
+                const CaseResult result = decode(workers[k].message, status, study.metrics().size());
+                const size_t index = workers[k].index;
+                workers.erase(workers.begin() + long(k));
+                if (stop_signal && !result.ok) continue; // stopped, not failed: runs again on resume
+                output.write(index, result);
+                ++summary.ran;
+                summary.failed += result.ok ? 0 : 1;
+                summary.case_seconds += result.seconds;
+            }
+            bar.update(output.doneCount(), summary.failed, summary.ran, elapsed());
+        }
+    } catch (...) {
+        for (auto& w : workers) kill(w.pid, SIGTERM), finish(w);
+        bar.close();
+        throw;
+    }
+    for (auto& w : workers) kill(w.pid, SIGTERM), finish(w);
+    bar.close();
+    summary.interrupted = stop_signal != 0;
+    summary.wall_seconds = elapsed();
+    if (!summary.interrupted && output.doneCount() == study.caseCount()) output.finish();
+    return summary;
+}
+
+} // namespace tavrel::study

@@ -1,0 +1,158 @@
+#include "metrics.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace tavrel::study {
+
+namespace {
+
+struct StatName {
+    const char* name;
+    Stat stat;
+};
+
+constexpr std::array<StatName, 8> stat_names{{{"min", Stat::min},
+                                              {"max", Stat::max},
+                                              {"mean", Stat::mean},
+                                              {"swing", Stat::swing},
+                                              {"rms", Stat::rms},
+                                              {"final", Stat::final},
+                                              {"amplitude", Stat::amplitude},
+                                              {"phase", Stat::phase}}};
+
+constexpr double pi = 3.14159265358979323846;
+
+size_t columnIndex(const std::vector<sim::Column>& columns, const std::string& name) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].name == name) return i;
+    }
+    return columns.size();
+}
+
+} // namespace
+
+std::string parseMetric(const std::string& text, Metric& metric) {
+    metric.text = text;
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return "must be COLUMN:STAT";
+    const std::string stat = text.substr(colon + 1);
+    const auto known = std::find_if(stat_names.begin(), stat_names.end(),
+                                    [&](const StatName& s) { return stat == s.name; });
+    if (known == stat_names.end()) {
+        return "unknown statistic \"" + stat +
+               "\" (min, max, mean, swing, rms, final, amplitude or phase)";
+    }
+    metric.stat = known->stat;
+    metric.column = text.substr(0, colon);
+    metric.minus.clear();
+    if (const auto dash = metric.column.find('-'); dash != std::string::npos) {
+        metric.minus = metric.column.substr(dash + 1);
+        metric.column.resize(dash);
+        if (metric.column.empty() || metric.minus.empty()) return "a difference must be A-B";
+    }
+    return {};
+}
+
+std::string metricUnit(const Metric& metric, const std::string& column_unit) {
+    return metric.stat == Stat::phase ? "rad" : column_unit;
+}
+
+std::string missingColumn(const std::vector<Metric>& metrics,
+                          const std::vector<sim::Column>& columns) {
+    for (const auto& m : metrics) {
+        for (const std::string* name : {&m.column, &m.minus}) {
+            if (name->empty()) continue;
+            if (columnIndex(columns, *name) == columns.size()) return *name;
+        }
+    }
+    return {};
+}
+
+void MetricSink::Accumulator::add(double time, double v, double omega) {
+    min = count ? std::min(min, v) : v;
+    max = count ? std::max(max, v) : v;
+    sum += v;
+    sum_squares += v * v;
+    last = v;
+    const double c = v * std::cos(omega * time);
+    const double s = v * std::sin(omega * time);
+    if (count) {
+        const double dt = time - last_time;
+        integral_cos += 0.5 * (last_cos + c) * dt;
+        integral_sin += 0.5 * (last_sin + s) * dt;
+    } else {
+        first_time = time;
+    }
+    last_time = time;
+    last_cos = c;
+    last_sin = s;
+    ++count;
+}
+
+MetricSink::MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& scenario)
+    : metrics_(metrics) {
+    // The same window as the run's summary: the last periods, or the whole run.
+    const double end = scenario.start_time + scenario.duration;
+    const double length = scenario.summary_period > 0
+                              ? std::min(scenario.duration,
+                                         scenario.summary_period * scenario.summary_periods)
+                              : scenario.duration;
+    window_start_ = end - length;
+    omega_ = scenario.summary_period > 0 ? 2 * pi / scenario.summary_period : 0;
+}
+
+void MetricSink::begin(const std::vector<sim::Column>& columns) {
+    accumulators_.assign(metrics_.size(), {});
+    for (size_t i = 0; i < metrics_.size(); ++i) {
+        const std::string missing = missingColumn({metrics_[i]}, columns);
+        if (!missing.empty()) {
+            throw sim::SimulationError("metric " + metrics_[i].text + ": no logged column \"" +
+                                       missing + "\"");
+        }
+        accumulators_[i].a = columnIndex(columns, metrics_[i].column);
+        accumulators_[i].difference = !metrics_[i].minus.empty();
+        if (accumulators_[i].difference) accumulators_[i].b = columnIndex(columns, metrics_[i].minus);
+    }
+}
+
+void MetricSink::row(double time, const std::vector<double>& values) {
+    if (time < window_start_ - 1e-9) return;
+    for (auto& acc : accumulators_) {
+        const double v = acc.difference ? values[acc.a] - values[acc.b] : values[acc.a];
+        acc.add(time, v, omega_);
+    }
+}
+
+double MetricSink::value(const Accumulator& acc, Stat stat) const {
+    if (acc.count == 0) return std::numeric_limits<double>::quiet_NaN();
+    const double span = acc.last_time - acc.first_time;
+    switch (stat) {
+    case Stat::min: return acc.min;
+    case Stat::max: return acc.max;
+    case Stat::mean: return acc.sum / static_cast<double>(acc.count);
+    case Stat::swing: return acc.max - acc.min;
+    case Stat::rms: return std::sqrt(acc.sum_squares / static_cast<double>(acc.count));
+    case Stat::final: return acc.last;
+    case Stat::amplitude:
+        return span > 0 ? 2 / span * std::hypot(acc.integral_cos, acc.integral_sin)
+                        : std::numeric_limits<double>::quiet_NaN();
+    case Stat::phase:
+        return span > 0 ? std::atan2(acc.integral_cos, acc.integral_sin)
+                        : std::numeric_limits<double>::quiet_NaN();
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<double> MetricSink::values() const {
+    std::vector<double> out;
+    for (size_t i = 0; i < metrics_.size(); ++i) {
+        out.push_back(accumulators_.empty() ? std::numeric_limits<double>::quiet_NaN()
+                                            : value(accumulators_[i], metrics_[i].stat));
+    }
+    return out;
+}
+
+} // namespace tavrel::study

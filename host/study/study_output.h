@@ -1,0 +1,45 @@
+// DIR/study.csv: one row per case (case, the varied keys, the metrics, status, error), each row
+// flushed as its case finishes, so a study stopped at any moment keeps every finished case.
+// DIR/study.id holds the study's fingerprint, so that a resume never mixes two studies.
+#pragma once
+
+#include "study.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tavrel::study {
+
+class StudyOutput {
+public:
+    // Creates DIR (a fresh one, or with `resume` the folder of the same study, whose complete
+    // rows are kept and whose cases are then done). Throws StudyError naming the folder.
+    StudyOutput(const Study& study, std::filesystem::path folder, bool resume);
+    ~StudyOutput();
+    StudyOutput(const StudyOutput&) = delete;
+    StudyOutput& operator=(const StudyOutput&) = delete;
+
+    bool done(size_t index) const { return done_.count(index) != 0; }
+    size_t doneCount() const { return done_.size(); }
+    void write(size_t index, const CaseResult& result);
+    // Once every case is done: the rows in case order (rewritten whole, then renamed over).
+    void finish();
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path csvPath() const { return folder_ / "study.csv"; }
+
+private:
+    std::string header() const;
+    std::string row(size_t index, const CaseResult& result) const;
+    std::vector<std::string> readCompleteRows(const std::string& header);
+
+    const Study& study_;
+    std::filesystem::path folder_;
+    std::FILE* file_ = nullptr;
+    std::set<size_t> done_;
+};
+
+} // namespace tavrel::study

@@ -1,0 +1,261 @@
+#include "block_catalog.h"
+#include "local_runner.h"
+#include "metrics.h"
+#include "study.h"
+#include "study_output.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace tavrel::study {
+namespace {
+
+namespace fs = std::filesystem;
+
+Study studyOf(const std::string& text) {
+    return Study::fromSource({text, "test.toml", sim::defaultScenarioText(), "<default scenario>",
+                              fs::current_path().string()});
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+fs::path freshFolder(const std::string& name) {
+    const fs::path folder = fs::temp_directory_path() / ("tavrel_study_" + name + "_" +
+                                                         std::to_string(getpid()));
+    fs::remove_all(folder);
+    return folder;
+}
+
+// Short cases of the default well; the middle one fails in its solver (a far too long step).
+const std::string small_study = R"(
+scenario = "default"
+[simulation]
+duration = 4.0
+solver = "fixed_step"
+[summary]
+period = 2.0
+periods = 1
+[study]
+metrics = ["rig.bottom_pressure:swing", "rig.bottom_pressure:amplitude",
+           "observer.displacer_velocity_estimate-rig.displacer_velocity:rms"]
+[[study.vary]]
+key = "simulation.fixed_step"
+values = [0.002, 0.5, 0.004]
+[[study.vary]]
+key = "rig.displacer_velocity.amplitude"
+values = [0.5, 0.785]
+)";
+
+TEST(StudyFile, BadFilesNameLineKeyAndRule) {
+    const std::string head = "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
+    struct Case {
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"[study]\nmetrics = []\n", "test.toml:2: study.metrics: needs a list"},
+        {"[study]\nmetrics = [\"rig.bottom_pressure:median\"]\n", "test.toml:2: study.metrics: \"rig.bottom_pressure:median\": unknown statistic"},
+        {head + "[[study.vary]]\nkey = \"rig.displacer_velocity.period\"\nvalues = [6.0, -1.0]\n",
+         "test.toml:6: rig.displacer_velocity.period = -1: <default scenario>:45: blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
+        {head + "[[study.vary]]\nkey = \"pump.speed\"\nvalues = [1.0]\n",
+         "test.toml:6: pump.speed = 1: the scenario has no block \"pump\""},
+        {head + "[[study.vary]]\nkey = \"well.annulus_length\"\nlinspace = { start = 1.0, stop = 2.0 }\n",
+         "test.toml:6: study.vary[0].linspace: needs \"num\""},
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nnormal = { mean = 1300.0, std = 1.0 }\n",
+         "study.vary[0].normal: random draws need [study] samples"},
+        {head + "mode = \"zip\"\n[[study.vary]]\nkey = \"well.density_ref\"\nvalues = [1.0, 2.0]\n"
+                "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n",
+         "test.toml:10: study.mode: \"zip\" needs lists of equal length"},
+        {"scenario = \"default\"\n[study]\nmetrics = [\"rig.no_such_port:max\"]\n[[study.vary]]\n"
+         "key = \"simulation.duration\"\nvalues = [1.0]\n",
+         "test.toml:3: study.metrics: no logged column \"rig.no_such_port\""},
+        {"scenario = \"default\"\n[summary]\nperiod = 0.0\n[study]\nmetrics = [\"rig.bottom_pressure:phase\"]\n"
+         "[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
+         "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a [summary] period"},
+        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:6: rig = 1: must be SECTION.NAME"},
+    };
+    for (const auto& c : cases) {
+        try {
+            studyOf(c.text);
+            ADD_FAILURE() << "accepted:\n" << c.text;
+        } catch (const StudyError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos)
+                << "message: " << error.what() << "\nexpected: " << c.expected;
+        }
+    }
+}
+
+TEST(StudyFile, GeneratorsAndModes) {
+    const std::string head = "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
+    auto valuesOf = [&](const std::string& vary, const std::string& extra = "") {
+        const Study s = studyOf(head + extra + "[[study.vary]]\nkey = \"well.density_ref\"\n" + vary + "\n");
+        std::vector<double> v;
+        for (size_t i = 0; i < s.caseCount(); ++i) v.push_back(s.caseValues(i)[0]);
+        return v;
+    };
+    EXPECT_EQ(valuesOf("linspace = { start = 1000.0, stop = 1400.0, num = 3 }"),
+              (std::vector<double>{1000, 1200, 1400}));
+    EXPECT_EQ(valuesOf("logspace = { start = 10.0, stop = 1000.0, num = 3 }"),
+              (std::vector<double>{10, 100, 1000}));
+    EXPECT_EQ(valuesOf("range = { start = 1000.0, stop = 1300.0, step = 100.0 }"),
+              (std::vector<double>{1000, 1100, 1200, 1300}));
+    // Random draws: the same seed gives the same cases, another seed others; within bounds.
+    const auto a = valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 7\n");
+    EXPECT_EQ(a, valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 7\n"));
+    EXPECT_NE(a, valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 8\n"));
+    for (double v : a) EXPECT_TRUE(v > 1200 && v < 1400) << v;
+    double sum = 0;
+    for (double v : valuesOf("normal = { mean = 1300.0, std = 10.0 }", "samples = 400\nseed = 1\n")) sum += v;
+    EXPECT_NEAR(sum / 400, 1300, 2.0);
+
+    // A grid is every combination with the last key fastest; tied keys take the same value.
+    const Study grid = studyOf(head + "[[study.vary]]\nkey = [\"well.annulus_length\", \"well.displacer_depth\"]\n"
+                                      "values = [3000.0, 4000.0]\n[[study.vary]]\nkey = \"well.sound_speed\"\n"
+                                      "values = [900.0, 1000.0, 1100.0]\n");
+    ASSERT_EQ(grid.caseCount(), 6u);
+    EXPECT_EQ(grid.keys(), (std::vector<std::string>{"well.annulus_length", "well.displacer_depth",
+                                                    "well.sound_speed"}));
+    EXPECT_EQ(grid.caseValues(4), (std::vector<double>{4000, 4000, 1000}));
+    const sim::Scenario s = grid.scenarioFor(4);
+    for (const auto& block : s.blocks) { // the shared value reaches every block that has it
+        EXPECT_EQ(block.params[size_t(sim::paramIndex(*sim::findBlockKind(block.kind), "sound_speed"))],
+                  std::vector<double>{1000});
+    }
+}
+
+TEST(Metrics, StatisticsOverTheSummaryWindow) {
+    sim::Scenario scenario;
+    scenario.start_time = 0;
+    scenario.duration = 20;
+    scenario.summary_period = 4;
+    scenario.summary_periods = 2; // window: t >= 12
+    std::vector<Metric> metrics;
+    for (const char* text : {"a:min", "a:max", "a:mean", "a:swing", "a:rms", "a:final",
+                             "a:amplitude", "a:phase", "a-b:rms"}) {
+        Metric m;
+        ASSERT_EQ(parseMetric(text, m), "");
+        metrics.push_back(m);
+    }
+    MetricSink sink(metrics, scenario);
+    sink.begin({{"a", "Pa"}, {"b", "Pa"}});
+    const double pi = 3.14159265358979323846;
+    for (int k = 0; k <= 2000; ++k) {
+        const double t = 0.01 * k;
+        const double a = t < 12 ? 100.0 : 5 + 2 * std::sin(2 * pi * t / 4 + 0.3);
+        sink.row(t, {a, a - 3});
+    }
+    const auto v = sink.values();
+    EXPECT_NEAR(v[0], 3, 1e-5);
+    EXPECT_NEAR(v[1], 7, 1e-5);
+    EXPECT_NEAR(v[2], 5, 2e-3);
+    EXPECT_NEAR(v[3], 4, 1e-5);
+    EXPECT_NEAR(v[4], std::sqrt(25 + 2), 2e-3);
+    EXPECT_NEAR(v[5], 5 + 2 * std::sin(2 * pi * 20 / 4 + 0.3), 1e-12);
+    EXPECT_NEAR(v[6], 2, 1e-4);
+    EXPECT_NEAR(v[7], 0.3, 1e-4);
+    EXPECT_NEAR(v[8], 3, 1e-12);
+}
+
+// Rows of study.csv without the header.
+std::string rowsOf(const fs::path& folder) {
+    const std::string text = readText(folder / "study.csv");
+    return text.substr(text.find('\n') + 1);
+}
+
+TEST(LocalRunner, SameRowsWithOneOrTwoJobsAndAlone) {
+    const Study study = studyOf(small_study);
+    std::string rows[2];
+    for (int jobs : {1, 2}) {
+        const fs::path folder = freshFolder("jobs" + std::to_string(jobs));
+        StudyOutput output(study, folder, false);
+        const auto summary = runLocal(study, output, {jobs, false, false});
+        EXPECT_EQ(summary.ran, 6u);
+        EXPECT_EQ(summary.failed, 2u); // the two cases with the far too long step
+        rows[jobs - 1] = rowsOf(folder);
+        fs::remove_all(folder);
+    }
+    EXPECT_EQ(rows[0], rows[1]);
+    // Each row carries what the case's own scenario file gives when run alone.
+    std::istringstream lines(rows[0]);
+    std::string line;
+    for (size_t i = 0; std::getline(lines, line); ++i) {
+        const sim::Scenario alone = sim::Scenario::parse(study.caseText(i), "case.toml", ".");
+        EXPECT_EQ(alone.blocks.size(), 2u);
+        EXPECT_EQ(alone.blocks[0].name, "rig"); // the scenario's order, not the alphabet's
+        MetricSink metrics(study.metrics(), alone);
+        try {
+            sim::runScenario(alone, metrics);
+        } catch (const sim::SimulationError& error) {
+            EXPECT_NE(line.find(std::string("failed,\"") + error.what()), std::string::npos) << line;
+            continue;
+        }
+        for (double v : metrics.values()) {
+            char text[32];
+            std::snprintf(text, sizeof text, ",%.17g,", v);
+            EXPECT_NE(line.find(text), std::string::npos) << line << " lacks " << text;
+        }
+    }
+}
+
+TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
+    const Study study = studyOf(small_study);
+    const fs::path folder = freshFolder("resume");
+    { StudyOutput output(study, folder, false); runLocal(study, output, {2, false, false}); }
+    const std::string complete = rowsOf(folder);
+    // As if killed after two rows and in the middle of a third.
+    const std::string text = readText(folder / "study.csv");
+    size_t cut = 0;
+    for (int n = 0; n < 3; ++n) cut = text.find('\n', cut) + 1;
+    std::ofstream(folder / "study.csv", std::ios::trunc) << text.substr(0, cut) << "4,0.004,0.5,12";
+    {
+        StudyOutput output(study, folder, true);
+        EXPECT_EQ(output.doneCount(), 2u);
+        EXPECT_EQ(runLocal(study, output, {2, false, false}).ran, 4u);
+    }
+    EXPECT_EQ(rowsOf(folder), complete);
+    EXPECT_THROW(StudyOutput(study, folder, false), StudyError); // never overwrites a study
+    const Study other = studyOf(small_study + "\n# another study\n");
+    EXPECT_THROW(StudyOutput(other, folder, true), StudyError);
+    fs::remove_all(folder);
+}
+
+// The default well with a small choke acts as closed at the top: the bottom pressure swings
+// most at the half-wave period 2L/c = 6 s and least near the quarter-wave period 4L/c = 12 s.
+TEST(Physics, PeriodSweepResonatesAtHalfWaveAndIsQuietAtQuarterWave) {
+    const Study study = studyOf(R"(
+scenario = "default"
+[study]
+metrics = ["rig.bottom_pressure:swing"]
+[[study.vary]]
+key = "rig.displacer_velocity.period"
+values = [4.0, 5.0, 6.0, 8.0, 10.0, 12.0, 14.0, 16.0]
+)");
+    const fs::path folder = freshFolder("physics");
+    StudyOutput output(study, folder, false);
+    runLocal(study, output, {2, false, false});
+    std::istringstream lines(rowsOf(folder));
+    std::string line;
+    double best = -1, worst = 1e300, best_period = 0, worst_period = 0;
+    while (std::getline(lines, line)) {
+        double index = 0, period = 0, swing = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,ok", &index, &period, &swing), 3) << line;
+        if (swing > best) best = swing, best_period = period;
+        if (swing < worst) worst = swing, worst_period = period;
+    }
+    EXPECT_EQ(best_period, 6.0);
+    EXPECT_EQ(worst_period, 12.0);
+    fs::remove_all(folder);
+}
+
+} // namespace
+} // namespace tavrel::study
