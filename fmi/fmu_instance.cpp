@@ -386,8 +386,7 @@ void FmuInstance::doStep(double communication_point, double step) {
 int FmuInstance::rhs(double t, const double* y, double* ydot) noexcept {
     try {
         evaluateOutputs(t, y);
-        block_->derivatives(t);
-        std::copy(block_->derivatives(), block_->derivatives() + derivatives_.size(), ydot);
+        block_->derivatives(t, ydot);
         for (std::size_t s = 0; s < derivatives_.size(); ++s) {
             if (!std::isfinite(ydot[s])) {
                 rhs_failure_ = "der(" + layout_.states[s] + ") is not finite at " + timeText(t);
