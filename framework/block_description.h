@@ -136,7 +136,6 @@ constexpr bool isConsistent(const BlockDescription& d) {
         if ((rule.kind == ParamRule::Kind::above || rule.kind == ParamRule::Kind::entries_within) &&
             !inParams(rule.other))
             return false;
-        if (rule.kind == ParamRule::Kind::custom && rule.check == nullptr) return false;
     }
     return indicesInOrder(d.params) && indicesInOrder(d.inputs) &&
            indicesInOrder(d.fixed_outputs) && indicesInOrder(d.extra_states, 2 * d.cells) &&

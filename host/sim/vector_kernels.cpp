@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace tavrel::sim {
@@ -27,11 +28,13 @@ void linearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
     for (sunindextype i = 0; i < n; ++i) zd[i] = a * xd[i] + b * yd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void setConstant(double c, N_Vector z) {
     double* zd = data(z);
     for (sunindextype i = 0, n = length(z); i < n; ++i) zd[i] = c;
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void product(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
@@ -39,6 +42,7 @@ void product(N_Vector x, N_Vector y, N_Vector z) {
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] * yd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void quotient(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
@@ -53,18 +57,21 @@ void scale(double c, N_Vector x, N_Vector z) {
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = c * xd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void absolute(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = std::fabs(xd[i]);
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void inverse(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
     for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = 1.0 / xd[i];
 }
 
+TAVREL_WIDE_VECTOR_CLONES
 void addConstant(N_Vector x, double b, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
@@ -118,21 +125,26 @@ using Lanes = double __attribute__((vector_size(4 * sizeof(double))));
 
 [[gnu::always_inline]] inline void store(double* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
 
+// Terms that one pass takes at most; the solvers combine fewer. More go vector by vector.
+constexpr int max_one_pass_terms = 16;
+
 // The same sums with the terms of each element added in registers, sixteen elements at a time:
 // one pass over z instead of one per term. Each chunk reads all its terms before it writes z,
 // so X[0] may be z itself.
 TAVREL_WIDE_VECTOR_CLONES
 void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
     constexpr sunindextype chunk = 16;
+    const double* x[max_one_pass_terms];
+    for (int i = 0; i < nvec; ++i) x[i] = data(X[i]);
     double* zd = data(z);
     const sunindextype n = length(z);
     sunindextype j = 0;
     for (; j + chunk <= n; j += chunk) {
-        const double* x0 = data(X[0]) + j;
+        const double* x0 = x[0] + j;
         Lanes s0 = c[0] * load(x0), s1 = c[0] * load(x0 + 4);
         Lanes s2 = c[0] * load(x0 + 8), s3 = c[0] * load(x0 + 12);
         for (int i = 1; i < nvec; ++i) {
-            const double* xi = data(X[i]) + j;
+            const double* xi = x[i] + j;
             s0 += c[i] * load(xi);
             s1 += c[i] * load(xi + 4);
             s2 += c[i] * load(xi + 8);
@@ -144,8 +156,8 @@ void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
         store(zd + j + 12, s3);
     }
     for (; j < n; ++j) {
-        double sum = c[0] * data(X[0])[j];
-        for (int i = 1; i < nvec; ++i) sum += c[i] * data(X[i])[j];
+        double sum = c[0] * x[0][j];
+        for (int i = 1; i < nvec; ++i) sum += c[i] * x[i][j];
         zd[j] = sum;
     }
 }
@@ -160,7 +172,7 @@ int linearCombination(int nvec, double* c, N_Vector* X, N_Vector z) {
         linearSum(c[0], X[0], c[1], X[1], z);
         return 0;
     }
-    if (std::find(X + 1, X + nvec, z) != X + nvec)
+    if (nvec > max_one_pass_terms || std::find(X + 1, X + nvec, z) != X + nvec)
         combineVectorByVector(nvec, c, X, z);
     else
         combineInOnePass(nvec, c, X, z);
@@ -183,20 +195,30 @@ int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
 
 } // namespace
 
-// x - x is 0 for a finite x and not-a-number otherwise, so the sum of those is 0 exactly when
-// all values are finite, whatever the order of the additions.
+// x - x is +0 for a finite x and not-a-number otherwise: the bits of all the differences
+// or-ed together are zero exactly when every value is finite (an or, unlike a sum, does not
+// make each step wait for the previous one).
 TAVREL_WIDE_VECTOR_CLONES
 bool allFinite(const double* values, std::size_t count) {
+    using Bits = std::uint64_t __attribute__((vector_size(sizeof(Lanes))));
     constexpr std::size_t lanes = sizeof(Lanes) / sizeof(double);
-    Lanes sum = {};
+    Bits seen = {};
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
         const Lanes x = load(values + i);
-        sum += x - x;
+        const Lanes difference = x - x;
+        Bits bits;
+        std::memcpy(&bits, &difference, sizeof bits);
+        seen |= bits;
     }
-    double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
-    for (; i < count; ++i) total += values[i] - values[i];
-    return total == 0;
+    std::uint64_t any = (seen[0] | seen[1]) | (seen[2] | seen[3]);
+    for (; i < count; ++i) {
+        const double difference = values[i] - values[i];
+        std::uint64_t bits;
+        std::memcpy(&bits, &difference, sizeof bits);
+        any |= bits;
+    }
+    return any == 0;
 }
 
 void useHostVectorKernels(N_Vector v) {

@@ -136,7 +136,7 @@ TEST(Eval, EmptyScalarParametersNeverReadOutsideTheProfiles) {
         {"tavrel", 3}, {"tavrel_piston", 3}, {"tavrel_linear", 3}, {"tavrel_observer", 2}};
     for (const auto& [block, inputs] : blocks) {
         if (!std::ifstream(TAVREL_TEST_PLUGIN_DIR "/" + block + ".mexa64")) continue;
-        ParamValues params = *defaultParams(block);
+        ParamValues params = defaultParams(*findDescription(block));
         for (auto& values : params)
             if (values.size() == 1) values.clear();
         Json request = {{"block", block},

@@ -147,7 +147,7 @@ TEST(Metrics, StatisticsOverTheSummaryWindow) {
         metrics.push_back(m);
     }
     MetricSink sink(metrics, scenario);
-    sink.begin({{"a", "Pa"}, {"b", "Pa"}});
+    sink.begin({{"a", "Pa", "", "", true}, {"b", "Pa", "", "", true}});
     const double pi = 3.14159265358979323846;
     for (int k = 0; k <= 2000; ++k) {
         const double t = 0.01 * k;
