@@ -30,11 +30,13 @@ FmuInstance::~FmuInstance() = default;
 
 // A fresh block instance with the export parameter set, as after fmi2Instantiate.
 void FmuInstance::createBlock() {
+    std::vector<std::vector<double>> params;
+    for (const LayoutParam& param : layout_.params) params.push_back(param.values);
+    // Built before anything is replaced: a failure leaves the instance as it was.
+    auto block = std::make_unique<host::BlockInstance>(plugin_, params, name_);
     solver_.reset();
-    block_.reset();
-    params_.clear();
-    for (const LayoutParam& param : layout_.params) params_.push_back(param.values);
-    block_ = std::make_unique<host::BlockInstance>(plugin_, params_, name_);
+    block_ = std::move(block);
+    params_ = std::move(params);
     flushConsole();
     const auto count = [](const auto& list) { return static_cast<int>(list.size()); };
     if (block_->numInputs() != count(layout_.inputs) || block_->numStates() != count(layout_.states))
@@ -384,8 +386,7 @@ void FmuInstance::doStep(double communication_point, double step) {
 int FmuInstance::rhs(double t, const double* y, double* ydot) noexcept {
     try {
         evaluateOutputs(t, y);
-        block_->derivatives(t);
-        std::copy(block_->derivatives(), block_->derivatives() + derivatives_.size(), ydot);
+        block_->derivatives(t, ydot);
         for (std::size_t s = 0; s < derivatives_.size(); ++s) {
             if (!std::isfinite(ydot[s])) {
                 rhs_failure_ = "der(" + layout_.states[s] + ") is not finite at " + timeText(t);

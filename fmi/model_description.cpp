@@ -1,5 +1,6 @@
 #include "model_description.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -235,13 +236,15 @@ void writeStructure(std::ostream& out, const ExportedBlock& block,
 std::array<int, 8> baseUnitExponents(const std::string& unit) {
     std::array<int, 8> exponents{};
     const std::size_t slash = unit.find('/');
-    if (slash == 0 || unit.empty()) throw std::runtime_error("unit \"" + unit + "\" has no numerator");
     // Factors joined by '.', e.g. "Pa.s2/m2".
     const auto addProduct = [&](const std::string& product, int sign) {
-        std::stringstream factors(product);
-        for (std::string factor; std::getline(factors, factor, '.');) {
-            if (factor.empty()) throw std::runtime_error("unit \"" + unit + "\" has an empty factor");
-            addFactor(factor, sign, unit, exponents);
+        std::size_t start = 0;
+        for (;;) {
+            const std::size_t end = std::min(product.find('.', start), product.size());
+            if (end == start) throw std::runtime_error("unit \"" + unit + "\" has an empty factor");
+            addFactor(product.substr(start, end - start), sign, unit, exponents);
+            if (end == product.size()) return;
+            start = end + 1;
         }
     };
     addProduct(unit.substr(0, slash), 1);

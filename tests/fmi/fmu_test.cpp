@@ -4,6 +4,7 @@
 #include "fmu_importer.h"
 
 #include "fmu_export.h"
+#include "model_description.h"
 #include "block_descriptions.h"
 #include "scenario.h"
 #include "simulation.h"
@@ -219,6 +220,17 @@ TEST(RigFmu, NonFiniteDerivativeIsReported) {
     std::vector<double> dx(fmu.numStates());
     EXPECT_EQ(s.api().getDerivatives(s.get(), dx.data(), dx.size()), fmi2Error);
     EXPECT_NE(s.log().find("is not finite at t = 0"), std::string::npos) << s.log();
+}
+
+// Units of the blocks' descriptions in SI base units (kg, m, s, A, K, mol, cd, rad).
+TEST(UnitDefinitions, BaseUnitsOfTheBlocksUnits) {
+    const std::vector<std::pair<std::string, std::array<int, 8>>> table = {
+        {"Pa", {1, -1, -2}},         {"m3/s", {0, 3, -1}},   {"kg/m3", {1, -3, 0}},
+        {"Pa.s2/m2", {1, -3, 0}},    {"Pa.s/m", {1, -2, -1}}, {"1/s", {0, 0, -1}},
+        {"1", {}},                   {"m/s2", {0, 1, -2}},   {"rad", {0, 0, 0, 0, 0, 0, 0, 1}},
+    };
+    for (const auto& [unit, exponents] : table) EXPECT_EQ(fmi::baseUnitExponents(unit), exponents) << unit;
+    for (const char* bad : {"furlong", "m/", "Pa..s", ""}) EXPECT_ANY_THROW(fmi::baseUnitExponents(bad)) << bad;
 }
 
 } // namespace

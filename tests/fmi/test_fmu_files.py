@@ -150,6 +150,15 @@ def test_guid_follows_the_structure_not_the_values(fmus, tmp_path):
     assert guid(num_fixed_outputs=[8]) != default
 
 
+@pytest.mark.parametrize("interface, present, absent", [
+    ("me", "ModelExchange", "CoSimulation"), ("cs", "CoSimulation", "ModelExchange")])
+def test_interface_option_describes_one_interface(fmus, tmp_path, interface, present, absent):
+    result, out = export(tmp_path, default_params(fmus), "--interface", interface)
+    assert result.returncode == 0, result.stderr
+    root = ET.fromstring(zipfile.ZipFile(out).read("modelDescription.xml"))
+    assert root.find(present) is not None and root.find(absent) is None
+
+
 @pytest.mark.parametrize("change, args, mentions", [
     ({"sensor_positions": [0, 5000]}, [], "sensor_positions"),
     ({}, ["--interface", "fm"], "--interface"),
