@@ -144,7 +144,6 @@ constexpr bool isConsistent(const BlockDescription& d) {
         if ((rule.kind == ParamRule::Kind::above || rule.kind == ParamRule::Kind::entries_within) &&
             !inParams(rule.other))
             return false;
-        if (rule.kind == ParamRule::Kind::custom && rule.check == nullptr) return false;
     }
     const bool sensors_sound =
         !d.hasSensors() || (inParams(d.num_fixed_outputs_param) &&
