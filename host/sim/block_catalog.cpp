@@ -60,7 +60,7 @@ std::string broken(const BlockDescription& kind, const ParamRule& rule, const Pa
                 return "must not decrease (entry " + std::to_string(i) + ")";
         }
         return "";
-    case Kind::custom: return rule.check ? rule.check(params) : std::string();
+    case Kind::custom: return rule.check ? rule.check(params) : "";
     }
     return "";
 }
