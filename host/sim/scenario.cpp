@@ -2,6 +2,7 @@
 
 #include "block_catalog.h"
 #include "scenario_table.h"
+#include "toml_reader.h"
 #include "description_file.h"
 
 #include <toml++/toml.h>
@@ -20,66 +21,7 @@ namespace {
 constexpr int max_summary_periods = 1000000;
 
 // Reads a scenario table by table, naming file, line and key in every error.
-class Reader {
-public:
-    explicit Reader(std::string source) : source_(std::move(source)) {}
-
-    [[noreturn]] void fail(const toml::node* node, const std::string& key,
-                           const std::string& rule) const {
-        std::ostringstream message;
-        message << source_;
-        if (node && node->source().begin.line > 0) message << ':' << node->source().begin.line;
-        message << ": " << key << ": " << rule;
-        throw ScenarioError(message.str());
-    }
-
-    double number(const toml::node& node, const std::string& key) const {
-        if (auto v = node.value<double>()) {
-            if (!std::isfinite(*v)) fail(&node, key, "must be a finite number");
-            return *v;
-        }
-        fail(&node, key, "must be a number");
-    }
-
-    std::vector<double> numbers(const toml::node& node, const std::string& key) const {
-        if (node.is_array()) {
-            std::vector<double> values;
-            const auto& array = *node.as_array();
-            for (size_t i = 0; i < array.size(); ++i) {
-                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]"));
-            }
-            return values;
-        }
-        return {number(node, key)};
-    }
-
-    std::string text(const toml::node& node, const std::string& key) const {
-        if (auto v = node.value<std::string>()) return *v;
-        fail(&node, key, "must be a text");
-    }
-
-    const toml::table& table(const toml::node& node, const std::string& key) const {
-        if (!node.is_table()) fail(&node, key, "must be a table");
-        return *node.as_table();
-    }
-
-    // Fails on any key of `t` outside `allowed`.
-    void onlyKeys(const toml::table& t, const std::string& key,
-                  std::initializer_list<const char*> allowed) const {
-        for (const auto& [name, node] : t) {
-            const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&key_name = name](const char* a) {
-                                               return key_name.str() == a;
-                                           });
-            if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
-        }
-    }
-
-    const std::string& source() const { return source_; }
-
-private:
-    std::string source_;
-};
+using Reader = TomlReader<ScenarioError>;
 
 PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string& key) {
     const std::string ref = r.text(node, key);

@@ -4,6 +4,7 @@
 
 #include "result_files.h"
 #include "scenario_table.h"
+#include "toml_reader.h"
 #include "simulation.h"
 
 #include <toml++/toml.h>
@@ -23,48 +24,7 @@ namespace {
 constexpr size_t max_cases = 1000000;
 
 // Errors of the study file: "<file>:<line>: <key>: <rule>".
-class Reader {
-public:
-    explicit Reader(std::string source) : source_(std::move(source)) {}
-
-    [[noreturn]] void fail(const toml::node* node, const std::string& key,
-                           const std::string& rule) const {
-        std::ostringstream message;
-        message << source_;
-        if (node && node->source().begin.line > 0) message << ':' << node->source().begin.line;
-        message << ": " << key << ": " << rule;
-        throw StudyError(message.str());
-    }
-
-    double number(const toml::node& node, const std::string& key) const {
-        const auto v = node.value<double>();
-        if (!v || !std::isfinite(*v)) fail(&node, key, "must be a finite number");
-        return *v;
-    }
-
-    std::string text(const toml::node& node, const std::string& key) const {
-        if (auto v = node.value<std::string>()) return *v;
-        fail(&node, key, "must be a text");
-    }
-
-    const toml::table& table(const toml::node& node, const std::string& key) const {
-        if (!node.is_table()) fail(&node, key, "must be a table");
-        return *node.as_table();
-    }
-
-    void onlyKeys(const toml::table& t, const std::string& key,
-                  std::initializer_list<const char*> allowed) const {
-        for (const auto& [name, node] : t) {
-            if (std::none_of(allowed.begin(), allowed.end(),
-                             [&](const char* a) { return name.str() == a; })) {
-                fail(&node, key + "." + std::string(name.str()), "unknown key");
-            }
-        }
-    }
-
-private:
-    std::string source_;
-};
+using Reader = sim::TomlReader<StudyError>;
 
 // One [[study.vary]]: its values go to every key it names (keys that must move together,
 // such as a well's length and the displacer's depth).
