@@ -26,6 +26,12 @@ public:
         for (double v : values) values_[count_++] = v; // too many values: not a constant
     }
     constexpr std::span<const double> values() const { return {values_.data(), count_}; }
+    // Appends a value; false when the capacity is used up.
+    constexpr bool add(double v) {
+        if (count_ == capacity) return false;
+        values_[count_++] = v;
+        return true;
+    }
     std::vector<double> toVector() const { return {values_.begin(), values_.begin() + count_}; }
 
 private:
@@ -96,7 +102,8 @@ struct BlockDescription {
     std::span<const PortDescription> inputs;
     std::span<const PortDescription> fixed_outputs;
     // One output per entry of the sensor-positions parameter follows the fixed outputs, named
-    // "<name>[i]"; the fixed-output count parameter says where they start.
+    // "<name>[i]"; the fixed-output count parameter says where they start. Both indices are
+    // -1 for a block whose outputs are all fixed.
     PortDescription sensor_output;
     int num_fixed_outputs_param;
     int sensor_positions_param;
@@ -107,6 +114,7 @@ struct BlockDescription {
 
     constexpr int stateCount() const { return 2 * cells + static_cast<int>(extra_states.size()); }
     constexpr int paramCount() const { return static_cast<int>(params.size()); }
+    constexpr bool hasSensors() const { return sensor_positions_param >= 0; }
 };
 
 // Two rule lists as one, the first list's rules first.
@@ -137,10 +145,13 @@ constexpr bool isConsistent(const BlockDescription& d) {
             !inParams(rule.other))
             return false;
     }
+    const bool sensors_sound =
+        !d.hasSensors() || (inParams(d.num_fixed_outputs_param) &&
+                            inParams(d.sensor_positions_param) &&
+                            d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector());
     return indicesInOrder(d.params) && indicesInOrder(d.inputs) &&
            indicesInOrder(d.fixed_outputs) && indicesInOrder(d.extra_states, 2 * d.cells) &&
-           inParams(d.num_fixed_outputs_param) && inParams(d.sensor_positions_param) &&
-           d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector();
+           sensors_sound;
 }
 
 // The defaults of every parameter, in the block's order.

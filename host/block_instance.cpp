@@ -86,6 +86,8 @@ void BlockInstance::handshake() {
     }
     ArrayPtr returned(plhs[0]);
     if (!failure.empty()) throw error("mdlInitializeSizes", failure);
+    // A block may refuse its parameters by the error status instead of raising an error.
+    if (const char* status = ssGetErrorStatus(record_.get())) throw error("mdlInitializeSizes", status);
     sizes_ = takeSizesVector(returned.release());
     if (!record_->methods.mdlInitializeSizes)
         throw error("mdlInitializeSizes", "the plug-in bound no methods in the sizing handshake");

@@ -74,6 +74,11 @@ class Plugin {
 // else the folder `plugins` next to the calling program's folder.
 std::string findPlugin(const std::string& block_name);
 
+// The one rule for "name or path", for the command line, Python and scenarios alike: a text
+// with a folder or the plug-in suffix is a file (a relative one taken from `base_dir` when
+// given), anything else a block name found by findPlugin.
+std::string pluginPath(const std::string& name_or_path, const std::string& base_dir = {});
+
 // One block instance: its own record, parameters, ports, states and work vectors.
 class BlockInstance {
   public:

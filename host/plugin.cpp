@@ -105,6 +105,15 @@ SizesVector Plugin::commandLineSizes(const ParamValues& params) const {
     return takeSizesVector(returned.release());
 }
 
+std::string pluginPath(const std::string& name_or_path, const std::string& base_dir) {
+    const bool is_path = name_or_path.find('/') != std::string::npos ||
+                         (name_or_path.size() > 7 && name_or_path.ends_with(".mexa64"));
+    if (!is_path) return findPlugin(name_or_path);
+    const fs::path path(name_or_path);
+    return path.is_relative() && !base_dir.empty() ? (fs::path(base_dir) / path).string()
+                                                   : name_or_path;
+}
+
 std::string findPlugin(const std::string& block_name) {
     if (!isBlockName(block_name))
         throw HostError("invalid block name \"" + block_name + "\" (letters, digits and _ only)");

@@ -51,9 +51,7 @@ host::Json readJsonFile(const std::string& path) {
 }
 
 std::string pluginPathFor(const std::string& block_or_path) {
-    const bool is_path = block_or_path.find('/') != std::string::npos ||
-                         (block_or_path.size() > 7 && block_or_path.ends_with(".mexa64"));
-    return is_path ? block_or_path : host::findPlugin(block_or_path);
+    return host::pluginPath(block_or_path);
 }
 
 } // namespace tavrel::cli

@@ -2,7 +2,7 @@
 // one element per line.
 #include "command_support.h"
 #include "commands.h"
-#include "block_descriptions.h"
+#include "description_file.h"
 
 #include <cstdio>
 #include <memory>
@@ -16,18 +16,19 @@ struct SizesOptions {
     std::string params_file;
 };
 
-host::ParamValues paramsFor(const SizesOptions& options, const std::string& block_name) {
+host::ParamValues paramsFor(const SizesOptions& options, const host::Plugin& plugin) {
     if (!options.params_file.empty())
         return host::paramValuesFromJson(readJsonFile(options.params_file), options.params_file);
-    if (const BlockDescription* known = host::findDescription(block_name))
-        return defaultParams(*known);
-    throw host::HostError("no default parameters for block " + block_name + "; give --params");
+    if (const auto described = host::describePlugin(plugin.path()))
+        return defaultParams(*described);
+    throw host::HostError("no default parameters for block " + plugin.blockName() +
+                          "; give --params");
 }
 
 void printSizes(const SizesOptions& options) {
     const auto plugin = host::Plugin::open(pluginPathFor(options.block));
     const host::SizesVector sizes =
-        plugin->commandLineSizes(paramsFor(options, plugin->blockName()));
+        plugin->commandLineSizes(paramsFor(options, *plugin));
     for (double value : sizes)
         std::printf("%.17g\n", value);
 }
@@ -41,7 +42,7 @@ void addSizesCommand(CLI::App& app) {
     command->add_option("BLOCK", options->block, "deliverable name or plug-in file")->required();
     command->add_option("--params", options->params_file,
                         "JSON file: a list of dialog parameters, each a list of numbers "
-                        "(default: the block's default well)");
+                        "(default: the defaults of the block's description)");
     command->callback([options] { runCommand("sizes", [&] { printSizes(*options); }); });
 }
 

@@ -34,6 +34,7 @@ struct StudyOptions {
 // table, and is told why the figures are missing.
 void drawFigures(const StudyOptions& options) {
     const std::string python_path = TAVREL_PYTHON_PACKAGE_DIR;
+    std::fflush(stdout); // the summary before the figures' lines
     const pid_t pid = fork();
     if (pid == 0) {
         const char* old = std::getenv("PYTHONPATH");

@@ -83,6 +83,7 @@ void checkShapes(const BlockDescription& kind, const ParamSet& params,
 // Together with the sensors, the fixed outputs must cover those the block always writes.
 void checkOutputCount(const BlockDescription& kind, const ParamSet& params,
                       std::vector<ParamProblem>& problems) {
+    if (!kind.hasSensors()) return;
     const auto& sensors = params[static_cast<size_t>(kind.sensor_positions_param)];
     const double fixed = first(params, kind.num_fixed_outputs_param);
     if (!(fixed >= 0) || std::trunc(fixed) + static_cast<double>(sensors.size()) <
@@ -109,12 +110,17 @@ int paramIndex(const BlockDescription& kind, std::string_view name) {
 }
 
 std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& params) {
+    std::vector<PortInfo> ports;
+    if (!kind.hasSensors()) {
+        for (const auto& port : kind.fixed_outputs)
+            ports.push_back({std::string(port.name), std::string(port.unit)});
+        return ports;
+    }
     const double fixed_value = first(params, kind.num_fixed_outputs_param);
     const int fixed = std::isfinite(fixed_value) && fixed_value > 0
                           ? static_cast<int>(std::min(fixed_value, 1e6))
                           : 0;
     const auto& sensors = params[static_cast<size_t>(kind.sensor_positions_param)];
-    std::vector<PortInfo> ports;
     for (int k = 0; k < fixed; ++k) {
         if (k < static_cast<int>(kind.fixed_outputs.size())) {
             const auto& port = kind.fixed_outputs[static_cast<size_t>(k)];

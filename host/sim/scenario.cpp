@@ -2,6 +2,7 @@
 
 #include "block_catalog.h"
 #include "scenario_table.h"
+#include "description_file.h"
 
 #include <toml++/toml.h>
 
@@ -366,9 +367,46 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
     return params;
 }
 
+// The parameters of a plug-in without a description: a list, each entry a number or a list.
+std::vector<std::vector<double>> parsePositionalParams(const Reader& r, const toml::node* params,
+                                                      const std::string& key) {
+    std::vector<std::vector<double>> values;
+    if (!params) return values;
+    if (!params->is_array()) {
+        r.fail(params, key + ".params",
+               "must be a list (the plug-in has no description that names its parameters)");
+    }
+    const auto& list = *params->as_array();
+    for (size_t k = 0; k < list.size(); ++k) {
+        values.push_back(r.numbers(list[k], key + ".params[" + std::to_string(k) + "]"));
+    }
+    return values;
+}
+
+host::SharedDescription describeByHandshake(const Reader& r, const BlockConfig& block,
+                                            const toml::node& plugin, const std::string& key,
+                                            const std::string& base_dir) {
+    try {
+        const auto opened = host::Plugin::open(host::pluginPath(block.plugin, base_dir));
+        return host::describeByHandshake(opened, block.params, block.name);
+    } catch (const host::HostError& error) {
+        r.fail(&plugin, key, error.what());
+    }
+}
+
+// The description file beside the plug-in, if there is one.
+host::SharedDescription describeFromFile(const Reader& r, const BlockConfig& block,
+                                         const toml::node& plugin, const std::string& key,
+                                         const std::string& base_dir) {
+    try {
+        return host::describePlugin(host::pluginPath(block.plugin, base_dir));
+    } catch (const host::HostError& error) {
+        r.fail(&plugin, key, error.what());
+    }
+}
+
 void validateParams(const std::string& source, const BlockConfig& block, const toml::node* where) {
-    const BlockDescription* kind = findBlockKind(block.kind);
-    const auto problems = checkParams(*kind, block.params);
+    const auto problems = checkParams(block.description(), block.params);
     if (problems.empty()) return;
     std::ostringstream message;
     message << source;
@@ -378,36 +416,53 @@ void validateParams(const std::string& source, const BlockConfig& block, const t
     throw ScenarioError(message.str());
 }
 
+// The block's description and parameters: a shipped block or one with a description file
+// beside its plug-in takes them by name; any other plug-in by position, described by its
+// handshake.
+void readDescribedParams(const Reader& r, BlockConfig& block, const toml::table& t,
+                         const toml::table* well, const std::string& key,
+                         const std::string& base_dir) {
+    const toml::node& plugin = *t.get("plugin");
+    const toml::node* kind_node = t.get("kind");
+    const toml::node* params = t.get("params");
+    if (!findBlockKind(block.kind)) {
+        if (kind_node) r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+        block.described = describeFromFile(r, block, plugin, key, base_dir);
+    }
+    if (findBlockKind(block.kind) || block.described) {
+        if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
+        block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
+                                   well, key, &t);
+    } else {
+        block.params = parsePositionalParams(r, params, key);
+        block.described = describeByHandshake(r, block, plugin, key, base_dir);
+    }
+    validateParams(r.source(), block, params ? params : &t);
+}
+
 BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
-                     const toml::table* well, const std::string& base_dir) {
+                       const toml::table* well, const std::string& base_dir) {
     const std::string key = "blocks." + name;
     const auto& t = r.table(node, key);
     r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});
     BlockConfig block;
     block.name = name;
     const toml::node* plugin = t.get("plugin");
-    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a deliverable name or a plug-in file)");
+    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a block name or a plug-in file)");
     block.plugin = r.text(*plugin, key + ".plugin");
-    // The deliverable is the plug-in file's name without folder and extension, unless given.
+    // The block is the plug-in file's name without folder and extension, unless given.
     block.kind = std::filesystem::path(block.plugin).stem().string();
     if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
-    const BlockDescription* kind = findBlockKind(block.kind);
-    if (!kind) {
-        r.fail(plugin, key + ".plugin",
-               "unknown block \"" + block.kind +
-                   "\" (tavrel, tavrel_piston, tavrel_linear or tavrel_observer)");
-    }
-    const toml::node* params = t.get("params");
-    if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    block.params = parseParams(r, *kind, params ? params->as_table() : nullptr, well, key, &node);
-    validateParams(r.source(), block, params ? params : &node);
+    readDescribedParams(r, block, t, well, key, base_dir);
 
+    const auto& described_inputs = block.description().inputs;
     if (const toml::node* inputs = t.get("inputs")) {
         const auto& in = r.table(*inputs, key + ".inputs");
         for (const auto& [port, source] : in) {
             const std::string port_name(port.str());
-            const bool known = std::any_of(kind->inputs.begin(), kind->inputs.end(),
-                                           [&](const PortDescription& p) { return p.name == port_name; });
+            const bool known =
+                std::any_of(described_inputs.begin(), described_inputs.end(),
+                            [&](const PortDescription& p) { return p.name == port_name; });
             if (!known) r.fail(&source, key + ".inputs." + port_name, "unknown input port");
             block.inputs[port_name] = parseSource(r, source, key + ".inputs." + port_name, base_dir);
         }
@@ -418,7 +473,7 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
 bool hasPort(const Scenario& s, const PortRef& ref) {
     for (const auto& block : s.blocks) {
         if (block.name != ref.block) continue;
-        const BlockDescription* kind = findBlockKind(block.kind);
+        const BlockDescription* kind = &block.description();
         for (const auto& port : outputPorts(*kind, block.params)) {
             if (port.name == ref.port) return true;
         }
@@ -503,7 +558,7 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
             // A named copy: clang 14 cannot capture a structured binding.
             const std::string param(name.str());
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
-                return paramIndex(*findBlockKind(b.kind), param) >= 0;
+                return paramIndex(b.description(), param) >= 0;
             });
             if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
         }
@@ -552,6 +607,10 @@ Scenario Scenario::builtInDefault() {
     return parse(defaultScenarioText(), "<default scenario>", std::filesystem::current_path());
 }
 
+const BlockDescription& BlockConfig::description() const {
+    return described ? *described : *findBlockKind(kind);
+}
+
 const BlockConfig& Scenario::block(const std::string& name) const {
     for (const auto& b : blocks) {
         if (b.name == name) return b;
@@ -562,7 +621,7 @@ const BlockConfig& Scenario::block(const std::string& name) const {
 void Scenario::set(const std::string& block_name, const std::string& param,
                    const std::vector<double>& values) {
     auto& b = const_cast<BlockConfig&>(block(block_name));
-    const BlockDescription* kind = findBlockKind(b.kind);
+    const BlockDescription* kind = &b.description();
     const int k = paramIndex(*kind, param);
     if (k < 0) {
         throw ScenarioError(source_name + ": blocks." + block_name + ".params." + param +

@@ -3,6 +3,9 @@
 // A scenario is validated completely when it is loaded, before anything runs or is written.
 #pragma once
 
+#include "block_description.h"
+#include "plugin_description.h"
+
 #include <map>
 #include <memory>
 #include <optional>
@@ -11,6 +14,8 @@
 #include <vector>
 
 namespace tavrel::sim {
+
+using tavrel::BlockDescription;
 
 // A load or validation error; the message names the file, the line, the key and the rule.
 struct ScenarioError : std::runtime_error {
@@ -42,10 +47,15 @@ struct Source {
 
 struct BlockConfig {
     std::string name;        // instance name, e.g. "rig"
-    std::string plugin;      // deliverable name ("tavrel") or a plug-in file path
-    std::string kind;        // deliverable the plug-in carries: "tavrel", "tavrel_observer", ...
+    std::string plugin;      // block name ("tavrel") or a plug-in file path
+    std::string kind;        // block the plug-in carries: "tavrel", "tavrel_observer", ...
     std::vector<std::vector<double>> params; // in the block's order, complete
     std::map<std::string, Source> inputs;    // by input port name; missing inputs are 0
+    // For a plug-in without a shipped description: from the description file beside it, or
+    // what its sizing handshake declared.
+    host::SharedDescription described;
+
+    const BlockDescription& description() const;
 };
 
 enum class SolverKind { dormand_prince, bdf, fixed_step };

@@ -116,9 +116,8 @@ void Simulation::Impl::createBlocks() {
     for (const auto& config : scenario.blocks) {
         Block b;
         b.config = &config;
-        b.kind = findBlockKind(config.kind);
-        const bool is_path = config.plugin.find('/') != std::string::npos;
-        const std::string path = is_path ? config.plugin : host::findPlugin(config.plugin);
+        b.kind = &config.description();
+        const std::string path = host::pluginPath(config.plugin, scenario.base_dir);
         auto& plugin = plugins[path];
         if (!plugin) plugin = host::Plugin::open(path);
         b.instance = std::make_unique<host::BlockInstance>(plugin, config.params, config.name);

@@ -159,6 +159,12 @@ int finish(Worker& w) {
     return status;
 }
 
+void stopAll(std::vector<Worker>& workers) {
+    for (auto& w : workers) kill(w.pid, SIGTERM);
+    for (auto& w : workers) finish(w);
+    workers.clear();
+}
+
 std::string duration(double seconds) {
     char text[32];
     const long s = static_cast<long>(seconds + 0.5);
@@ -236,11 +242,11 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
             bar.update(output.doneCount(), summary.failed, summary.ran, elapsed());
         }
     } catch (...) {
-        for (auto& w : workers) kill(w.pid, SIGTERM), finish(w);
+        stopAll(workers);
         bar.close();
         throw;
     }
-    for (auto& w : workers) kill(w.pid, SIGTERM), finish(w);
+    stopAll(workers); // cases still running when stopped: missing, so resume runs them
     bar.close();
     summary.interrupted = stop_signal != 0;
     summary.wall_seconds = elapsed();

@@ -213,6 +213,7 @@ struct Study::Impl {
 
     void parse();
     void parseStudyTable(const Reader& r, const toml::table& t);
+    void parseMetrics(const Reader& r, const toml::table& t);
     Variation parseVariation(const Reader& r, const toml::node& node, const std::string& key,
                              long samples, std::uint64_t seed, size_t index);
     void buildCases(const Reader& r, const toml::node& where, const std::string& mode);
@@ -253,16 +254,7 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         if (!v || *v < 0) r.fail(n, "study.seed", "must be a whole number, not negative");
         seed = static_cast<std::uint64_t>(*v);
     }
-    const toml::node* metrics = t.get("metrics");
-    if (!metrics || !metrics->is_array() || metrics->as_array()->empty()) {
-        r.fail(metrics ? metrics : &t, "study.metrics", "needs a list of \"COLUMN:STAT\" texts");
-    }
-    for (const auto& node : *metrics->as_array()) {
-        Metric metric;
-        const std::string rule = parseMetric(r.text(node, "study.metrics"), metric);
-        if (!rule.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", rule);
-        this->metrics.push_back(metric);
-    }
+    parseMetrics(r, t);
     const toml::node* vary = t.get("vary");
     if (!vary || !vary->is_array_of_tables() || vary->as_array()->empty()) {
         r.fail(vary ? vary : &t, "study.vary", "needs at least one [[study.vary]] table");
@@ -271,7 +263,13 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
     for (size_t i = 0; i < entries.size(); ++i) {
         variations.push_back(parseVariation(r, entries[i], "study.vary[" + std::to_string(i) + "]",
                                             samples, seed, i));
-        keys.insert(keys.end(), variations.back().keys.begin(), variations.back().keys.end());
+        for (const auto& key : variations.back().keys) {
+            if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+                r.fail(&entries[i], "study.vary[" + std::to_string(i) + "].key",
+                       "\"" + key + "\" is varied already");
+            }
+            keys.push_back(key);
+        }
     }
     const bool random = std::any_of(entries.begin(), entries.end(), [](const toml::node& n) {
         for (const auto& g : generators()) {
@@ -285,6 +283,19 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         if (mode != "grid" && mode != "zip") r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
     }
     buildCases(r, t.get("mode") ? *t.get("mode") : t, mode);
+}
+
+void Study::Impl::parseMetrics(const Reader& r, const toml::table& t) {
+    const toml::node* list = t.get("metrics");
+    if (!list || !list->is_array() || list->as_array()->empty()) {
+        r.fail(list ? list : &t, "study.metrics", "needs a list of \"COLUMN:STAT\" texts");
+    }
+    for (const auto& node : *list->as_array()) {
+        Metric metric;
+        const std::string rule = parseMetric(r.text(node, "study.metrics"), metric);
+        if (!rule.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", rule);
+        metrics.push_back(metric);
+    }
 }
 
 Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
@@ -451,14 +462,13 @@ Study Study::load(const std::string& path) {
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
     // The base scenario is read here, so that what runs is fixed by these two texts.
     std::string scenario = "default";
+    std::string where = path; // "file:line" of the scenario key
     try {
         const auto doc = toml::parse(source.text, path);
         if (const toml::node* n = doc.get("scenario")) {
+            where += ":" + std::to_string(n->source().begin.line);
             const auto text = n->value<std::string>();
-            if (!text) {
-                throw StudyError(path + ":" + std::to_string(n->source().begin.line) +
-                                 ": scenario: must be \"default\" or a scenario file");
-            }
+            if (!text) throw StudyError(where + ": scenario: must be \"default\" or a scenario file");
             scenario = *text;
         }
     } catch (const toml::parse_error&) {
@@ -471,7 +481,11 @@ Study Study::load(const std::string& path) {
     } else {
         std::filesystem::path file = scenario;
         if (file.is_relative()) file = folder / file;
-        source.scenario_text = readFile(file.string(), "scenario file");
+        try {
+            source.scenario_text = readFile(file.string(), "scenario file");
+        } catch (const StudyError& error) {
+            throw StudyError(where + ": scenario: " + error.what());
+        }
         source.scenario_name = file.string();
         source.base_dir = file.parent_path().string();
     }

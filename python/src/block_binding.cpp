@@ -5,11 +5,15 @@
 
 #include "block_catalog.h"
 #include "block_instance.h"
+#include "block_descriptions.h"
+#include "description_file.h"
 
 #include <pybind11/stl.h>
 
 #include <algorithm>
 #include <memory>
+#include <span>
+#include <type_traits>
 
 namespace tavrel::python {
 
@@ -19,11 +23,8 @@ using host::BlockInstance;
 using host::ParamValues;
 using host::Plugin;
 
-// A plug-in named by path (it has a folder or the plug-in suffix) or by deliverable name.
 std::shared_ptr<Plugin> openPlugin(const std::string& name_or_path) {
-    const bool is_path = name_or_path.find('/') != std::string::npos ||
-                         name_or_path.ends_with(".mexa64");
-    return Plugin::open(is_path ? name_or_path : host::findPlugin(name_or_path));
+    return Plugin::open(host::pluginPath(name_or_path));
 }
 
 std::string joined(const std::vector<std::string>& names) {
@@ -76,7 +77,7 @@ class Block {
 public:
     Block(const std::string& name_or_path, const py::object& params) {
         auto plugin = openPlugin(name_or_path);
-        kind_ = sim::findBlockKind(plugin->blockName());
+        kind_ = host::describePlugin(plugin->path());
         if (py::isinstance<py::dict>(params)) {
             if (!kind_) {
                 throw py::value_error("the parameters of " + plugin->blockName() +
@@ -84,7 +85,7 @@ public:
             }
             params_ = paramsByName(*kind_, params.cast<py::dict>());
         } else if (py::isinstance<py::sequence>(params) && !py::isinstance<py::str>(params)) {
-            params_ = paramsByPosition(kind_, params.cast<py::sequence>());
+            params_ = paramsByPosition(kind_.get(), params.cast<py::sequence>());
         } else {
             throw py::type_error("params must be a dict (by name) or a list (by position)");
         }
@@ -124,7 +125,7 @@ public:
         for (int p = 0; p < instance_->numInputs(); ++p) {
             names.push_back(kind_ && p < static_cast<int>(kind_->inputs.size())
                                 ? std::string(kind_->inputs[static_cast<size_t>(p)].name)
-                                : "input[" + std::to_string(p) + "]");
+                                : "u" + std::to_string(p));
         }
         return names;
     }
@@ -135,7 +136,7 @@ public:
             for (const auto& port : sim::outputPorts(*kind_, params_)) names.push_back(port.name);
         }
         for (int p = static_cast<int>(names.size()); p < instance_->numOutputs(); ++p) {
-            names.push_back("output[" + std::to_string(p) + "]");
+            names.push_back("y" + std::to_string(p));
         }
         names.resize(static_cast<size_t>(instance_->numOutputs()));
         return names;
@@ -212,14 +213,60 @@ private:
         std::copy(array.data(), array.data() + array.size(), instance_->inputs());
     }
 
-    const BlockDescription* kind_ = nullptr;
+    host::SharedDescription kind_; // null: a plug-in without a description
+
     ParamValues params_;
     std::unique_ptr<BlockInstance> instance_;
 };
 
+std::string text(std::string_view view) { return std::string(view); }
+
+template <typename Entry> py::list entries(std::span<const Entry> list) {
+    py::list out;
+    for (const auto& e : list) {
+        py::dict d;
+        d["name"] = text(e.name);
+        d["unit"] = text(e.unit);
+        d["meaning"] = text(e.meaning);
+        if constexpr (std::is_same_v<Entry, ParamDescription>) {
+            const auto values = e.defaults.values();
+            d["default"] = e.isVector() ? py::object(py::cast(std::vector<double>(
+                                              values.begin(), values.end())))
+                                        : py::object(py::float_(values.empty() ? 0 : values[0]));
+            d["read"] = e.isRead();
+        }
+        if constexpr (std::is_same_v<Entry, PortDescription>) {
+            d["direct_feedthrough"] = e.direct_feed_through;
+        }
+        out.append(d);
+    }
+    return out;
+}
+
+// A block's description as plain data: what the validation, `tavrel sizes` and Block use.
+py::dict describe(const std::string& name_or_path) {
+    const auto d = host::describePlugin(host::pluginPath(name_or_path));
+    if (!d) throw py::value_error(name_or_path + " has no description (shipped or beside it)");
+    py::dict out;
+    out["name"] = text(d->name);
+    out["meaning"] = text(d->meaning);
+    out["params"] = entries(d->params);
+    out["inputs"] = entries(d->inputs);
+    out["outputs"] = entries(d->fixed_outputs);
+    out["states"] = entries(d->extra_states);
+    out["cells"] = d->cells;
+    if (d->hasSensors()) out["sensor_output"] = text(d->sensor_output.name);
+    return out;
+}
+
 } // namespace
 
 void bindBlock(py::module_& m) {
+    m.def("describe", &describe, py::arg("name_or_path"),
+          "A block's description: parameters (name, unit, meaning, default), ports, states.");
+    py::list shipped;
+    for (const BlockDescription* d : host::knownBlocks()) shipped.append(text(d->name));
+    m.attr("shipped_blocks") = shipped;
     py::class_<Block>(m, "Block", R"doc(
 One instance of a block plug-in, called directly through its mexFunction.
 

@@ -61,7 +61,7 @@ py::object paramValue(const ParamDescription& info, const std::vector<double>& v
 py::dict params(const Scenario& s, const std::string& block_name) {
     const auto& block = s.block(block_name);
     py::dict d;
-    const BlockDescription* kind = sim::findBlockKind(block.kind);
+    const BlockDescription* kind = &block.description();
     for (size_t k = 0; kind && k < kind->params.size() && k < block.params.size(); ++k) {
         if (kind->params[k].name.empty()) continue;
         d[py::str(std::string(kind->params[k].name))] = paramValue(kind->params[k], block.params[k]);

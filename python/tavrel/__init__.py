@@ -30,10 +30,13 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     StudyError,
     TavrelError,
     default_scenario_text,
+    describe,
+    shipped_blocks,
 )
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
+    "describe", "shipped_blocks",
     "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
 ]
 

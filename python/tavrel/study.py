@@ -86,9 +86,16 @@ class Study:
     @property
     def random(self):
         """True when a varied key is drawn at random (a Monte Carlo study)."""
-        text = self._core.__getstate__()[0]
-        vary = tomllib.loads(text).get("study", {}).get("vary", [])
+        vary = self._table().get("vary", [])
         return any(name in entry for entry in vary for name in _RANDOM)
+
+    @property
+    def mode(self):
+        """"grid" (every combination) or "zip" (the lists side by side)."""
+        return self._table().get("mode", "zip" if self.random else "grid")
+
+    def _table(self):
+        return tomllib.loads(self._core.__getstate__()[0]).get("study", {})
 
     def run(self, jobs=None, client=None, progress=True, output=None, resume=False,
             keep_results=False):
@@ -134,8 +141,7 @@ def read_rows(csv_path):
     """study.csv as a DataFrame; numbers read back to the same doubles."""
     import pandas
 
-    frame = pandas.read_csv(csv_path, float_precision="round_trip", keep_default_na=False,
-                            na_values={"": None})
+    frame = pandas.read_csv(csv_path, float_precision="round_trip")
     frame["error"] = frame["error"].fillna("").astype(str)
     return frame
 
@@ -247,8 +253,9 @@ def _against_parameter(study, frame, key):
     def draw(axis, metric, column):
         values, unit = _scaled(ok, column)
         axis.plot(ok[key], values, "o-")
+        axis.set_title(metric, fontsize=9)
         axis.set_xlabel(key)
-        axis.set_ylabel(f"{metric} [{unit}]" if unit else metric)
+        axis.set_ylabel(unit or "-")
         axis.grid(True, alpha=0.3)
 
     return _metric_figure(study, frame, draw, "metrics.png")
@@ -263,8 +270,8 @@ def _heat_maps(study, frame, rows_key, columns_key):
         image = axis.pcolormesh(table.columns, table.index, table.to_numpy(), shading="nearest")
         axis.set_xlabel(columns_key)
         axis.set_ylabel(rows_key)
-        unit = _scaled(ok, column)[1]
-        axis.figure.colorbar(image, ax=axis, label=f"{metric} [{unit}]" if unit else metric)
+        axis.set_title(metric, fontsize=9)
+        axis.figure.colorbar(image, ax=axis, label=_scaled(ok, column)[1] or "-")
 
     return _metric_figure(study, frame, draw, "heat_map.png")
 
@@ -330,6 +337,8 @@ def _frequency_response(study, frame, key):
 def figures(study, frame, folder):
     """Draws the study's figures into `folder`; returns their paths."""
     free = _dimensions(study, frame)
+    if study.mode == "zip":
+        free = free[:1]  # the keys move together: one axis
     drawn = []
     if study.random:
         drawn.append(_histograms(study, frame))

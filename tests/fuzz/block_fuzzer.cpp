@@ -3,7 +3,6 @@
 // inputs and states. No method may read or write outside an array or loop without end.
 #include "fuzz_input.h"
 #include "fuzz_record.h"
-#include "block_descriptions.h"
 #include "linear_model.h"
 #include "observer_model.h"
 #include "piston_model.h"
@@ -35,7 +34,7 @@ constexpr std::array<Model, 4> models = {{
 
 // The block's default parameters with some replaced, dropped or added.
 std::vector<std::vector<double>> fuzzedParams(fuzz::FuzzInput& in, const char* block) {
-    std::vector<std::vector<double>> params = defaultParams(*host::findDescription(block));
+    std::vector<std::vector<double>> params = fuzz::shippedParams(block);
     params.resize(in.below(params.size() + 4), {1.0});
     for (std::size_t edits = in.below(12); edits > 0 && !params.empty(); --edits)
         params[in.below(params.size())] = in.numbers(8);

@@ -2,10 +2,28 @@
 
 #include "block_instance.h"
 #include "mex_host.h"
+#include "scenario.h"
 
 #include <algorithm>
+#include <map>
+#include <stdexcept>
 
 namespace tavrel::fuzz {
+
+const std::vector<std::vector<double>>& shippedParams(const std::string& block) {
+    static const auto all = [] {
+        std::map<std::string, std::vector<std::vector<double>>> found;
+        std::vector<sim::Scenario> shipped = {sim::Scenario::builtInDefault()};
+        for (const char* file : {"piston.toml", "linear.toml"})
+            shipped.push_back(sim::Scenario::load(std::string(TAVREL_SCENARIO_DIR "/") + file));
+        for (const auto& scenario : shipped)
+            for (const auto& b : scenario.blocks) found.emplace(b.kind, b.params);
+        return found;
+    }();
+    const auto it = all.find(block);
+    if (it == all.end()) throw std::logic_error("no shipped scenario has a " + block + " block");
+    return it->second;
+}
 
 void keepPluginsLoaded() {
     static const auto plugins = [] {

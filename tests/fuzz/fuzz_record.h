@@ -7,9 +7,14 @@
 #include "simstruc.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace tavrel::fuzz {
+
+// The dialog parameters of the first block of kind `block` ("tavrel", "tavrel_observer", ...)
+// in the shipped scenarios: complete, valid lists to start mutating from.
+const std::vector<std::vector<double>>& shippedParams(const std::string& block);
 
 // Opens the four plug-ins for the life of the process: a plug-in unloaded between inputs would
 // take its coverage counters with it while the fuzzer still reads them.

@@ -5,7 +5,6 @@
 #include "block_instance.h"
 #include "fuzz_input.h"
 #include "fuzz_record.h"
-#include "block_descriptions.h"
 
 #include <array>
 #include <memory>
@@ -87,8 +86,7 @@ void sizesCall(FuzzInput& in, std::size_t block) {
         else if (i == 3) args.emplace_back(mxCreateDoubleScalar(0));
         else args.emplace_back(mxCreateDoubleMatrix(0, 0, mxREAL));
     }
-    const host::ParamValues defaults = defaultParams(*host::findDescription(blocks[block]));
-    for (const auto& values : defaults) {
+    for (const auto& values : fuzz::shippedParams(blocks[block])) {
         if (in.byte() < 16) {
             args.push_back(fuzzedArray(in));
             continue;
@@ -111,7 +109,7 @@ void sizesCall(FuzzInput& in, std::size_t block) {
 // Method calls on a live record of this host after a real handshake: any flag array, any
 // call argument.
 void methodCalls(FuzzInput& in, std::size_t block) {
-    fuzz::FuzzRecord record(defaultParams(*host::findDescription(blocks[block])), blocks[block]);
+    fuzz::FuzzRecord record(fuzz::shippedParams(blocks[block]), blocks[block]);
     SimStruct* S = record.S();
     mexRegisterHostRecord(S);
     const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(S));

@@ -170,6 +170,20 @@ TEST(Plugin, OpeningAndFindingReportWhatIsMissing) {
               std::string::npos);
     unsetenv("TAVREL_PLUGIN_PATH");
     EXPECT_EQ(findPlugin("tavrel"), TAVREL_TEST_PLUGIN_DIR "/tavrel.mexa64");
+
+    // Name or path: a folder or the suffix makes a file, taken from the base folder if relative.
+    const struct {
+        const char* given;
+        const char* base;
+        std::string path;
+    } rows[] = {
+        {"tavrel", "/base", TAVREL_TEST_PLUGIN_DIR "/tavrel.mexa64"},
+        {"my.mexa64", "", "my.mexa64"},
+        {"my.mexa64", "/base", "/base/my.mexa64"},
+        {"sub/my", "/base", "/base/sub/my"},
+        {"/abs/my.mexa64", "/base", "/abs/my.mexa64"},
+    };
+    for (const auto& row : rows) EXPECT_EQ(pluginPath(row.given, row.base), row.path) << row.given;
 }
 
 TEST(Plugin, CommandLineSizes) {

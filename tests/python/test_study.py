@@ -52,7 +52,7 @@ def test_stopped_study_resumes_without_duplicates(tmp_path, stop):
     process = subprocess.Popen([CLI, "study", str(study), "-o", str(out), "-q", "--jobs", "1",
                                 "--no-figures"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 120
-    while time.monotonic() < deadline and not (out.exists() and len(rows(out)) >= 3):
+    while time.monotonic() < deadline and not ((out / "study.csv").exists() and len(rows(out)) >= 3):
         time.sleep(0.02)
     process.send_signal(stop)
     _, stderr = process.communicate(timeout=60)
@@ -136,7 +136,8 @@ def dask_cluster(tmp_path):
 def test_dask_cluster_gives_the_same_rows(tmp_path, dask_cluster):
     from distributed import Client
 
-    study = tavrel.Study.load(write_study(tmp_path))
+    path = write_study(tmp_path)
+    study = tavrel.Study.load(path)
     local = study.run(jobs=1, output=tmp_path / "local")
     with Client(dask_cluster, timeout=60) as client:
         client.wait_for_workers(2, timeout=90)
@@ -144,3 +145,9 @@ def test_dask_cluster_gives_the_same_rows(tmp_path, dask_cluster):
         assert len(client.scheduler_info()["workers"]) == 2
     assert rows(tmp_path / "dask") == rows(tmp_path / "local")
     assert remote.equals(local)
+    # The same from the shell.
+    shell = subprocess.run([sys.executable, "-m", "tavrel.study", str(path), "-o", str(tmp_path / "shell"),
+                            "--scheduler", dask_cluster, "--no-figures"],
+                           capture_output=True, text=True, timeout=180)
+    assert shell.returncode == 0, shell.stderr
+    assert rows(tmp_path / "shell") == rows(tmp_path / "local")

@@ -147,4 +147,13 @@ TEST_F(ChokeFlow, BalancedTopGivesAFlowJustBelowZero) {
     EXPECT_GT(t, -1e-4);
 }
 
+// Inflow whose root lies near -4e16, where doubles are 8 apart: the bisection's 1e-4 tolerance
+// is never met, and it must end once no midpoint is left (it used to loop for ever).
+TEST_F(ChokeFlow, BisectionEndsWhenNoDoubleLiesBetweenItsBounds) {
+    p.sound_speed = -1000;
+    const double t = chokeFlowVelocity(p, 100.0, 1e12, 0.0);
+    EXPECT_LT(t, -4e16);
+    EXPECT_GT(t, -4.2e16);
+}
+
 } // namespace

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 
 using namespace tavrel::sim;
 using tavrel::test::parse;
@@ -22,6 +24,13 @@ std::vector<double> column(const MemorySink& sink, const std::string& name) {
     const size_t width = sink.columns().size();
     for (size_t r = 0; r < sink.times().size(); ++r) values.push_back(sink.rows()[r * width + c]);
     return values;
+}
+
+std::string loadText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 MemorySink run(const Scenario& scenario) {
@@ -129,6 +138,89 @@ TEST(Simulation, SteppingReproducesAOneShotRun) {
     for (size_t i = 0; i < whole.rows().size(); ++i) EXPECT_EQ(pieces.rows()[i], whole.rows()[i]);
     EXPECT_NEAR(stepped.output("rig", "choke_opening"), stepped.input("rig", "choke_setpoint"),
                 1e-12);
+}
+
+} // namespace
+
+namespace {
+
+// A plug-in the host has no description of: positional parameters, ports u0 and y0, its two
+// oscillator states integrated with the rest (y0 = cos t + u0).
+TEST(Simulation, UndescribedPluginRunsThroughItsHandshake) {
+    const std::string block = "[simulation]\nduration = 3.0\noutput_interval = 0.5\n"
+                              "rtol = 1e-9\natol = 1e-9\n"
+                              "[blocks.osc]\nplugin = \"" TAVREL_FAKE_PLUGIN "\"\n";
+    const auto sink = run(parse(block + "params = [1, 1, 0]\ninputs = { u0 = 0.5 }\n"));
+    const auto y = column(sink, "osc.y0");
+    for (size_t r = 0; r < y.size(); ++r)
+        EXPECT_NEAR(y[r], std::cos(sink.times()[r]) + 0.5, 1e-6) << r;
+
+    auto error = [&](const std::string& rest) {
+        try {
+            parse(block + rest);
+        } catch (const ScenarioError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_NE(error("params = [1, 1, 0, 4]\n")
+                  .find("blocks.osc: plug-in " TAVREL_FAKE_PLUGIN
+                        ": the plug-in declares 3 dialog parameters, but params gives 4"),
+              std::string::npos);
+    EXPECT_NE(error("params = [1, 2, 0]\n").find("output port 0 has width 2"), std::string::npos);
+    EXPECT_NE(error("params = { p0 = 1 }\n").find("params: must be a list"), std::string::npos);
+    EXPECT_NE(error("params = [1, 1, 0]\ninputs = { u1 = 0.5 }\n").find("unknown input port"),
+              std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The example plug-in in the loop follows the built-in PI source with the same gains.
+TEST(Simulation, ExampleControllerPluginMatchesTheBuiltInPi) {
+    const std::string dir = TAVREL_SCENARIO_DIR;
+    auto load = [&](const char* name) {
+        Scenario s = Scenario::load(dir + "/" + name + ".toml");
+        s.duration = 60;
+        return s;
+    };
+    const auto builtin = run(load("closed_loop_pi"));
+    const auto plugin = run(load("closed_loop_plugin"));
+    for (const char* name : {"rig.bottom_pressure", "rig.choke_setpoint"}) {
+        const auto a = column(builtin, name), b = column(plugin, name);
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t r = 0; r < a.size(); ++r)
+            EXPECT_NEAR(a[r], b[r], 1e-6 * std::abs(a[r]) + 1e-6) << name << " row " << r;
+    }
+
+    // Refused at loading, in one line naming the block and the plug-in file.
+    const std::string text = loadText(dir + "/closed_loop_plugin.toml");
+    const std::string params = "params = [412e5,         -2e-8,     -5e-9,         0.0, 1.0]";
+    const struct {
+        const char* params;
+        const char* rule;
+    } broken[] = {
+        {"params = [412e5, -2e-8, -5e-9, 0.0]",
+         "declares 5 dialog parameters, but 4 were given"},
+        {"params = [412e5, -2e-8, -5e-9, 0.0, 1.0, 7.0]",
+         "declares 5 dialog parameters, but params gives 6"},
+        {"params = [412e5, -2e-8, -5e-9, 1.0, 0.0]", "min must not exceed max"},
+    };
+    for (const auto& c : broken) {
+        std::string bad = text;
+        bad.replace(bad.find(params), params.size(), c.params);
+        try {
+            Scenario::parse(bad, "plugin.toml", dir);
+            ADD_FAILURE() << "accepted " << c.params;
+        } catch (const ScenarioError& e) {
+            const std::string message = e.what();
+            EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+            EXPECT_NE(message.find("blocks.controller: plug-in "), std::string::npos) << message;
+            EXPECT_NE(message.find("pi_choke_controller.mexa64: "), std::string::npos) << message;
+            EXPECT_NE(message.find(c.rule), std::string::npos) << message;
+        }
+    }
 }
 
 } // namespace

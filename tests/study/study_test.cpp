@@ -83,6 +83,12 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
          "[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
          "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a [summary] period"},
         {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:6: rig = 1: must be SECTION.NAME"},
+        {head + "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n[[study.vary]]\n"
+                "key = [\"well.density_ref\", \"well.sound_speed\"]\nvalues = [1.0]\n",
+         "test.toml:7: study.vary[1].key: \"well.sound_speed\" is varied already"},
+        {"scenario = \"default\"\n[summary]\nperiod = { from = \"rig.injection_flow\" }\n[study]\n"
+         "metrics = [\"rig.bottom_pressure:max\"]\n[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
+         "summary.period.from: must name a block input driven by a sine source"},
     };
     for (const auto& c : cases) {
         try {
@@ -147,7 +153,7 @@ TEST(Metrics, StatisticsOverTheSummaryWindow) {
         metrics.push_back(m);
     }
     MetricSink sink(metrics, scenario);
-    sink.begin({{"a", "Pa", "", "", true}, {"b", "Pa", "", "", true}});
+    sink.begin({{"a", "Pa", "x", "a", true}, {"b", "Pa", "x", "b", true}});
     const double pi = 3.14159265358979323846;
     for (int k = 0; k <= 2000; ++k) {
         const double t = 0.01 * k;

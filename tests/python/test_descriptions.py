@@ -1,0 +1,83 @@
+"""A block known only by a description file beside its plug-in: the one entry reaches the
+scenario's validation, `tavrel sizes` and the Python listings without any code."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+import tavrel
+
+DESCRIPTION = """
+meaning = "two-state oscillator of the tests"
+[[params]]
+name = "output_count"
+unit = "1"
+default = 2
+[[params]]
+name = "output_width"
+unit = "1"
+default = 1
+[[params]]
+name = "failure"
+default = 0
+[[inputs]]
+name = "offset"
+[[outputs]]
+name = "position"
+[[outputs]]
+name = "spare"
+[[states]]
+name = "position"
+[[states]]
+name = "velocity"
+[[rules]]
+positive = "output_width"
+"""
+
+
+@pytest.fixture
+def described_plugin(tmp_path):
+    plugin = tmp_path / "tavrel_fake.mexa64"
+    shutil.copy(os.environ["TAVREL_FAKE_PLUGIN"], plugin)
+    (tmp_path / "tavrel_fake.toml").write_text(DESCRIPTION)
+    return plugin
+
+
+def test_a_description_file_reaches_validation_sizes_and_python(described_plugin):
+    block = tavrel.Block(str(described_plugin), {"output_count": 2, "output_width": 1,
+                                                 "failure": 0})
+    assert block.param_names == ["output_count", "output_width", "failure"]
+    assert (block.input_names, block.output_names) == (["offset"], ["position", "spare"])
+
+    text = (f'[simulation]\nduration = 1.0\n[blocks.osc]\nplugin = "{described_plugin}"\n'
+            "[blocks.osc.params]\noutput_count = 2\noutput_width = 1\nfailure = 0\n"
+            "[blocks.osc.inputs]\noffset = 0.5\n")
+    scenario = tavrel.Scenario.parse(text)
+    assert scenario.params("osc") == {"output_count": 2.0, "output_width": 1.0, "failure": 0.0}
+    assert tavrel.simulate(scenario)["osc.position"][0] == pytest.approx(1.5)
+    with pytest.raises(Exception, match="blocks.osc.params.output_width: must be positive"):
+        tavrel.Scenario.parse(text.replace("output_width = 1", "output_width = 0"))
+
+    sizes = subprocess.run([os.environ["TAVREL_CLI"], "sizes", str(described_plugin)],
+                           check=True, capture_output=True, text=True).stdout.split()
+    assert (float(sizes[2]), float(sizes[7])) == (2, 3)  # outputs and parameters by default
+
+
+def test_a_rule_on_a_parameter_the_file_does_not_have_is_refused(described_plugin):
+    description = described_plugin.with_suffix(".toml")
+    description.write_text(DESCRIPTION.replace('positive = "output_width"',
+                                               'positive = "output_widht"'))
+    with pytest.raises(Exception, match=r'tavrel_fake.toml:\d+: rules\[0\].positive: no '
+                                        r'parameter "output_widht"'):
+        tavrel.Block(str(described_plugin), [2, 1, 0])
+
+
+def test_describe_lists_shipped_and_described_blocks(described_plugin):
+    assert tavrel.shipped_blocks == ["tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer"]
+    rig = tavrel.describe("tavrel")
+    assert rig["params"][0] == {"name": "annulus_area", "unit": "m2", "default": 0.024,
+                                "meaning": "cross-section of the annulus", "read": True}
+    assert [p["name"] for p in rig["inputs"] if p["direct_feedthrough"]] == [
+        "displacer_velocity", "injection_flow"]
+    assert tavrel.describe(str(described_plugin))["outputs"][1]["name"] == "spare"
