@@ -6,6 +6,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -128,10 +129,14 @@ struct MatSink::Impl {
     void writeTexts(const char* variable, const std::vector<std::string>& texts) {
         size_t dims[2] = {texts.size(), 1};
         matvar_t* cell = Mat_VarCreate(variable, MAT_C_CELL, MAT_T_CELL, 2, dims, nullptr, 0);
+        // Characters are handed over as the 16-bit units the file stores: text needing a
+        // conversion would make HDF5 clear a 1 MiB conversion buffer for every cell.
         for (size_t i = 0; i < texts.size(); ++i) {
-            size_t text_dims[2] = {1, texts[i].size()};
-            matvar_t* text = Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT8, 2, text_dims,
-                                           const_cast<char*>(texts[i].c_str()), 0);
+            std::vector<std::uint16_t> units;
+            for (unsigned char ch : texts[i]) units.push_back(ch);
+            size_t text_dims[2] = {1, units.size()};
+            matvar_t* text = Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT16, 2, text_dims,
+                                           const_cast<std::uint16_t*>(units.data()), 0);
             Mat_VarSetCell(cell, static_cast<int>(i), text);
         }
         const int failed = Mat_VarWrite(file, cell, MAT_COMPRESSION_NONE);

@@ -86,6 +86,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
         const auto start = Clock::now();
         call();
         stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+        ++stats.timed_block_calls;
     }
     void collectConsole();
 };

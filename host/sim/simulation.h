@@ -34,6 +34,7 @@ struct RunStatistics {
     long rhs_evaluations = 0;
     long steps = 0;
     double block_seconds = 0; // wall time inside the blocks' methods (when profiling)
+    long timed_block_calls = 0; // the calls block_seconds covers
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
 };
