@@ -30,12 +30,12 @@ host::ParamValues exportParams(const FmuOptions& o) {
         return host::paramValuesFromJson(readJsonFile(o.params_file), o.params_file);
     if (!o.scenario.empty()) {
         const sim::Scenario scenario = sim::Scenario::load(o.scenario);
-        for (const auto& spec : scenario.blocks) {
-            if (spec.name != o.scenario_block) continue;
-            if (spec.kind != o.block)
-                throw sim::ScenarioError(o.scenario + ": block " + spec.name + " is a " + spec.kind +
+        for (const auto& config : scenario.blocks) {
+            if (config.name != o.scenario_block) continue;
+            if (config.kind != o.block)
+                throw sim::ScenarioError(o.scenario + ": block " + config.name + " is a " + config.kind +
                                          ", not a " + o.block);
-            return spec.params;
+            return config.params;
         }
         throw sim::ScenarioError(o.scenario + ": no block named \"" + o.scenario_block + "\"");
     }
