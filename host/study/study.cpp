@@ -55,8 +55,9 @@ public:
     void onlyKeys(const toml::table& t, const std::string& key,
                   std::initializer_list<const char*> allowed) const {
         for (const auto& [name, node] : t) {
+            const std::string_view given = name.str(); // clang 14 cannot capture a binding
             if (std::none_of(allowed.begin(), allowed.end(),
-                             [&](const char* a) { return name.str() == a; })) {
+                             [&](const char* a) { return given == a; })) {
                 fail(&node, key + "." + std::string(name.str()), "unknown key");
             }
         }
@@ -217,6 +218,7 @@ struct Study::Impl {
     Variation parseVariation(const Reader& r, const toml::node& node, const std::string& key,
                              long samples, std::uint64_t seed, size_t index);
     void buildCases(const Reader& r, const toml::node& where, const std::string& mode);
+    void validateValues(const Reader& r);
     void validate(const Reader& r);
 };
 
@@ -282,6 +284,7 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         mode = r.text(*n, "study.mode");
         if (mode != "grid" && mode != "zip") r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
     }
+    validateValues(r); // before the cases are made: a refused value costs nothing then
     buildCases(r, t.get("mode") ? *t.get("mode") : t, mode);
 }
 
@@ -314,9 +317,10 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     }
     const Generator* generator = nullptr;
     for (const auto& [field, value] : t) {
-        if (field.str() == "key") continue;
+        const std::string_view given = field.str(); // clang 14 cannot capture a binding
+        if (given == "key") continue;
         const auto known = std::find_if(generators().begin(), generators().end(),
-                                        [&](const Generator& g) { return field.str() == g.name; });
+                                        [&](const Generator& g) { return given == g.name; });
         if (known == generators().end() || generator) {
             r.fail(&value, key + "." + std::string(field.str()),
                    "needs exactly one of values, linspace, logspace, range, uniform, normal, "
@@ -395,8 +399,8 @@ void Study::Impl::buildCases(const Reader& r, const toml::node& where, const std
     }
 }
 
-// Every value alone first (so a refused value names its own key and line), then every case.
-void Study::Impl::validate(const Reader& r) {
+// Every value alone (so a refused value names its own key and line); the cases come later.
+void Study::Impl::validateValues(const Reader& r) {
     try {
         sim::parseScenarioTable(base(), source.scenario_name, source.base_dir);
     } catch (const sim::ScenarioError& error) {
@@ -413,6 +417,9 @@ void Study::Impl::validate(const Reader& r) {
             }
         }
     }
+}
+
+void Study::Impl::validate(const Reader& r) {
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
     std::vector<sim::Column> columns;
     for (size_t i = 0; i < cases.size(); ++i) {
