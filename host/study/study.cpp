@@ -220,6 +220,7 @@ struct Study::Impl {
     void buildCases(const Reader& r, const toml::node& where, const std::string& mode);
     void validateValues(const Reader& r);
     void validate(const Reader& r);
+    void checkColumns(const Reader& r, const std::vector<sim::Column>& columns);
 };
 
 void Study::Impl::parse() {
@@ -421,8 +422,8 @@ void Study::Impl::validateValues(const Reader& r) {
 
 void Study::Impl::validate(const Reader& r) {
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
-    std::vector<sim::Column> columns;
     for (size_t i = 0; i < cases.size(); ++i) {
+        std::vector<sim::Column> columns;
         sim::Scenario s;
         try {
             s = scenario(cases[i]);
@@ -442,8 +443,14 @@ void Study::Impl::validate(const Reader& r) {
                 columns = sim::Simulation(s).columns();
             } catch (const std::exception&) {
             }
+            // Checked now: a misspelt metric is refused before thousands of cases are built.
+            checkColumns(r, columns);
         }
     }
+}
+
+void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& columns) {
+    const toml::node* metrics_node = study_doc["study"]["metrics"].node();
     if (!columns.empty()) {
         const std::string missing = missingColumn(metrics, columns);
         if (!missing.empty()) r.fail(metrics_node, "study.metrics", "no logged column \"" + missing + "\"");
