@@ -175,7 +175,7 @@ std::string duration(double seconds) {
 
 class ProgressBar {
 public:
-    ProgressBar(bool on, size_t total, size_t done) : on_(on), total_(total), done_(done) {}
+    ProgressBar(bool on, size_t total) : on_(on), total_(total) {}
     void update(size_t done, size_t failed, size_t ran, double elapsed) const {
         if (!on_) return;
         const int width = 30;
@@ -194,7 +194,6 @@ public:
 private:
     bool on_;
     size_t total_;
-    size_t done_;
 };
 
 } // namespace
@@ -213,7 +212,7 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
         else pending.push_back(i); // taken from the back: case order
     }
     StopSignals signals;
-    ProgressBar bar(options.progress, study.caseCount(), output.doneCount());
+    ProgressBar bar(options.progress, study.caseCount());
     std::vector<Worker> workers;
     bar.update(output.doneCount(), 0, 0, 0);
     try {

@@ -177,7 +177,9 @@ struct Study::Impl {
     Variation parseVariation(const Reader& r, const toml::node& node, const std::string& key,
                              long samples, std::uint64_t seed, size_t index);
     void buildCases(const Reader& r, const toml::node& where, const std::string& mode);
+    void validateValues(const Reader& r);
     void validate(const Reader& r);
+    void checkColumns(const Reader& r, const std::vector<sim::Column>& columns);
 };
 
 void Study::Impl::parse() {
@@ -242,6 +244,7 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         mode = r.text(*n, "study.mode");
         if (mode != "grid" && mode != "zip") r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
     }
+    validateValues(r); // before the cases are made: a refused value costs nothing then
     buildCases(r, t.get("mode") ? *t.get("mode") : t, mode);
 }
 
@@ -274,9 +277,10 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     }
     const Generator* generator = nullptr;
     for (const auto& [field, value] : t) {
-        if (field.str() == "key") continue;
+        const std::string_view given = field.str(); // clang 14 cannot capture a binding
+        if (given == "key") continue;
         const auto known = std::find_if(generators().begin(), generators().end(),
-                                        [&](const Generator& g) { return field.str() == g.name; });
+                                        [&](const Generator& g) { return given == g.name; });
         if (known == generators().end() || generator) {
             r.fail(&value, key + "." + std::string(field.str()),
                    "needs exactly one of values, linspace, logspace, range, uniform, normal, "
@@ -355,8 +359,8 @@ void Study::Impl::buildCases(const Reader& r, const toml::node& where, const std
     }
 }
 
-// Every value alone first (so a refused value names its own key and line), then every case.
-void Study::Impl::validate(const Reader& r) {
+// Every value alone (so a refused value names its own key and line); the cases come later.
+void Study::Impl::validateValues(const Reader& r) {
     try {
         sim::parseScenarioTable(base(), source.scenario_name, source.base_dir);
     } catch (const sim::ScenarioError& error) {
@@ -373,9 +377,12 @@ void Study::Impl::validate(const Reader& r) {
             }
         }
     }
+}
+
+void Study::Impl::validate(const Reader& r) {
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
-    std::vector<sim::Column> columns;
     for (size_t i = 0; i < cases.size(); ++i) {
+        std::vector<sim::Column> columns;
         sim::Scenario s;
         try {
             s = scenario(cases[i]);
@@ -395,8 +402,14 @@ void Study::Impl::validate(const Reader& r) {
                 columns = sim::Simulation(s).columns();
             } catch (const std::exception&) {
             }
+            // Checked now: a misspelt metric is refused before thousands of cases are built.
+            checkColumns(r, columns);
         }
     }
+}
+
+void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& columns) {
+    const toml::node* metrics_node = study_doc["study"]["metrics"].node();
     if (!columns.empty()) {
         const std::string missing = missingColumn(metrics, columns);
         if (!missing.empty()) r.fail(metrics_node, "study.metrics", "no logged column \"" + missing + "\"");

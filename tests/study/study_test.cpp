@@ -89,6 +89,15 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
         {"scenario = \"default\"\n[summary]\nperiod = { from = \"rig.injection_flow\" }\n[study]\n"
          "metrics = [\"rig.bottom_pressure:max\"]\n[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
          "summary.period.from: must name a block input driven by a sine source"},
+        // Counts that would take for ever or all memory are refused before anything is made.
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nlinspace = { start = 1.0, stop = 2.0, num = 1e12 }\n",
+         "test.toml:6: study.vary[0].linspace: num must be a whole number from 1 to"},
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, step = 0.0 }\n",
+         "test.toml:6: study.vary[0].range: step must be positive"},
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, step = 1e-300 }\n",
+         "test.toml:6: study.vary[0].range: more than"},
+        {"scenario = \"default\"\n[study]\nsamples = 1e15\nmetrics = [\"rig.bottom_pressure:max\"]\n",
+         "test.toml:3: study.samples: must be a whole number from 1 to"},
     };
     for (const auto& c : cases) {
         try {
