@@ -5,12 +5,14 @@
 #include "study.h"
 #include "study_output.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -34,6 +36,11 @@ double cpuSeconds(int who) {
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            1e-6 * double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 long peakKilobytes() {
@@ -64,23 +71,31 @@ int main() {
         const double alone_cpu = cpuSeconds(RUSAGE_SELF) - self_start;
 
         // CPU of the workers and of the runner itself, so that the overhead shows on a busy
-        // machine too.
+        // machine too. 1 and 2 jobs alternate, and the medians of five rounds are compared, so
+        // that a passing load on the machine does not decide the ratio.
         auto cpu = [] { return cpuSeconds(RUSAGE_CHILDREN) + cpuSeconds(RUSAGE_SELF); };
-        double mark = cpu();
-        const auto one = runIn(sweep, 1, "one");
-        const double cpu_one = cpu() - mark;
-        mark = cpu();
-        const auto two = runIn(sweep, 2, "two");
-        const double cpu_two = cpu() - mark;
+        constexpr int rounds = 5;
+        std::vector<double> wall_one, wall_two, cpu_one, cpu_two;
+        for (int round = 0; round < rounds; ++round) {
+            double mark = cpu();
+            wall_one.push_back(runIn(sweep, 1, "one").wall_seconds);
+            cpu_one.push_back(cpu() - mark);
+            mark = cpu();
+            wall_two.push_back(runIn(sweep, 2, "two").wall_seconds);
+            cpu_two.push_back(cpu() - mark);
+        }
+        const double one = median(wall_one), two = median(wall_two);
+        const double one_cpu = median(cpu_one), two_cpu = median(cpu_two);
 
-        std::printf("%zu cases of the default well, 120 s each\n", sweep.caseCount());
+        std::printf("%zu cases of the default well, 120 s each; medians of %d rounds\n",
+                    sweep.caseCount(), rounds);
         std::printf("  alone in one process   %7.3f s wall, %7.3f s CPU\n", alone, alone_cpu);
-        std::printf("  1 job                  %7.3f s wall, %7.3f s CPU\n", one.wall_seconds, cpu_one);
-        std::printf("  2 jobs                 %7.3f s wall, %7.3f s CPU\n", two.wall_seconds, cpu_two);
-        std::printf("  speed-up 2 jobs/1 job  %7.2f x (target >= 1.7)\n", one.wall_seconds / two.wall_seconds);
+        std::printf("  1 job                  %7.3f s wall, %7.3f s CPU\n", one, one_cpu);
+        std::printf("  2 jobs                 %7.3f s wall, %7.3f s CPU\n", two, two_cpu);
+        std::printf("  speed-up 2 jobs/1 job  %7.2f x (target >= 1.7)\n", one / two);
         std::printf("  machinery overhead     %7.1f %% wall, %5.1f %% CPU over the runs alone (1 job; "
                     "target <= 5)\n",
-                    100 * (one.wall_seconds - alone) / alone, 100 * (cpu_one - alone_cpu) / alone_cpu);
+                    100 * (one - alone) / alone, 100 * (one_cpu - alone_cpu) / alone_cpu);
 
         // The machinery's own cost per case (fork, pipe, row), from cases that barely run; as
         // a share of a case it does not depend on how busy the machine is.
