@@ -32,6 +32,7 @@ struct Variation {
     std::vector<std::string> keys;
     std::vector<double> values;
     const toml::node* where = nullptr;
+    bool random = false; // drawn: a value a rule refuses fails its case, not the study
 };
 
 std::string oneLine(std::string text) {
@@ -308,6 +309,7 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
         }
         if (fields.size() != generator->fields.size()) r.fail(&body, sub, "has unknown fields");
     }
+    v.random = generator->random;
     if (generator->random) {
         if (samples < 1) r.fail(&body, sub, "random draws need [study] samples");
         args.samples = samples;
@@ -367,26 +369,40 @@ void Study::Impl::validateValues(const Reader& r) {
         r.fail(study_doc.get("simulation"), "scenario", error.what());
     }
     for (const auto& v : variations) {
+        std::string first_value, first_rule;
+        size_t accepted = 0;
         for (double value : v.values) {
             toml::table doc = base();
             try {
                 for (const auto& key : v.keys) applyKey(doc, key, value);
                 sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
+                ++accepted;
             } catch (const std::exception& error) {
-                r.fail(v.where, v.keys[0] + " = " + formatValue(value), error.what());
+                // A listed value is the file's own mistake. A drawn one may fall where a rule
+                // refuses it: that case is recorded as failed, unless no draw is acceptable
+                // (then the key or the distribution is wrong).
+                if (!v.random) r.fail(v.where, v.keys[0] + " = " + formatValue(value), error.what());
+                if (first_value.empty()) {
+                    first_value = v.keys[0] + " = " + formatValue(value);
+                    first_rule = error.what();
+                }
             }
         }
+        if (accepted == 0 && !first_value.empty()) r.fail(v.where, first_value, first_rule);
     }
 }
 
 void Study::Impl::validate(const Reader& r) {
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
+    const bool drawn = std::any_of(variations.begin(), variations.end(),
+                                   [](const Variation& v) { return v.random; });
+    bool columns_checked = false;
     for (size_t i = 0; i < cases.size(); ++i) {
-        std::vector<sim::Column> columns;
         sim::Scenario s;
         try {
             s = scenario(cases[i]);
         } catch (const std::exception& error) {
+            if (drawn) continue; // recorded as a failed case when it runs
             r.fail(study_doc.get("study"), "case " + std::to_string(i), error.what());
         }
         for (const auto& m : metrics) {
@@ -395,17 +411,20 @@ void Study::Impl::validate(const Reader& r) {
                        "amplitude and phase need a [summary] period");
             }
         }
-        if (i == 0) {
+        if (!columns_checked) {
             // The logged columns come from the blocks' setup; a case that cannot set up fails
             // when it runs, and is recorded then.
+            std::vector<sim::Column> columns;
             try {
                 columns = sim::Simulation(s).columns();
             } catch (const std::exception&) {
             }
             // Checked now: a misspelt metric is refused before thousands of cases are built.
             checkColumns(r, columns);
+            columns_checked = true;
         }
     }
+    if (!columns_checked) checkColumns(r, {});
 }
 
 void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& columns) {

@@ -98,6 +98,10 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
          "test.toml:6: study.vary[0].range: more than"},
         {"scenario = \"default\"\n[study]\nsamples = 1e15\nmetrics = [\"rig.bottom_pressure:max\"]\n",
          "test.toml:3: study.samples: must be a whole number from 1 to"},
+        // No draw at all is acceptable: the distribution itself is wrong.
+        {"scenario = \"default\"\n[study]\nsamples = 4\nmetrics = [\"rig.bottom_pressure:max\"]\n"
+         "[[study.vary]]\nkey = \"well.density_ref\"\nuniform = { low = -2.0, high = -1.0 }\n",
+         "test.toml:7: well.density_ref = -1."},
     };
     for (const auto& c : cases) {
         try {
@@ -108,6 +112,24 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
                 << "message: " << error.what() << "\nexpected: " << c.expected;
         }
     }
+}
+
+// A draw that a rule refuses fails its own case; the other draws still make a study.
+TEST(StudyFile, RefusedDrawFailsOnlyItsCase) {
+    const Study s = studyOf("scenario = \"default\"\n[simulation]\nduration = 0.1\n[study]\n"
+                            "samples = 12\nseed = 3\nmetrics = [\"rig.bottom_pressure:max\"]\n"
+                            "[[study.vary]]\nkey = \"well.density_ref\"\n"
+                            "uniform = { low = -1000.0, high = 2000.0 }\n");
+    size_t refused = 0;
+    for (size_t i = 0; i < s.caseCount(); ++i) {
+        if (s.caseValues(i)[0] > 0) continue;
+        const CaseResult result = s.run(i);
+        EXPECT_FALSE(result.ok);
+        EXPECT_NE(result.error.find("density_ref"), std::string::npos) << result.error;
+        ++refused;
+    }
+    EXPECT_GT(refused, 0u);
+    EXPECT_LT(refused, s.caseCount());
 }
 
 TEST(StudyFile, GeneratorsAndModes) {
