@@ -370,11 +370,15 @@ void Study::Impl::validateValues(const Reader& r) {
     }
     for (const auto& v : variations) {
         std::string first_value, first_rule;
-        size_t accepted = 0;
+        size_t accepted = 0, refused_before_any = 0;
         for (double value : v.values) {
             toml::table doc = base();
             try {
                 for (const auto& key : v.keys) applyKey(doc, key, value);
+            } catch (const std::exception& error) { // the key itself: wrong for every value
+                r.fail(v.where, v.keys[0] + " = " + formatValue(value), error.what());
+            }
+            try {
                 sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
                 ++accepted;
             } catch (const std::exception& error) {
@@ -386,6 +390,9 @@ void Study::Impl::validateValues(const Reader& r) {
                     first_value = v.keys[0] + " = " + formatValue(value);
                     first_rule = error.what();
                 }
+                // A hundred refusals before any acceptance: the distribution is wrong; say so
+                // now rather than after checking every draw.
+                if (accepted == 0 && ++refused_before_any == 100) r.fail(v.where, first_value, first_rule);
             }
         }
         if (accepted == 0 && !first_value.empty()) r.fail(v.where, first_value, first_rule);
