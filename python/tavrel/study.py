@@ -235,7 +235,7 @@ def _save(figure, path):
     from matplotlib.backends.backend_agg import FigureCanvasAgg
 
     FigureCanvasAgg(figure)
-    figure.savefig(path, dpi=110)
+    figure.savefig(path, dpi=110, bbox_inches="tight")  # long axis labels stay whole
     return path
 
 
@@ -306,12 +306,13 @@ def _frequency_response(study, frame, key):
     figure = _figure(figsize=(7, 6), constrained_layout=True)
     top = figure.add_subplot(2, 1, 1)
     bottom = figure.add_subplot(2, 1, 2, sharex=top)
+    top.set_title("bottom pressure against the heave period")
     if velocity is not None:
         top.plot(period, pressure / velocity, "o-")
-        top.set_ylabel("bottom pressure amplitude [bar per m/s]")
+        top.set_ylabel("amplitude [bar per m/s]")
     else:
         top.plot(period, pressure, "o-")
-        top.set_ylabel("bottom pressure amplitude [bar]")
+        top.set_ylabel("amplitude [bar]")
     phase_metric = f"{block}.bottom_pressure:phase"
     if phase_metric in study.metrics:
         phase = ok[_header(ok, phase_metric)].to_numpy(dtype=float)
