@@ -56,7 +56,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     std::string console;
     RunStatistics stats;
     std::string rhs_failure; // why the last right-hand side failed
-    bool profile = false;
+    volatile std::sig_atomic_t* block_call_marker = nullptr;
 
     explicit Impl(const Scenario& s);
 
@@ -80,13 +80,15 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
 
-    // Makes a block method call, adding its wall time to the statistics when profiling.
+    // Makes a block method call, with the marker (when one is given) set while it runs.
     template <class Call> void inBlock(const Call& call) {
-        if (!profile) return call();
-        const auto start = Clock::now();
+        if (!block_call_marker) return call();
+        struct Mark {
+            volatile std::sig_atomic_t* marker;
+            explicit Mark(volatile std::sig_atomic_t* m) : marker(m) { *marker = 1; }
+            ~Mark() { *marker = 0; }
+        } mark(block_call_marker);
         call();
-        stats.block_seconds += std::chrono::duration<double>(Clock::now() - start).count();
-        ++stats.timed_block_calls;
     }
     void collectConsole();
 };
@@ -330,7 +332,9 @@ double Simulation::time() const { return impl_->t; }
 const std::vector<Column>& Simulation::columns() const { return impl_->columns; }
 const std::string& Simulation::console() const { return impl_->console; }
 const RunStatistics& Simulation::statistics() const { return impl_->stats; }
-void Simulation::setProfiling(bool on) { impl_->profile = on; }
+void Simulation::markBlockCalls(volatile std::sig_atomic_t* marker) {
+    impl_->block_call_marker = marker;
+}
 
 void Simulation::advanceTo(double t_end, ResultSink* sink) {
     Impl& s = *impl_;
@@ -395,9 +399,10 @@ std::vector<double> Simulation::loggedValues() const {
 }
 
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
-                          const std::function<void(double)>& progress, bool profile) {
+                          const std::function<void(double)>& progress,
+                          volatile std::sig_atomic_t* block_call_marker) {
     Simulation simulation(scenario);
-    simulation.setProfiling(profile);
+    simulation.markBlockCalls(block_call_marker);
     sink.begin(simulation.columns());
     try {
         sink.row(simulation.time(), simulation.loggedValues());

@@ -4,6 +4,7 @@
 
 #include "scenario.h"
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -33,8 +34,6 @@ public:
 struct RunStatistics {
     long rhs_evaluations = 0;
     long steps = 0;
-    double block_seconds = 0; // wall time inside the blocks' methods (when profiling)
-    long timed_block_calls = 0; // the calls block_seconds covers
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
 };
@@ -71,8 +70,10 @@ public:
     const std::string& console() const;
     const RunStatistics& statistics() const;
 
-    // Measures the wall time spent inside the blocks' methods (for benchmarks).
-    void setProfiling(bool on);
+    // Sets *marker to 1 while a block method runs and back to 0 after it, so that a sampling
+    // profiler (a signal handler on the integrating thread) can tell block time from the
+    // host's. Null (the default) marks nothing.
+    void markBlockCalls(volatile std::sig_atomic_t* marker);
 
 private:
     struct Impl;
@@ -85,6 +86,7 @@ struct SimulationError : std::runtime_error {
 
 // Runs a whole scenario into `sink` with an optional progress callback (fraction done).
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
-                          const std::function<void(double)>& progress = {}, bool profile = false);
+                          const std::function<void(double)>& progress = {},
+                          volatile std::sig_atomic_t* block_call_marker = nullptr);
 
 } // namespace tavrel::sim
