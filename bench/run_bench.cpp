@@ -8,6 +8,7 @@
 // thread 2,000 times a second of wall time and counts what it was doing, told by markers that
 // the simulation and the result files set. Timing every block call with the clock instead
 // costs as much as a small block method and lands in the host's share.
+#include "background_sink.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
@@ -82,7 +83,8 @@ struct Marked {
     ~Marked() { marker = 0; }
 };
 
-// The result files of `tavrel run`, with the time spent writing them.
+// The result files as `tavrel run` writes them (on a writer thread), with the time that the
+// integrating thread spends handing rows over and waiting for the files at the end.
 class TimedFileSink : public ResultSink {
 public:
     explicit TimedFileSink(const std::filesystem::path& folder)
@@ -103,7 +105,7 @@ private:
     }
     CsvSink csv_;
     MatSink mat_;
-    TeeSink both_{{&csv_, &mat_}};
+    BackgroundSink both_{{&csv_, &mat_}};
     double seconds_ = 0;
 };
 

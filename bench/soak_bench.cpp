@@ -4,6 +4,7 @@
 // run is within 10 % of the short one's: nothing may grow with the simulated time.
 //
 //   tavrel_soak_bench [SCENARIO]    (each run in its own process, so each peak is its own)
+#include "background_sink.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
@@ -52,7 +53,7 @@ long runInChild(const Scenario& base, double duration, const std::filesystem::pa
             std::filesystem::create_directories(folder);
             CsvSink csv((folder / "results.csv").string());
             MatSink mat((folder / "results.mat").string());
-            TeeSink both({&csv, &mat});
+            BackgroundSink both({&csv, &mat}); // as `tavrel run` writes them
             runScenario(scenario, both);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "tavrel_soak_bench: %s\n", error.what());

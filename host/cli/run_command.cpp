@@ -3,6 +3,7 @@
 #include "command_support.h"
 #include "commands.h"
 
+#include "background_sink.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
@@ -102,7 +103,9 @@ void writeTextFile(const std::filesystem::path& path, const std::string& text) {
 
 // Creates the output folder only when the run has started, so that a scenario that fails to
 // load or to set up leaves nothing behind. Result files of an earlier run there are removed
-// first, so that after a failed run no file stands for results it does not hold.
+// first, so that after a failed run no file stands for results it does not hold. The result
+// files are written on a thread of their own; the summary, which the run reports at its end,
+// is kept on the integrating thread.
 class FolderSink : public sim::ResultSink {
 public:
     FolderSink(std::filesystem::path folder, const sim::Scenario& scenario)
@@ -115,6 +118,8 @@ public:
         }
         csv_ = std::make_unique<sim::CsvSink>(csvPath().string());
         mat_ = std::make_unique<sim::MatSink>(matPath().string());
+        files_ = std::make_unique<sim::BackgroundSink>(
+            std::vector<sim::ResultSink*>{csv_.get(), mat_.get()});
         for (sim::ResultSink* sink : sinks()) sink->begin(columns);
     }
     void row(double t, const std::vector<double>& values) override {
@@ -128,8 +133,8 @@ public:
     // Closes every file even when one fails; the first failure is reported, and then neither
     // result file is left, so that none stands for a run whose results were not all written.
     void end() override {
-        if (!csv_) return;
-        if (interrupted_) mat_->markInterrupted(*last_time_);
+        if (!files_) return;
+        if (interrupted_) mat_->markInterrupted(*last_time_); // before the writer ends the file
         std::exception_ptr failure;
         for (sim::ResultSink* sink : sinks()) {
             try {
@@ -152,12 +157,13 @@ public:
     std::filesystem::path summaryPath() const { return folder_ / "summary.txt"; }
 
 private:
-    std::vector<sim::ResultSink*> sinks() { return {csv_.get(), mat_.get(), &summary_}; }
+    std::vector<sim::ResultSink*> sinks() { return {files_.get(), &summary_}; }
 
     std::filesystem::path folder_;
     sim::SummarySink summary_;
     std::unique_ptr<sim::CsvSink> csv_;
     std::unique_ptr<sim::MatSink> mat_;
+    std::unique_ptr<sim::BackgroundSink> files_; // writes csv_ and mat_; stopped before they go
     bool interrupted_ = false;
     std::optional<double> last_time_;
 };

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <set>
 
@@ -90,8 +91,19 @@ void CsvSink::end() {
     publish(path_);
 }
 
+// The HDF5 library of the distribution is built without thread safety: one thread at a time
+// may call it, whichever sink (on whichever thread) is writing.
+namespace {
+std::mutex& hdf5Lock() {
+    static std::mutex lock;
+    return lock;
+}
+} // namespace
+
 // MAT 7.3 (HDF5) lets variables grow by appending: rows are buffered and appended in blocks,
-// so memory stays flat however long the run.
+// so memory stays flat however long the run. (Smaller blocks would shorten the last append, for
+// which a run waits at its end, but HDF5 keeps an index entry per appended chunk, and a long
+// run's memory would grow with them.)
 struct MatSink::Impl {
     std::string path;
     mat_t* file = nullptr;
@@ -102,6 +114,7 @@ struct MatSink::Impl {
 
     ~Impl() {
         if (!file) return;
+        const std::lock_guard lock(hdf5Lock());
         Mat_Close(file);
         std::remove(partPath(path).c_str());
     }
@@ -163,6 +176,7 @@ MatSink::~MatSink() = default;
 
 void MatSink::begin(const std::vector<Column>& columns) {
     Impl& m = *impl_;
+    const std::lock_guard lock(hdf5Lock());
     // A failed write is reported once, as this sink's error, not as the HDF5 library's trace.
     // HDF5's own clean-up at exit crashes on a file whose close failed (a full disk); every
     // file here is closed explicitly, so that clean-up is not needed.
@@ -190,7 +204,9 @@ void MatSink::row(double time, const std::vector<double>& values) {
     Impl& m = *impl_;
     m.buffer[0].push_back(time);
     for (size_t i = 0; i < values.size(); ++i) m.buffer[i + 1].push_back(values[i]);
-    if (m.buffer[0].size() >= Impl::block_rows) m.flush();
+    if (m.buffer[0].size() < Impl::block_rows) return;
+    const std::lock_guard lock(hdf5Lock());
+    m.flush();
 }
 
 void MatSink::markInterrupted(double time) { impl_->interrupted_at = time; }
@@ -198,6 +214,7 @@ void MatSink::markInterrupted(double time) { impl_->interrupted_at = time; }
 void MatSink::end() {
     Impl& m = *impl_;
     if (!m.file) return;
+    const std::lock_guard lock(hdf5Lock());
     m.flush();
     if (m.interrupted_at) m.writeScalar("interrupted_at", *m.interrupted_at);
     const int failed = Mat_Close(m.file);
