@@ -37,14 +37,15 @@ double secondsSince(Clock::time_point start) {
 // What the integrating thread is doing, as the sampling timer's signal handler reads it.
 volatile std::sig_atomic_t in_run = 0;
 volatile std::sig_atomic_t in_block_method = 0;
+volatile std::sig_atomic_t in_host = 0;
 volatile std::sig_atomic_t in_writing = 0;
 
-enum Activity { blocks, host_and_solver, writing, activities };
+enum Activity { blocks, host, solver, writing, activities };
 std::atomic<long> samples[activities];
 
 extern "C" void takeSample(int) {
     if (!in_run) return;
-    const Activity now = in_block_method ? blocks : in_writing ? writing : host_and_solver;
+    const Activity now = in_block_method ? blocks : in_writing ? writing : in_host ? host : solver;
     samples[now].fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -157,7 +158,7 @@ void sampledRuns(const Scenario& scenario, const std::filesystem::path& folder, 
     for (int i = 0; i < repeats; ++i) {
         TimedFileSink sink(folder);
         const Marked running(in_run);
-        runScenario(scenario, sink, {}, &in_block_method);
+        runScenario(scenario, sink, {}, {.block_method = &in_block_method, .host = &in_host});
     }
 }
 
@@ -170,15 +171,17 @@ long peakKilobytes() {
 void printSplit() {
     long total = 0;
     for (const auto& count : samples) total += count;
-    auto line = [&](const char* what, Activity activity) {
-        const double share = static_cast<double>(samples[activity]) / std::max(total, 1L);
+    auto line = [&](const char* what, long count) {
+        const double share = static_cast<double>(count) / std::max(total, 1L);
         const double error = std::sqrt(share * (1 - share) / std::max(total, 1L));
-        std::printf("  %-28s %5.1f %% (+- %.1f)\n", what, 100 * share, 100 * error);
+        std::printf("  %-30s %5.1f %% (+- %.1f)\n", what, 100 * share, 100 * error);
     };
     std::printf("split (%ld samples of the integrating thread over sampled runs):\n", total);
-    line("inside the blocks' methods:", blocks);
-    line("host and solver:", host_and_solver);
-    line("writing the results:", writing);
+    line("inside the blocks' methods:", samples[blocks]);
+    line("host and solver:", samples[host] + samples[solver]);
+    line("  host (inputs, checks):", samples[host]);
+    line("  solver (steps, vectors):", samples[solver]);
+    line("writing the results:", samples[writing]);
 }
 
 } // namespace

@@ -84,9 +84,23 @@ Vector makeVector(const std::vector<double>& values, SUNContext context) {
     return Vector(v);
 }
 
+// What the solver library hands to the functions below.
+struct UserData {
+    OdeSystem* system;
+    double rtol;
+    double atol;
+};
+
 int systemRhs(sunrealtype t, N_Vector y, N_Vector ydot, void* user_data) {
-    return static_cast<OdeSystem*>(user_data)->rhs(t, N_VGetArrayPointer(y),
-                                                   N_VGetArrayPointer(ydot));
+    return static_cast<UserData*>(user_data)->system->rhs(t, N_VGetArrayPointer(y),
+                                                          N_VGetArrayPointer(ydot));
+}
+
+// The library's own weights for scalar tolerances, computed in one pass.
+int errorWeights(N_Vector y, N_Vector weights, void* user_data) {
+    const auto* data = static_cast<UserData*>(user_data);
+    scalarToleranceWeights(data->rtol, data->atol, y, weights);
+    return 0;
 }
 
 void copyOut(N_Vector v, std::vector<double>& y) {
@@ -98,13 +112,17 @@ void copyOut(N_Vector v, std::vector<double>& y) {
 class ErkSolver : public OdeSolver {
 public:
     ErkSolver(const SolverSettings& s, OdeSystem& system, double t0, const std::vector<double>& y0)
-        : context_(makeContext()), y_(makeVector(y0, context_.get())) {
+        : user_data_{&system, s.rtol, s.atol}, context_(makeContext()),
+          y_(makeVector(y0, context_.get())) {
         memory_.reset(ERKStepCreate(systemRhs, t0, y_.get(), context_.get()));
         if (!memory_.get()) throw SolverError("ERKStepCreate failed");
         check_(ERKStepSetErrHandlerFn(memory_.get(), &Checked::handler, &check_), "ERKStepSetErrHandlerFn");
-        check_(ERKStepSetUserData(memory_.get(), &system), "ERKStepSetUserData");
+        check_(ERKStepSetUserData(memory_.get(), &user_data_), "ERKStepSetUserData");
         check_(ERKStepSetTableNum(memory_.get(), ARKODE_DORMAND_PRINCE_7_4_5), "ERKStepSetTableNum");
-        check_(ERKStepSStolerances(memory_.get(), s.rtol, s.atol), "ERKStepSStolerances");
+        if (s.atol > 0)
+            check_(ERKStepWFtolerances(memory_.get(), errorWeights), "ERKStepWFtolerances");
+        else
+            check_(ERKStepSStolerances(memory_.get(), s.rtol, s.atol), "ERKStepSStolerances");
         check_(ERKStepSetMaxNumSteps(memory_.get(), -1), "ERKStepSetMaxNumSteps");
         if (s.kind == SolverKind::fixed_step) {
             check_(ERKStepSetFixedStep(memory_.get(), s.fixed_step), "ERKStepSetFixedStep");
@@ -134,6 +152,7 @@ public:
     }
 
 private:
+    UserData user_data_;
     Checked check_;
     Context context_;
     Vector y_;
@@ -144,13 +163,14 @@ private:
 class BdfSolver : public OdeSolver {
 public:
     BdfSolver(const SolverSettings& s, OdeSystem& system, double t0, const std::vector<double>& y0)
-        : context_(makeContext()), y_(makeVector(y0, context_.get())) {
+        : user_data_{&system, s.rtol, s.atol}, context_(makeContext()),
+          y_(makeVector(y0, context_.get())) {
         const auto n = static_cast<sunindextype>(y0.size());
         memory_.reset(CVodeCreate(CV_BDF, context_.get()));
         if (!memory_.get()) throw SolverError("CVodeCreate failed");
         check_(CVodeSetErrHandlerFn(memory_.get(), &Checked::handler, &check_), "CVodeSetErrHandlerFn");
         check_(CVodeInit(memory_.get(), systemRhs, t0, y_.get()), "CVodeInit");
-        check_(CVodeSetUserData(memory_.get(), &system), "CVodeSetUserData");
+        check_(CVodeSetUserData(memory_.get(), &user_data_), "CVodeSetUserData");
         check_(CVodeSStolerances(memory_.get(), s.rtol, s.atol), "CVodeSStolerances");
         check_(CVodeSetMaxNumSteps(memory_.get(), -1), "CVodeSetMaxNumSteps");
         if (s.max_step > 0) check_(CVodeSetMaxStep(memory_.get(), s.max_step), "CVodeSetMaxStep");
@@ -183,6 +203,7 @@ public:
     }
 
 private:
+    UserData user_data_;
     Checked check_;
     Context context_;
     Vector y_;

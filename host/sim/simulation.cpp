@@ -20,6 +20,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Sets a work marker (if there is one) for its lifetime.
+class Marking {
+public:
+    explicit Marking(volatile std::sig_atomic_t* marker) : marker_(marker) {
+        if (marker_) *marker_ = 1;
+    }
+    ~Marking() {
+        if (marker_) *marker_ = 0;
+    }
+    Marking(const Marking&) = delete;
+    Marking& operator=(const Marking&) = delete;
+
+private:
+    volatile std::sig_atomic_t* marker_;
+};
+
 std::string formatTime(double t) {
     std::ostringstream s;
     s.precision(9);
@@ -56,7 +72,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     std::string console;
     RunStatistics stats;
     std::string rhs_failure; // why the last right-hand side failed
-    volatile std::sig_atomic_t* block_call_marker = nullptr;
+    WorkMarkers markers;
 
     explicit Impl(const Scenario& s);
 
@@ -80,14 +96,9 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
 
-    // Makes a block method call, with the marker (when one is given) set while it runs.
+    // Makes a block method call, marked as the block's work.
     template <class Call> void inBlock(const Call& call) {
-        if (!block_call_marker) return call();
-        struct Mark {
-            volatile std::sig_atomic_t* marker;
-            explicit Mark(volatile std::sig_atomic_t* m) : marker(m) { *marker = 1; }
-            ~Mark() { *marker = 0; }
-        } mark(block_call_marker);
+        const Marking mark(markers.block_method);
         call();
     }
     void collectConsole();
@@ -261,6 +272,7 @@ void Simulation::Impl::evaluateOutputs(double time, const double* state) {
 }
 
 int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
+    const Marking mark(markers.host);
     try {
         evaluateOutputs(time, state);
         for (auto& b : blocks) inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
@@ -332,9 +344,7 @@ double Simulation::time() const { return impl_->t; }
 const std::vector<Column>& Simulation::columns() const { return impl_->columns; }
 const std::string& Simulation::console() const { return impl_->console; }
 const RunStatistics& Simulation::statistics() const { return impl_->stats; }
-void Simulation::markBlockCalls(volatile std::sig_atomic_t* marker) {
-    impl_->block_call_marker = marker;
-}
+void Simulation::markWork(const WorkMarkers& markers) { impl_->markers = markers; }
 
 void Simulation::advanceTo(double t_end, ResultSink* sink) {
     Impl& s = *impl_;
@@ -357,6 +367,7 @@ void Simulation::advanceTo(double t_end, ResultSink* sink) {
                                       : s.rhs_failure + " (" + error.what() + ")");
         }
         s.t = target;
+        const Marking mark(s.markers.host);
         s.evaluateOutputs(s.t, s.y.data());
         s.checkFinite(s.t);
     };
@@ -400,9 +411,9 @@ std::vector<double> Simulation::loggedValues() const {
 
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
                           const std::function<void(double)>& progress,
-                          volatile std::sig_atomic_t* block_call_marker) {
+                          const WorkMarkers& markers) {
     Simulation simulation(scenario);
-    simulation.markBlockCalls(block_call_marker);
+    simulation.markWork(markers);
     sink.begin(simulation.columns());
     try {
         sink.row(simulation.time(), simulation.loggedValues());

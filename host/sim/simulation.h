@@ -38,6 +38,16 @@ struct RunStatistics {
     std::string console;      // what the blocks printed, each line prefixed by the block name
 };
 
+// Markers for a sampling profiler (a signal handler on the integrating thread): each is set to
+// 1 while the run does that part of its work and back to 0 after it. Null marks nothing.
+struct WorkMarkers {
+    volatile std::sig_atomic_t* block_method = nullptr; // inside a block's method
+    // The host's part of a right-hand side or of a logged row (states and inputs handed to
+    // the blocks, checks), the block methods it calls included; the rest of the integration
+    // is the solver's.
+    volatile std::sig_atomic_t* host = nullptr;
+};
+
 class Simulation {
 public:
     // Loads the plug-ins, creates and sizes the block instances, initialises them and makes
@@ -70,10 +80,8 @@ public:
     const std::string& console() const;
     const RunStatistics& statistics() const;
 
-    // Sets *marker to 1 while a block method runs and back to 0 after it, so that a sampling
-    // profiler (a signal handler on the integrating thread) can tell block time from the
-    // host's. Null (the default) marks nothing.
-    void markBlockCalls(volatile std::sig_atomic_t* marker);
+    // Marks the work of the runs that follow (for benchmarks).
+    void markWork(const WorkMarkers& markers);
 
 private:
     struct Impl;
@@ -87,6 +95,6 @@ struct SimulationError : std::runtime_error {
 // Runs a whole scenario into `sink` with an optional progress callback (fraction done).
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
                           const std::function<void(double)>& progress = {},
-                          volatile std::sig_atomic_t* block_call_marker = nullptr);
+                          const WorkMarkers& markers = {});
 
 } // namespace tavrel::sim

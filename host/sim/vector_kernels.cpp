@@ -195,6 +195,13 @@ int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
 
 } // namespace
 
+TAVREL_WIDE_VECTOR_CLONES
+void scalarToleranceWeights(double rtol, double atol, N_Vector y, N_Vector w) {
+    const double* yd = data(y);
+    double* wd = data(w);
+    for (sunindextype i = 0, n = length(y); i < n; ++i) wd[i] = 1.0 / (rtol * std::fabs(yd[i]) + atol);
+}
+
 // x - x is +0 for a finite x and not-a-number otherwise: the bits of all the differences
 // or-ed together are zero exactly when every value is finite (an or, unlike a sum, does not
 // make each step wait for the previous one).

@@ -13,6 +13,11 @@ namespace tavrel::sim {
 // Installs the kernels in `v`'s operation table; vectors cloned from it inherit them.
 void useHostVectorKernels(N_Vector v);
 
+// The solver library's error weights for scalar tolerances, w = 1 / (rtol |y| + atol), in one
+// pass instead of the library's four (absolute value, scale, add, inverse), with each
+// element's operations the same. For a positive atol, with which the library tests nothing.
+void scalarToleranceWeights(double rtol, double atol, N_Vector y, N_Vector w);
+
 // True when none of the `count` values is infinite or not-a-number.
 bool allFinite(const double* values, std::size_t count);
 

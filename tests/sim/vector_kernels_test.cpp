@@ -98,3 +98,28 @@ TEST(VectorKernels, AllFiniteFindsAnyInfinityOrNotANumber) {
         }
     }
 }
+
+TEST(VectorKernels, ToleranceWeightsGiveTheLibrarysBits) {
+    SUNContext raw = nullptr;
+    ASSERT_EQ(SUNContext_Create(nullptr, &raw), 0);
+    const Context context(raw);
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (sunindextype length : {0, 3, 346}) {
+        const Vector y(N_VNew_Serial(length, context.get()));
+        const Vector host(N_VClone(y.get())), library(N_VClone(y.get()));
+        double* yd = N_VGetArrayPointer(y.get());
+        for (sunindextype i = 0; i < length; ++i) yd[i] = std::ldexp(unit(random), i % 60 - 30);
+        const double rtol = 1e-6, atol = 1e-8;
+        tavrel::sim::scalarToleranceWeights(rtol, atol, y.get(), host.get());
+        // What the library does for scalar tolerances, pass by pass.
+        N_VAbs_Serial(y.get(), library.get());
+        N_VScale_Serial(rtol, library.get(), library.get());
+        N_VAddConst_Serial(library.get(), atol, library.get());
+        N_VInv_Serial(library.get(), library.get());
+        for (sunindextype i = 0; i < length; ++i)
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(N_VGetArrayPointer(host.get())[i]),
+                      std::bit_cast<std::uint64_t>(N_VGetArrayPointer(library.get())[i]))
+                << "element " << i << " of " << length;
+    }
+}
