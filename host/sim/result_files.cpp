@@ -110,6 +110,7 @@ struct MatSink::Impl {
     std::vector<std::string> names; // variable names: "time", then one per column
     std::vector<std::vector<double>> buffer;
     static constexpr size_t block_rows = 4096;
+    bool appended = false; // the variables are in the file, extendable
     std::optional<double> interrupted_at;
 
     ~Impl() {
@@ -157,17 +158,23 @@ struct MatSink::Impl {
         if (failed) throw SimulationError("writing " + path + " failed (" + variable + ")");
     }
 
-    void flush() {
+    // Appends the buffered rows to the variables. When the whole run fits in the first block
+    // (`last` with nothing appended yet), each variable is written whole instead: a fixed-size
+    // variable takes half the time of an extendable one, and the run waits for this write.
+    void flush(bool last) {
         if (buffer.empty() || buffer[0].empty()) return;
+        const bool whole = last && !appended;
         for (size_t v = 0; v < names.size(); ++v) {
             size_t dims[2] = {buffer[v].size(), 1};
             matvar_t* var = Mat_VarCreate(names[v].c_str(), MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
                                           buffer[v].data(), MAT_F_DONT_COPY_DATA);
-            const int failed = Mat_VarWriteAppend(file, var, MAT_COMPRESSION_NONE, 1);
+            const int failed = whole ? Mat_VarWrite(file, var, MAT_COMPRESSION_NONE)
+                                     : Mat_VarWriteAppend(file, var, MAT_COMPRESSION_NONE, 1);
             Mat_VarFree(var);
             if (failed) throw SimulationError("writing " + path + " failed (" + names[v] + ")");
             buffer[v].clear();
         }
+        appended = !whole;
     }
 };
 
@@ -206,7 +213,7 @@ void MatSink::row(double time, const std::vector<double>& values) {
     for (size_t i = 0; i < values.size(); ++i) m.buffer[i + 1].push_back(values[i]);
     if (m.buffer[0].size() < Impl::block_rows) return;
     const std::lock_guard lock(hdf5Lock());
-    m.flush();
+    m.flush(false);
 }
 
 void MatSink::markInterrupted(double time) { impl_->interrupted_at = time; }
@@ -215,7 +222,7 @@ void MatSink::end() {
     Impl& m = *impl_;
     if (!m.file) return;
     const std::lock_guard lock(hdf5Lock());
-    m.flush();
+    m.flush(true);
     if (m.interrupted_at) m.writeScalar("interrupted_at", *m.interrupted_at);
     const int failed = Mat_Close(m.file);
     m.file = nullptr;
