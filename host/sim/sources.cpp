@@ -1,6 +1,8 @@
 #include "sources.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -19,11 +21,23 @@ private:
     double v_;
 };
 
-// A signal of time only.
+// A signal of time only. The solver asks for the same time several times over (a step's last
+// stages and the next step's first share it), so the last value is kept.
 class TimeSignal : public InputSource {
 public:
     explicit TimeSignal(Source s) : s_(std::move(s)) {}
     double value(double t, const double*, const SignalBoard&) const override {
+        const auto bits = std::bit_cast<std::uint64_t>(t); // -0 and +0 apart
+        if (!kept_ || bits != last_time_bits_) {
+            last_value_ = compute(t);
+            last_time_bits_ = bits;
+            kept_ = true;
+        }
+        return last_value_;
+    }
+
+private:
+    double compute(double t) const {
         switch (s_.kind) {
         case Source::Kind::step: return t < s_.time ? s_.before : s_.after;
         case Source::Kind::ramp:
@@ -40,7 +54,6 @@ public:
         return s_.value;
     }
 
-private:
     // Piecewise linear between the rows, held at the first and last values outside them.
     double interpolate(double t) const {
         const auto& times = s_.table_times;
@@ -53,6 +66,9 @@ private:
         return values[k - 1] + w * (values[k] - values[k - 1]);
     }
     Source s_;
+    mutable bool kept_ = false;
+    mutable std::uint64_t last_time_bits_ = 0;
+    mutable double last_value_ = 0;
 };
 
 class Sum : public InputSource {
