@@ -24,6 +24,10 @@ struct Batch {
     std::vector<std::size_t> ends;
 
     void add(double time, const std::vector<double>& values) {
+        if (ends.empty()) {
+            numbers.reserve(batch_rows * (values.size() + 1));
+            ends.reserve(batch_rows);
+        }
         numbers.push_back(time);
         numbers.insert(numbers.end(), values.begin(), values.end());
         ends.push_back(numbers.size());
