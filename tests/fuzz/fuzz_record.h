@@ -1,10 +1,8 @@
-// A block record for the fuzzers: parameters, ports, states and work vectors as a host keeps
-// them, sized by the block itself. Port counts above `max_ports` are refused (as the host
-// refuses absurd counts), so that a parameter asking for billions of ports tests the block's
-// handling of a refusal instead of exhausting memory.
+// What the fuzzers share: the shipped parameter sets to start from, plug-ins kept loaded, a
+// silenced console, and a block record as a host keeps one.
 #pragma once
 
-#include "simstruc.h"
+#include "block_record.h"
 
 #include <memory>
 #include <string>
@@ -23,40 +21,12 @@ void keepPluginsLoaded();
 // Drops what blocks print (the console of the calling thread), to keep fuzzing output readable.
 void silenceConsole();
 
-class FuzzRecord {
-  public:
-    static constexpr int max_ports = 1 << 12;
-
+// A block record sized by the block itself; outputs start at zero.
+class FuzzRecord : public test::BlockRecord {
+public:
     explicit FuzzRecord(const std::vector<std::vector<double>>& params,
-                        const char* model_name = "fuzz");
-    ~FuzzRecord();
-    FuzzRecord(const FuzzRecord&) = delete;
-    FuzzRecord& operator=(const FuzzRecord&) = delete;
-
-    SimStruct* S() { return &record_; }
-    // Allocates states, derivatives and work from the sizes the block declared.
-    void allocateWork();
-    std::vector<double>& states() { return states_; }
-    std::vector<double>& inputs() { return inputs_; }
-    // A port count was refused: a host would not use the block.
-    bool refused() const { return refused_; }
-
-  private:
-    static int_T registerInputs(void* self, int_T count);
-    static int_T registerOutputs(void* self, int_T count);
-
-    SimStruct record_{};
-    ssRTInfo rt_info_{};
-    std::vector<mxArray*> params_;
-    std::vector<ssInputPort> input_ports_;
-    std::vector<ssOutputPort> output_ports_;
-    std::vector<double> inputs_;
-    std::vector<const double*> input_ptrs_;
-    std::vector<double> outputs_;
-    std::vector<double> states_, derivatives_;
-    std::vector<int> iwork_;
-    double sample_time_ = -1, offset_time_ = -1;
-    bool refused_ = false;
+                        const char* model_name = "fuzz")
+        : BlockRecord(params, model_name, 0.0) {}
 };
 
 } // namespace tavrel::fuzz
