@@ -35,10 +35,12 @@ struct Batch {
     std::size_t rows() const { return ends.size(); }
 };
 
-// Starts a thread that receives no signals (the mask is inherited from the creating thread).
+// Starts a thread that receives no signal sent to the process (the mask is inherited from the
+// creating thread). Faults of its own still reach it, so that a crash there is reported as one.
 template <class Body> std::thread threadWithoutSignals(Body body) {
     sigset_t all, previous;
     sigfillset(&all);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     struct Restore {
         sigset_t mask;

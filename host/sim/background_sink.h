@@ -19,8 +19,8 @@ namespace tavrel::sim {
 // written, then ends every sink, even after one of them failed, and rethrows the first failure.
 // Destruction without end() drops what is not yet written and leaves the sinks un-ended.
 //
-// The writer thread blocks every signal: a stop request (SIGINT) reaches the integrating
-// thread, which decides where the run ends.
+// The writer thread blocks the signals sent to the process: a stop request (SIGINT) reaches the
+// integrating thread, which decides where the run ends.
 class BackgroundSink : public ResultSink {
 public:
     explicit BackgroundSink(std::vector<ResultSink*> sinks);
