@@ -77,13 +77,6 @@ private:
     timer_t timer_{};
 };
 
-// Sets a marker for the lifetime of the object.
-struct Marked {
-    volatile std::sig_atomic_t& marker;
-    explicit Marked(volatile std::sig_atomic_t& m) : marker(m) { marker = 1; }
-    ~Marked() { marker = 0; }
-};
-
 // The result files as `tavrel run` writes them (on a writer thread), with the time that the
 // integrating thread spends handing rows over and waiting for the files at the end.
 class TimedFileSink : public ResultSink {
@@ -99,7 +92,7 @@ public:
 
 private:
     template <class Write> void timed(const Write& write) {
-        const Marked writing(in_writing);
+        const Marking writing(&in_writing);
         const auto start = Clock::now();
         write();
         seconds_ += secondsSince(start);
@@ -157,7 +150,7 @@ void sampledRuns(const Scenario& scenario, const std::filesystem::path& folder, 
     const SamplingTimer timer(sample_interval_ns);
     for (int i = 0; i < repeats; ++i) {
         TimedFileSink sink(folder);
-        const Marked running(in_run);
+        const Marking running(&in_run);
         runScenario(scenario, sink, {}, {.block_method = &in_block_method, .host = &in_host});
     }
 }

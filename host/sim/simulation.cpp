@@ -20,22 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Sets a work marker (if there is one) for its lifetime.
-class Marking {
-public:
-    explicit Marking(volatile std::sig_atomic_t* marker) : marker_(marker) {
-        if (marker_) *marker_ = 1;
-    }
-    ~Marking() {
-        if (marker_) *marker_ = 0;
-    }
-    Marking(const Marking&) = delete;
-    Marking& operator=(const Marking&) = delete;
-
-private:
-    volatile std::sig_atomic_t* marker_;
-};
-
 std::string formatTime(double t) {
     std::ostringstream s;
     s.precision(9);

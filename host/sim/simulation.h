@@ -48,6 +48,22 @@ struct WorkMarkers {
     volatile std::sig_atomic_t* host = nullptr;
 };
 
+// Sets a work marker (if there is one) for its lifetime.
+class Marking {
+public:
+    explicit Marking(volatile std::sig_atomic_t* marker) : marker_(marker) {
+        if (marker_) *marker_ = 1;
+    }
+    ~Marking() {
+        if (marker_) *marker_ = 0;
+    }
+    Marking(const Marking&) = delete;
+    Marking& operator=(const Marking&) = delete;
+
+private:
+    volatile std::sig_atomic_t* marker_;
+};
+
 class Simulation {
 public:
     // Loads the plug-ins, creates and sizes the block instances, initialises them and makes
