@@ -258,6 +258,12 @@ void Study::Impl::parseMetrics(const Reader& r, const toml::table& t) {
         Metric metric;
         const std::string rule = parseMetric(r.text(node, "study.metrics"), metric);
         if (!rule.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", rule);
+        if (metric.misfit()) {
+            // Measured files are found beside the study file.
+            const auto folder = std::filesystem::absolute(source.name).parent_path().string();
+            const std::string missing = loadMeasured(metric, folder);
+            if (!missing.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", missing);
+        }
         metrics.push_back(metric);
     }
 }
@@ -454,9 +460,9 @@ Study::~Study() = default;
 Study::Study(Study&&) noexcept = default;
 Study& Study::operator=(Study&&) noexcept = default;
 
-Study Study::load(const std::string& path) {
+StudySource loadSource(const std::string& path, const char* what) {
     StudySource source;
-    source.text = readFile(path, "study file");
+    source.text = readFile(path, what);
     source.name = path;
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
     // The base scenario is read here, so that what runs is fixed by these two texts.
@@ -488,7 +494,16 @@ Study Study::load(const std::string& path) {
         source.scenario_name = file.string();
         source.base_dir = file.parent_path().string();
     }
-    return fromSource(std::move(source));
+    return source;
+}
+
+Study Study::load(const std::string& path) { return fromSource(loadSource(path, "study file")); }
+
+std::string fingerprintOf(const StudySource& source) {
+    const std::uint64_t hash = fnv1a(source.scenario_text, fnv1a(source.text + '\0'));
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 Study Study::fromSource(StudySource source) {
@@ -500,12 +515,7 @@ Study Study::fromSource(StudySource source) {
 
 const StudySource& Study::source() const { return impl_->source; }
 
-std::string Study::fingerprint() const {
-    const std::uint64_t hash = fnv1a(impl_->source.scenario_text, fnv1a(impl_->source.text + '\0'));
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
+std::string Study::fingerprint() const { return fingerprintOf(impl_->source); }
 
 const std::vector<std::string>& Study::keys() const { return impl_->keys; }
 const std::vector<Metric>& Study::metrics() const { return impl_->metrics; }
