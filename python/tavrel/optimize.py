@@ -15,6 +15,7 @@ finishes; the same parameters are never run twice (a resumed search replays the 
 """
 
 import argparse
+import io
 import json
 import math
 import os
@@ -116,7 +117,11 @@ class _Search:
         self._write_state(False, "running", "running")
 
     def _reload(self):
-        frame = read_rows(self.csv)
+        with open(self.csv, encoding="utf-8") as file:
+            text = file.read()
+        if not text.endswith("\n"):  # a row cut by a kill: run again
+            text = text[: text.rfind("\n") + 1]
+        frame = read_rows(io.StringIO(text))
         self.headers = [c for c in frame.columns
                         if c not in ("evaluation", "objective", "status", "error", *self.keys)]
         for _, r in frame.iterrows():
