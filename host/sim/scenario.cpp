@@ -275,6 +275,12 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     if (s.solver.max_step < 0) r.fail(t.get("max_step"), key + ".max_step", "must not be negative");
 }
 
+std::vector<std::string> paramNames(const BlockDescription& kind) {
+    std::vector<std::string> names;
+    for (const auto& p : kind.params) names.emplace_back(p.name);
+    return names;
+}
+
 // The block's dialog parameters by name: its own table first, then the shared [well] table.
 std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescription& kind,
                                              const toml::table* own, const toml::table* well,
@@ -288,7 +294,8 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
             if (k < 0) {
                 if (strict) {
                     r.fail(&node, prefix + "." + param,
-                           "unknown parameter of " + std::string(kind.name));
+                           "unknown parameter of " + std::string(kind.name) +
+                               didYouMean(param, paramNames(kind)));
                 }
                 continue;
             }
@@ -302,7 +309,17 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
     for (size_t k = 0; k < kind.params.size(); ++k) {
         if (given[k]) continue;
         if (kind.params[k].isRead()) {
-            r.fail(where, key + ".params." + std::string(kind.params[k].name), "missing parameter");
+            // A shared value under a misspelt name is the mistake to name, at its own line.
+            const std::string missing(kind.params[k].name);
+            if (well) {
+                for (const auto& [name, node] : *well) {
+                    const std::string shared(name.str());
+                    if (paramIndex(kind, shared) < 0 && !didYouMean(shared, {missing}).empty()) {
+                        r.fail(&node, "well." + shared, "unknown key" + didYouMean(shared, {missing}));
+                    }
+                }
+            }
+            r.fail(where, key + ".params." + missing, "missing parameter");
         }
         params[k] = kind.params[k].isVector() ? std::vector<double>{} : std::vector<double>{0.0};
     }
@@ -502,7 +519,14 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
                 return paramIndex(b.description(), param) >= 0;
             });
-            if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
+            if (!used) {
+                std::vector<std::string> names;
+                for (const auto& b : s.blocks) {
+                    const auto more = paramNames(b.description());
+                    names.insert(names.end(), more.begin(), more.end());
+                }
+                r.fail(&node, "well." + param, "no block has this parameter" + didYouMean(param, names));
+            }
         }
     }
     if (const toml::node* log = root.get("log")) {
