@@ -1,5 +1,6 @@
 #include "optimization.h"
 
+#include "exact_number.h"
 #include "toml_reader.h"
 
 #include <toml++/toml.h>
@@ -15,12 +16,6 @@ namespace tavrel::study {
 namespace {
 
 using Reader = sim::TomlReader<StudyError>;
-
-std::string number17(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
 
 std::string quoted(const std::string& text) {
     std::string out = "\"";
@@ -286,7 +281,7 @@ std::string Optimization::Impl::batchText(const std::vector<std::vector<double>>
     text << "]\n";
     for (size_t k = 0; k < vary.size(); ++k) {
         text << "[[study.vary]]\nkey = " << quoted(vary[k].key) << "\nvalues = [";
-        for (size_t p = 0; p < points.size(); ++p) text << (p ? ", " : "") << number17(points[p].at(k));
+        for (size_t p = 0; p < points.size(); ++p) text << (p ? ", " : "") << exactNumber(points[p].at(k));
         text << "]\n";
     }
     return text.str();
