@@ -6,6 +6,7 @@
 #include "block_description.h"
 #include "plugin_description.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
@@ -80,6 +81,11 @@ struct Scenario {
     // Summary: the displacer's period and how many last periods to evaluate.
     double summary_period = 0; // 0: no periodic summary
     int summary_periods = 3;
+    // The window the summary and the study metrics evaluate: the last periods, or the whole run.
+    double summaryWindowLength() const {
+        return summary_period > 0 ? std::min(duration, summary_period * summary_periods) : duration;
+    }
+    double summaryWindowStart() const { return start_time + duration - summaryWindowLength(); }
 
     static Scenario load(const std::string& path);
     static Scenario parse(const std::string& toml_text, const std::string& source_name,

@@ -123,13 +123,8 @@ void MetricSink::Accumulator::add(double time, double v, double omega) {
 
 MetricSink::MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& scenario)
     : metrics_(metrics) {
-    // The same window as the run's summary: the last periods, or the whole run.
-    const double end = scenario.start_time + scenario.duration;
-    const double length = scenario.summary_period > 0
-                              ? std::min(scenario.duration,
-                                         scenario.summary_period * scenario.summary_periods)
-                              : scenario.duration;
-    window_start_ = end - length;
+    // The same window as the run's summary.
+    window_start_ = scenario.summaryWindowStart();
     omega_ = scenario.summary_period > 0 ? 2 * pi / scenario.summary_period : 0;
 }
 
