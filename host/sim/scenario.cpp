@@ -259,10 +259,9 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step);
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
-        if (name == "dormand_prince") s.solver.kind = SolverKind::dormand_prince;
-        else if (name == "bdf") s.solver.kind = SolverKind::bdf;
-        else if (name == "fixed_step") s.solver.kind = SolverKind::fixed_step;
-        else r.fail(solver, key + ".solver", "must be dormand_prince, bdf or fixed_step");
+        const auto kind = solverKind(name);
+        if (!kind) r.fail(solver, key + ".solver", std::string("must be ") + solver_choices);
+        s.solver.kind = *kind;
     }
     auto positive = [&](const char* name, double v) {
         if (!(v > 0)) r.fail(t.get(name) ? t.get(name) : &t, key + "." + name, "must be positive");

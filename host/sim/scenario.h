@@ -12,6 +12,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrel::sim {
@@ -60,6 +61,28 @@ struct BlockConfig {
 };
 
 enum class SolverKind { dormand_prince, bdf, fixed_step };
+
+// The solvers by the names scenario files and Python give them.
+struct SolverName {
+    const char* name;
+    SolverKind kind;
+};
+inline constexpr SolverName solver_names[] = {{"dormand_prince", SolverKind::dormand_prince},
+                                              {"bdf", SolverKind::bdf},
+                                              {"fixed_step", SolverKind::fixed_step}};
+inline constexpr const char* solver_choices = "dormand_prince, bdf or fixed_step";
+inline const char* solverName(SolverKind kind) {
+    for (const auto& s : solver_names) {
+        if (s.kind == kind) return s.name;
+    }
+    return solver_names[0].name;
+}
+inline std::optional<SolverKind> solverKind(std::string_view name) {
+    for (const auto& s : solver_names) {
+        if (name == s.name) return s.kind;
+    }
+    return std::nullopt;
+}
 
 struct SolverSettings {
     SolverKind kind = SolverKind::dormand_prince;
