@@ -482,14 +482,7 @@ double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) 
 
 Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
                          const std::string& base_dir) {
-    toml::table root;
-    try {
-        root = toml::parse(toml_text, source_name);
-    } catch (const toml::parse_error& error) {
-        throw ScenarioError(source_name + ":" + std::to_string(error.source().begin.line) + ": " +
-                            std::string(error.description()));
-    }
-    return parseScenarioTable(root, source_name, base_dir);
+    return parseScenarioTable(Reader(source_name).document(toml_text), source_name, base_dir);
 }
 
 Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,

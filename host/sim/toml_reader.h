@@ -59,6 +59,16 @@ public:
         throw Error(message.str());
     }
 
+    // Parses a whole document named by this reader's source; a syntax error names its line.
+    toml::table document(const std::string& text) const {
+        try {
+            return toml::parse(text, source_);
+        } catch (const toml::parse_error& error) {
+            throw Error(source_ + ":" + std::to_string(error.source().begin.line) + ": " +
+                        std::string(error.description()));
+        }
+    }
+
     double number(const toml::node& node, const std::string& key) const {
         if (auto v = node.value<double>()) {
             if (!std::isfinite(*v)) fail(&node, key, "must be a finite number");

@@ -88,13 +88,8 @@ struct Optimization::Impl {
 };
 
 void Optimization::Impl::parse() {
-    try {
-        doc = toml::parse(source.text, source.name);
-    } catch (const toml::parse_error& error) {
-        throw StudyError(source.name + ":" + std::to_string(error.source().begin.line) + ": " +
-                         std::string(error.description()));
-    }
     Reader r(source.name);
+    doc = r.document(source.text);
     r.onlyKeys(doc, "optimization file", {"scenario", "simulation", "summary", "optimize"});
     std::ostringstream tables;
     for (const char* section : {"simulation", "summary"}) {

@@ -80,14 +80,7 @@ struct Study::Impl {
     // The scenario's document with the study's overrides. Parsed afresh each time: a copied
     // document loses its lines, which order the blocks and name places in messages.
     toml::table base() const {
-        toml::table doc;
-        try {
-            doc = toml::parse(source.scenario_text, source.scenario_name);
-        } catch (const toml::parse_error& error) {
-            throw StudyError(source.scenario_name + ":" +
-                             std::to_string(error.source().begin.line) + ": " +
-                             std::string(error.description()));
-        }
+        toml::table doc = Reader(source.scenario_name).document(source.scenario_text);
         for (const char* section : {"simulation", "summary"}) {
             const toml::table* overrides = study_doc[section].as_table();
             if (!overrides) continue;
@@ -119,13 +112,8 @@ struct Study::Impl {
 };
 
 void Study::Impl::parse() {
-    try {
-        study_doc = toml::parse(source.text, source.name);
-    } catch (const toml::parse_error& error) {
-        throw StudyError(source.name + ":" + std::to_string(error.source().begin.line) + ": " +
-                         std::string(error.description()));
-    }
     Reader r(source.name);
+    study_doc = r.document(source.text);
     r.onlyKeys(study_doc, "study file", {"scenario", "simulation", "summary", "study"});
     for (const char* section : {"simulation", "summary"}) {
         if (const toml::node* overrides = study_doc.get(section)) r.table(*overrides, section);

@@ -27,7 +27,7 @@ import time
 import numpy
 
 from . import _tavrel
-from .study import Study, read_rows
+from .study import Study, read_rows, run_command
 
 # Scores the search sees for evaluations that cannot count: above any real objective, and a
 # failed run above any infeasible point (whose score still falls as its violation shrinks).
@@ -395,24 +395,22 @@ def main(argv=None):
     parser.add_argument("--resume", action="store_true", help="reuse the evaluations in DIR")
     parser.add_argument("-q", "--quiet", action="store_true", help="no progress line")
     args = parser.parse_args(argv)
-    try:
+    start = time.monotonic()
+
+    def work():
         opt = Optimization.load(args.file)
-        start = time.monotonic()
         if args.scheduler:
             from distributed import Client
 
             with Client(args.scheduler) as client:
-                outcome = opt.run(client=client, output=args.output, resume=args.resume,
-                                  progress=not args.quiet)
-        else:
-            outcome = opt.run(jobs=args.jobs, output=args.output, resume=args.resume,
-                              progress=not args.quiet)
-    except _tavrel.TavrelError as error:
-        print(f"tavrel optimize: {error}", file=sys.stderr)
-        return 1
-    except KeyboardInterrupt:
-        print("tavrel optimize: stopped; --resume continues", file=sys.stderr)
-        return 130
+                return opt.run(client=client, output=args.output, resume=args.resume,
+                               progress=not args.quiet)
+        return opt.run(jobs=args.jobs, output=args.output, resume=args.resume,
+                       progress=not args.quiet)
+
+    outcome, code = run_command("tavrel optimize", work)
+    if code:
+        return code
     print(f"{len(outcome.evaluations)} evaluations in {time.monotonic() - start:.1f} s: "
           f"{outcome.message}")
     if outcome.best is None:
