@@ -1,5 +1,7 @@
 #include "eval_json.h"
 
+#include "exact_number.h"
+
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -53,9 +55,7 @@ std::string formatDouble(double value) {
     if (!std::isfinite(value))
         return std::isnan(value) ? "\"nan\"" : value > 0 ? "\"inf\"" : "\"-inf\"";
     if (value == 0 && std::signbit(value)) return "-0.0"; // "-0" would read back as +0
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
+    return exactNumber(value);
 }
 
 void writeJson(std::string& out, const Json& value, bool members_on_lines) {

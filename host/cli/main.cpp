@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
 #endif
 #ifdef TAVREL_HAVE_STUDY_COMMAND
     tavrel::cli::addStudyCommand(app);
+    tavrel::cli::addOptimizeCommand(app);
 #endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);

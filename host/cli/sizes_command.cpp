@@ -3,6 +3,7 @@
 #include "command_support.h"
 #include "commands.h"
 #include "description_file.h"
+#include "exact_number.h"
 
 #include <cstdio>
 #include <memory>
@@ -30,7 +31,7 @@ void printSizes(const SizesOptions& options) {
     const host::SizesVector sizes =
         plugin->commandLineSizes(paramsFor(options, *plugin));
     for (double value : sizes)
-        std::printf("%.17g\n", value);
+        std::puts(exactNumber(value).c_str());
 }
 
 } // namespace

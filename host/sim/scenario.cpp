@@ -259,10 +259,9 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step);
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
-        if (name == "dormand_prince") s.solver.kind = SolverKind::dormand_prince;
-        else if (name == "bdf") s.solver.kind = SolverKind::bdf;
-        else if (name == "fixed_step") s.solver.kind = SolverKind::fixed_step;
-        else r.fail(solver, key + ".solver", "must be dormand_prince, bdf or fixed_step");
+        const auto kind = solverKind(name);
+        if (!kind) r.fail(solver, key + ".solver", std::string("must be ") + solver_choices);
+        s.solver.kind = *kind;
     }
     auto positive = [&](const char* name, double v) {
         if (!(v > 0)) r.fail(t.get(name) ? t.get(name) : &t, key + "." + name, "must be positive");
@@ -273,6 +272,12 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     positive("atol", s.solver.atol);
     positive("fixed_step", s.solver.fixed_step);
     if (s.solver.max_step < 0) r.fail(t.get("max_step"), key + ".max_step", "must not be negative");
+}
+
+std::vector<std::string> paramNames(const BlockDescription& kind) {
+    std::vector<std::string> names;
+    for (const auto& p : kind.params) names.emplace_back(p.name);
+    return names;
 }
 
 // The block's dialog parameters by name: its own table first, then the shared [well] table.
@@ -288,7 +293,8 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
             if (k < 0) {
                 if (strict) {
                     r.fail(&node, prefix + "." + param,
-                           "unknown parameter of " + std::string(kind.name));
+                           "unknown parameter of " + std::string(kind.name) +
+                               didYouMean(param, paramNames(kind)));
                 }
                 continue;
             }
@@ -302,7 +308,17 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
     for (size_t k = 0; k < kind.params.size(); ++k) {
         if (given[k]) continue;
         if (kind.params[k].isRead()) {
-            r.fail(where, key + ".params." + std::string(kind.params[k].name), "missing parameter");
+            // A shared value under a misspelt name is the mistake to name, at its own line.
+            const std::string missing(kind.params[k].name);
+            if (well) {
+                for (const auto& [name, node] : *well) {
+                    const std::string shared(name.str());
+                    if (paramIndex(kind, shared) < 0 && !didYouMean(shared, {missing}).empty()) {
+                        r.fail(&node, "well." + shared, "unknown key" + didYouMean(shared, {missing}));
+                    }
+                }
+            }
+            r.fail(where, key + ".params." + missing, "missing parameter");
         }
         params[k] = kind.params[k].isVector() ? std::vector<double>{} : std::vector<double>{0.0};
     }
@@ -466,14 +482,7 @@ double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) 
 
 Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
                          const std::string& base_dir) {
-    toml::table root;
-    try {
-        root = toml::parse(toml_text, source_name);
-    } catch (const toml::parse_error& error) {
-        throw ScenarioError(source_name + ":" + std::to_string(error.source().begin.line) + ": " +
-                            std::string(error.description()));
-    }
-    return parseScenarioTable(root, source_name, base_dir);
+    return parseScenarioTable(Reader(source_name).document(toml_text), source_name, base_dir);
 }
 
 Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,
@@ -502,7 +511,14 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
             const bool used = std::any_of(s.blocks.begin(), s.blocks.end(), [&](const BlockConfig& b) {
                 return paramIndex(b.description(), param) >= 0;
             });
-            if (!used) r.fail(&node, "well." + std::string(name.str()), "no block has this parameter");
+            if (!used) {
+                std::vector<std::string> names;
+                for (const auto& b : s.blocks) {
+                    const auto more = paramNames(b.description());
+                    names.insert(names.end(), more.begin(), more.end());
+                }
+                r.fail(&node, "well." + param, "no block has this parameter" + didYouMean(param, names));
+            }
         }
     }
     if (const toml::node* log = root.get("log")) {

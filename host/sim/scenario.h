@@ -6,11 +6,13 @@
 #include "block_description.h"
 #include "plugin_description.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrel::sim {
@@ -60,6 +62,28 @@ struct BlockConfig {
 
 enum class SolverKind { dormand_prince, bdf, fixed_step };
 
+// The solvers by the names scenario files and Python give them.
+struct SolverName {
+    const char* name;
+    SolverKind kind;
+};
+inline constexpr SolverName solver_names[] = {{"dormand_prince", SolverKind::dormand_prince},
+                                              {"bdf", SolverKind::bdf},
+                                              {"fixed_step", SolverKind::fixed_step}};
+inline constexpr const char* solver_choices = "dormand_prince, bdf or fixed_step";
+inline const char* solverName(SolverKind kind) {
+    for (const auto& s : solver_names) {
+        if (s.kind == kind) return s.name;
+    }
+    return solver_names[0].name;
+}
+inline std::optional<SolverKind> solverKind(std::string_view name) {
+    for (const auto& s : solver_names) {
+        if (name == s.name) return s.kind;
+    }
+    return std::nullopt;
+}
+
 struct SolverSettings {
     SolverKind kind = SolverKind::dormand_prince;
     double rtol = 1e-6;
@@ -80,6 +104,11 @@ struct Scenario {
     // Summary: the displacer's period and how many last periods to evaluate.
     double summary_period = 0; // 0: no periodic summary
     int summary_periods = 3;
+    // The window the summary and the study metrics evaluate: the last periods, or the whole run.
+    double summaryWindowLength() const {
+        return summary_period > 0 ? std::min(duration, summary_period * summary_periods) : duration;
+    }
+    double summaryWindowStart() const { return start_time + duration - summaryWindowLength(); }
 
     static Scenario load(const std::string& path);
     static Scenario parse(const std::string& toml_text, const std::string& source_name,

@@ -13,13 +13,8 @@ void SummarySink::Range::add(double v) {
     ++count;
 }
 
-SummarySink::SummarySink(const Scenario& scenario) {
-    const double end = scenario.start_time + scenario.duration;
-    window_length_ = scenario.summary_period > 0
-                         ? std::min(scenario.duration, scenario.summary_period * scenario.summary_periods)
-                         : scenario.duration;
-    window_start_ = end - window_length_;
-}
+SummarySink::SummarySink(const Scenario& scenario)
+    : window_start_(scenario.summaryWindowStart()), window_length_(scenario.summaryWindowLength()) {}
 
 // The first block's bottom pressure output and displacer velocity input, the first
 // displacer velocity estimate.

@@ -13,6 +13,38 @@
 
 namespace tavrel::sim {
 
+// " (did you mean NAME?)" for the candidate nearest to a misspelt `given` (a few letters
+// swapped, dropped or added), or empty when none is near.
+inline std::string didYouMean(const std::string& given, const std::vector<std::string>& candidates) {
+    // Edits between the two names, a swap of neighbouring letters counting as one.
+    auto distance = [](const std::string& a, const std::string& b) {
+        std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+        for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+        for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+        for (size_t i = 1; i <= a.size(); ++i) {
+            for (size_t j = 1; j <= b.size(); ++j) {
+                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                    d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+                if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+                }
+            }
+        }
+        return d[a.size()][b.size()];
+    };
+    const size_t limit = std::clamp<size_t>(given.size() / 3, 1, 3);
+    const std::string* best = nullptr;
+    size_t best_distance = limit + 1;
+    for (const auto& c : candidates) {
+        const size_t d = distance(given, c);
+        if (d < best_distance) {
+            best = &c;
+            best_distance = d;
+        }
+    }
+    return best ? " (did you mean " + *best + "?)" : "";
+}
+
 template <class Error>
 class TomlReader {
 public:
@@ -25,6 +57,16 @@ public:
         if (node && node->source().begin.line > 0) message << ':' << node->source().begin.line;
         message << ": " << key << ": " << rule;
         throw Error(message.str());
+    }
+
+    // Parses a whole document named by this reader's source; a syntax error names its line.
+    toml::table document(const std::string& text) const {
+        try {
+            return toml::parse(text, source_);
+        } catch (const toml::parse_error& error) {
+            throw Error(source_ + ":" + std::to_string(error.source().begin.line) + ": " +
+                        std::string(error.description()));
+        }
     }
 
     double number(const toml::node& node, const std::string& key) const {
@@ -65,7 +107,11 @@ public:
                                            [&key_name = name](const char* a) {
                                                return key_name.str() == a;
                                            });
-            if (!known) fail(&node, key + "." + std::string(name.str()), "unknown key");
+            if (!known) {
+                const std::string given(name.str());
+                fail(&node, key + "." + given,
+                     "unknown key" + didYouMean(given, std::vector<std::string>(allowed.begin(), allowed.end())));
+            }
         }
     }
 

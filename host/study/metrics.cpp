@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <stdexcept>
 
 namespace tavrel::study {
 
@@ -48,10 +50,30 @@ std::string parseMetric(const std::string& text, Metric& metric) {
     metric.stat = known->stat;
     metric.column = text.substr(0, colon);
     metric.minus.clear();
+    metric.measured_file.clear();
+    metric.measured.reset();
+    if (const auto tilde = metric.column.find('~'); tilde != std::string::npos) {
+        metric.measured_file = metric.column.substr(tilde + 1);
+        metric.column.resize(tilde);
+        if (metric.column.empty() || metric.measured_file.empty()) return "a misfit must be COLUMN~FILE:rms";
+        if (metric.stat != Stat::rms) return "a misfit's statistic must be rms";
+        return {};
+    }
     if (const auto dash = metric.column.find('-'); dash != std::string::npos) {
         metric.minus = metric.column.substr(dash + 1);
         metric.column.resize(dash);
         if (metric.column.empty() || metric.minus.empty()) return "a difference must be A-B";
+    }
+    return {};
+}
+
+std::string loadMeasured(Metric& metric, const std::string& folder) {
+    std::filesystem::path file = metric.measured_file;
+    if (file.is_relative()) file = std::filesystem::path(folder) / file;
+    try {
+        metric.measured = std::make_shared<const MeasuredSeries>(readMeasured(file.string(), metric.column));
+    } catch (const std::invalid_argument& error) {
+        return error.what();
     }
     return {};
 }
@@ -69,6 +91,13 @@ std::string missingColumn(const std::vector<Metric>& metrics,
         }
     }
     return {};
+}
+
+void MetricSink::Accumulator::addMisfit(double time, double v) {
+    if (!measured->covers(time)) return;
+    const double d = v - measured->at(time, hint);
+    sum_squares += d * d;
+    ++count;
 }
 
 void MetricSink::Accumulator::add(double time, double v, double omega) {
@@ -94,13 +123,8 @@ void MetricSink::Accumulator::add(double time, double v, double omega) {
 
 MetricSink::MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& scenario)
     : metrics_(metrics) {
-    // The same window as the run's summary: the last periods, or the whole run.
-    const double end = scenario.start_time + scenario.duration;
-    const double length = scenario.summary_period > 0
-                              ? std::min(scenario.duration,
-                                         scenario.summary_period * scenario.summary_periods)
-                              : scenario.duration;
-    window_start_ = end - length;
+    // The same window as the run's summary.
+    window_start_ = scenario.summaryWindowStart();
     omega_ = scenario.summary_period > 0 ? 2 * pi / scenario.summary_period : 0;
 }
 
@@ -113,14 +137,22 @@ void MetricSink::begin(const std::vector<sim::Column>& columns) {
                                        missing + "\"");
         }
         accumulators_[i].a = columnIndex(columns, metrics_[i].column);
+        if (metrics_[i].misfit()) {
+            if (!metrics_[i].measured) throw sim::SimulationError("metric " + metrics_[i].text + ": measured file not read");
+            accumulators_[i].measured = metrics_[i].measured.get();
+        }
         accumulators_[i].difference = !metrics_[i].minus.empty();
         if (accumulators_[i].difference) accumulators_[i].b = columnIndex(columns, metrics_[i].minus);
     }
 }
 
 void MetricSink::row(double time, const std::vector<double>& values) {
+    for (auto& acc : accumulators_) {
+        if (acc.measured) acc.addMisfit(time, values[acc.a]);
+    }
     if (time < window_start_ - 1e-9) return;
     for (auto& acc : accumulators_) {
+        if (acc.measured) continue;
         const double v = acc.difference ? values[acc.a] - values[acc.b] : values[acc.a];
         acc.add(time, v, omega_);
     }

@@ -1,9 +1,13 @@
 // Metrics of a run: "COLUMN:STAT" over the scenario's summary window, COLUMN as logged
-// (without its unit) or "A-B" for the difference of two columns.
+// (without its unit) or "A-B" for the difference of two columns; or a misfit "COLUMN~FILE:rms",
+// the RMS difference between the column and a measured series over the output times the
+// series covers (the whole run, not the summary window).
 #pragma once
 
+#include "measured.h"
 #include "simulation.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,11 +20,17 @@ struct Metric {
     std::string column; // or the minuend of a difference
     std::string minus;  // subtrahend of a difference, empty otherwise
     Stat stat = Stat::min;
+    std::string measured_file;                      // a misfit's file as written, else empty
+    std::shared_ptr<const MeasuredSeries> measured; // read by loadMeasured
+    bool misfit() const { return !measured_file.empty(); }
     bool needsPeriod() const { return stat == Stat::amplitude || stat == Stat::phase; }
 };
 
 // Parses "COLUMN:STAT"; returns an empty rule text on success, else what is wrong.
 std::string parseMetric(const std::string& text, Metric& metric);
+
+// Reads a misfit's measured file (relative to `folder`); returns what is wrong, else empty.
+std::string loadMeasured(Metric& metric, const std::string& folder);
 
 // The unit of a metric's value given its column's unit.
 std::string metricUnit(const Metric& metric, const std::string& column_unit);
@@ -46,7 +56,10 @@ private:
         double min = 0, max = 0, sum = 0, sum_squares = 0, last = 0;
         double first_time = 0, last_time = 0, last_cos = 0, last_sin = 0;
         double integral_cos = 0, integral_sin = 0;
+        const MeasuredSeries* measured = nullptr; // a misfit's series
+        size_t hint = 0;
         void add(double time, double v, double omega);
+        void addMisfit(double time, double v);
     };
     double value(const Accumulator& acc, Stat stat) const;
 

@@ -1,6 +1,9 @@
 #include "study.h"
 
 #include "generators.h"
+#include "study_key.h"
+
+#include "exact_number.h"
 
 #include "result_files.h"
 #include "scenario_table.h"
@@ -30,6 +33,7 @@ using Reader = sim::TomlReader<StudyError>;
 // such as a well's length and the displacer's depth).
 struct Variation {
     std::vector<std::string> keys;
+    std::vector<StudyKey> parsed; // one per key
     std::vector<double> values;
     const toml::node* where = nullptr;
     bool random = false; // drawn: a value a rule refuses fails its case, not the study
@@ -41,82 +45,12 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-std::string formatValue(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
-
-// A sub-table of `t`, created when missing.
-toml::table& subTable(toml::table& t, const std::string& name, const std::string& key) {
-    if (toml::node* node = t.get(name)) {
-        if (!node->is_table()) throw std::invalid_argument(key + " is not a table in the scenario");
-        return *node->as_table();
-    }
-    return *t.insert_or_assign(name, toml::table{}).first->second.as_table();
-}
-
-// Writes a number over a scenario value; a floating-point value keeps its place in the file,
-// so the scenario's own messages still name its line.
-void setNumber(toml::table& t, const std::string& name, double value) {
-    if (toml::node* node = t.get(name); node && node->is_floating_point()) {
-        *node->as_floating_point() = value;
-        return;
-    }
-    t.insert_or_assign(name, value);
-}
-
-std::vector<std::string> split(const std::string& key) {
-    std::vector<std::string> parts;
-    std::stringstream in(key);
-    std::string part;
-    while (std::getline(in, part, '.')) parts.push_back(part);
-    return parts;
-}
-
-// Writes one varied key into a scenario document:
-//   simulation.X, summary.X         the scenario's tables
-//   well.X                          the shared table and every block that sets X itself
-//   BLOCK.INPUT.FIELD               a numeric field of that input's source (sine period, PI kp)
-//   BLOCK.INPUT                     a constant input
-//   BLOCK.PARAM                     a dialog parameter of one block
-void applyKey(toml::table& doc, const std::string& key, double value) {
-    const auto parts = split(key);
-    const bool shape_ok = (parts.size() == 2 || parts.size() == 3) &&
-                          std::none_of(parts.begin(), parts.end(),
-                                       [](const std::string& p) { return p.empty(); });
-    if (!shape_ok) {
-        throw std::invalid_argument("must be SECTION.NAME, BLOCK.PARAM or BLOCK.INPUT.FIELD");
-    }
-    const std::string& head = parts[0];
-    if (head == "simulation" || head == "summary" || head == "well") {
-        if (parts.size() != 2) throw std::invalid_argument("must be " + head + ".NAME");
-        setNumber(subTable(doc, head, head), parts[1], value);
-        if (head != "well") return;
-        if (toml::table* blocks = doc["blocks"].as_table()) {
-            for (auto& [name, block] : *blocks) {
-                toml::table* params = block.is_table() ? (*block.as_table())["params"].as_table() : nullptr;
-                if (params && params->contains(parts[1])) setNumber(*params, parts[1], value);
-            }
-        }
-        return;
-    }
-    toml::table* block = doc["blocks"][head].as_table();
-    if (!block) throw std::invalid_argument("the scenario has no block \"" + head + "\"");
-    toml::table* inputs = (*block)["inputs"].as_table();
-    toml::node* input = inputs ? inputs->get(parts[1]) : nullptr;
-    if (parts.size() == 2) {
-        if (input) inputs->insert_or_assign(parts[1], value);
-        else setNumber(subTable(*block, "params", "blocks." + head + ".params"), parts[1], value);
-        return;
-    }
-    toml::table* source = input ? input->as_table() : nullptr;
-    if (!source || source->size() != 1 || !source->begin()->second.is_table()) {
-        throw std::invalid_argument("blocks." + head + ".inputs." + parts[1] +
-                                    " is not a source with fields in the scenario");
-    }
-    setNumber(*source->begin()->second.as_table(), parts[2], value);
-}
+enum class Mode { grid, zip };
+struct ModeName {
+    const char* name;
+    Mode mode;
+};
+constexpr ModeName mode_names[] = {{"grid", Mode::grid}, {"zip", Mode::zip}};
 
 std::uint64_t fnv1a(const std::string& text, std::uint64_t hash = 0xcbf29ce484222325ull) {
     for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
@@ -138,6 +72,7 @@ struct Study::Impl {
     toml::table study_doc;     // kept so that nodes named in messages stay valid
     std::vector<Variation> variations;
     std::vector<std::string> keys;
+    std::vector<StudyKey> parsed_keys; // one per key
     std::vector<Metric> metrics;
     std::vector<std::vector<double>> cases;
     std::vector<std::string> metric_units;
@@ -145,14 +80,7 @@ struct Study::Impl {
     // The scenario's document with the study's overrides. Parsed afresh each time: a copied
     // document loses its lines, which order the blocks and name places in messages.
     toml::table base() const {
-        toml::table doc;
-        try {
-            doc = toml::parse(source.scenario_text, source.scenario_name);
-        } catch (const toml::parse_error& error) {
-            throw StudyError(source.scenario_name + ":" +
-                             std::to_string(error.source().begin.line) + ": " +
-                             std::string(error.description()));
-        }
+        toml::table doc = Reader(source.scenario_name).document(source.scenario_text);
         for (const char* section : {"simulation", "summary"}) {
             const toml::table* overrides = study_doc[section].as_table();
             if (!overrides) continue;
@@ -164,7 +92,7 @@ struct Study::Impl {
 
     toml::table document(const std::vector<double>& values) const {
         toml::table doc = base();
-        for (size_t k = 0; k < keys.size(); ++k) applyKey(doc, keys[k], values[k]);
+        for (size_t k = 0; k < keys.size(); ++k) applyKey(doc, parsed_keys[k], values[k]);
         return doc;
     }
 
@@ -177,20 +105,15 @@ struct Study::Impl {
     void parseMetrics(const Reader& r, const toml::table& t);
     Variation parseVariation(const Reader& r, const toml::node& node, const std::string& key,
                              long samples, std::uint64_t seed, size_t index);
-    void buildCases(const Reader& r, const toml::node& where, const std::string& mode);
+    void buildCases(const Reader& r, const toml::node& where, Mode mode);
     void validateValues(const Reader& r);
     void validate(const Reader& r);
     void checkColumns(const Reader& r, const std::vector<sim::Column>& columns);
 };
 
 void Study::Impl::parse() {
-    try {
-        study_doc = toml::parse(source.text, source.name);
-    } catch (const toml::parse_error& error) {
-        throw StudyError(source.name + ":" + std::to_string(error.source().begin.line) + ": " +
-                         std::string(error.description()));
-    }
     Reader r(source.name);
+    study_doc = r.document(source.text);
     r.onlyKeys(study_doc, "study file", {"scenario", "simulation", "summary", "study"});
     for (const char* section : {"simulation", "summary"}) {
         if (const toml::node* overrides = study_doc.get(section)) r.table(*overrides, section);
@@ -233,6 +156,8 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
             }
             keys.push_back(key);
         }
+        parsed_keys.insert(parsed_keys.end(), variations.back().parsed.begin(),
+                           variations.back().parsed.end());
     }
     const bool random = std::any_of(entries.begin(), entries.end(), [](const toml::node& n) {
         for (const auto& g : generators()) {
@@ -240,10 +165,13 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         }
         return false;
     });
-    std::string mode = random ? "zip" : "grid";
+    Mode mode = random ? Mode::zip : Mode::grid;
     if (const toml::node* n = t.get("mode")) {
-        mode = r.text(*n, "study.mode");
-        if (mode != "grid" && mode != "zip") r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
+        const std::string name = r.text(*n, "study.mode");
+        const auto known = std::find_if(std::begin(mode_names), std::end(mode_names),
+                                        [&](const ModeName& m) { return name == m.name; });
+        if (known == std::end(mode_names)) r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
+        mode = known->mode;
     }
     validateValues(r); // before the cases are made: a refused value costs nothing then
     buildCases(r, t.get("mode") ? *t.get("mode") : t, mode);
@@ -258,6 +186,12 @@ void Study::Impl::parseMetrics(const Reader& r, const toml::table& t) {
         Metric metric;
         const std::string rule = parseMetric(r.text(node, "study.metrics"), metric);
         if (!rule.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", rule);
+        if (metric.misfit()) {
+            // Measured files are found beside the study file.
+            const auto folder = std::filesystem::absolute(source.name).parent_path().string();
+            const std::string missing = loadMeasured(metric, folder);
+            if (!missing.empty()) r.fail(&node, "study.metrics: \"" + metric.text + "\"", missing);
+        }
         metrics.push_back(metric);
     }
 }
@@ -275,6 +209,13 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
         if (v.keys.empty()) r.fail(name, key + ".key", "needs at least one key");
     } else {
         v.keys.push_back(r.text(*name, key + ".key"));
+    }
+    for (const auto& text : v.keys) {
+        try {
+            v.parsed.push_back(parseKey(text));
+        } catch (const std::invalid_argument& error) {
+            r.fail(name, key + ".key: \"" + text + "\"", error.what());
+        }
     }
     const Generator* generator = nullptr;
     for (const auto& [field, value] : t) {
@@ -323,8 +264,8 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     return v;
 }
 
-void Study::Impl::buildCases(const Reader& r, const toml::node& where, const std::string& mode) {
-    if (mode == "zip") {
+void Study::Impl::buildCases(const Reader& r, const toml::node& where, Mode mode) {
+    if (mode == Mode::zip) {
         for (const auto& v : variations) {
             if (v.values.size() != variations[0].values.size()) {
                 r.fail(v.where, "study.mode", "\"zip\" needs lists of equal length (" + v.keys[0] +
@@ -374,9 +315,9 @@ void Study::Impl::validateValues(const Reader& r) {
         for (double value : v.values) {
             toml::table doc = base();
             try {
-                for (const auto& key : v.keys) applyKey(doc, key, value);
+                for (const auto& key : v.parsed) applyKey(doc, key, value);
             } catch (const std::exception& error) { // the key itself: wrong for every value
-                r.fail(v.where, v.keys[0] + " = " + formatValue(value), error.what());
+                r.fail(v.where, v.keys[0] + " = " + exactNumber(value), error.what());
             }
             try {
                 sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
@@ -385,9 +326,9 @@ void Study::Impl::validateValues(const Reader& r) {
                 // A listed value is the file's own mistake. A drawn one may fall where a rule
                 // refuses it: that case is recorded as failed, unless no draw is acceptable
                 // (then the key or the distribution is wrong).
-                if (!v.random) r.fail(v.where, v.keys[0] + " = " + formatValue(value), error.what());
+                if (!v.random) r.fail(v.where, v.keys[0] + " = " + exactNumber(value), error.what());
                 if (first_value.empty()) {
-                    first_value = v.keys[0] + " = " + formatValue(value);
+                    first_value = v.keys[0] + " = " + exactNumber(value);
                     first_rule = error.what();
                 }
                 // A hundred refusals before any acceptance: the distribution is wrong; say so
@@ -454,9 +395,9 @@ Study::~Study() = default;
 Study::Study(Study&&) noexcept = default;
 Study& Study::operator=(Study&&) noexcept = default;
 
-Study Study::load(const std::string& path) {
+StudySource loadSource(const std::string& path, const char* what) {
     StudySource source;
-    source.text = readFile(path, "study file");
+    source.text = readFile(path, what);
     source.name = path;
     const std::filesystem::path folder = std::filesystem::absolute(path).parent_path();
     // The base scenario is read here, so that what runs is fixed by these two texts.
@@ -488,7 +429,16 @@ Study Study::load(const std::string& path) {
         source.scenario_name = file.string();
         source.base_dir = file.parent_path().string();
     }
-    return fromSource(std::move(source));
+    return source;
+}
+
+Study Study::load(const std::string& path) { return fromSource(loadSource(path, "study file")); }
+
+std::string fingerprintOf(const StudySource& source) {
+    const std::uint64_t hash = fnv1a(source.scenario_text, fnv1a(source.text + '\0'));
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
 }
 
 Study Study::fromSource(StudySource source) {
@@ -500,12 +450,7 @@ Study Study::fromSource(StudySource source) {
 
 const StudySource& Study::source() const { return impl_->source; }
 
-std::string Study::fingerprint() const {
-    const std::uint64_t hash = fnv1a(impl_->source.scenario_text, fnv1a(impl_->source.text + '\0'));
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
-}
+std::string Study::fingerprint() const { return fingerprintOf(impl_->source); }
 
 const std::vector<std::string>& Study::keys() const { return impl_->keys; }
 const std::vector<Metric>& Study::metrics() const { return impl_->metrics; }
@@ -542,7 +487,7 @@ std::string Study::caseText(size_t index) const {
     text << "# Case " << index << " of " << impl_->source.name << " (scenario "
          << impl_->source.scenario_name << ")\n";
     for (size_t k = 0; k < keys().size(); ++k) {
-        text << "#   " << keys()[k] << " = " << formatValue(caseValues(index)[k]) << "\n";
+        text << "#   " << keys()[k] << " = " << exactNumber(caseValues(index)[k]) << "\n";
     }
     text << toml::toml_formatter(doc) << "\n";
     for (auto& [name, block] : blocks) {

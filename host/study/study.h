@@ -29,6 +29,14 @@ struct StudySource {
     std::string base_dir;       // folder for the scenario's relative table files
 };
 
+// The texts of a study-like file at `path` (a study or an optimisation): the file and its base
+// scenario ("default" or a file relative to it, named by the file's `scenario` key); `what` names
+// the file in the message when it cannot be read.
+StudySource loadSource(const std::string& path, const char* what);
+
+// Hash of a file's text and its base scenario, kept with results to refuse mixing two.
+std::string fingerprintOf(const StudySource& source);
+
 // One case's outcome: a value per metric, or the one-line reason it failed.
 struct CaseResult {
     bool ok = false;

@@ -1,5 +1,7 @@
 #include "study_output.h"
 
+#include "exact_number.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -18,12 +20,6 @@ std::string quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
-}
-
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
 }
 
 std::string readText(const fs::path& path) {
@@ -86,10 +82,10 @@ std::string StudyOutput::header() const {
 
 std::string StudyOutput::row(size_t index, const CaseResult& result) const {
     std::string r = std::to_string(index);
-    for (double v : study_.caseValues(index)) r += "," + number(v);
+    for (double v : study_.caseValues(index)) r += "," + exactNumber(v);
     for (size_t m = 0; m < study_.metrics().size(); ++m) {
         r += ",";
-        if (result.ok) r += number(result.values[m]);
+        if (result.ok) r += exactNumber(result.values[m]);
     }
     return r + (result.ok ? ",ok," : ",failed," + quoted(result.error)) + "\n";
 }

@@ -17,20 +17,9 @@ namespace {
 using sim::Scenario;
 using sim::SolverKind;
 
-const char* solverName(SolverKind kind) {
-    switch (kind) {
-    case SolverKind::dormand_prince: return "dormand_prince";
-    case SolverKind::bdf: return "bdf";
-    case SolverKind::fixed_step: return "fixed_step";
-    }
-    return "dormand_prince";
-}
-
-SolverKind solverKind(const std::string& name) {
-    if (name == "dormand_prince") return SolverKind::dormand_prince;
-    if (name == "bdf") return SolverKind::bdf;
-    if (name == "fixed_step") return SolverKind::fixed_step;
-    throw py::value_error("solver must be dormand_prince, bdf or fixed_step, not \"" + name + "\"");
+SolverKind solverKindOf(const std::string& name) {
+    if (const auto kind = sim::solverKind(name)) return *kind;
+    throw py::value_error(std::string("solver must be ") + sim::solver_choices + ", not \"" + name + "\"");
 }
 
 // A setter that keeps a scenario setting positive and finite, as the scenario file's rules do.
@@ -126,8 +115,8 @@ Scenario.default() the embedded default; both are validated completely on loadin
             },
             "Time of the first logged row [s].")
         .def_property(
-            "solver", [](const Scenario& s) { return solverName(s.solver.kind); },
-            [](Scenario& s, const std::string& name) { s.solver.kind = solverKind(name); },
+            "solver", [](const Scenario& s) { return sim::solverName(s.solver.kind); },
+            [](Scenario& s, const std::string& name) { s.solver.kind = solverKindOf(name); },
             "dormand_prince (adaptive explicit), bdf (stiff) or fixed_step.")
         .def_property("rtol", [](const Scenario& s) { return s.solver.rtol; },
                       positiveSolverSetter(&sim::SolverSettings::rtol, "rtol"))

@@ -38,6 +38,7 @@ __all__ = [
     "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
     "describe", "shipped_blocks",
     "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
+    "Optimization",
 ]
 
 
@@ -198,10 +199,14 @@ class Simulation(_tavrel.Simulation):
 
 
 def __getattr__(name):
-    # tavrel.Study comes from tavrel.study on first use, so that `python3 -m tavrel.study` runs
-    # that module once.
+    # tavrel.Study and tavrel.Optimization come from their modules on first use, so that
+    # `python3 -m tavrel.study` (or .optimize) runs that module once.
     if name == "Study":
         from .study import Study
 
         return Study
+    if name == "Optimization":
+        from .optimize import Optimization
+
+        return Optimization
     raise AttributeError(f"module 'tavrel' has no attribute {name!r}")

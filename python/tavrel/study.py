@@ -353,6 +353,19 @@ def figures(study, frame, folder):
     return [_save(figure, os.path.join(folder, name)) for figure, name in filter(None, drawn)]
 
 
+def run_command(prog, work):
+    """Runs a command's work; a tavrel error is one line on standard error (exit 1), Ctrl-C
+    keeps what is done for --resume (exit 130). Returns the work's result and the exit code."""
+    try:
+        return work(), 0
+    except _tavrel.TavrelError as error:
+        print(f"{prog}: {error}", file=sys.stderr)
+        return None, 1
+    except KeyboardInterrupt:
+        print(f"{prog}: stopped; --resume continues", file=sys.stderr)
+        return None, 130
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m tavrel.study", description=__doc__.split("\n")[0])
     parser.add_argument("study", help="study file (TOML)")
@@ -365,24 +378,23 @@ def main(argv=None):
     parser.add_argument("--no-figures", action="store_true")
     parser.add_argument("--figures-only", action="store_true", help="draw the figures of DIR")
     args = parser.parse_args(argv)
-    try:
+
+    def work():
         study = Study.load(args.study)
         if args.figures_only:
-            frame = read_rows(os.path.join(args.output, "study.csv"))
-        elif args.scheduler:
+            return study, read_rows(os.path.join(args.output, "study.csv"))
+        if args.scheduler:
             from distributed import Client
 
             with Client(args.scheduler) as client:
-                frame = study.run(client=client, output=args.output, resume=args.resume)
-        else:
-            frame = study.run(jobs=args.jobs, output=args.output, resume=args.resume,
-                              keep_results=args.keep_results)
-    except _tavrel.TavrelError as error:
-        print(f"tavrel.study: {error}", file=sys.stderr)
-        return 1
-    except KeyboardInterrupt:
-        print("tavrel.study: stopped; --resume continues", file=sys.stderr)
-        return 130
+                return study, study.run(client=client, output=args.output, resume=args.resume)
+        return study, study.run(jobs=args.jobs, output=args.output, resume=args.resume,
+                                keep_results=args.keep_results)
+
+    done, code = run_command("tavrel.study", work)
+    if code:
+        return code
+    study, frame = done
     if not args.figures_only:
         failed = int((frame["status"] != "ok").sum())
         print(f"{len(frame)} cases, {failed} failed: {os.path.join(args.output, 'study.csv')}")

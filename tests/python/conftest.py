@@ -1,6 +1,8 @@
 import os
 import re
+import socket
 import subprocess
+import sys
 
 import pytest
 
@@ -40,3 +42,40 @@ def run_cli(tmp_path):
         return out
 
     return run
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+@pytest.fixture
+def dask_cluster(tmp_path):
+    """A scheduler and two single-threaded worker processes on 127.0.0.1, stopped afterwards."""
+    pytest.importorskip("distributed")
+    port = free_port()
+    address = f"tcp://127.0.0.1:{port}"
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
+    dask = [sys.executable, "-m", "distributed.cli.dask_scheduler"]
+    processes = [subprocess.Popen(dask + ["--host", "127.0.0.1", "--port", str(port),
+                                          "--dashboard-address", "127.0.0.1:0"],
+                                  env=env, cwd=tmp_path, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)]
+    for _ in range(2):
+        processes.append(subprocess.Popen(
+            [sys.executable, "-m", "distributed.cli.dask_worker", address, "--host", "127.0.0.1",
+             "--nthreads", "1", "--nworkers", "1", "--no-dashboard", "--local-directory",
+             str(tmp_path)], env=env, cwd=tmp_path, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL))
+    try:
+        yield address
+    finally:
+        for process in reversed(processes):
+            process.terminate()
+        for process in processes:
+            try:
+                process.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()

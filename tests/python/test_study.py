@@ -1,6 +1,5 @@
 import os
 import signal
-import socket
 import subprocess
 import sys
 import time
@@ -94,43 +93,6 @@ def test_study_built_in_code_runs_and_draws(tmp_path):
     assert frame["rig.displacer_velocity:amplitude [m/s]"].tolist() == pytest.approx([0.785] * 3)
     names = [os.path.basename(p) for p in tavrel.study.figures(study, frame, str(tmp_path))]
     assert names == ["metrics.png", "frequency_response.png"]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-@pytest.fixture
-def dask_cluster(tmp_path):
-    """A scheduler and two single-threaded worker processes on 127.0.0.1, stopped afterwards."""
-    pytest.importorskip("distributed")
-    port = free_port()
-    address = f"tcp://127.0.0.1:{port}"
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path))
-    dask = [sys.executable, "-m", "distributed.cli.dask_scheduler"]
-    processes = [subprocess.Popen(dask + ["--host", "127.0.0.1", "--port", str(port),
-                                          "--dashboard-address", "127.0.0.1:0"],
-                                  env=env, cwd=tmp_path, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)]
-    for _ in range(2):
-        processes.append(subprocess.Popen(
-            [sys.executable, "-m", "distributed.cli.dask_worker", address, "--host", "127.0.0.1",
-             "--nthreads", "1", "--nworkers", "1", "--no-dashboard", "--local-directory",
-             str(tmp_path)], env=env, cwd=tmp_path, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL))
-    try:
-        yield address
-    finally:
-        for process in reversed(processes):
-            process.terminate()
-        for process in processes:
-            try:
-                process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
 
 
 def test_dask_cluster_gives_the_same_rows(tmp_path, dask_cluster):

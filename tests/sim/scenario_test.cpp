@@ -64,9 +64,35 @@ TEST(Scenario, ShippedScenariosHoldTheDescribedDefaults) {
     }
 }
 
+// A misspelt key is named at its own line with the nearest valid name, wherever it stands.
+TEST(Scenario, TyposAreNamedWithTheNearestName) {
+    std::string well_typo = rigScenario();
+    well_typo.replace(well_typo.find("annulus_length"), 14, "annulus_lenght");
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {well_typo, "test.toml:5: well.annulus_lenght: unknown key (did you mean annulus_length?)"},
+        {rigScenario("", "", "durration = 10.0\n"),
+         "test.toml:2: simulation.durration: unknown key (did you mean duration?)"},
+        {rigScenario("", "", "duration = 10.0\n", "[summary]\nperiods = 3\n[lgo]\n"),
+         "scenario.lgo: unknown key (did you mean log?)"},
+        {rigScenario("", "", "duration = 10.0\n", "[summary]\nperiod = 12.0\nperods = 3\n"),
+         "summary.perods: unknown key (did you mean periods?)"},
+        {rigScenario("", "", "duration = 10.0\nsolver = \"bdf\"\nzzz = 1\n"), "simulation.zzz: unknown key"},
+    };
+    for (const auto& c : cases) {
+        const std::string message = errorOf(c.text);
+        EXPECT_NE(message.find(c.message), std::string::npos) << message << "\n  expected: " << c.message;
+        if (c.message.find("did you mean") == std::string::npos) {
+            EXPECT_EQ(message.find("did you mean"), std::string::npos) << message;
+        }
+    }
+}
+
 TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
     EXPECT_EQ(errorOf(rigScenario("annulus_lenght = 3\n")),
-              "test.toml:31: blocks.rig.params.annulus_lenght: unknown parameter of tavrel");
+              "test.toml:31: blocks.rig.params.annulus_lenght: unknown parameter of tavrel (did you "
+              "mean annulus_length?)");
     const std::string missing =
         errorOf("[blocks.rig]\nplugin = \"tavrel\"\n[blocks.rig.params]\nannulus_area = 1\n");
     EXPECT_NE(missing.find("test.toml:1: blocks.rig.params.density_ref: missing parameter"),

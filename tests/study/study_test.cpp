@@ -82,7 +82,7 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
         {"scenario = \"default\"\n[summary]\nperiod = 0.0\n[study]\nmetrics = [\"rig.bottom_pressure:phase\"]\n"
          "[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
          "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a [summary] period"},
-        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:6: rig = 1: must be SECTION.NAME"},
+        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:5: study.vary[0].key: \"rig\": must be SECTION.NAME"},
         {head + "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n[[study.vary]]\n"
                 "key = [\"well.density_ref\", \"well.sound_speed\"]\nvalues = [1.0]\n",
          "test.toml:7: study.vary[1].key: \"well.sound_speed\" is varied already"},
