@@ -61,8 +61,9 @@ ExportDescription describeBlock(const std::string& block, const host::ParamValue
     for (int k = 0; k < kind.paramCount(); ++k) d.params.push_back(describedParam(kind, k));
     for (const auto& port : kind.inputs) d.inputs.push_back(described(port));
     const auto ports = sim::outputPorts(kind, params);
-    const std::size_t fixed =
-        ports.size() - params[static_cast<std::size_t>(kind.sensor_positions_param)].size();
+    const std::size_t sensors =
+        kind.hasSensors() ? params[static_cast<std::size_t>(kind.sensor_positions_param)].size() : 0;
+    const std::size_t fixed = ports.size() - sensors;
     for (std::size_t p = 0; p < ports.size(); ++p) {
         if (!ports[p].written) continue;
         DescribedOutput output;

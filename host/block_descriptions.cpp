@@ -1,5 +1,6 @@
 #include "block_descriptions.h"
 
+#include "compensator_description.h"
 #include "linear_description.h"
 #include "observer_description.h"
 #include "piston_description.h"
@@ -9,7 +10,8 @@ namespace tavrel::host {
 
 namespace {
 constexpr const BlockDescription* shipped[] = {&rig::description, &piston::description,
-                                               &linear::description, &observer::description};
+                                               &linear::description, &observer::description,
+                                               &compensator::description};
 } // namespace
 
 std::span<const BlockDescription* const> knownBlocks() { return shipped; }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <numbers>
 
 namespace tavrel::fmitest {
@@ -22,7 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> blocks = {"tavrel", "tavrel_piston", "tavrel_linear",
-                                         "tavrel_observer"};
+                                         "tavrel_observer", "heave_compensator"};
 
 // Each block's FMU exported with its default well, unpacked once for the whole program.
 const UnpackedFmu& fmuOf(const std::string& block) {
@@ -55,8 +56,7 @@ RunPlan rigPlan(double duration) {
     return plan;
 }
 
-RunPlan planFor(const std::string& block, double duration) {
-    if (block != "tavrel_observer") return rigPlan(duration);
+RunPlan observerPlan(double duration) {
     RunPlan plan;
     plan.inputs = {{"measured_top_flow", [](double t) { return 0.01 * std::sin(t); },
                     [](double t) { return 0.01 * std::cos(t); },
@@ -65,6 +65,26 @@ RunPlan planFor(const std::string& block, double duration) {
     plan.watched = {"bottom_pressure"};
     plan.duration = duration;
     return plan;
+}
+
+// A heave estimate and a pressure swinging about the setpoint, the choke at 0.4.
+RunPlan compensatorPlan(double duration) {
+    RunPlan plan;
+    plan.inputs = {{"displacer_velocity_estimate", [](double t) { return 0.8 * std::sin(t); },
+                    [](double t) { return 0.8 * std::cos(t); },
+                    [](double t) { return -0.8 * std::sin(t); }},
+                   {"held_pressure", [](double t) { return 412e5 + 2e5 * std::cos(t); }},
+                   {"choke_opening", [](double) { return 0.4; }}};
+    plan.watched = {"choke_setpoint"};
+    plan.duration = duration;
+    return plan;
+}
+
+RunPlan planFor(const std::string& block, double duration) {
+    static const std::map<std::string, RunPlan (*)(double)> plans = {
+        {"tavrel_observer", &observerPlan}, {"heave_compensator", &compensatorPlan}};
+    const auto plan = plans.find(block);
+    return plan == plans.end() ? rigPlan(duration) : plan->second(duration);
 }
 
 // Every value within `relative` of the expected one or, with `of_column`, of the largest

@@ -1,0 +1,107 @@
+#include "compensator_model.h"
+
+#include "compensator_description.h"
+#include "compensator_params.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavrel::compensator {
+
+namespace {
+
+struct Inputs {
+    double velocity_estimate;
+    double pressure;
+    double opening;
+};
+
+Inputs readInputs(const SimStruct* S) {
+    return {inputValue(S, input::displacer_velocity_estimate), inputValue(S, input::held_pressure),
+            inputValue(S, input::choke_opening)};
+}
+
+// The filtered heave velocity advanced by `advance_time`: exact for a sinusoid at the
+// resonator's frequency, whose quadrature state is its derivative over the frequency.
+double advancedVelocity(const CompensatorParams& p, const double* x) {
+    const double phase = p.displacer_frequency * p.advance_time;
+    return std::cos(phase) * x[state::filtered_velocity] +
+           std::sin(phase) * x[state::quadrature_velocity];
+}
+
+// The setpoint before its limits, without the integral: pressure feedback plus feedforward.
+double proportionalPart(const CompensatorParams& p, const double* x, double pressure) {
+    return (pressure - p.pressure_setpoint) * p.proportional_gain +
+           advancedVelocity(p, x) * p.feedforward_gain;
+}
+
+double limited(double setpoint) { return std::clamp(setpoint, 0.0, 1.0); }
+
+// The integral's drive from the pressure error, stopped while the measured choke rests at an
+// end of its travel and the error would carry it further.
+double integralDrive(const CompensatorParams& p, double pressure, double opening) {
+    const double drive = (pressure - p.pressure_setpoint) * p.integral_gain;
+    if ((opening >= 1 && drive > 0) || (opening <= 0 && drive < 0)) return 0;
+    return drive;
+}
+
+} // namespace
+
+void mdlInitializeSizes(SimStruct* S) {
+    ssSetNumSFcnParams(S, param::count);
+    ssSetNumContStates(S, state::count);
+    ssSetNumDiscStates(S, 0);
+
+    if (!ssSetNumInputPorts(S, input::count)) return;
+    for (int port = 0; port < input::count; ++port) {
+        ssSetInputPortWidth(S, port, 1);
+        ssSetInputPortDirectFeedThrough(S, port, description.inputs[port].direct_feed_through);
+    }
+    ssSetNumIWork(S, iwork::count);
+
+    if (!ssSetNumOutputPorts(S, output::count)) return;
+    ssSetOutputPortWidth(S, output::choke_setpoint, 1);
+}
+
+void mdlInitializeConditions(SimStruct* S) {
+    double* x = ssGetContStates(S);
+    x[state::filtered_velocity] = 0;
+    x[state::quadrature_velocity] = 0;
+    x[state::opening_integral] = 0;
+    ssGetIWork(S)[iwork::first_output_flag] = 1;
+}
+
+void mdlOutputs(SimStruct* S, int_T) {
+    const CompensatorParams p = CompensatorParams::read(S);
+    double* x = ssGetContStates(S);
+    const Inputs u = readInputs(S);
+    const double part = proportionalPart(p, x, u.pressure);
+    int* flags = ssGetIWork(S);
+    if (flags[iwork::first_output_flag] == 1) {
+        x[state::opening_integral] = u.opening - part;
+        flags[iwork::first_output_flag] = 0;
+    }
+    writeOutput(S, output::choke_setpoint, limited(x[state::opening_integral] + part));
+}
+
+// Resonator: y'' + k y' + w^2 y = k v' in state form; at w it passes the estimate with unit
+// gain and no phase shift, and it blocks the estimate's offset and its noise away from w.
+// Integral: back-calculation pulls it towards the limited setpoint at 1/anti_windup_time.
+void mdlDerivatives(SimStruct* S) {
+    const CompensatorParams p = CompensatorParams::read(S);
+    const double* x = ssGetContStates(S);
+    double* dX = ssGetdX(S);
+    const Inputs u = readInputs(S);
+    const double w = p.displacer_frequency;
+
+    dX[state::filtered_velocity] =
+        x[state::quadrature_velocity] * w +
+        (u.velocity_estimate - x[state::filtered_velocity]) * p.filter_bandwidth;
+    dX[state::quadrature_velocity] = -(x[state::filtered_velocity] * w);
+
+    const double setpoint = x[state::opening_integral] + proportionalPart(p, x, u.pressure);
+    dX[state::opening_integral] = integralDrive(p, u.pressure, u.opening) +
+                                  (limited(setpoint) - setpoint) / p.anti_windup_time;
+}
+
+} // namespace tavrel::compensator

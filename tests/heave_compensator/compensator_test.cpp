@@ -1,0 +1,96 @@
+// The heave compensator's methods on a record: setpoint and derivatives against values worked
+// out by hand, its limits and anti-windup, and its bumpless start.
+#include "compensator_description.h"
+#include "compensator_model.h"
+#include "test_record.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+using namespace tavrel::compensator;
+using tavrel::test::TestRecord;
+
+namespace {
+
+class Compensator : public ::testing::Test {
+  protected:
+    std::unique_ptr<TestRecord> record;
+
+    // w = 0.5 rad/s, bandwidth 0.2 rad/s, advance 1 s, feedforward 0.3 s/m, setpoint 400 bar,
+    // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s.
+    void SetUp() override {
+        record = std::make_unique<TestRecord>(
+            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10}},
+            &mdlInitializeSizes);
+        record->call(&mdlInitializeConditions);
+    }
+    void setInputs(double velocity, double pressure, double opening) {
+        record->setInput(input::displacer_velocity_estimate, velocity);
+        record->setInput(input::held_pressure, pressure);
+        record->setInput(input::choke_opening, opening);
+    }
+    // States after the first outputs call, so that the bumpless start is over.
+    void place(double filtered, double quadrature, double integral) {
+        record->outputs(&mdlOutputs);
+        record->state(state::filtered_velocity) = filtered;
+        record->state(state::quadrature_velocity) = quadrature;
+        record->state(state::opening_integral) = integral;
+    }
+};
+
+TEST_F(Compensator, SetpointAndDerivativesMatchHandValues) {
+    // Advanced velocity cos(0.5)*0.2 + sin(0.5)*(-0.1) = 0.12757395851765424 m/s.
+    const struct {
+        const char* what;
+        double integral, pressure, opening;
+        double setpoint, integral_rate;
+    } cases[] = {
+        {"inside the limits", 0.4, 401e5, 0.45, 0.4392721875552963, 2e-4},
+        {"above 1: pulled back", 0.99, 403e5, 0.9, 1.0, -0.0025272187555296375},
+        {"above 1, choke open: drive stopped", 0.99, 403e5, 1.0, 1.0, -0.0031272187555296373},
+        {"below 0: pulled back", -0.1, 397e5, 0.1, 0.0, 0.005872781244470374},
+        {"below 0, choke shut: drive stopped", -0.1, 397e5, 0.0, 0.0, 0.006472781244470374},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.5, c.pressure, c.opening);
+        place(0.2, -0.1, c.integral);
+        record->outputs(&mdlOutputs);
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->output(output::choke_setpoint), c.setpoint, 1e-15) << c.what;
+        EXPECT_NEAR(record->derivative(state::opening_integral), c.integral_rate, 1e-15) << c.what;
+        // Resonator: 0.2*(0.5 - 0.2) - 0.1*0.5 and -(0.2*0.5), whatever the pressure.
+        EXPECT_NEAR(record->derivative(state::filtered_velocity), 0.01, 1e-15) << c.what;
+        EXPECT_NEAR(record->derivative(state::quadrature_velocity), -0.1, 1e-15) << c.what;
+    }
+}
+
+TEST_F(Compensator, FirstOutputsHoldThePresentOpening) {
+    setInputs(0.5, 401e5, 0.45);
+    EXPECT_EQ(record->outputs(&mdlOutputs), "");
+    EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45);
+    EXPECT_DOUBLE_EQ(record->state(state::opening_integral), 0.45 - 0.001);
+    // Later calls follow the pressure instead of taking the opening again.
+    setInputs(0.5, 402e5, 0.2);
+    record->outputs(&mdlOutputs);
+    EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45 + 0.001);
+}
+
+TEST_F(Compensator, ResonatorPassesTheHeaveAndBlocksItsOffset) {
+    // A steady sinusoid at w is an equilibrium of the resonator: a = v, b = v'/w.
+    for (double t : {0.0, 1.3, 4.0}) {
+        setInputs(std::sin(0.5 * t), 412e5, 0.4);
+        place(std::sin(0.5 * t), std::cos(0.5 * t), 0.4);
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->derivative(state::filtered_velocity), 0.5 * std::cos(0.5 * t), 1e-15);
+        EXPECT_NEAR(record->derivative(state::quadrature_velocity), -0.5 * std::sin(0.5 * t), 1e-15);
+    }
+    // A constant estimate: the resonator at rest with a = 0 starts no drift of b.
+    setInputs(0.3, 412e5, 0.4);
+    place(0.0, 0.0, 0.4);
+    record->call(&mdlDerivatives);
+    EXPECT_NEAR(record->derivative(state::quadrature_velocity), 0.0, 1e-15);
+}
+
+} // namespace
