@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
 #ifdef TAVREL_HAVE_STUDY_COMMAND
     tavrel::cli::addStudyCommand(app);
 #endif
+#ifdef TAVREL_HAVE_LINEARIZE_COMMAND
+    tavrel::cli::addLinearizeCommand(app);
+#endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
 #endif

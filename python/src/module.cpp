@@ -10,4 +10,5 @@ PYBIND11_MODULE(_tavrel, m) {
     tavrel::python::bindResults(m);
     tavrel::python::bindSimulation(m);
     tavrel::python::bindStudy(m);
+    tavrel::python::bindLinear(m);
 }

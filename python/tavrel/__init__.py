@@ -38,6 +38,7 @@ __all__ = [
     "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
     "describe", "shipped_blocks",
     "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
+    "linearize", "LinearModel",
 ]
 
 
@@ -204,4 +205,8 @@ def __getattr__(name):
         from .study import Study
 
         return Study
+    if name in ("linearize", "LinearModel"):
+        from . import linear
+
+        return getattr(linear, name)
     raise AttributeError(f"module 'tavrel' has no attribute {name!r}")
