@@ -73,17 +73,21 @@ FrequencyResponse::FrequencyResponse(const Matrix& A, const Matrix& B, const Mat
 std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double>& omegas) const {
     const size_t n = n_, m = m_, p = p_;
     std::vector<std::complex<double>> G(omegas.size() * p * m);
-    ComplexMatrix W(n, n), X(n, m);
+    // X holds one right-hand side per row (inputs x states), so that every inner loop runs
+    // over contiguous memory.
+    ComplexMatrix W(n, n), X(m, n);
     for (size_t f = 0; f < omegas.size(); ++f) {
-        // W = jw I - H, X = Q'B.
+        // W = jw I - H, X = (Q'B)'.
         for (size_t k = 0; k < n * n; ++k) {
             W.re[k] = -H_.values[k];
             W.im[k] = 0.0;
         }
         for (size_t k = 0; k < n; ++k) W.im[k * n + k] = omegas[f];
-        for (size_t k = 0; k < n * m; ++k) {
-            X.re[k] = QtB_.values[k];
-            X.im[k] = 0.0;
+        for (size_t k = 0; k < n; ++k) {
+            for (size_t c = 0; c < m; ++c) {
+                X.re[c * n + k] = QtB_(k, c);
+                X.im[c * n + k] = 0.0;
+            }
         }
         // Elimination of the subdiagonal, with the larger of the two rows as pivot.
         for (size_t k = 0; k + 1 < n; ++k) {
@@ -96,8 +100,8 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
                     std::swap(W.im[a + c], W.im[b + c]);
                 }
                 for (size_t c = 0; c < m; ++c) {
-                    std::swap(X.re[k * m + c], X.re[(k + 1) * m + c]);
-                    std::swap(X.im[k * m + c], X.im[(k + 1) * m + c]);
+                    std::swap(X.re[c * n + k], X.re[c * n + k + 1]);
+                    std::swap(X.im[c * n + k], X.im[c * n + k + 1]);
                 }
             }
             const double dr = W.re[a + k], di = W.im[a + k];
@@ -111,29 +115,29 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
                 W.im[b + c] -= lr * ui + li * ur;
             }
             for (size_t c = 0; c < m; ++c) {
-                const double ur = X.re[k * m + c], ui = X.im[k * m + c];
-                X.re[(k + 1) * m + c] -= lr * ur - li * ui;
-                X.im[(k + 1) * m + c] -= lr * ui + li * ur;
+                const double ur = X.re[c * n + k], ui = X.im[c * n + k];
+                X.re[c * n + k + 1] -= lr * ur - li * ui;
+                X.im[c * n + k + 1] -= lr * ui + li * ur;
             }
             W.re[b + k] = 0.0;
             W.im[b + k] = 0.0;
         }
-        // Back substitution, column by column of the triangle (rows of X updated together).
-        for (size_t k = n; k-- > 0;) {
-            const double dr = W.re[k * n + k], di = W.im[k * n + k];
-            const double d2 = dr * dr + di * di;
-            for (size_t c = 0; c < m; ++c) {
-                const double xr = X.re[k * m + c], xi = X.im[k * m + c];
-                X.re[k * m + c] = (xr * dr + xi * di) / d2;
-                X.im[k * m + c] = (xi * dr - xr * di) / d2;
-            }
-            for (size_t r = 0; r < k; ++r) {
-                const double wr = W.re[r * n + k], wi = W.im[r * n + k];
-                for (size_t c = 0; c < m; ++c) {
-                    const double xr = X.re[k * m + c], xi = X.im[k * m + c];
-                    X.re[r * m + c] -= wr * xr - wi * xi;
-                    X.im[r * m + c] -= wr * xi + wi * xr;
+        // Back substitution, row by row of the triangle.
+        for (size_t c = 0; c < m; ++c) {
+            double* xr = &X.re[c * n];
+            double* xi = &X.im[c * n];
+            for (size_t k = n; k-- > 0;) {
+                const double* wr = &W.re[k * n];
+                const double* wi = &W.im[k * n];
+                double sr = xr[k], si = xi[k];
+                for (size_t r = k + 1; r < n; ++r) {
+                    sr -= wr[r] * xr[r] - wi[r] * xi[r];
+                    si -= wr[r] * xi[r] + wi[r] * xr[r];
                 }
+                const double dr = wr[k], di = wi[k];
+                const double d2 = dr * dr + di * di;
+                xr[k] = (sr * dr + si * di) / d2;
+                xi[k] = (si * dr - sr * di) / d2;
             }
         }
         // G = C Q X + D.
@@ -141,8 +145,8 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
             for (size_t j = 0; j < m; ++j) {
                 double gr = D_(i, j), gi = 0;
                 for (size_t k = 0; k < n; ++k) {
-                    gr += CQ_(i, k) * X.re[k * m + j];
-                    gi += CQ_(i, k) * X.im[k * m + j];
+                    gr += CQ_(i, k) * X.re[j * n + k];
+                    gi += CQ_(i, k) * X.im[j * n + k];
                 }
                 G[(f * p + i) * m + j] = {gr, gi};
             }

@@ -13,16 +13,33 @@ namespace tavrel::linear {
 
 namespace {
 
-// Typical size of a variable by its unit: the floor of its central-difference step, so that a
-// variable at rest (a displacer velocity of 0) moves by step * scale. Velocities and openings
-// move by O(1) in operation, pressures by bars, flows by tens of litres a second. A unit not
-// in the table (a user's block) takes 1.
-double unitScale(const std::string& unit) {
-    static const std::map<std::string, double> scales = {
-        {"m/s", 1.0}, {"1", 1.0}, {"Pa", 1e5}, {"m3/s", 1e-2}, {"m", 1.0}, {"rad/s", 1.0},
+// Steps by unit. A variable moves by relative * max(|value|, scale), so that one at rest (a
+// displacer velocity of 0) still moves by a meaningful amount: velocities and openings by
+// O(1) in operation, pressures by bars, flows by tens of litres a second.
+//
+// Openings move by at least `least`: the rig's choke flow comes from a bisection that stops
+// at a relative width of 1e-4, so its flow is a sawtooth of that relative size about the true
+// one; an opening step moves the flow by about 5 times its own relative size (the table's
+// slope at the default opening), and 2e-3 keeps the sawtooth's share of the difference at
+// about 5e-3 while staying inside the table's segment and far from the actuator's rate limit
+// (0.1 of a stroke). A unit not in the table (a user's block) takes scale 1.
+struct UnitStep {
+    double scale;
+    double least;
+};
+
+UnitStep unitStep(const std::string& unit) {
+    static const std::map<std::string, UnitStep> steps = {
+        {"m/s", {1.0, 0.0}}, {"1", {1.0, 2e-3}}, {"Pa", {1e5, 0.0}},
+        {"m3/s", {1e-2, 0.0}}, {"m", {1.0, 0.0}}, {"rad/s", {1.0, 0.0}},
     };
-    const auto found = scales.find(unit);
-    return found == scales.end() ? 1.0 : found->second;
+    const auto found = steps.find(unit);
+    return found == steps.end() ? UnitStep{1.0, 0.0} : found->second;
+}
+
+double unitStepSize(double relative, double value, const std::string& unit) {
+    const UnitStep step = unitStep(unit);
+    return std::max(stepSize(relative, value, step.scale), step.least);
 }
 
 sim::PortRef parsePort(const std::string& text, const char* what) {
@@ -105,18 +122,22 @@ double stepSize(double relative, double value, double scale) {
     return relative * std::max(std::fabs(value), scale);
 }
 
-Matrix stateJacobian(sim::Simulation& simulation, double t, const std::vector<double>& x,
-                     const std::vector<double>& u, double step) {
-    System system{simulation, t, x.size(), u.size(), 0, std::vector<double>(x.size()), {}};
-    Matrix A(x.size(), x.size()), unused(0, x.size());
+namespace {
+
+// A of the wired system at (x, u), for the trim's Newton steps.
+Matrix stateJacobian(System& system, const std::vector<double>& x, const std::vector<double>& u,
+                     double step, const std::vector<std::string>& units) {
+    Matrix A(x.size(), x.size()), outputs(system.p, x.size());
     std::vector<double> xp = x;
     for (size_t j = 0; j < x.size(); ++j) {
-        const double h = stepSize(step, x[j], 1.0);
-        centralColumn(system, h, [&](double d) { xp[j] = x[j] + d; system(xp, u); }, A, unused, j);
+        const double h = unitStepSize(step, x[j], units[j]);
+        centralColumn(system, h, [&](double d) { xp[j] = x[j] + d; system(xp, u); }, A, outputs, j);
         xp[j] = x[j];
     }
     return A;
 }
+
+} // namespace
 
 LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& options) {
     const double end = scenario.start_time + scenario.duration;
@@ -156,6 +177,7 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     }
     model.x0 = simulation.stateVector();
     model.states = simulation.stateNames();
+    const std::vector<std::string> state_units = simulation.stateUnits();
     for (const auto& name : model.states) model.state_blocks.push_back(name.substr(0, name.find('.')));
     for (const auto& port : inputs) {
         model.inputs.push_back(portName(port));
@@ -175,7 +197,7 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
                 xdot = system.xdot;
             },
             [&](const std::vector<double>& x) {
-                return stateJacobian(simulation, model.time, x, model.u0, options.step);
+                return stateJacobian(system, x, model.u0, options.step, state_units);
             });
     }
     system(model.x0, model.u0);
@@ -188,13 +210,13 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     model.D = Matrix(p, m);
     std::vector<double> x = model.x0, u = model.u0;
     for (size_t j = 0; j < n; ++j) {
-        const double h = stepSize(options.step, model.x0[j], 1.0);
+        const double h = unitStepSize(options.step, model.x0[j], state_units[j]);
         centralColumn(system, h, [&](double d) { x[j] = model.x0[j] + d; system(x, u); }, model.A,
                       model.C, j);
         x[j] = model.x0[j];
     }
     for (size_t j = 0; j < m; ++j) {
-        const double h = stepSize(options.step, model.u0[j], unitScale(model.input_units[j]));
+        const double h = unitStepSize(options.step, model.u0[j], model.input_units[j]);
         centralColumn(system, h, [&](double d) { u[j] = model.u0[j] + d; system(x, u); }, model.B,
                       model.D, j);
         u[j] = model.u0[j];

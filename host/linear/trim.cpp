@@ -55,6 +55,9 @@ int jacobian(N_Vector x, N_Vector, SUNMatrix J, void* data, N_Vector, N_Vector) 
     return 0;
 }
 
+// Largest |dx/dt| accepted as steady.
+constexpr double tolerance = 1e-7;
+
 } // namespace
 
 std::vector<double> trimState(const std::vector<double>& start, const Derivatives& derivatives,
@@ -74,9 +77,12 @@ std::vector<double> trimState(const std::vector<double>& start, const Derivative
     if (flag == 0) flag = KINSetUserData(memory, &problem);
     if (flag == 0) flag = KINSetLinearSolver(memory, solver, J);
     if (flag == 0) flag = KINSetJacFn(memory, jacobian);
-    if (flag == 0) flag = KINSetFuncNormTol(memory, 1e-9);
+    if (flag == 0) flag = KINSetFuncNormTol(memory, tolerance);
     if (flag == 0) flag = KINSetScaledStepTol(memory, 1e-13);
-    if (flag == 0) flag = KINSetNumMaxIters(memory, 50);
+    if (flag == 0) flag = KINSetNumMaxIters(memory, 200);
+    // States of very different sizes (an integral of a pressure error in Pa s beside openings):
+    // no bound on a Newton step, the line search keeps it sound.
+    if (flag == 0) flag = KINSetMaxNewtonStep(memory, 1e300);
     if (flag == 0) flag = KINSetMaxSetupCalls(memory, 1); // a fresh Jacobian every iteration
     if (flag == 0) flag = KINSetPrintLevel(memory, 0);
     if (flag == 0) flag = KINSol(memory, x, KIN_LINESEARCH, scale, scale);
@@ -93,7 +99,7 @@ std::vector<double> trimState(const std::vector<double>& start, const Derivative
         double norm = 0;
         for (double v : problem.xdot) norm += v * v;
         norm = std::sqrt(norm);
-        if (flag == KIN_STEP_LT_STPTOL && norm <= 1e-6) return result;
+        if (flag == KIN_STEP_LT_STPTOL && norm <= tolerance) return result;
         std::ostringstream message;
         message << "--trim: Newton's method found no steady state (KINSOL flag " << flag
                 << ", ||dx/dt|| = " << norm << ")";

@@ -106,6 +106,7 @@ public:
     // as in the block's description), then the input sources' controller states
     // ("rig.choke_setpoint.integral").
     std::vector<std::string> stateNames() const;
+    std::vector<std::string> stateUnits() const; // "" where the block does not say
     const std::vector<double>& stateVector() const;
     // Input ports whose sources follow no block's port (constants, signals of time, held
     // values): the inputs of the wired system.
