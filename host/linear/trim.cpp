@@ -55,6 +55,9 @@ int jacobian(N_Vector x, N_Vector, SUNMatrix J, void* data, N_Vector, N_Vector) 
     return 0;
 }
 
+// The failure is reported once, as the trim's error, not on the console.
+void quiet(int, const char*, const char*, char*, void*) {}
+
 // Largest |dx/dt| accepted as steady.
 constexpr double tolerance = 1e-7;
 
@@ -75,6 +78,7 @@ std::vector<double> trimState(const std::vector<double>& start, const Derivative
     N_VConst(1.0, scale);
     int flag = memory && solver ? KINInit(memory, residual, x) : -1;
     if (flag == 0) flag = KINSetUserData(memory, &problem);
+    if (flag == 0) flag = KINSetErrHandlerFn(memory, quiet, nullptr);
     if (flag == 0) flag = KINSetLinearSolver(memory, solver, J);
     if (flag == 0) flag = KINSetJacFn(memory, jacobian);
     if (flag == 0) flag = KINSetFuncNormTol(memory, tolerance);
