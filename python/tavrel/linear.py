@@ -48,6 +48,9 @@ class LinearModel:
         the block whose states carry most of the mode, sorted by period (longest first)."""
         import pandas as pd
 
+        return pd.DataFrame(self._mode_columns())
+
+    def _mode_columns(self):
         values, vectors = np.linalg.eig(self.A)
         keep = values.imag >= 0  # one of each complex pair
         values, vectors = values[keep], vectors[:, keep]
@@ -58,10 +61,12 @@ class LinearModel:
         blocks = np.array(self.state_blocks)
         names = sorted(set(self.state_blocks))
         weight = np.array([np.sum(np.abs(vectors[blocks == b]) ** 2, axis=0) for b in names])
-        dominant = [names[k] for k in np.argmax(weight, axis=0)] if names else [""] * len(values)
-        frame = pd.DataFrame({"real": values.real, "imag": values.imag, "period [s]": period,
-                              "damping_ratio": damping, "dominant_block": dominant})
-        return frame.sort_values("period [s]", ascending=False, kind="stable").reset_index(drop=True)
+        dominant = np.array([names[k] for k in np.argmax(weight, axis=0)] if names
+                            else [""] * len(values))
+        order = np.argsort(-period, kind="stable")
+        return {"real": values.real[order], "imag": values.imag[order],
+                "period [s]": period[order], "damping_ratio": damping[order],
+                "dominant_block": dominant[order]}
 
     def to_scipy(self):
         from scipy import signal
@@ -77,6 +82,9 @@ class LinearModel:
         """period, then amplitude (output unit per input unit) and phase [deg] of each pair."""
         import pandas as pd
 
+        return pd.DataFrame(self._response_columns(periods))
+
+    def _response_columns(self, periods):
         periods = np.asarray(periods, dtype=float)
         G = self.freqresp(periods)
         columns = {"period [s]": periods}
@@ -84,7 +92,7 @@ class LinearModel:
             unit = f"{self.output_units[i]}/{self.input_units[j]}"
             columns[f"{name}:amplitude [{unit}]"] = np.abs(G[:, i, j])
             columns[f"{name}:phase [deg]"] = np.degrees(np.angle(G[:, i, j]))
-        return pd.DataFrame(columns)
+        return columns
 
     def bode(self, path, periods=None, pairs=None, overlay=None):
         """Amplitude and phase against period of the pairs (all, or "out/in" names), with
@@ -190,12 +198,27 @@ def _periods(text):
 
 def write_outputs(model, folder, periods, figures=True):
     """modes.csv, frequency_response.csv and (with `figures`) bode.png and poles.png."""
-    model.modes().to_csv(os.path.join(folder, "modes.csv"), index=False)
-    model.response_table(periods).to_csv(os.path.join(folder, "frequency_response.csv"),
-                                         index=False)
+    modes = model._mode_columns()
+    _write_csv(os.path.join(folder, "modes.csv"), modes)
+    _write_csv(os.path.join(folder, "frequency_response.csv"), model._response_columns(periods))
     if figures:
         model.bode(os.path.join(folder, "bode.png"), periods=periods)
         model.plot_poles(os.path.join(folder, "poles.png"))
+    return modes
+
+
+def _write_csv(path, columns):
+    """Columns of equal length as CSV (numbers with 17 significant digits), written whole."""
+    import csv
+
+    names = list(columns)
+    rows = zip(*(columns[n] for n in names))
+    with open(path + ".part", "w", newline="") as out:
+        writer = csv.writer(out)
+        writer.writerow(names)
+        for row in rows:
+            writer.writerow([v if isinstance(v, str) else repr(float(v)) for v in row])
+    os.replace(path + ".part", path)
 
 
 def main(argv=None):
@@ -208,11 +231,13 @@ def main(argv=None):
     parser.add_argument("--no-figures", action="store_true")
     args = parser.parse_args(argv)
     model = LinearModel.load(args.model)
-    write_outputs(model, args.output, _periods(args.periods), figures=not args.no_figures)
-    modes = model.modes()
-    oscillating = modes[np.isfinite(modes["period [s]"])].head(4)
-    for row in oscillating.itertuples():
-        print(f"mode: period {row[3]:.4g} s, damping ratio {row[4]:.3g} ({row[5]})")
+    modes = write_outputs(model, args.output, _periods(args.periods), figures=not args.no_figures)
+    shown = 0
+    for period, damping, block in zip(modes["period [s]"], modes["damping_ratio"],
+                                      modes["dominant_block"]):
+        if np.isfinite(period) and shown < 4:
+            print(f"mode: period {period:.4g} s, damping ratio {damping:.3g} ({block})")
+            shown += 1
     print(f"Files: {args.output}/modes.csv, frequency_response.csv"
           + ("" if args.no_figures else ", bode.png, poles.png"))
     return 0

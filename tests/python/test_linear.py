@@ -102,3 +102,27 @@ def _scenarios():
     import pathlib
 
     return pathlib.Path(__file__).resolve().parents[2] / "scenarios"
+
+
+def _linearize_cli(*args):
+    import os
+    import subprocess
+
+    return subprocess.run([os.environ["TAVREL_CLI"], "linearize", *args], capture_output=True,
+                          text=True)
+
+
+def test_command_writes_its_files_or_nothing(tmp_path):
+    folder = tmp_path / "lin"
+    assert _linearize_cli("-o", str(folder), "--periods", "2:30:20", "--no-figures").returncode == 0
+    model = tavrel.LinearModel.load(folder / "linear.npz")
+    assert model.inputs == ["rig.choke_setpoint", "rig.displacer_velocity", "rig.injection_flow"]
+    assert (folder / "linear.mat").exists() and (folder / "modes.csv").exists()
+    header = (folder / "frequency_response.csv").read_text().splitlines()[0].split(",")
+    assert len(header) == 1 + 2 * len(model.inputs) * len(model.outputs)
+    for bad, named in ((["--input", "observer.measured_top_flow"], "observer.measured_top_flow"),
+                       (["--output", "rig.nope"], "rig.nope"), (["--at", "1e6"], "--at")):
+        empty = tmp_path / "bad"
+        result = _linearize_cli("-o", str(empty), *bad)
+        assert result.returncode == 1 and named in result.stderr
+        assert len(result.stderr.strip().splitlines()) == 1 and not empty.exists()
