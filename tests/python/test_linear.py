@@ -126,3 +126,14 @@ def test_command_writes_its_files_or_nothing(tmp_path):
         result = _linearize_cli("-o", str(empty), *bad)
         assert result.returncode == 1 and named in result.stderr
         assert len(result.stderr.strip().splitlines()) == 1 and not empty.exists()
+
+
+def test_first_resonance_of_the_discretised_models_is_the_exact_one():
+    from tavrel import reference
+
+    periods = np.linspace(5.0, 7.0, 2001)
+    scenarios = {name: str(_scenarios() / name) for name in ("default.toml", "linear.toml")}
+    for name, (linear, exact) in reference.compare(scenarios, periods).items():
+        peak, exact_peak = periods[np.argmax(abs(linear))], periods[np.argmax(abs(exact))]
+        assert abs(peak / exact_peak - 1) < 0.01, name
+        assert abs(exact_peak / 6.0 - 1) < 0.01
