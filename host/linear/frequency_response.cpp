@@ -76,6 +76,7 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
     // X holds one right-hand side per row (inputs x states), so that every inner loop runs
     // over contiguous memory.
     ComplexMatrix W(n, n), X(m, n);
+    std::vector<double> sum_re(m), sum_im(m);
     for (size_t f = 0; f < omegas.size(); ++f) {
         // W = jw I - H, X = (Q'B)'.
         for (size_t k = 0; k < n * n; ++k) {
@@ -122,22 +123,27 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
             W.re[b + k] = 0.0;
             W.im[b + k] = 0.0;
         }
-        // Back substitution, row by row of the triangle.
-        for (size_t c = 0; c < m; ++c) {
-            double* xr = &X.re[c * n];
-            double* xi = &X.im[c * n];
-            for (size_t k = n; k-- > 0;) {
-                const double* wr = &W.re[k * n];
-                const double* wi = &W.im[k * n];
-                double sr = xr[k], si = xi[k];
-                for (size_t r = k + 1; r < n; ++r) {
-                    sr -= wr[r] * xr[r] - wi[r] * xi[r];
-                    si -= wr[r] * xi[r] + wi[r] * xr[r];
+        // Back substitution, row by row of the triangle, every right-hand side in one pass
+        // over the row (the pass over W is what costs).
+        for (size_t k = n; k-- > 0;) {
+            const double* wr = &W.re[k * n];
+            const double* wi = &W.im[k * n];
+            for (size_t c = 0; c < m; ++c) {
+                sum_re[c] = X.re[c * n + k];
+                sum_im[c] = X.im[c * n + k];
+            }
+            for (size_t r = k + 1; r < n; ++r) {
+                for (size_t c = 0; c < m; ++c) {
+                    const double xr = X.re[c * n + r], xi = X.im[c * n + r];
+                    sum_re[c] -= wr[r] * xr - wi[r] * xi;
+                    sum_im[c] -= wr[r] * xi + wi[r] * xr;
                 }
-                const double dr = wr[k], di = wi[k];
-                const double d2 = dr * dr + di * di;
-                xr[k] = (sr * dr + si * di) / d2;
-                xi[k] = (si * dr - sr * di) / d2;
+            }
+            const double dr = wr[k], di = wi[k];
+            const double d2 = dr * dr + di * di;
+            for (size_t c = 0; c < m; ++c) {
+                X.re[c * n + k] = (sum_re[c] * dr + sum_im[c] * di) / d2;
+                X.im[c * n + k] = (sum_im[c] * dr - sum_re[c] * di) / d2;
             }
         }
         // G = C Q X + D.

@@ -60,7 +60,10 @@ class LinearModel:
             damping = np.where(magnitude > 0, -values.real / magnitude, 1.0)
         blocks = np.array(self.state_blocks)
         names = sorted(set(self.state_blocks))
-        weight = np.array([np.sum(np.abs(vectors[blocks == b]) ** 2, axis=0) for b in names])
+        # Each state's share measured in units of its own size, so that a state in large
+        # units (a controller's integral in Pa s) does not carry every mode.
+        scaled = np.abs(vectors) / np.maximum(np.abs(self.x0), 1.0)[:, None]
+        weight = np.array([np.sum(scaled[blocks == b] ** 2, axis=0) for b in names])
         dominant = np.array([names[k] for k in np.argmax(weight, axis=0)] if names
                             else [""] * len(values))
         order = np.argsort(-period, kind="stable")
