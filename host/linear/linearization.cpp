@@ -124,17 +124,17 @@ double stepSize(double relative, double value, double scale) {
 
 namespace {
 
-// A of the wired system at (x, u), for the trim's Newton steps.
-Matrix stateJacobian(System& system, const std::vector<double>& x, const std::vector<double>& u,
-                     double step, const std::vector<std::string>& units) {
-    Matrix A(x.size(), x.size()), outputs(system.p, x.size());
+// The state columns of [A; C] at (x, u): one central difference per state.
+void stateColumns(System& system, const std::vector<double>& x, const std::vector<double>& u,
+                  double step, const std::vector<std::string>& units, Matrix& A, Matrix& C) {
+    A = Matrix(x.size(), x.size());
+    C = Matrix(system.p, x.size());
     std::vector<double> xp = x;
     for (size_t j = 0; j < x.size(); ++j) {
         const double h = unitStepSize(step, x[j], units[j]);
-        centralColumn(system, h, [&](double d) { xp[j] = x[j] + d; system(xp, u); }, A, outputs, j);
+        centralColumn(system, h, [&](double d) { xp[j] = x[j] + d; system(xp, u); }, A, C, j);
         xp[j] = x[j];
     }
-    return A;
 }
 
 } // namespace
@@ -197,24 +197,19 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
                 xdot = system.xdot;
             },
             [&](const std::vector<double>& x) {
-                return stateJacobian(system, x, model.u0, options.step, state_units);
+                Matrix A, C;
+                stateColumns(system, x, model.u0, options.step, state_units, A, C);
+                return A;
             });
     }
     system(model.x0, model.u0);
     model.y0 = system.y;
     model.residual = norm2(system.xdot);
 
-    model.A = Matrix(n, n);
+    stateColumns(system, model.x0, model.u0, options.step, state_units, model.A, model.C);
     model.B = Matrix(n, m);
-    model.C = Matrix(p, n);
     model.D = Matrix(p, m);
     std::vector<double> x = model.x0, u = model.u0;
-    for (size_t j = 0; j < n; ++j) {
-        const double h = unitStepSize(options.step, model.x0[j], state_units[j]);
-        centralColumn(system, h, [&](double d) { x[j] = model.x0[j] + d; system(x, u); }, model.A,
-                      model.C, j);
-        x[j] = model.x0[j];
-    }
     for (size_t j = 0; j < m; ++j) {
         const double h = unitStepSize(options.step, model.u0[j], model.input_units[j]);
         centralColumn(system, h, [&](double d) { u[j] = model.u0[j] + d; system(x, u); }, model.B,
