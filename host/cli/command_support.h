@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tavrel::cli {
 
@@ -19,5 +20,15 @@ host::Json readJsonFile(const std::string& path);
 
 // A block name ("tavrel") or a plug-in file (any text with a '/' or ending in ".mexa64").
 std::string pluginPathFor(const std::string& block_or_path);
+
+// Runs `/usr/bin/python3 -m MODULE ARGS...` with the package folder `package_dir` first on
+// PYTHONPATH and matplotlib drawing to files; true when it ran and exited with 0.
+bool runPythonModule(const std::string& package_dir, const std::string& module,
+                     const std::vector<std::string>& args);
+
+// The same in place of this process, so that the module's exit code and Ctrl-C are the
+// command's own; throws when the interpreter cannot be started.
+void replaceByPythonModule(const std::string& package_dir, const std::string& module,
+                           const std::vector<std::string>& args);
 
 } // namespace tavrel::cli

@@ -11,5 +11,6 @@ void addRunCommand(CLI::App& app);   // tavrel run [SCENARIO] (with the simulati
 void addStudyCommand(CLI::App& app); // tavrel study STUDY.toml -o DIR (with the study library)
 void addFmuCommand(CLI::App& app);   // tavrel fmu BLOCK -o FILE.fmu (with the FMI exporter)
 void addOptimizeCommand(CLI::App& app); // tavrel optimize FILE.toml -o DIR (study library + Python)
+void addLinearizeCommand(CLI::App& app); // tavrel linearize [SCENARIO] -o DIR (linear analysis)
 
 } // namespace tavrel::cli

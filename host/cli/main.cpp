@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
     tavrel::cli::addStudyCommand(app);
     tavrel::cli::addOptimizeCommand(app);
 #endif
+#ifdef TAVREL_HAVE_LINEARIZE_COMMAND
+    tavrel::cli::addLinearizeCommand(app);
+#endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
 #endif

@@ -8,11 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace tavrel::cli {
@@ -27,26 +24,12 @@ struct OptimizeOptions {
     bool quiet = false;
 };
 
-// Replaces this process by the package's search, so that its exit code and Ctrl-C are the
-// command's own.
-[[noreturn]] void execSearch(const OptimizeOptions& options) {
-    const std::string python_path = TAVREL_PYTHON_PACKAGE_DIR;
-    const char* old = std::getenv("PYTHONPATH");
-    const std::string path = python_path + (old && *old ? ":" + std::string(old) : "");
-    setenv("PYTHONPATH", path.c_str(), 1);
-    setenv("MPLBACKEND", "Agg", 0);
-    std::vector<std::string> args = {"python3", "-m", "tavrel.optimize", options.file,
-                                     "-o", options.output, "--jobs", std::to_string(options.jobs)};
+std::vector<std::string> searchArgs(const OptimizeOptions& options) {
+    std::vector<std::string> args = {options.file, "-o", options.output, "--jobs",
+                                     std::to_string(options.jobs)};
     if (options.resume) args.push_back("--resume");
     if (options.quiet) args.push_back("--quiet");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::fflush(nullptr);
-    execv("/usr/bin/python3", argv.data());
-    std::fprintf(stderr, "tavrel optimize: the search takes the Python package tavrel with SciPy "
-                         "(/usr/bin/python3 could not be started)\n");
-    std::exit(1);
+    return args;
 }
 
 } // namespace
@@ -65,8 +48,10 @@ void addOptimizeCommand(CLI::App& app) {
                       "continue in DIR: reuse its evaluations, run only the new ones");
     command->add_flag("-q,--quiet", options->quiet, "no progress line");
     command->callback([options] {
-        runCommand("optimize", [&] { study::Optimization::load(options->file); });
-        execSearch(*options);
+        runCommand("optimize", [&] {
+            study::Optimization::load(options->file);
+            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.optimize", searchArgs(*options));
+        });
     });
 }
 

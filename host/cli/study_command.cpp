@@ -10,10 +10,8 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -33,20 +31,8 @@ struct StudyOptions {
 // The figures come from the Python package (matplotlib); a machine without it still gets the
 // table, and is told why the figures are missing.
 void drawFigures(const StudyOptions& options) {
-    const std::string python_path = TAVREL_PYTHON_PACKAGE_DIR;
-    std::fflush(stdout); // the summary before the figures' lines
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const char* old = std::getenv("PYTHONPATH");
-        const std::string path = python_path + (old && *old ? ":" + std::string(old) : "");
-        setenv("PYTHONPATH", path.c_str(), 1);
-        setenv("MPLBACKEND", "Agg", 0);
-        execl("/usr/bin/python3", "python3", "-m", "tavrel.study", options.study.c_str(), "-o",
-              options.output.c_str(), "--figures-only", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (!runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.study",
+                         {options.study, "-o", options.output, "--figures-only"})) {
         std::fprintf(stderr, "tavrel study: no figures (drawing them takes the Python package "
                              "tavrel with matplotlib)\n");
     }

@@ -108,6 +108,30 @@ public:
     // Marks the work of the runs that follow (for benchmarks).
     void markWork(const WorkMarkers& markers);
 
+    // The wired system as a function of its states and of chosen input ports (for linear
+    // analysis), through the blocks' own methods and the run's wiring.
+    //
+    // The state vector: each block's continuous states in block order ("rig.w_up[0]", named
+    // as in the block's description), then the input sources' controller states
+    // ("rig.choke_setpoint.integral").
+    std::vector<std::string> stateNames() const;
+    std::vector<std::string> stateUnits() const; // "" where the block does not say
+    const std::vector<double>& stateVector() const;
+    // Input ports whose sources follow no block's port (constants, signals of time, held
+    // values): the inputs of the wired system.
+    std::vector<PortRef> externalInputs() const;
+    // Replaces the sources of these input ports by values that evaluate() takes; returns the
+    // ports' present values. Refuses (naming it) a port that is not an input port or whose
+    // source follows other blocks' ports.
+    std::vector<double> openInputs(const std::vector<PortRef>& ports);
+    // Ports (output or input) whose values evaluate() reports; refuses an unknown one.
+    void probe(const std::vector<PortRef>& ports);
+    std::string unit(const PortRef& port) const;
+    // The state derivatives (stateVector().size()) and the probed ports' values at time t,
+    // states x and open inputs u. The blocks are left at that point; a later advanceTo
+    // continues from the run's own state. Throws SimulationError if a block method fails.
+    void evaluate(double t, const double* x, const double* u, double* xdot, double* probes);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -21,6 +21,15 @@ private:
     double v_;
 };
 
+class Channel : public InputSource {
+public:
+    explicit Channel(const double* v) : v_(v) {}
+    double value(double, const double*, const SignalBoard&) const override { return *v_; }
+
+private:
+    const double* v_;
+};
+
 // A signal of time only. The solver asks for the same time several times over (a step's last
 // stages and the next step's first share it), so the last value is kept.
 class TimeSignal : public InputSource {
@@ -93,6 +102,18 @@ public:
         }
         return all;
     }
+    bool readsBlocks() const override {
+        return std::any_of(terms_.begin(), terms_.end(),
+                           [](const auto& term) { return term->readsBlocks(); });
+    }
+    std::vector<int> controllerSlots() const override {
+        std::vector<int> all;
+        for (const auto& term : terms_) {
+            const auto s = term->controllerSlots();
+            all.insert(all.end(), s.begin(), s.end());
+        }
+        return all;
+    }
 
 private:
     std::vector<std::unique_ptr<InputSource>> terms_;
@@ -107,6 +128,7 @@ public:
     std::vector<int> dependencies() const override {
         return from_.is_output ? std::vector<int>{from_.block} : std::vector<int>{};
     }
+    bool readsBlocks() const override { return true; }
 
 private:
     Signal from_;
@@ -147,6 +169,8 @@ public:
     std::vector<int> dependencies() const override {
         return measured_.is_output ? std::vector<int>{measured_.block} : std::vector<int>{};
     }
+    bool readsBlocks() const override { return true; }
+    std::vector<int> controllerSlots() const override { return {slot_}; }
 
 private:
     double error(const SignalBoard& board) const { return s_.setpoint - board.value(measured_); }
@@ -163,6 +187,10 @@ private:
 } // namespace
 
 std::unique_ptr<InputSource> constantSource(double value) { return std::make_unique<Constant>(value); }
+
+std::unique_ptr<InputSource> channelSource(const double* value) {
+    return std::make_unique<Channel>(value);
+}
 
 std::unique_ptr<InputSource> compileSource(const Source& source, const PortResolver& resolve,
                                            int& controller_count) {

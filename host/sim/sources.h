@@ -37,6 +37,11 @@ public:
     // Blocks whose outputs this source reads at the present time.
     virtual std::vector<int> dependencies() const { return {}; }
     virtual bool isConstant(double) const { return false; }
+    // Whether the value follows other blocks' ports as they change (a connection, a
+    // controller): such an input is part of the wired system, not an input of it.
+    virtual bool readsBlocks() const { return false; }
+    // The controller state slots this source owns.
+    virtual std::vector<int> controllerSlots() const { return {}; }
 };
 
 using PortResolver = std::function<Signal(const PortRef&)>;
@@ -46,5 +51,8 @@ std::unique_ptr<InputSource> compileSource(const Source& source, const PortResol
                                            int& controller_count);
 
 std::unique_ptr<InputSource> constantSource(double value);
+
+// A value the owner sets from outside at any time (`value` must outlive the source).
+std::unique_ptr<InputSource> channelSource(const double* value);
 
 } // namespace tavrel::sim

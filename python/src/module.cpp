@@ -11,4 +11,5 @@ PYBIND11_MODULE(_tavrel, m) {
     tavrel::python::bindSimulation(m);
     tavrel::python::bindStudy(m);
     tavrel::python::bindOptimization(m);
+    tavrel::python::bindLinear(m);
 }

@@ -39,6 +39,7 @@ __all__ = [
     "describe", "shipped_blocks",
     "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
     "Optimization",
+    "linearize", "LinearModel",
 ]
 
 
@@ -283,4 +284,8 @@ def __getattr__(name):
         from .optimize import Optimization
 
         return Optimization
+    if name in ("linearize", "LinearModel"):
+        from . import linear
+
+        return getattr(linear, name)
     raise AttributeError(f"module 'tavrel' has no attribute {name!r}")
