@@ -34,6 +34,7 @@ struct RunOptions {
     std::vector<std::string> overrides;
     bool quiet = false;
     bool profile = false;
+    bool report = false;
 };
 
 // "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
@@ -196,7 +197,7 @@ void run(const RunOptions& options) {
     for (const auto& text : options.overrides) applyOverride(scenario, text);
 
     installStopHandlers();
-    FolderSink sink(options.output, scenario, options.profile);
+    FolderSink sink(options.output, scenario, options.profile || options.report);
     const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
     auto progress = [](double fraction) {
         std::fprintf(stderr, "\r  simulating %3d%%", static_cast<int>(fraction * 100 + 0.5));
@@ -220,6 +221,13 @@ void run(const RunOptions& options) {
     std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
+    if (options.report &&
+        !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
+                         {"run", options.output, "--scenario",
+                          options.scenario.empty() ? "default" : options.scenario})) {
+        std::fprintf(stderr, "tavrel run: no report.html (it takes the Python package tavrel "
+                             "with plotly)\n");
+    }
 }
 
 } // namespace
@@ -238,6 +246,9 @@ void addRunCommand(CLI::App& app) {
     command->add_flag("--profile", options->profile,
                       "also write profile.csv: the pressure along the whole annulus at every "
                       "output time, sampled by the blocks at their grid points");
+    command->add_flag("--report", options->report,
+                      "also write report.html (with the profile): interactive series and the "
+                      "wave map in one page (needs Python with plotly)");
     command->callback([options] { runCommand("run", [&] { run(*options); }); });
 }
 

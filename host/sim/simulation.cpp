@@ -148,6 +148,8 @@ void Simulation::Impl::createBlocks() {
 }
 
 // Blocks whose description has sensors bounded by a length (the grid's) and a grid of cells.
+// Their twins are sized like any block; a sensor position the block refuses (outside the
+// annulus) is refused for the run's own block first.
 void Simulation::Impl::createTwins() {
     for (size_t index = 0; index < blocks.size(); ++index) {
         const Block& b = blocks[index];
@@ -159,9 +161,12 @@ void Simulation::Impl::createTwins() {
         });
         if (rule == kind.rules.end() || b.config->params[size_t(rule->other)].empty()) continue;
         const double length = b.config->params[size_t(rule->other)][0];
+        // The grid points and the block's own sensors, so that the profile meets every sensor.
         ParamSet params = b.config->params;
-        params[size_t(sensors)].clear();
-        for (int k = 0; k <= kind.cells; ++k) params[size_t(sensors)].push_back(length * k / kind.cells);
+        std::vector<double>& along = params[size_t(sensors)];
+        for (int k = 0; k <= kind.cells; ++k) along.push_back(length * k / kind.cells);
+        std::sort(along.begin(), along.end());
+        along.erase(std::unique(along.begin(), along.end()), along.end());
         Twin twin;
         twin.block = index;
         const std::string path = host::pluginPath(b.config->plugin, scenario.base_dir);
