@@ -33,6 +33,8 @@ struct RunOptions {
     std::string output = "out";
     std::vector<std::string> overrides;
     bool quiet = false;
+    bool profile = false;
+    bool report = false;
 };
 
 // "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
@@ -108,11 +110,17 @@ void writeTextFile(const std::filesystem::path& path, const std::string& text) {
 // is kept on the integrating thread.
 class FolderSink : public sim::ResultSink {
 public:
-    FolderSink(std::filesystem::path folder, const sim::Scenario& scenario)
-        : folder_(std::move(folder)), summary_(scenario) {}
+    FolderSink(std::filesystem::path folder, const sim::Scenario& scenario, bool profile)
+        : folder_(std::move(folder)), summary_(scenario) {
+        if (!profile) return;
+        profile_csv_ = std::make_unique<sim::CsvSink>(profilePath().string());
+        profile_ = std::make_unique<sim::BackgroundSink>(std::vector<sim::ResultSink*>{profile_csv_.get()});
+    }
+    // The pressure along the annulus (profile.csv), when asked for; begun after this sink.
+    sim::ResultSink* profile() { return profile_.get(); }
     void begin(const std::vector<sim::Column>& columns) override {
         std::filesystem::create_directories(folder_);
-        for (const char* name : {"results.csv", "results.mat", "summary.txt"}) {
+        for (const char* name : {"results.csv", "results.mat", "summary.txt", "profile.csv"}) {
             std::error_code ignored;
             std::filesystem::remove(folder_ / name, ignored);
         }
@@ -144,7 +152,7 @@ public:
             }
         }
         if (!failure) return;
-        for (const auto& path : {csvPath(), matPath()}) {
+        for (const auto& path : {csvPath(), matPath(), profilePath()}) {
             std::error_code ignored;
             std::filesystem::remove(path, ignored);
         }
@@ -155,6 +163,7 @@ public:
     std::filesystem::path csvPath() const { return folder_ / "results.csv"; }
     std::filesystem::path matPath() const { return folder_ / "results.mat"; }
     std::filesystem::path summaryPath() const { return folder_ / "summary.txt"; }
+    std::filesystem::path profilePath() const { return folder_ / "profile.csv"; }
 
 private:
     std::vector<sim::ResultSink*> sinks() { return {files_.get(), &summary_}; }
@@ -164,6 +173,8 @@ private:
     std::unique_ptr<sim::CsvSink> csv_;
     std::unique_ptr<sim::MatSink> mat_;
     std::unique_ptr<sim::BackgroundSink> files_; // writes csv_ and mat_; stopped before they go
+    std::unique_ptr<sim::CsvSink> profile_csv_;
+    std::unique_ptr<sim::BackgroundSink> profile_; // writes profile_csv_
     bool interrupted_ = false;
     std::optional<double> last_time_;
 };
@@ -186,7 +197,7 @@ void run(const RunOptions& options) {
     for (const auto& text : options.overrides) applyOverride(scenario, text);
 
     installStopHandlers();
-    FolderSink sink(options.output, scenario);
+    FolderSink sink(options.output, scenario, options.profile || options.report);
     const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
     auto progress = [](double fraction) {
         std::fprintf(stderr, "\r  simulating %3d%%", static_cast<int>(fraction * 100 + 0.5));
@@ -195,7 +206,8 @@ void run(const RunOptions& options) {
     sim::RunStatistics stats;
     try {
         stats = sim::runScenario(scenario, sink,
-                                 show_progress ? progress : std::function<void(double)>{});
+                                 show_progress ? progress : std::function<void(double)>{}, {},
+                                 sink.profile());
     } catch (const RunInterrupted&) {
         if (show_progress) std::fputc('\n', stderr);
         reportInterruption(sink, scenario);
@@ -206,8 +218,16 @@ void run(const RunOptions& options) {
     std::cout << stats.console << report;
     std::printf("  %ld solver steps, %ld right-hand sides in %.3f s\n", stats.steps,
                 stats.rhs_evaluations, stats.total_seconds);
-    std::printf("Results: %s, %s, %s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
-                sink.summaryPath().c_str());
+    std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
+                sink.summaryPath().c_str(),
+                sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
+    if (options.report &&
+        !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
+                         {"run", options.output, "--scenario",
+                          options.scenario.empty() ? "default" : options.scenario})) {
+        std::fprintf(stderr, "tavrel run: no report.html (it takes the Python package tavrel "
+                             "with plotly)\n");
+    }
 }
 
 } // namespace
@@ -223,6 +243,12 @@ void addRunCommand(CLI::App& app) {
     command->add_option("--set", options->overrides,
                         "override a dialog parameter: BLOCK.PARAM=VALUE[,VALUE...]");
     command->add_flag("-q,--quiet", options->quiet, "no progress display");
+    command->add_flag("--profile", options->profile,
+                      "also write profile.csv: the pressure along the whole annulus at every "
+                      "output time, sampled by the blocks at their grid points");
+    command->add_flag("--report", options->report,
+                      "also write report.html (with the profile): interactive series and the "
+                      "wave map in one page (needs Python with plotly)");
     command->callback([options] { runCommand("run", [&] { run(*options); }); });
 }
 

@@ -2,6 +2,7 @@
 
 #include "block_catalog.h"
 #include "block_instance.h"
+#include "exact_number.h"
 #include "ode_solver.h"
 #include "sources.h"
 #include "vector_kernels.h"
@@ -41,9 +42,20 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
         int num_states = 0;
     };
 
+    // A block's profile twin: the same plug-in and parameters but a sensor at every grid point.
+    struct Twin {
+        size_t block = 0;
+        std::unique_ptr<host::BlockInstance> instance;
+        size_t first_sensor = 0;
+        size_t count = 0;
+    };
+
     Scenario scenario;
     std::map<std::string, std::shared_ptr<host::Plugin>> plugins;
     std::vector<Block> blocks;
+    std::vector<Twin> twins;
+    std::vector<Column> profile_columns;
+    bool profile_on = false;
     std::vector<int> order; // blocks in an order that respects direct feed-through
     int num_controller_states = 0;
     std::vector<double> y;
@@ -71,6 +83,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
 
     Signal resolve(const PortRef& ref) const;
     void createBlocks();
+    void createTwins();
     void bindInputs();
     void orderBlocks();
     void selectColumns();
@@ -131,6 +144,46 @@ void Simulation::Impl::createBlocks() {
         for (int p = 0; p < b.instance->numInputs(); ++p)
             b.feed_through.push_back(b.instance->directFeedThrough(p));
         blocks.push_back(std::move(b));
+    }
+}
+
+// Blocks whose description has sensors bounded by a length (the grid's) and a grid of cells.
+// Their twins are sized like any block; a sensor position the block refuses (outside the
+// annulus) is refused for the run's own block first.
+void Simulation::Impl::createTwins() {
+    for (size_t index = 0; index < blocks.size(); ++index) {
+        const Block& b = blocks[index];
+        const BlockDescription& kind = *b.kind;
+        const int sensors = kind.sensor_positions_param;
+        if (sensors < 0 || kind.cells <= 0) continue;
+        const auto rule = std::find_if(kind.rules.begin(), kind.rules.end(), [&](const ParamRule& r) {
+            return r.kind == ParamRule::Kind::entries_within && r.param == sensors;
+        });
+        if (rule == kind.rules.end() || b.config->params[size_t(rule->other)].empty()) continue;
+        const double length = b.config->params[size_t(rule->other)][0];
+        // The grid points and the block's own sensors, so that the profile meets every sensor.
+        ParamSet params = b.config->params;
+        std::vector<double>& along = params[size_t(sensors)];
+        for (int k = 0; k <= kind.cells; ++k) along.push_back(length * k / kind.cells);
+        std::sort(along.begin(), along.end());
+        along.erase(std::unique(along.begin(), along.end()), along.end());
+        Twin twin;
+        twin.block = index;
+        const std::string path = host::pluginPath(b.config->plugin, scenario.base_dir);
+        twin.instance = std::make_unique<host::BlockInstance>(plugins.at(path), params, b.config->name);
+        const auto ports = outputPorts(kind, params);
+        twin.count = params[size_t(sensors)].size();
+        if (static_cast<int>(ports.size()) != twin.instance->numOutputs() || ports.size() < twin.count) {
+            throw SimulationError("block " + b.config->name + ": its profile twin declares other ports");
+        }
+        twin.first_sensor = ports.size() - twin.count;
+        twin.instance->initializeSampleTimes();
+        twin.instance->initializeConditions();
+        for (double x : params[size_t(sensors)]) {
+            profile_columns.push_back({b.config->name + ".profile[" + exactNumber(x) + "]", "Pa",
+                                       b.config->name, "profile", true});
+        }
+        twins.push_back(std::move(twin));
     }
 }
 
@@ -332,7 +385,7 @@ const std::string& Simulation::console() const { return impl_->console; }
 const RunStatistics& Simulation::statistics() const { return impl_->stats; }
 void Simulation::markWork(const WorkMarkers& markers) { impl_->markers = markers; }
 
-void Simulation::advanceTo(double t_end, ResultSink* sink) {
+void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) {
     Impl& s = *impl_;
     if (!(t_end >= s.t)) {
         throw SimulationError("cannot advance from t = " + formatTime(s.t) + " back to t = " +
@@ -364,6 +417,7 @@ void Simulation::advanceTo(double t_end, ResultSink* sink) {
         advance(next);
         ++s.next_row;
         if (sink) sink->row(s.t, loggedValues());
+        if (profile) profile->row(s.t, profileValues());
     }
     if (s.t < t_end) advance(t_end);
     s.collectConsole();
@@ -388,6 +442,31 @@ double Simulation::output(const std::string& block, const std::string& port) con
 
 double Simulation::input(const std::string& block, const std::string& port) const {
     return output(block, port);
+}
+
+const std::vector<Column>& Simulation::profileColumns() {
+    if (!impl_->profile_on) {
+        impl_->createTwins();
+        impl_->profile_on = true;
+    }
+    return impl_->profile_columns;
+}
+
+std::vector<double> Simulation::profileValues() {
+    Impl& s = *impl_;
+    std::vector<double> values;
+    values.reserve(s.profile_columns.size());
+    for (auto& twin : s.twins) {
+        const auto& b = s.blocks[twin.block];
+        host::BlockInstance& copy = *twin.instance;
+        std::copy(b.instance->states(), b.instance->states() + b.num_states, copy.states());
+        std::copy(b.instance->inputs(), b.instance->inputs() + b.instance->numInputs(), copy.inputs());
+        s.inBlock([&] { copy.outputs(s.t); });
+        copy.takeConsole(); // the block's own lines are the block's, not its twin's
+        values.insert(values.end(), copy.outputs() + twin.first_sensor,
+                      copy.outputs() + twin.first_sensor + twin.count);
+    }
+    return values;
 }
 
 std::vector<double> Simulation::loggedValues() const {
@@ -502,25 +581,29 @@ void Simulation::evaluate(double t, const double* x, const double* u, double* xd
 
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
                           const std::function<void(double)>& progress,
-                          const WorkMarkers& markers) {
+                          const WorkMarkers& markers, ResultSink* profile) {
     Simulation simulation(scenario);
     simulation.markWork(markers);
     sink.begin(simulation.columns());
+    if (profile) profile->begin(simulation.profileColumns());
     try {
         sink.row(simulation.time(), simulation.loggedValues());
+        if (profile) profile->row(simulation.time(), simulation.profileValues());
         const double end = scenario.start_time + scenario.duration;
         const int chunks = progress ? 100 : 1;
         for (int i = 1; i <= chunks; ++i) {
             const double target = i == chunks ? end
                                               : scenario.start_time + scenario.duration * i / chunks;
-            simulation.advanceTo(target, &sink);
+            simulation.advanceTo(target, &sink, profile);
             if (progress) progress(static_cast<double>(i) / chunks);
         }
     } catch (...) {
         sink.end(); // keep and flush what was logged
+        if (profile) profile->end();
         throw;
     }
     sink.end();
+    if (profile) profile->end();
     RunStatistics stats = simulation.statistics();
     stats.console = simulation.console();
     return stats;

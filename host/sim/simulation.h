@@ -77,9 +77,9 @@ public:
     const std::vector<Column>& columns() const;
 
     // Integrates to `t`, handing each logged row (every output interval, from the solver's
-    // dense output) to `sink` if given. Throws SimulationError on a solver failure or on a
+    // dense output) to `sink` if given, and its profile to `profile`. Throws SimulationError on a solver failure or on a
     // state or output that is not finite (naming block, state or port, and time).
-    void advanceTo(double t, ResultSink* sink = nullptr);
+    void advanceTo(double t, ResultSink* sink = nullptr, ResultSink* profile = nullptr);
 
     // Holds an input port at a value from now on (replaces its source), e.g. a controller
     // written by the caller.
@@ -91,6 +91,15 @@ public:
 
     // Values of every logged column at the present time.
     std::vector<double> loggedValues() const;
+
+    // The pressure along the whole annulus of every block that has sensors on a grid, sampled
+    // by the block itself at each of its grid points: a twin of the block with a sensor at every
+    // grid point is given the block's states and inputs and asked for its outputs. Switches the
+    // profile on (a run that does not ask pays nothing) and names its columns,
+    // "rig.profile[1500]" [Pa] (the position in m from the bottom).
+    const std::vector<Column>& profileColumns();
+    // The profile at the present time (after profileColumns()).
+    std::vector<double> profileValues();
 
     // Text the blocks printed (e.g. the initial choke opening), prefixed by block name.
     const std::string& console() const;
@@ -133,8 +142,9 @@ struct SimulationError : std::runtime_error {
 };
 
 // Runs a whole scenario into `sink` with an optional progress callback (fraction done).
+// With `profile`, the pressure along the annulus at every logged row as well.
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
                           const std::function<void(double)>& progress = {},
-                          const WorkMarkers& markers = {});
+                          const WorkMarkers& markers = {}, ResultSink* profile = nullptr);
 
 } // namespace tavrel::sim

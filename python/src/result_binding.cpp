@@ -72,21 +72,23 @@ void writeWith(const ResultData& data, sim::ResultSink& sink) {
     data.replayInto(sink);
 }
 
-py::object simulate(const sim::Scenario& scenario) {
+py::object simulate(const sim::Scenario& scenario, bool profile) {
     const sim::Scenario own = scenario; // the caller's object may change while we run
     auto rows = std::make_shared<sim::MemorySink>();
+    auto profile_rows = std::make_shared<sim::MemorySink>();
     std::string failure;
     {
         py::gil_scoped_release release;
         try {
-            sim::runScenario(own, *rows);
+            sim::runScenario(own, *rows, {}, {}, profile ? profile_rows.get() : nullptr);
         } catch (const sim::SimulationError& error) {
             failure = error.what();
         }
     }
     py::object result = py::cast(ResultData{rows});
     if (!failure.empty()) raiseSimulationError(failure, result);
-    return result;
+    if (!profile) return result;
+    return py::make_tuple(result, py::cast(ResultData{profile_rows}));
 }
 
 } // namespace
@@ -140,8 +142,9 @@ void bindResults(py::module_& m) {
             },
             py::arg("path"), "Writes the rows as the command-line tool's MAT file.");
 
-    m.def("simulate", &simulate, py::arg("scenario"),
-          "Runs a whole scenario with the GIL released and returns its logged rows.");
+    m.def("simulate", &simulate, py::arg("scenario"), py::arg("profile") = false,
+          "Runs a whole scenario with the GIL released and returns its logged rows (with "
+          "`profile`, and the pressure along the annulus at every row: a pair).");
 }
 
 } // namespace tavrel::python

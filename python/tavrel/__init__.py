@@ -35,7 +35,7 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
 )
 
 __all__ = [
-    "Block", "Scenario", "Simulation", "Result", "simulate", "default_scenario_text",
+    "Block", "Scenario", "Simulation", "Result", "Profile", "simulate", "default_scenario_text",
     "describe", "shipped_blocks",
     "TavrelError", "BlockError", "ScenarioError", "SimulationError", "Study", "StudyError",
     "Optimization",
@@ -61,8 +61,9 @@ class Result:
     views of the rows the host logged, not copies. ``result.units[name]`` gives a column's unit.
     """
 
-    def __init__(self, data, sensor_positions=None):
+    def __init__(self, data, sensor_positions=None, profile=None):
         self._data = data
+        self.profile = profile  # a Profile when the run recorded one, else None
         self.time = data.time
         self.values = data.values
         self.names = list(data.names)
@@ -102,6 +103,27 @@ class Result:
             plot.save(figure, path)
         return figure
 
+    def to_frame(self):
+        """The logged columns as a pandas DataFrame indexed by time, headed as in results.csv."""
+        import pandas
+        headings = [f"{n} [{self.units[n]}]" if self.units[n] else n for n in self.names]
+        return pandas.DataFrame(_copy(self.values), columns=headings,
+                                index=pandas.Index(_copy(self.time), name="time [s]"))
+
+    def plot_wave(self, path=None, block=None, title=None):
+        """Space-time map of the pressure deviation along the annulus (needs the profile)."""
+        from . import plot
+        figure = plot.wave_map_figure(self, block=block, title=title)
+        if path is not None:
+            plot.save(figure, path)
+        return figure
+
+    def report(self, path, summary="", scenario_text="", console=""):
+        """One self-contained HTML page of the run: interactive series and wave map."""
+        from . import report
+        return report.run_report(self, path, summary=summary, scenario_text=scenario_text,
+                                 console=console)
+
     def plot_profile(self, times=None, path=None, title=None):
         """Pressure along the annulus at `times` [s] from the sensor outputs."""
         from . import plot
@@ -112,7 +134,8 @@ class Result:
 
     @classmethod
     def read_csv(cls, path, sensor_positions=None):
-        """Reads a results CSV file written by the command-line tool or by to_csv."""
+        """Reads a results CSV file written by the command-line tool or by to_csv, with the
+        profile.csv beside it when there is one."""
         import numpy
         with open(path, encoding="utf-8") as file:
             header = file.readline().rstrip("\r\n").split(",")
@@ -123,7 +146,53 @@ class Result:
         rows = rows.reshape(-1, len(header))
         data = _tavrel.ResultData.from_arrays(list(names[1:]), list(units[1:]),
                                               rows[:, 0].copy(), rows[:, 1:].copy())
-        return cls(data, sensor_positions)
+        beside = _os.path.join(_os.path.dirname(_os.path.abspath(path)), "profile.csv")
+        return cls(data, sensor_positions, Profile.read_csv(beside) if _os.path.exists(beside) else None)
+
+
+def _copy(array):
+    import numpy
+    return numpy.array(array, copy=True)
+
+
+class Profile:
+    """The pressure along the annulus at every output time, as each block samples it at its
+    grid points: ``positions, times, pressures = profile["rig"]`` (positions in m from the
+    bottom, pressures [Pa] one row per time). ``profile.blocks`` lists the blocks."""
+
+    def __init__(self, names, time, values):
+        import numpy
+        self.times = numpy.asarray(time)
+        self._blocks = {}
+        for column, name in enumerate(names):
+            block, _, rest = name.partition(".profile[")
+            self._blocks.setdefault(block, ([], []))
+            self._blocks[block][0].append(float(rest.rstrip("]")))
+            self._blocks[block][1].append(column)
+        values = numpy.asarray(values)
+        self._data = {b: (numpy.array(p), values[:, c]) for b, (p, c) in self._blocks.items()}
+
+    @property
+    def blocks(self):
+        return list(self._data)
+
+    def __getitem__(self, block):
+        positions, pressures = self._data[block]
+        return positions, self.times, pressures
+
+    @classmethod
+    def from_data(cls, data):
+        return cls(list(data.names), data.time, data.values)
+
+    @classmethod
+    def read_csv(cls, path):
+        """Reads the profile.csv that `tavrel run --profile` writes."""
+        import numpy
+        with open(path, encoding="utf-8") as file:
+            header = file.readline().rstrip("\r\n").split(",")
+        names = [_split_heading(h)[0] for h in header[1:]]
+        rows = numpy.loadtxt(path, delimiter=",", skiprows=1, ndmin=2).reshape(-1, len(header))
+        return cls(names, rows[:, 0], rows[:, 1:])
 
 
 def _split_heading(heading):
@@ -143,8 +212,10 @@ def _scenario(scenario):
     return scenario
 
 
-def simulate(scenario=None):
+def simulate(scenario=None, profile=False):
     """Runs a whole scenario (a Scenario, a scenario file path, or None for the default).
+    With `profile`, the result's ``profile`` holds the pressure along the whole annulus at
+    every output time (see Profile).
 
     The integration runs with the GIL released. On a failure, tavrel.SimulationError carries
     what was logged until then as its ``result``.
@@ -152,10 +223,13 @@ def simulate(scenario=None):
     scenario = _scenario(scenario)
     positions = _sensor_positions(scenario)
     try:
-        data = _tavrel.simulate(scenario)
+        data = _tavrel.simulate(scenario, profile)
     except SimulationError as error:
         _attach_result(error, positions)
         raise
+    if profile:
+        data, along = data
+        return Result(data, positions, Profile.from_data(along))
     return Result(data, positions)
 
 

@@ -159,6 +159,75 @@ def profile_figure(result, times=None, title=None):
     return figure
 
 
+def _wave_block(result, block):
+    if result.profile is None:
+        raise ValueError("the run recorded no profile (tavrel run --profile, simulate(profile=True))")
+    return block or result.profile.blocks[0]
+
+
+def wave_deviation(result, block=None):
+    """Positions [m], times [s] and the pressure along the annulus less the run's initial
+    profile [bar]: the hydrostatic gradient taken out, the waves remain."""
+    positions, times, pressures = result.profile[_wave_block(result, block)]
+    return positions, times, (pressures - pressures[0]) * 1e-5
+
+
+def _symmetric_limit(deviation):
+    # The 99.5th percentile: an opening transient does not wash out the waves after it.
+    return float(numpy.percentile(numpy.abs(deviation), 99.5)) or 1.0
+
+
+def wave_map_figure(result, block=None, title=None):
+    """Space-time map of the pressure deviation: wave fronts run as diagonal bands, down from
+    the choke and up from the displacer, at the sound speed."""
+    block = _wave_block(result, block)
+    positions, times, deviation = wave_deviation(result, block)
+    figure = Figure(figsize=(11, 4.8), constrained_layout=True)
+    FigureCanvasAgg(figure)
+    axis = figure.add_subplot(1, 1, 1)
+    limit = _symmetric_limit(deviation)
+    image = axis.pcolormesh(times, positions, deviation.T, shading="nearest", cmap="RdBu_r",
+                            vmin=-limit, vmax=limit, rasterized=True)
+    for x in result.sensor_positions.get(block, []):
+        axis.axhline(x, color="0.2", linestyle=":", linewidth=0.8)
+        axis.annotate(f"sensor {x:g} m", (1, x), xycoords=("axes fraction", "data"),
+                      xytext=(-4, 2), textcoords="offset points", ha="right", fontsize=7)
+    axis.set_xlabel("time [s]")
+    axis.set_ylabel("distance from the bottom [m]")
+    axis.set_title(title or f"{block}: pressure deviation from the initial profile")
+    figure.colorbar(image, ax=axis, label="deviation [bar]")
+    return figure
+
+
+def wave_animation(result, path, block=None, seconds=36.0, frames=120):
+    """An animated GIF of the deviation profile over the last `seconds` of the run."""
+    from matplotlib.animation import FuncAnimation, PillowWriter
+
+    block = _wave_block(result, block)
+    positions, times, deviation = wave_deviation(result, block)
+    rows = numpy.flatnonzero(times >= times[-1] - seconds)
+    rows = rows[:: max(1, len(rows) // frames)]
+    limit = float(numpy.abs(deviation[rows]).max()) or 1.0
+    figure = Figure(figsize=(5, 6), constrained_layout=True)
+    FigureCanvasAgg(figure)
+    axis = figure.add_subplot(1, 1, 1)
+    (line,) = axis.plot(deviation[rows[0]], positions, linewidth=2)
+    axis.set_xlim(-1.05 * limit, 1.05 * limit)
+    axis.axvline(0, color="0.5", linewidth=0.8)
+    axis.set_xlabel("pressure deviation from the initial profile [bar]")
+    axis.set_ylabel("distance from the bottom [m]")
+    axis.grid(True, alpha=0.3)
+    label = axis.set_title("")
+
+    def draw(frame):
+        line.set_xdata(deviation[rows[frame]])
+        label.set_text(f"{block}, t = {times[rows[frame]]:.2f} s")
+        return line, label
+
+    FuncAnimation(figure, draw, frames=len(rows)).save(path, writer=PillowWriter(fps=15))
+    return path
+
+
 def save(figure, path):
     """Writes a figure; the format follows the file name (png, pdf, svg, ...)."""
     figure.savefig(os.fspath(path), dpi=120)
@@ -204,7 +273,12 @@ def main(argv=None):
     series_path = args.output or stem + ".png"
     save(series_figure(result, title=args.title), series_path)
     print(series_path)
-    if any(_sensor_columns(result, b) for b in _blocks_with(result, "choke_opening")):
+    if result.profile is not None:  # the whole annulus: the waves themselves
+        wave_path = stem + "_wave_map.png"
+        save(wave_map_figure(result, title=args.title), wave_path)
+        print(wave_path)
+        print(wave_animation(result, stem + "_wave.gif"))
+    elif any(_sensor_columns(result, b) for b in _blocks_with(result, "choke_opening")):
         profile_path = args.profile or stem + "_profile.png"
         save(profile_figure(result, times=args.times, title=args.title), profile_path)
         print(profile_path)

@@ -399,8 +399,12 @@ def main(argv=None):
         failed = int((frame["status"] != "ok").sum())
         print(f"{len(frame)} cases, {failed} failed: {os.path.join(args.output, 'study.csv')}")
     if not args.no_figures:
-        for path in figures(study, frame, args.output):
+        drawn = figures(study, frame, args.output)
+        for path in drawn:
             print(f"Figure: {path}")
+        from .report import study_report
+
+        print(f"Report: {study_report(study, frame, args.output, drawn)}")
     return 0
 
 
