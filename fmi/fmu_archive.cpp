@@ -1,5 +1,7 @@
 #include "fmu_archive.h"
 
+#include "atomic_file.h"
+
 #include <zip.h>
 
 #include <cstdio>
@@ -38,7 +40,7 @@ void writeArchive(const std::string& path, const std::vector<ArchiveEntry>& entr
     for (const auto& entry : entries)
         if (!entry.from_file.empty() && !std::filesystem::is_regular_file(entry.from_file))
             throw std::runtime_error(path + ": " + entry.from_file + " does not exist");
-    const std::string partial = path + ".partial";
+    const std::string partial = partPath(path);
     std::remove(partial.c_str());
     int error = 0;
     Archive archive(zip_open(partial.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error));
@@ -52,12 +54,8 @@ void writeArchive(const std::string& path, const std::vector<ArchiveEntry>& entr
         throw std::runtime_error(path + ": cannot write the archive: " + reason);
     }
     archive.release();
-    std::error_code renamed;
-    std::filesystem::rename(partial, path, renamed);
-    if (renamed) {
-        std::remove(partial.c_str());
-        throw std::runtime_error(path + ": " + renamed.message());
-    }
+    const std::string reason = publishPart(path);
+    if (!reason.empty()) throw std::runtime_error(path + ": " + reason);
 }
 
 } // namespace tavrel::fmi

@@ -1,5 +1,6 @@
 // `tavrel run [SCENARIO] [-o DIR]`: simulates a scenario (the embedded default without one)
 // and leaves results.csv, results.mat and summary.txt in DIR.
+#include "atomic_file.h"
 #include "command_support.h"
 #include "commands.h"
 
@@ -84,23 +85,10 @@ struct RunInterrupted : std::runtime_error {
 
 const char* signalName(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
 
-// Writes a small text file under a temporary name and renames it when it is complete.
 void writeTextFile(const std::filesystem::path& path, const std::string& text) {
-    std::filesystem::path part = path;
-    part += ".part";
-    {
-        std::ofstream out(part, std::ios::binary);
-        out << text;
-        out.close();
-        if (out) {
-            std::error_code error;
-            std::filesystem::rename(part, path, error);
-            if (!error) return;
-        }
+    if (!writeWholeFile(path.string(), text).empty()) {
+        throw sim::SimulationError("cannot write " + path.string());
     }
-    std::error_code ignored;
-    std::filesystem::remove(part, ignored);
-    throw sim::SimulationError("cannot write " + path.string());
 }
 
 // Creates the output folder only when the run has started, so that a scenario that fails to

@@ -1,5 +1,7 @@
 #include "result_files.h"
 
+#include "atomic_file.h"
+
 #include <hdf5.h>
 #include <matio.h>
 
@@ -25,15 +27,10 @@ constexpr std::size_t csv_buffer_chars = 4096;
 
 std::string header(const Column& c) { return c.unit.empty() ? c.name : c.name + " [" + c.unit + "]"; }
 
-// Where a result file is written until it is complete.
-std::string partPath(const std::string& path) { return path + ".part"; }
-
-// Gives a complete temporary file its own name (replacing an older file of that name).
+// Gives a complete part file its own name (replacing an older file of that name).
 void publish(const std::string& path) {
-    if (std::rename(partPath(path).c_str(), path.c_str()) == 0) return;
-    const std::string reason = std::strerror(errno);
-    std::remove(partPath(path).c_str());
-    throw SimulationError("cannot write " + path + ": " + reason);
+    const std::string reason = publishPart(path);
+    if (!reason.empty()) throw SimulationError("cannot write " + path + ": " + reason);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "study_output.h"
 
+#include "atomic_file.h"
 #include "exact_number.h"
 
 #include <algorithm>
@@ -58,15 +59,16 @@ StudyOutput::StudyOutput(const Study& study, fs::path folder, bool resume)
     if (error) throw StudyError(folder_.string() + ": cannot create: " + error.message());
     std::ofstream(id_path, std::ios::binary) << id;
     // Rewritten from the complete rows, so that a row cut by a kill does not remain.
-    const fs::path temporary = folder_ / "study.csv.tmp";
-    std::FILE* out = std::fopen(temporary.c_str(), "w");
-    if (!out) throw StudyError(temporary.string() + ": cannot write: " + std::strerror(errno));
-    std::fputs(header().c_str(), out);
-    for (const auto& r : kept) std::fputs(r.c_str(), out);
-    if (std::fclose(out) != 0) throw StudyError(temporary.string() + ": writing failed");
-    fs::rename(temporary, csvPath());
+    std::string text = header();
+    for (const auto& r : kept) text += r;
+    writeCsv(text);
     file_ = std::fopen(csvPath().c_str(), "a");
     if (!file_) throw StudyError(csvPath().string() + ": cannot write: " + std::strerror(errno));
+}
+
+void StudyOutput::writeCsv(const std::string& text) const {
+    const std::string reason = writeWholeFile(csvPath().string(), text);
+    if (!reason.empty()) throw StudyError(csvPath().string() + ": cannot write: " + reason);
 }
 
 StudyOutput::~StudyOutput() {
@@ -126,16 +128,11 @@ void StudyOutput::finish() {
     std::getline(in, line);
     std::map<long, std::string> rows;
     while (std::getline(in, line)) rows.emplace(caseOf(line), line);
-    const fs::path temporary = folder_ / "study.csv.tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary);
-        out << header();
-        for (const auto& [index, r] : rows) out << r << '\n';
-        if (!out.flush()) throw StudyError(temporary.string() + ": writing failed");
-    }
+    std::string text = header();
+    for (const auto& [index, r] : rows) text += r + '\n';
     std::fclose(file_);
     file_ = nullptr;
-    fs::rename(temporary, csvPath());
+    writeCsv(text);
     file_ = std::fopen(csvPath().c_str(), "a");
 }
 

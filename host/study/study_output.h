@@ -35,6 +35,7 @@ private:
     std::string header() const;
     std::string row(size_t index, const CaseResult& result) const;
     std::vector<std::string> readCompleteRows(const std::string& header);
+    void writeCsv(const std::string& text) const; // the whole study.csv, under its part name first
 
     const Study& study_;
     std::filesystem::path folder_;
