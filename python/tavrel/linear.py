@@ -107,7 +107,16 @@ class LinearModel:
         periods = np.geomspace(1, 60, 300) if periods is None else np.asarray(periods, float)
         G = self.freqresp(periods)
         chosen = [p for p in self.pairs() if pairs is None or p[2] in pairs]
+        title = None
+        if pairs is None and len(chosen) > 12:
+            # Dozens of curves read as none: by default the pairs into the bottom pressures,
+            # the quantity a heave study is about (every pair is in frequency_response.csv).
+            bottom_pairs = [p for p in chosen if p[2].split("/")[0].endswith(".bottom_pressure")]
+            chosen = (bottom_pairs or chosen)[:12]
+            title = f"{len(chosen)} of {len(self.pairs())} pairs (all in frequency_response.csv)"
         figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 7))
+        if title:
+            figure.suptitle(title, fontsize=9)
         for i, j, name in chosen:
             peak = np.max(np.abs(G[:, i, j]))
             if len(chosen) > 1 and not peak > 0:
