@@ -8,9 +8,9 @@ set(sdk_include ${CMAKE_INSTALL_INCLUDEDIR}/tavrel)
 set(sdk_cmake ${CMAKE_INSTALL_LIBDIR}/cmake/tavrel)
 
 install(FILES
-  platform/simstruc/include/simstruc.h
-  platform/mx/include/matrix.h platform/mx/include/mex.h platform/mx/include/mex_host.h
-  framework/mex_entry.h framework/block_methods.h framework/block_io.h
+  sdk/record/simstruc/include/simstruc.h
+  sdk/record/mx/include/matrix.h sdk/record/mx/include/mex.h sdk/record/mx/include/mex_host.h
+  sdk/framework/mex_entry.h sdk/framework/block_methods.h sdk/framework/block_io.h
   DESTINATION ${sdk_include})
 install(TARGETS tavrel_mx tavrel_simstruc tavrel_framework EXPORT tavrelTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
