@@ -1,7 +1,9 @@
 #include "frequency_response.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <thread>
 
 namespace tavrel::linear {
 
@@ -71,17 +73,40 @@ FrequencyResponse::FrequencyResponse(const Matrix& A, const Matrix& B, const Mat
 }
 
 std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double>& omegas) const {
+    std::vector<std::complex<double>> G(omegas.size() * p_ * m_);
+    // The frequencies are independent solves: shared out over the cores in contiguous ranges,
+    // each value computed exactly as on one core.
+    const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t workers = std::min<size_t>(cores, omegas.size() / min_frequencies_per_thread);
+    if (workers <= 1) {
+        solveRange(omegas, 0, omegas.size(), G);
+        return G;
+    }
+    std::vector<std::thread> threads;
+    const size_t share = (omegas.size() + workers - 1) / workers;
+    for (size_t first = 0; first < omegas.size(); first += share) {
+        const size_t end = std::min(omegas.size(), first + share);
+        threads.emplace_back([&, first, end] { solveRange(omegas, first, end, G); });
+    }
+    for (auto& thread : threads) thread.join();
+    return G;
+}
+
+void FrequencyResponse::solveRange(const std::vector<double>& omegas, size_t first, size_t end,
+                                   std::vector<std::complex<double>>& G) const {
     const size_t n = n_, m = m_, p = p_;
-    std::vector<std::complex<double>> G(omegas.size() * p * m);
     // X holds one right-hand side per row (inputs x states), so that every inner loop runs
     // over contiguous memory.
     ComplexMatrix W(n, n), X(m, n);
     std::vector<double> sum_re(m), sum_im(m);
-    for (size_t f = 0; f < omegas.size(); ++f) {
-        // W = jw I - H, X = (Q'B)'.
-        for (size_t k = 0; k < n * n; ++k) {
-            W.re[k] = -H_.values[k];
-            W.im[k] = 0.0;
+    for (size_t f = first; f < end; ++f) {
+        // W = jw I - H, X = (Q'B)'. Only the Hessenberg band is set: the solve reads no entry
+        // left of the subdiagonal.
+        for (size_t r = 0; r < n; ++r) {
+            for (size_t k = r * n + (r == 0 ? 0 : r - 1); k < (r + 1) * n; ++k) {
+                W.re[k] = -H_.values[k];
+                W.im[k] = 0.0;
+            }
         }
         for (size_t k = 0; k < n; ++k) W.im[k * n + k] = omegas[f];
         for (size_t k = 0; k < n; ++k) {
@@ -158,7 +183,6 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
             }
         }
     }
-    return G;
 }
 
 } // namespace tavrel::linear

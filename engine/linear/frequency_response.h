@@ -24,6 +24,12 @@ public:
     size_t inputs() const { return m_; }
 
 private:
+    // Fewer frequencies than this per core are not worth a thread.
+    static constexpr size_t min_frequencies_per_thread = 32;
+
+    void solveRange(const std::vector<double>& omegas, size_t first, size_t end,
+                    std::vector<std::complex<double>>& G) const;
+
     size_t n_, m_, p_;
     Matrix H_, QtB_, CQ_, D_;
 };
