@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <sstream>
 
 namespace tavrel::sim {
 
