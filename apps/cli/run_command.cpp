@@ -8,6 +8,7 @@
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
+#include "stop_signals.h"
 #include "summary.h"
 
 #include <CLI/CLI.hpp>
@@ -60,30 +61,13 @@ void applyOverride(sim::Scenario& scenario, const std::string& text) {
     scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values);
 }
 
-// SIGINT or SIGTERM asks the run to stop at its next logged row; the handler then gives way
-// to the default one, so that a second signal ends the program at once (leaving, at worst, a
-// temporary ".part" file, never a half-written result under its own name).
-volatile std::sig_atomic_t stop_signal = 0;
-
-extern "C" void requestStop(int signal) { stop_signal = signal; }
-
-void installStopHandlers() {
-    struct sigaction action {};
-    action.sa_handler = &requestStop;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    // A file-size limit makes a write fail (and be reported) instead of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-}
+// A file-size limit makes a write fail (and be reported) instead of ending the program.
+void ignoreFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
 
 // Thrown out of the run at the first row after a stop signal.
 struct RunInterrupted : std::runtime_error {
     RunInterrupted() : std::runtime_error("interrupted") {}
 };
-
-const char* signalName(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 void writeTextFile(const std::filesystem::path& path, const std::string& text) {
     if (!writeWholeFile(path.string(), text).empty()) {
@@ -119,7 +103,7 @@ public:
         for (sim::ResultSink* sink : sinks()) sink->begin(columns);
     }
     void row(double t, const std::vector<double>& values) override {
-        if (stop_signal && last_time_) { // the first row is always logged
+        if (StopSignals::requested() && last_time_) { // the first row is always logged
             interrupted_ = true;
             throw RunInterrupted();
         }
@@ -171,7 +155,7 @@ private:
 void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
     char line[160];
     std::snprintf(line, sizeof line, "Run interrupted by %s at t = %.6g s (of %.6g s).\n",
-                  signalName(stop_signal), sink.lastTime(),
+                  StopSignals::name(StopSignals::requested()), sink.lastTime(),
                   scenario.start_time + scenario.duration);
     writeTextFile(sink.summaryPath(), line + sink.summary().report());
     throw sim::SimulationError(std::string(line, std::strlen(line) - 1) + " Results up to then: " +
@@ -184,7 +168,9 @@ void run(const RunOptions& options) {
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides) applyOverride(scenario, text);
 
-    installStopHandlers();
+    // A stop asks the run to end at its next logged row; a second signal ends the program.
+    const StopSignals stop(StopSignals::Second::ends_program);
+    ignoreFileSizeLimit();
     FolderSink sink(options.output, scenario, options.profile || options.report);
     const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
     auto progress = [](double fraction) {

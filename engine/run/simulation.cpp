@@ -4,6 +4,7 @@
 #include "block_instance.h"
 #include "exact_number.h"
 #include "ode_solver.h"
+#include "plugin_cache.h"
 #include "sources.h"
 #include "vector_kernels.h"
 #include "wiring.h"
@@ -132,7 +133,7 @@ void Simulation::Impl::createBlocks() {
         b.kind = &config.description();
         const std::string path = host::pluginPath(config.plugin, scenario.base_dir);
         auto& plugin = plugins[path];
-        if (!plugin) plugin = host::Plugin::open(path);
+        if (!plugin) plugin = host::openPluginOnce(path);
         b.instance = std::make_unique<host::BlockInstance>(plugin, config.params, config.name);
         b.outputs = outputPorts(*b.kind, config.params);
         if (static_cast<int>(b.outputs.size()) != b.instance->numOutputs() ||

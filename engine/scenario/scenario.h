@@ -1,6 +1,9 @@
 // Scenario files: the blocks of a study with their plug-ins and dialog parameters by name,
 // the sources of their inputs, solver settings, duration, output interval and what to log.
 // A scenario is validated completely when it is loaded, before anything runs or is written.
+// Loading parses the whole file first, opening no plug-in; a resolve step then describes a
+// plug-in that has no description by its sizing handshake (each plug-in file opened once per
+// process, shared with the simulation and the study runner).
 #pragma once
 
 #include "block_description.h"

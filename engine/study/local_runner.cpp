@@ -1,8 +1,9 @@
 #include "local_runner.h"
 
-#include "block_instance.h"
+#include "plugin_cache.h"
 
 #include "result_files.h"
+#include "stop_signals.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -11,7 +12,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -25,29 +25,6 @@ namespace tavrel::study {
 namespace fs = std::filesystem;
 
 namespace {
-
-volatile std::sig_atomic_t stop_signal = 0;
-void onStop(int signal) { stop_signal = signal; }
-
-// Installs the stop handlers for the runner's lifetime and puts the previous ones back.
-class StopSignals {
-public:
-    StopSignals() {
-        stop_signal = 0;
-        struct sigaction action {};
-        action.sa_handler = onStop;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &old_int_);
-        sigaction(SIGTERM, &action, &old_term_);
-    }
-    ~StopSignals() {
-        sigaction(SIGINT, &old_int_, nullptr);
-        sigaction(SIGTERM, &old_term_, nullptr);
-    }
-
-private:
-    struct sigaction old_int_ {}, old_term_ {};
-};
 
 struct Worker {
     pid_t pid = -1;
@@ -101,8 +78,7 @@ CaseResult decode(const std::string& message, int status, size_t metric_count) {
 
 [[noreturn]] void runWorker(const Study& study, size_t index, int fd, const fs::path& folder,
                             bool keep_results) {
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
+    StopSignals::useDefaults();
     CaseResult result;
     try {
         std::unique_ptr<sim::CsvSink> csv;
@@ -200,23 +176,25 @@ private:
 
 } // namespace
 
-// The plug-ins of the study's scenario, loaded once here so that every forked worker inherits
+namespace {
+
+// The plug-ins of the study's scenario, opened once here so that every forked worker inherits
 // them mapped and relocated instead of loading them again for its case. A plug-in that does not
-// load is left to the case, which reports it.
-std::vector<std::shared_ptr<host::Plugin>> preloadPlugins(const Study& study) {
-    std::vector<std::shared_ptr<host::Plugin>> plugins;
-    if (study.caseCount() == 0) return plugins;
+// open is left to the case, which reports it.
+void preloadPlugins(const Study& study) {
+    if (study.caseCount() == 0) return;
     try {
         const sim::Scenario scenario = study.scenarioFor(0);
         for (const auto& block : scenario.blocks)
-            plugins.push_back(host::Plugin::open(host::pluginPath(block.plugin, scenario.base_dir)));
+            host::openPluginOnce(host::pluginPath(block.plugin, scenario.base_dir));
     } catch (const std::exception&) {
     }
-    return plugins;
 }
 
+} // namespace
+
 LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRunOptions& options) {
-    const auto preloaded = preloadPlugins(study);
+    preloadPlugins(study);
     const auto begin = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
@@ -229,13 +207,13 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
         if (output.done(i)) ++summary.skipped;
         else pending.push_back(i); // taken from the back: case order
     }
-    StopSignals signals;
+    const StopSignals signals(StopSignals::Second::asks_again);
     ProgressBar bar(options.progress, study.caseCount());
     std::vector<Worker> workers;
     bar.update(output.doneCount(), 0, 0, 0);
     try {
-        while ((!pending.empty() || !workers.empty()) && !stop_signal) {
-            while (workers.size() < jobs && !pending.empty() && !stop_signal) {
+        while ((!pending.empty() || !workers.empty()) && !StopSignals::requested()) {
+            while (workers.size() < jobs && !pending.empty() && !StopSignals::requested()) {
                 workers.push_back(start(study, pending.back(), output.folder(), options.keep_results));
                 pending.pop_back();
             }
@@ -250,7 +228,8 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
                 const CaseResult result = decode(workers[k].message, status, study.metrics().size());
                 const size_t index = workers[k].index;
                 workers.erase(workers.begin() + long(k));
-                if (stop_signal && !result.ok) continue; // stopped, not failed: runs again on resume
+                // Stopped, not failed: it runs again on resume.
+                if (StopSignals::requested() && !result.ok) continue;
                 output.write(index, result);
                 ++summary.ran;
                 summary.failed += result.ok ? 0 : 1;
@@ -265,7 +244,7 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
     }
     stopAll(workers); // cases still running when stopped: missing, so resume runs them
     bar.close();
-    summary.interrupted = stop_signal != 0;
+    summary.interrupted = StopSignals::requested() != 0;
     summary.wall_seconds = elapsed();
     if (!summary.interrupted && output.doneCount() == study.caseCount()) output.finish();
     return summary;

@@ -1,0 +1,175 @@
+// A scenario's [blocks.NAME] tables: the block's kind, its dialog parameters (by name for a
+// described block, the shared [well] table included; by position for any other) and the sources
+// of its inputs.
+#include "scenario_parse.h"
+
+#include "block_catalog.h"
+#include "description_file.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace tavrel::sim {
+
+namespace {
+
+int lineOf(const toml::node* node) { return node ? static_cast<int>(node->source().begin.line) : 0; }
+
+std::vector<std::string> paramNames(const BlockDescription& kind) {
+    std::vector<std::string> names;
+    for (const auto& p : kind.params) names.emplace_back(p.name);
+    return names;
+}
+
+// The block's dialog parameters by name: its own table first, then the shared [well] table.
+std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescription& kind,
+                                             const toml::table* own, const toml::table* well,
+                                             const std::string& key, const toml::node* where) {
+    std::vector<std::vector<double>> params(kind.params.size());
+    std::vector<bool> given(kind.params.size(), false);
+    auto take = [&](const toml::table& t, const std::string& prefix, bool strict) {
+        for (const auto& [name, node] : t) {
+            const std::string param(name.str());
+            const int k = paramIndex(kind, param);
+            if (k < 0) {
+                if (strict) {
+                    r.fail(&node, prefix + "." + param,
+                           "unknown parameter of " + std::string(kind.name) +
+                               didYouMean(param, paramNames(kind)));
+                }
+                continue;
+            }
+            if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
+            params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+            given[static_cast<size_t>(k)] = true;
+        }
+    };
+    if (own) take(*own, key + ".params", true);
+    if (well) take(*well, "well", false);
+    for (size_t k = 0; k < kind.params.size(); ++k) {
+        if (given[k]) continue;
+        if (kind.params[k].isRead()) {
+            // A shared value under a misspelt name is the mistake to name, at its own line.
+            const std::string missing(kind.params[k].name);
+            if (well) {
+                for (const auto& [name, node] : *well) {
+                    const std::string shared(name.str());
+                    if (paramIndex(kind, shared) < 0 && !didYouMean(shared, {missing}).empty()) {
+                        r.fail(&node, "well." + shared, "unknown key" + didYouMean(shared, {missing}));
+                    }
+                }
+            }
+            r.fail(where, key + ".params." + missing, "missing parameter");
+        }
+        params[k] = kind.params[k].isVector() ? std::vector<double>{} : std::vector<double>{0.0};
+    }
+    return params;
+}
+
+// The parameters of a plug-in without a description: a list, each entry a number or a list.
+std::vector<std::vector<double>> parsePositionalParams(const Reader& r, const toml::node* params,
+                                                      const std::string& key) {
+    std::vector<std::vector<double>> values;
+    if (!params) return values;
+    if (!params->is_array()) {
+        r.fail(params, key + ".params",
+               "must be a list (the plug-in has no description that names its parameters)");
+    }
+    const auto& list = *params->as_array();
+    for (size_t k = 0; k < list.size(); ++k) {
+        values.push_back(r.numbers(list[k], key + ".params[" + std::to_string(k) + "]"));
+    }
+    return values;
+}
+
+// The description file beside the plug-in, if there is one.
+host::SharedDescription describeFromFile(const Reader& r, const BlockConfig& block,
+                                         const toml::node& plugin, const std::string& key,
+                                         const std::string& base_dir) {
+    try {
+        return host::describePlugin(host::pluginPath(block.plugin, base_dir));
+    } catch (const host::HostError& error) {
+        r.fail(&plugin, key, error.what());
+    }
+}
+
+// The block's description and parameters: a shipped block or one with a description file
+// beside its plug-in takes them by name; any other plug-in by position, described by its
+// handshake in the resolve step. Returns whether the block is described now.
+bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table& t,
+                         const toml::table* well, const std::string& key,
+                         const std::string& base_dir) {
+    const toml::node& plugin = *t.get("plugin");
+    const toml::node* kind_node = t.get("kind");
+    const toml::node* params = t.get("params");
+    if (!findBlockKind(block.kind)) {
+        if (kind_node) r.fail(kind_node, key + ".kind", "unknown block \"" + block.kind + "\"");
+        block.described = describeFromFile(r, block, plugin, key, base_dir);
+    }
+    if (!findBlockKind(block.kind) && !block.described) {
+        block.params = parsePositionalParams(r, params, key);
+        return false;
+    }
+    if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
+    block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
+                               well, key, &t);
+    validateParams(r.source(), block, lineOf(params ? params : &t));
+    return true;
+}
+
+} // namespace
+
+bool hasInputPort(const BlockDescription& kind, const std::string& port) {
+    return std::any_of(kind.inputs.begin(), kind.inputs.end(),
+                       [&](const PortDescription& p) { return p.name == port; });
+}
+
+std::vector<std::string> paramNames(const BlockConfig& block) {
+    if (block.described || findBlockKind(block.kind)) return paramNames(block.description());
+    std::vector<std::string> names;
+    for (size_t k = 0; k < block.params.size(); ++k) names.push_back("p" + std::to_string(k));
+    return names;
+}
+
+void validateParams(const std::string& source, const BlockConfig& block, int line) {
+    const auto problems = checkParams(block.description(), block.params);
+    if (problems.empty()) return;
+    failAtLine(source, line, "blocks." + block.name + ".params." + problems[0].param,
+               problems[0].rule);
+}
+
+BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
+                       const toml::table* well, const std::string& base_dir, size_t index,
+                       std::vector<UnresolvedBlock>& unresolved) {
+    const std::string key = "blocks." + name;
+    const auto& t = r.table(node, key);
+    r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});
+    BlockConfig block;
+    block.name = name;
+    const toml::node* plugin = t.get("plugin");
+    if (!plugin) r.fail(&t, key, "needs \"plugin\" (a block name or a plug-in file)");
+    block.plugin = r.text(*plugin, key + ".plugin");
+    // The block is the plug-in file's name without folder and extension, unless given.
+    block.kind = std::filesystem::path(block.plugin).stem().string();
+    if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
+    const bool described = readDescribedParams(r, block, t, well, key, base_dir);
+    UnresolvedBlock later{index, lineOf(plugin), lineOf(t.get("params") ? t.get("params") : &t), {}};
+
+    if (const toml::node* inputs = t.get("inputs")) {
+        const auto& in = r.table(*inputs, key + ".inputs");
+        for (const auto& [port, source] : in) {
+            const std::string port_name(port.str());
+            const std::string port_key = key + ".inputs." + port_name;
+            if (!described) {
+                later.inputs.emplace_back(port_name, lineOf(&source)); // its ports come later
+            } else if (!hasInputPort(block.description(), port_name)) {
+                r.fail(&source, port_key, "unknown input port");
+            }
+            block.inputs[port_name] = parseSource(r, source, port_key, base_dir);
+        }
+    }
+    if (!described) unresolved.push_back(std::move(later));
+    return block;
+}
+
+} // namespace tavrel::sim

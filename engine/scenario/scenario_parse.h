@@ -1,0 +1,57 @@
+// What the scenario files share inside the engine: the reader, the sources' syntax, the blocks'
+// tables, and the resolve step that completes the blocks parsing cannot describe.
+#pragma once
+
+#include "scenario.h"
+#include "toml_reader.h"
+
+#include <toml++/toml.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tavrel::sim {
+
+// Reads a scenario table by table, naming file, line and key in every error.
+using Reader = TomlReader<ScenarioError>;
+
+// "file:line: key: rule", the form of every scenario error, for a place known by its line only.
+[[noreturn]] void failAtLine(const std::string& source, int line, const std::string& key,
+                             const std::string& rule);
+
+PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string& key);
+double optionalNumber(const Reader& r, const toml::table& t, const std::string& key,
+                      const char* name, double fallback);
+Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& base_dir);
+
+// A block whose plug-in has no description, shipped or in a file beside it: parsing leaves it
+// for the resolve step, which opens the plug-in and describes it by its handshake. The lines are
+// kept for the errors found then.
+struct UnresolvedBlock {
+    size_t index = 0;      // in Scenario::blocks
+    int plugin_line = 0;   // of its "plugin" key
+    int params_line = 0;   // of its parameters (or of its table without any)
+    std::vector<std::pair<std::string, int>> inputs; // input ports as named, with their lines
+};
+
+// One [blocks.NAME] table; a block left for the resolve step is added to `unresolved`.
+BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
+                       const toml::table* well, const std::string& base_dir, size_t index,
+                       std::vector<UnresolvedBlock>& unresolved);
+
+// The names of a block's dialog parameters; those a handshake will give (p0, p1, ...) for a
+// block not yet resolved.
+std::vector<std::string> paramNames(const BlockConfig& block);
+
+bool hasInputPort(const BlockDescription& kind, const std::string& port);
+
+// Refuses the block's parameters when its description's rules do (at `line` when known).
+void validateParams(const std::string& source, const BlockConfig& block, int line);
+
+// The resolve step: describes the unresolved blocks by their plug-ins' handshakes (each plug-in
+// opened once per process), then checks what needs every block's ports.
+void resolveBlocks(Scenario& s, const std::vector<UnresolvedBlock>& unresolved);
+
+} // namespace tavrel::sim

@@ -1,0 +1,233 @@
+// The sources of a scenario's inputs: constants, steps, ramps, sines, tables (inline or from a
+// CSV file), sums, connections, held values and PI controllers.
+#include "scenario_parse.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace tavrel::sim {
+
+void failAtLine(const std::string& source, int line, const std::string& key,
+                const std::string& rule) {
+    std::ostringstream message;
+    message << source;
+    if (line > 0) message << ':' << line;
+    message << ": " << key << ": " << rule;
+    throw ScenarioError(message.str());
+}
+
+PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string& key) {
+    const std::string ref = r.text(node, key);
+    const auto dot = ref.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == ref.size()) {
+        r.fail(&node, key, "must name a port as \"block.port\", not \"" + ref + "\"");
+    }
+    return {ref.substr(0, dot), ref.substr(dot + 1)};
+}
+
+double optionalNumber(const Reader& r, const toml::table& t, const std::string& key,
+                      const char* name, double fallback) {
+    const toml::node* node = t.get(name);
+    return node ? r.number(*node, key + "." + name) : fallback;
+}
+
+namespace {
+
+double requiredNumber(const Reader& r, const toml::table& t, const std::string& key,
+                      const char* name) {
+    const toml::node* node = t.get(name);
+    if (!node) r.fail(&t, key, std::string("needs \"") + name + "\"");
+    return r.number(*node, key + "." + name);
+}
+
+// A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
+void readTableFile(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& path, Source& source) {
+    std::ifstream in(path);
+    if (!in) r.fail(&node, key, "cannot read table file \"" + path + "\"");
+    std::string line;
+    int line_number = 0;
+    while (std::getline(in, line)) {
+        ++line_number;
+        if (line.empty() || line[0] == '#') continue;
+        std::replace(line.begin(), line.end(), ';', ',');
+        std::istringstream fields(line);
+        double t = 0, v = 0;
+        char comma = 0;
+        if (!(fields >> t >> comma >> v) || comma != ',') {
+            if (line_number == 1 && source.table_times.empty()) continue; // header
+            r.fail(&node, key, path + ":" + std::to_string(line_number) +
+                                   ": expected \"time,value\"");
+        }
+        source.table_times.push_back(t);
+        source.table_values.push_back(v);
+    }
+}
+
+void checkTable(const Reader& r, const toml::node& node, const std::string& key,
+                const Source& source) {
+    if (source.table_times.empty() || source.table_times.size() != source.table_values.size()) {
+        r.fail(&node, key, "needs equally many times and values, at least one");
+    }
+    for (size_t i = 0; i < source.table_times.size(); ++i) {
+        if (!std::isfinite(source.table_times[i]) || !std::isfinite(source.table_values[i])) {
+            r.fail(&node, key, "row " + std::to_string(i) + " is not finite");
+        }
+        if (i > 0 && !(source.table_times[i] > source.table_times[i - 1])) {
+            r.fail(&node, key, "times must increase (row " + std::to_string(i) + ")");
+        }
+    }
+}
+
+// What one source kind's parser gets: the reader, the kind's body, its key and the folder of
+// relative table files.
+struct SourceBody {
+    const Reader& r;
+    const toml::node& node;
+    const std::string& key;
+    const std::string& base_dir;
+    const toml::table& table(std::initializer_list<const char*> allowed) const {
+        const auto& t = r.table(node, key);
+        r.onlyKeys(t, key, allowed);
+        return t;
+    }
+};
+
+void parseConstant(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::constant;
+    s.value = b.r.number(b.node, b.key);
+}
+
+void parseStep(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"time", "before", "after"});
+    s.kind = Source::Kind::step;
+    s.time = requiredNumber(b.r, t, b.key, "time");
+    s.before = optionalNumber(b.r, t, b.key, "before", 0);
+    s.after = requiredNumber(b.r, t, b.key, "after");
+}
+
+void parseRamp(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"start_time", "slope", "initial"});
+    s.kind = Source::Kind::ramp;
+    s.start_time = optionalNumber(b.r, t, b.key, "start_time", 0);
+    s.slope = requiredNumber(b.r, t, b.key, "slope");
+    s.initial = optionalNumber(b.r, t, b.key, "initial", 0);
+}
+
+void parseSine(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"amplitude", "period", "phase", "offset"});
+    s.kind = Source::Kind::sine;
+    s.amplitude = requiredNumber(b.r, t, b.key, "amplitude");
+    s.period = requiredNumber(b.r, t, b.key, "period");
+    if (!(s.period > 0)) b.r.fail(&t, b.key + ".period", "must be positive");
+    s.phase = optionalNumber(b.r, t, b.key, "phase", 0);
+    s.offset = optionalNumber(b.r, t, b.key, "offset", 0);
+}
+
+void parseTable(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"file", "times", "values"});
+    s.kind = Source::Kind::table;
+    if (const toml::node* file = t.get("file")) {
+        std::filesystem::path path = b.r.text(*file, b.key + ".file");
+        if (path.is_relative()) path = std::filesystem::path(b.base_dir) / path;
+        readTableFile(b.r, *file, b.key + ".file", path.string(), s);
+    } else {
+        const toml::node* times = t.get("times");
+        const toml::node* values = t.get("values");
+        if (!times || !values) b.r.fail(&t, b.key, "needs \"file\" or \"times\" and \"values\"");
+        s.table_times = b.r.numbers(*times, b.key + ".times");
+        s.table_values = b.r.numbers(*values, b.key + ".values");
+    }
+    checkTable(b.r, b.node, b.key, s);
+}
+
+void parseSum(const SourceBody& b, Source& s) {
+    if (!b.node.is_array()) b.r.fail(&b.node, b.key, "must be a list of sources");
+    s.kind = Source::Kind::sum;
+    const auto& terms = *b.node.as_array();
+    for (size_t i = 0; i < terms.size(); ++i) {
+        s.terms.push_back(
+            parseSource(b.r, terms[i], b.key + "[" + std::to_string(i) + "]", b.base_dir));
+    }
+}
+
+void parseConnection(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::connection;
+    s.port = parsePortRef(b.r, b.node, b.key);
+}
+
+void parseHold(const SourceBody& b, Source& s) {
+    s.kind = Source::Kind::hold;
+    s.port = parsePortRef(b.r, b.node, b.key);
+}
+
+void parsePi(const SourceBody& b, Source& s) {
+    const auto& t = b.table({"measure", "setpoint", "kp", "ki", "min", "max", "bias", "bias_from"});
+    s.kind = Source::Kind::pi;
+    const toml::node* measure = t.get("measure");
+    if (!measure) b.r.fail(&t, b.key, "needs \"measure\"");
+    s.port = parsePortRef(b.r, *measure, b.key + ".measure");
+    s.setpoint = requiredNumber(b.r, t, b.key, "setpoint");
+    s.kp = optionalNumber(b.r, t, b.key, "kp", 0);
+    s.ki = optionalNumber(b.r, t, b.key, "ki", 0);
+    s.min = optionalNumber(b.r, t, b.key, "min", -1e300);
+    s.max = optionalNumber(b.r, t, b.key, "max", 1e300);
+    if (!(s.min <= s.max)) b.r.fail(&t, b.key, "min must not exceed max");
+    s.bias = optionalNumber(b.r, t, b.key, "bias", 0);
+    if (const toml::node* from = t.get("bias_from")) {
+        s.bias_from = parsePortRef(b.r, *from, b.key + ".bias_from");
+    }
+}
+
+// Every source kind a scenario can name, with its parser.
+struct SourceSyntax {
+    std::string_view key;
+    void (*parse)(const SourceBody&, Source&);
+};
+constexpr SourceSyntax source_syntax[] = {
+    {"constant", &parseConstant}, {"step", &parseStep}, {"ramp", &parseRamp},
+    {"sine", &parseSine},         {"table", &parseTable}, {"sum", &parseSum},
+    {"from", &parseConnection},   {"hold", &parseHold}, {"pi", &parsePi},
+};
+
+std::string sourceKeys() {
+    std::string keys;
+    for (const auto& syntax : source_syntax) {
+        keys += (keys.empty() ? "" : ", ") + std::string(syntax.key);
+    }
+    return keys;
+}
+
+Source parseSourceTable(const Reader& r, const toml::table& t, const std::string& key,
+                        const std::string& base_dir) {
+    if (t.size() != 1) r.fail(&t, key, "must hold exactly one of " + sourceKeys());
+    const auto entry = t.begin();
+    const std::string kind(entry->first.str());
+    const toml::node& body = entry->second;
+    const std::string sub = key + "." + kind;
+    for (const auto& syntax : source_syntax) {
+        if (syntax.key != kind) continue;
+        Source s;
+        syntax.parse({r, body, sub, base_dir}, s);
+        return s;
+    }
+    r.fail(&body, sub, "unknown source kind (" + sourceKeys() + ")");
+}
+
+} // namespace
+
+Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
+                   const std::string& base_dir) {
+    if (node.is_number()) {
+        Source s;
+        s.value = r.number(node, key);
+        return s;
+    }
+    if (node.is_table()) return parseSourceTable(r, *node.as_table(), key, base_dir);
+    r.fail(&node, key, "must be a number or a source table");
+}
+
+} // namespace tavrel::sim
