@@ -1,5 +1,7 @@
 #include "fmu_instance.h"
 
+#include "exact_number.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,12 +11,6 @@ namespace tavrel::fmi {
 namespace {
 
 const char* const category_console = "blockConsole";
-
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
 
 } // namespace
 
@@ -74,7 +70,9 @@ void FmuInstance::requireMode(std::initializer_list<Mode> allowed, const char* c
 
 void FmuInstance::setupExperiment(double start_time) {
     requireMode({Mode::instantiated}, "fmi2SetupExperiment");
-    if (!std::isfinite(start_time)) throw FmuError("start time " + number(start_time) + " is not finite");
+    if (!std::isfinite(start_time)) {
+        throw FmuError("start time " + exactNumber(start_time) + " is not finite");
+    }
     start_time_ = time_ = input_time_ = start_time;
 }
 
@@ -212,7 +210,7 @@ void FmuInstance::requireBeforeSimulation(const RealVariable& v) const {
 }
 
 void FmuInstance::setRealValue(const RealVariable& v, double value) {
-    if (!std::isfinite(value)) throw FmuError(v.name + " cannot be set to " + number(value));
+    if (!std::isfinite(value)) throw FmuError(v.name + " cannot be set to " + exactNumber(value));
     switch (v.role) {
     case RealRole::parameter: {
         requireBeforeSimulation(v);
@@ -228,7 +226,7 @@ void FmuInstance::setRealValue(const RealVariable& v, double value) {
         break;
     case RealRole::solver_setting:
         requireBeforeSimulation(v);
-        if (!(value > 0)) throw FmuError(v.name + " must be positive, not " + number(value));
+        if (!(value > 0)) throw FmuError(v.name + " must be positive, not " + exactNumber(value));
         solver_values_[static_cast<std::size_t>(v.index)] = value;
         break;
     case RealRole::constant:
@@ -282,7 +280,7 @@ void FmuInstance::enterContinuousTimeMode() {
 
 void FmuInstance::setTime(double time) {
     requireMode({Mode::event, Mode::continuous}, "fmi2SetTime");
-    if (!std::isfinite(time)) throw FmuError("time " + number(time) + " is not finite");
+    if (!std::isfinite(time)) throw FmuError("time " + exactNumber(time) + " is not finite");
     time_ = time;
     input_time_ = time;
     invalidate();
@@ -295,7 +293,7 @@ void FmuInstance::setStates(const double x[], std::size_t nx) {
                        std::to_string(states_.size()));
     for (std::size_t s = 0; s < nx; ++s)
         if (!std::isfinite(x[s]))
-            throw FmuError("state " + layout_.states[s] + " cannot be set to " + number(x[s]) +
+            throw FmuError("state " + layout_.states[s] + " cannot be set to " + exactNumber(x[s]) +
                            " at " + timeText(time_));
     std::copy(x, x + nx, states_.begin());
     invalidate();
@@ -343,7 +341,7 @@ void FmuInstance::setInputDerivatives(const fmi2ValueReference vr[], std::size_t
             throw FmuError(v.name + ": derivative order " + std::to_string(order[i]) +
                            " (1 to " + std::to_string(max_input_order) + " supported)");
         if (!std::isfinite(values[i]))
-            throw FmuError(v.name + ": derivative cannot be " + number(values[i]));
+            throw FmuError(v.name + ": derivative cannot be " + exactNumber(values[i]));
         input_derivatives_[static_cast<std::size_t>(v.index)][static_cast<std::size_t>(order[i] - 1)] =
             values[i];
     }
@@ -355,10 +353,10 @@ void FmuInstance::setInputDerivatives(const fmi2ValueReference vr[], std::size_t
 void FmuInstance::doStep(double communication_point, double step) {
     requireMode({Mode::step_complete}, "fmi2DoStep");
     if (!(step >= 0) || !std::isfinite(step))
-        throw FmuError("fmi2DoStep: step size " + number(step) + " must be finite and not negative");
+        throw FmuError("fmi2DoStep: step size " + exactNumber(step) + " must be finite and not negative");
     if (std::abs(communication_point - time_) > 1e-9 * std::max(1.0, std::abs(time_)))
-        throw FmuError("fmi2DoStep: communication point " + number(communication_point) +
-                       " differs from the instance's time " + number(time_));
+        throw FmuError("fmi2DoStep: communication point " + exactNumber(communication_point) +
+                       " differs from the instance's time " + exactNumber(time_));
     input_time_ = time_;
     if (step > 0) {
         rhs_failure_.clear();
@@ -412,7 +410,7 @@ void FmuInstance::flushConsole() {
 }
 
 std::string FmuInstance::timeText(double time) const {
-    return "t = " + number(time);
+    return "t = " + exactNumber(time);
 }
 
 } // namespace tavrel::fmi

@@ -1,5 +1,7 @@
 #include "fmu_layout.h"
 
+#include "exact_number.h"
+
 #include <array>
 #include <cstdio>
 #include <sstream>
@@ -11,12 +13,6 @@ namespace {
 
 constexpr const char* header = "tavrel-fmu-layout 1";
 constexpr std::array<const char*, 3> shape_names = {"scalar", "vector", "structural"};
-
-std::string exact(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
 
 std::string elementName(const LayoutParam& param, std::size_t i) {
     if (param.shape == LayoutShape::vector) return param.name + "[" + std::to_string(i) + "]";
@@ -85,7 +81,7 @@ void writeLayout(std::ostream& out, const FmuLayout& layout) {
     for (const LayoutParam& param : layout.params) {
         out << "param " << (param.name.empty() ? "-" : param.name) << " "
             << shape_names[static_cast<std::size_t>(param.shape)];
-        for (double v : param.values) out << " " << exact(v);
+        for (double v : param.values) out << " " << exactNumber(v);
         out << "\n";
     }
     for (const std::string& name : layout.inputs) out << "input " << name << "\n";

@@ -1,5 +1,7 @@
 #include "model_description.h"
 
+#include "exact_number.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -60,12 +62,6 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
-
 std::string attribute(const char* name, const std::string& value) {
     return value.empty() ? std::string() : std::string(" ") + name + "=\"" + escaped(value) + "\"";
 }
@@ -120,7 +116,7 @@ Kind kindOf(const RealVariable& v, const FmuLayout& layout) {
     constexpr const char* fixed_parameter =
         " causality=\"parameter\" variability=\"fixed\" initial=\"exact\"";
     const auto param_value = [&] {
-        return number(layout.params[static_cast<std::size_t>(v.index)]
+        return exactNumber(layout.params[static_cast<std::size_t>(v.index)]
                           .values[static_cast<std::size_t>(v.element)]);
     };
     switch (v.role) {
@@ -131,7 +127,7 @@ Kind kindOf(const RealVariable& v, const FmuLayout& layout) {
     case RealRole::output: return {" causality=\"output\" variability=\"continuous\" initial=\"calculated\"", ""};
     case RealRole::state:
     case RealRole::derivative: return {" causality=\"local\" variability=\"continuous\" initial=\"calculated\"", ""};
-    case RealRole::solver_setting: return {fixed_parameter, number(solver_setting_defaults[v.index])};
+    case RealRole::solver_setting: return {fixed_parameter, exactNumber(solver_setting_defaults[v.index])};
     }
     return {"", ""};
 }
