@@ -68,8 +68,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     RunStatistics stats;
     std::string rhs_failure; // why the last right-hand side failed
     WorkMarkers markers;
-    std::vector<double> open_values;   // the open inputs' values (evaluate)
-    std::vector<Signal> probes;        // the ports evaluate reports
+    std::vector<double> open_values; // the open inputs' values (evaluate)
+    std::vector<Signal> probes;      // the ports evaluate reports
 
     explicit Impl(const Scenario& s);
     ~Impl();
@@ -77,8 +77,7 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     // SignalBoard: the present value of a port.
     double value(const Signal& signal) const override {
         const auto& instance = *blocks[static_cast<size_t>(signal.block)].instance;
-        return signal.is_output ? instance.outputs()[signal.port]
-                                : const_cast<host::BlockInstance&>(instance).inputs()[signal.port];
+        return signal.is_output ? instance.outputs()[signal.port] : instance.inputs()[signal.port];
     }
 
     Signal resolve(const PortRef& ref) const;
