@@ -1,6 +1,7 @@
 // Cost of one mdlOutputs plus mdlDerivatives of each block, called directly on a record and
 // through the plug-in's mexFunction as the host calls it.
 #include "block_instance.h"
+#include "block_lifecycle.h"
 #include "linear_description.h"
 #include "linear_model.h"
 #include "observer_description.h"
@@ -64,13 +65,13 @@ void direct(benchmark::State& state, Model (*make)()) {
 void throughMexFunction(benchmark::State& state, Model (*make)()) {
     const Model m = make();
     auto plugin = tavrel::host::Plugin::open(tavrel::host::findPlugin(m.plugin));
-    tavrel::host::BlockInstance block(plugin, m.params, m.plugin);
-    block.initializeSampleTimes();
-    block.initializeConditions();
-    block.inputs()[0] = 0.3;
-    block.inputs()[1] = std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2;
-    if (block.numInputs() > 2) block.inputs()[2] = 0.01;
-    block.outputs(0.0);
+    auto opened = tavrel::host::openBlock(plugin, m.params, m.plugin);
+    tavrel::host::BlockInstance& block = *opened;
+    tavrel::host::startBlock(block, 0.0, [&](tavrel::host::BlockInstance& b) {
+        b.inputs()[0] = 0.3;
+        b.inputs()[1] = std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2;
+        if (b.numInputs() > 2) b.inputs()[2] = 0.01;
+    });
     block.takeConsole();
     for (auto _ : state) {
         block.outputs(0.0);

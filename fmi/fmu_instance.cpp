@@ -1,5 +1,6 @@
 #include "fmu_instance.h"
 
+#include "block_lifecycle.h"
 #include "exact_number.h"
 
 #include <algorithm>
@@ -78,7 +79,7 @@ void FmuInstance::setupExperiment(double start_time) {
 
 void FmuInstance::enterInitialization() {
     requireMode({Mode::instantiated}, "fmi2EnterInitializationMode");
-    block_->initializeSampleTimes();
+    host::prepareBlock(*block_);
     flushConsole();
     mode_ = Mode::initialization;
     initial_pending_ = true;
@@ -100,19 +101,16 @@ void FmuInstance::exitInitialization() {
 
 void FmuInstance::terminate() {
     requireMode({Mode::event, Mode::continuous, Mode::step_complete}, "fmi2Terminate");
-    block_->terminate();
+    host::endBlock(*block_);
     flushConsole();
     mode_ = Mode::terminated;
 }
 
-// The platform's start at the start time: initial conditions, then a first outputs call that
-// may set a state (the initial choke opening) from the parameters and inputs.
+// The block's start at the start time, with the inputs the master set.
 void FmuInstance::ensureInitialized() {
     if (!initial_pending_) return;
     time_ = start_time_;
-    block_->initializeConditions();
-    std::copy(inputs_.begin(), inputs_.end(), block_->inputs());
-    block_->outputs(time_);
+    host::startBlock(*block_, time_, host::inputValues(inputs_));
     flushConsole();
     std::copy(block_->states(), block_->states() + states_.size(), states_.begin());
     initial_pending_ = false;

@@ -23,11 +23,4 @@ const BlockDescription* findDescription(std::string_view block_name) {
     return nullptr;
 }
 
-std::optional<int> stateIndex(const BlockDescription& block, std::string_view name) {
-    for (const auto& state : block.extra_states) {
-        if (state.name == name) return state.index;
-    }
-    return std::nullopt;
-}
-
 } // namespace tavrel::host

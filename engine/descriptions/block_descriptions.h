@@ -4,7 +4,6 @@
 
 #include "block_description.h"
 
-#include <optional>
 #include <span>
 #include <string_view>
 
@@ -14,8 +13,5 @@ std::span<const BlockDescription* const> knownBlocks();
 
 // The description of a shipped block, or null for a plug-in the host does not know.
 const BlockDescription* findDescription(std::string_view block_name);
-
-// Index of the extra state called `name` (e.g. "choke_opening"), if the block has one.
-std::optional<int> stateIndex(const BlockDescription& block, std::string_view name);
 
 } // namespace tavrel::host

@@ -1,6 +1,7 @@
 #include "block_eval.h"
 
 #include "block_descriptions.h"
+#include "block_lifecycle.h"
 
 namespace tavrel::host {
 
@@ -23,12 +24,19 @@ std::vector<double> copyOf(const double* values, int count) {
     return std::vector<double>(values, values + count);
 }
 
-// Evaluates at the given state: the first outputs call is over, so the block must not redo
-// its initial choke opening (first_output_flag, integer work element 0, is cleared).
+// Evaluates at the given state, after the start: the first outputs call is over, so a block
+// that derives a starting state there has done so and leaves the placed state as it is.
 void placeState(BlockInstance& block, const std::vector<double>& states) {
     checkLength("states", states.size(), block.numStates(), block);
     std::copy(states.begin(), states.end(), block.states());
-    if (block.numIWork() > 0) block.iwork()[0] = 0;
+}
+
+// The choke's position after the start, for a block whose description names one.
+std::optional<double> chokeOpening(BlockInstance& block) {
+    const BlockDescription* known = findDescription(block.plugin().blockName());
+    const int choke = known ? known->stateWithRole(StateRole::choke_opening) : -1;
+    if (choke < 0 || choke >= block.numStates()) return std::nullopt;
+    return block.states()[choke];
 }
 
 } // namespace
@@ -39,18 +47,10 @@ EvalResult evaluateBlock(const EvalRequest& request) {
     EvalResult result;
     result.sizes = block.sizes();
 
-    block.initializeSampleTimes();
-    block.initializeConditions();
-    result.initial_states = copyOf(block.states(), block.numStates());
-
-    std::copy(request.inputs.begin(), request.inputs.end(), block.inputs());
-    block.outputs(0.0);
+    prepareBlock(block);
+    result.initial_states = startBlock(block, 0.0, inputValues(request.inputs));
     result.first_outputs = copyOf(block.outputs(), block.numOutputs());
-    if (const BlockDescription* known = findDescription(block.plugin().blockName())) {
-        const auto choke = stateIndex(*known, "choke_opening");
-        if (choke && *choke < block.numStates())
-            result.initial_choke_opening = block.states()[*choke];
-    }
+    result.initial_choke_opening = chokeOpening(block);
 
     if (request.states) placeState(block, *request.states);
     block.outputs(0.0);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mex_host.h"
+#include "record_builder.h"
 #include "simstruc.h"
 
 #include <array>
@@ -102,19 +103,21 @@ class BlockInstance {
     bool directFeedThrough(int port) const;
 
     // Host-held vectors, valid for the life of the instance.
-    double* states() { return states_.data(); }
-    double* derivatives() { return derivatives_.data(); }
-    int* iwork() { return iwork_.data(); }
-    double* inputs() { return inputs_.data(); }               // the value of each input port
-    const double* outputs() const { return outputs_.data(); } // the value of each output port
-    double sampleTime() const { return sample_time_; }
-    double offsetTime() const { return offset_time_; }
+    double* states() { return record_.states().data(); }
+    double* derivatives() { return record_.derivatives().data(); }
+    int* iwork() { return record_.iwork().data(); }
+    double* inputs() { return record_.inputs().data(); } // the value of each input port
+    const double* inputs() const { return record_.inputs().data(); }
+    const double* outputs() const { return record_.outputs().data(); } // each output port's value
+    double sampleTime() const { return record_.sampleTime(); }
+    double offsetTime() const { return record_.offsetTime(); }
 
     // Replaces dialog parameter k's values (the block reads it afresh at its next call).
     void setParam(int k, const std::vector<double>& values);
 
-    // Method calls through mexFunction with their flags (101, 102, 104, 106, 107); each
-    // raises HostError if the block set an error status. `time` is what ssGetT reports.
+    // Method calls through mexFunction with their flags (SS_CALL_...); each raises HostError
+    // if the block set an error status. `time` is what ssGetT reports. Hosts start and end a
+    // block through block_lifecycle.h, which makes the first two and the last in order.
     void initializeSampleTimes();
     void initializeConditions();
     void outputs(double time, int task = 0);
@@ -127,44 +130,20 @@ class BlockInstance {
     // Console text the block printed since the last call of takeConsole.
     std::string takeConsole();
 
-    // Ports a block may ask for; a larger count is refused at registration.
-    static constexpr int max_ports = 1 << 20;
-
   private:
-    void setUpRecord();
     void handshake();
     void checkDeclaredSizes(std::size_t params_given) const;
-    void allocateWork();
     void call(int flag, const char* method);
     HostError error(const char* method, const std::string& text) const;
-    static int_T registerInputs(void* self, int_T count);
-    static int_T registerOutputs(void* self, int_T count);
-    bool portCountAllowed(int_T count, const char* kind);
-    void allocateInputs(int_T count);
-    void allocateOutputs(int_T count);
 
     std::shared_ptr<Plugin> plugin_;
     std::string name_;
-    std::string model_name_;
-    std::unique_ptr<SimStruct> record_;
-    std::unique_ptr<ssRTInfo> rt_info_;
+    record::HostRecord record_;
     RecordRegistration registration_; // ends before record_ is freed
-    std::vector<ArrayPtr> params_;
-    std::vector<mxArray*> param_handles_; // what the record's parameter list points at
-    std::vector<ssInputPort> input_ports_;
-    std::vector<ssOutputPort> output_ports_;
-    std::vector<double> inputs_;
-    std::vector<const double*> input_ptrs_;
-    std::vector<double> outputs_;
-    std::vector<double> states_, derivatives_;
-    std::vector<int> iwork_;
-    double sample_time_ = 0, offset_time_ = 0;
     SizesVector sizes_{};
     std::string console_;
-    std::string refused_ports_;        // why a port registration was refused, if one was
-    bool registration_failed_ = false; // a port registration ran out of memory
-    ArrayPtr no_value_;                // the empty arguments of a method call
-    ArrayPtr flag_argument_;           // the flag of a method call, set before each call
+    ArrayPtr no_value_;      // the empty arguments of a method call
+    ArrayPtr flag_argument_; // the flag of a method call, set before each call
 };
 
 } // namespace tavrel::host

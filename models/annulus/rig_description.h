@@ -108,7 +108,8 @@ inline constexpr ParamRule common_rules[] = {
 };
 
 inline constexpr StateDescription states[] = {
-    {state::choke_opening, "choke_opening", "1", "choke actuator position"},
+    {state::choke_opening, "choke_opening", "1", "choke actuator position",
+     StateRole::choke_opening},
     {state::bottom_velocity_lag, "bottom_velocity_lag", "m/s", "lagged velocity at the bottom"},
 };
 

@@ -8,7 +8,8 @@
 namespace tavrel::linear {
 
 inline constexpr StateDescription states[] = {
-    {state::choke_opening, "choke_opening", "1", "choke actuator position"},
+    {state::choke_opening, "choke_opening", "1", "choke actuator position",
+     StateRole::choke_opening},
 };
 
 inline constexpr BlockDescription description = {

@@ -51,7 +51,8 @@ inline constexpr ParamRule chamber_rules[] = {
 inline constexpr auto rules = joinRules(rig::common_rules, chamber_rules);
 
 inline constexpr StateDescription states[] = {
-    {state::choke_opening, "choke_opening", "1", "choke actuator position"},
+    {state::choke_opening, "choke_opening", "1", "choke actuator position",
+     StateRole::choke_opening},
     {state::bottom_chamber_pressure, "bottom_chamber_pressure", "Pa",
      "pressure of the chamber that feeds the annulus at the bottom"},
     {state::displacer_chamber_pressure, "displacer_chamber_pressure", "Pa",

@@ -5,6 +5,7 @@
 
 #include "block_catalog.h"
 #include "block_instance.h"
+#include "block_lifecycle.h"
 #include "block_descriptions.h"
 #include "description_file.h"
 
@@ -89,9 +90,7 @@ public:
         } else {
             throw py::type_error("params must be a dict (by name) or a list (by position)");
         }
-        // The platform's call order: sizes (in the constructor), then sample times.
-        instance_ = std::make_unique<BlockInstance>(std::move(plugin), params_);
-        instance_->initializeSampleTimes();
+        instance_ = host::openBlock(std::move(plugin), params_);
     }
 
     std::string name() const { return instance_->plugin().blockName(); }
@@ -102,7 +101,7 @@ public:
         d["states"] = instance_->numStates();
         d["inputs"] = instance_->numInputs();
         d["outputs"] = instance_->numOutputs();
-        d["params"] = static_cast<int>(instance_->sizes()[7]);
+        d["params"] = static_cast<int>(instance_->sizes()[SS_SIZES_NUM_SFCN_PARAMS]);
         d["iwork"] = instance_->numIWork();
         return d;
     }
@@ -150,12 +149,10 @@ public:
         return flags;
     }
 
-    // mdlInitializeConditions, then the first mdlOutputs at `time` with inputs `u`, which may
-    // write a state (the rig models' initial choke opening): the state a solver starts from.
+    // The block's start at `time` with inputs `u`: the state a solver starts from.
     py::array_t<double> initialStates(const py::object& u, double time) {
         setInputs(u);
-        instance_->initializeConditions();
-        instance_->outputs(time);
+        host::startBlock(*instance_, time);
         return copyToArray(instance_->states(), instance_->numStates());
     }
 

@@ -66,12 +66,17 @@ struct PortDescription {
     bool direct_feed_through = false; // inputs only: read by mdlOutputs
 };
 
+// What a host may report a state as, beyond its name: `choke_opening` is the choke's
+// position that the block sets in its first outputs call (reported as the initial opening).
+enum class StateRole { plain, choke_opening };
+
 // A state after the two wave families.
 struct StateDescription {
     int index; // the model's state index
     std::string_view name;
     std::string_view unit;
     std::string_view meaning;
+    StateRole role = StateRole::plain;
 };
 
 // A broken rule's text, e.g. "must be positive"; empty when the rule holds.
@@ -115,6 +120,13 @@ struct BlockDescription {
     constexpr int stateCount() const { return 2 * cells + static_cast<int>(extra_states.size()); }
     constexpr int paramCount() const { return static_cast<int>(params.size()); }
     constexpr bool hasSensors() const { return sensor_positions_param >= 0; }
+    // The index of the state with `role`, or -1 when the block has none.
+    constexpr int stateWithRole(StateRole role) const {
+        for (const auto& state : extra_states) {
+            if (state.role == role) return state.index;
+        }
+        return -1;
+    }
 };
 
 // Two rule lists as one, the first list's rules first.

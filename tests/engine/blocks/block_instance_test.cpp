@@ -2,6 +2,7 @@
 // block that fails on request.
 #include "block_instance.h"
 #include "block_descriptions.h"
+#include "block_lifecycle.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,30 @@ TEST(BlockInstance, RefusesParameterListsAndPortsItCannotDrive) {
                   BlockInstance(fakePlugin(), {{2e9}, {1}, {0}});
               }).find("asked for 2000000000 output ports"),
               std::string::npos);
+    // The limit itself is a count a block may have; one more is refused.
+    constexpr double limit = tavrel::record::max_ports;
+    EXPECT_EQ(BlockInstance(fakePlugin(), {{limit}, {1}, {0}}).numOutputs(), limit);
+    EXPECT_NE(hostError([&] {
+                  BlockInstance(fakePlugin(), {{limit + 1}, {1}, {0}});
+              }).find("the host allows 0 to 1048576"),
+              std::string::npos);
+}
+
+// The start: the states as the conditions left them, the start inputs written after the
+// conditions and before the first outputs call, which sees the start time.
+TEST(BlockLifecycle, StartsInThePlatformsOrder) {
+    auto block = openBlock(fakePlugin(), {{1}, {1}, {0}});
+    const double u = 0.25;
+    bool conditions_before_inputs = false;
+    const auto conditions = startBlock(*block, 2.5, [&](BlockInstance& b) {
+        conditions_before_inputs = b.states()[0] == 1;
+        b.inputs()[0] = u;
+    });
+    EXPECT_TRUE(conditions_before_inputs);
+    EXPECT_EQ(conditions, (std::vector<double>{1, 0}));
+    EXPECT_EQ(block->outputs()[0], 1 + u);
+    EXPECT_EQ(block->takeConsole(), "outputs at t=2.5 task 0\n");
+    endBlock(*block);
 }
 
 TEST(BlockInstance, MethodErrorsBecomeHostErrorsNamingBlockAndMethod) {

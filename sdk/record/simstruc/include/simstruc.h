@@ -48,6 +48,19 @@ enum ssSizesField {
     SS_SIZES_COUNT = 40
 };
 
+/* The flag of a method call (right-hand argument 3 when the left-hand count is negative):
+ * which method of the block runs. The MEX entry answers every flag from SS_CALL_FIRST to
+ * SS_CALL_LAST; a host drives the five named ones. */
+enum ssMethodFlag {
+    SS_CALL_INITIALIZE_SAMPLE_TIMES = 101,
+    SS_CALL_INITIALIZE_CONDITIONS = 102,
+    SS_CALL_OUTPUTS = 104,
+    SS_CALL_DERIVATIVES = 106,
+    SS_CALL_TERMINATE = 107,
+    SS_CALL_FIRST = 101,
+    SS_CALL_LAST = 145
+};
+
 /* Bits of the flags word. */
 #define SS_FLAG_PORT_DIMENSION_METHODS 0x1u /* port-size entries take dimension info */
 #define SS_FLAG_PORTS_REGISTERED 0x2u       /* set by the port-count registrations */
