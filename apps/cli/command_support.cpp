@@ -131,9 +131,10 @@ void drawFigures(const std::string& command, const std::string& module,
         std::fprintf(stderr, "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
                              "and the Python package tavrel)\n", command.c_str());
     } else {
+        const std::string how =
+            code < 0 ? "ended on a signal" : "exited with " + std::to_string(code);
         std::fprintf(stderr, "tavrel %s: drawing the figures failed (%s %s); the results are "
-                             "complete\n", command.c_str(), module.c_str(),
-                     code < 0 ? "ended on a signal" : ("exited with " + std::to_string(code)).c_str());
+                             "complete\n", command.c_str(), module.c_str(), how.c_str());
     }
 }
 

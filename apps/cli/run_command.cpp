@@ -212,7 +212,9 @@ void run(const RunOptions& options) {
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
     const std::string scenario_name = options.scenario.empty() ? "default" : options.scenario;
-    if (options.figures) drawFigures("run", "tavrel.plot", {sink.csvPath(), "--scenario", scenario_name});
+    if (options.figures) {
+        drawFigures("run", "tavrel.plot", {sink.csvPath(), "--scenario", scenario_name});
+    }
     if (options.report &&
         !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
                          {"run", options.output, "--scenario", scenario_name})) {

@@ -48,7 +48,8 @@ bool runStudy(const StudyOptions& options) {
         return false;
     }
     if (options.figures) {
-        drawFigures("study", "tavrel.study", {options.study, "-o", options.output, "--figures-only"});
+        drawFigures("study", "tavrel.study",
+                    {options.study, "-o", options.output, "--figures-only"});
     }
     return true;
 }

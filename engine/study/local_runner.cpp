@@ -115,8 +115,8 @@ fs::path caseFolder(const fs::path& folder, size_t index) {
             const fs::path dir = caseFolder(folder, index);
             fs::create_directories(dir);
             const std::string scenario = (dir / "scenario.toml").string();
-            if (const std::string why = writeWholeFile(scenario, study.caseText(index)); !why.empty())
-                throw StudyError("cannot write " + scenario + ": " + why);
+            const std::string why = writeWholeFile(scenario, study.caseText(index));
+            if (!why.empty()) throw StudyError("cannot write " + scenario + ": " + why);
             csv = std::make_unique<sim::CsvSink>((dir / "results.csv").string());
         }
         result = study.run(index, csv.get());
