@@ -10,6 +10,8 @@ import subprocess
 import tempfile
 import time
 
+from compare_runs import run_words
+
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
@@ -17,10 +19,11 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     args = parser.parse_args()
     seconds = {False: [], True: []}
+    run = run_words(args.tavrel)
     with tempfile.TemporaryDirectory() as folder:
         for _ in range(args.runs):
             for profile in (False, True):
-                command = [args.tavrel, "run", "-q", "-o", folder] + (["--profile"] if profile else [])
+                command = run + ["-q", "-o", folder] + (["--profile"] if profile else [])
                 start = time.perf_counter()
                 subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
                 seconds[profile].append(time.perf_counter() - start)

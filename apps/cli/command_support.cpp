@@ -57,12 +57,10 @@ host::Json readJsonFile(const std::string& path) {
 
 namespace {
 
-// Becomes `/usr/bin/python3 -m MODULE ARGS...` with the package first on PYTHONPATH; returns
-// only when the interpreter cannot be started.
-void execPython(const std::string& package_dir, const std::string& module,
-                const std::vector<std::string>& args) {
-    std::vector<std::string> words = {"python3", "-m", module};
-    words.insert(words.end(), args.begin(), args.end());
+// Becomes `/usr/bin/python3 WORDS...` with the package first on PYTHONPATH and matplotlib
+// drawing to files; returns only when the interpreter cannot be started.
+void execPython(const std::string& package_dir, std::vector<std::string> words) {
+    words.insert(words.begin(), "python3");
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -73,26 +71,71 @@ void execPython(const std::string& package_dir, const std::string& module,
     execv("/usr/bin/python3", argv.data());
 }
 
+std::vector<std::string> moduleWords(const std::string& module,
+                                     const std::vector<std::string>& args) {
+    std::vector<std::string> words = {"-m", module};
+    words.insert(words.end(), args.begin(), args.end());
+    return words;
+}
+
+constexpr int python_missing = 127; // the child's exit code when execv failed
+
+// Runs the interpreter as a child; its exit code, or -1 when it ended otherwise.
+int runPython(const std::string& package_dir, const std::vector<std::string>& words) {
+    std::fflush(stdout); // what was printed before the module's lines
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execPython(package_dir, words);
+        _exit(python_missing);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+// Runs `-m MODULE ARGS...` only when matplotlib and the package import, else exits with
+// `lacking`, so that a machine without them is told so rather than shown a traceback.
+constexpr int lacking = 77;
+std::string figuresScript() {
+    return "import runpy, sys\n"
+           "try:\n"
+           "    import matplotlib, tavrel\n"
+           "except ImportError:\n"
+           "    sys.exit(" + std::to_string(lacking) + ")\n"
+           "module = sys.argv.pop(1)\n"
+           "sys.argv[0] = module\n"
+           "runpy.run_module(module, run_name='__main__', alter_sys=True)\n";
+}
+
 } // namespace
 
 bool runPythonModule(const std::string& package_dir, const std::string& module,
                      const std::vector<std::string>& args) {
-    std::fflush(stdout); // what was printed before the module's lines
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execPython(package_dir, module, args);
-        _exit(127);
-    }
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    return runPython(package_dir, moduleWords(module, args)) == 0;
 }
 
 void replaceByPythonModule(const std::string& package_dir, const std::string& module,
                            const std::vector<std::string>& args) {
     std::fflush(nullptr);
-    execPython(package_dir, module, args);
+    execPython(package_dir, moduleWords(module, args));
     throw std::runtime_error("the Python package tavrel could not be started (/usr/bin/python3)");
+}
+
+void drawFigures(const std::string& command, const std::string& module,
+                 const std::vector<std::string>& args) {
+    std::vector<std::string> words = {"-c", figuresScript(), module};
+    words.insert(words.end(), args.begin(), args.end());
+    const int code = runPython(TAVREL_PYTHON_PACKAGE_DIR, words);
+    if (code == 0) return;
+    if (code == lacking || code == python_missing) {
+        std::fprintf(stderr, "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
+                             "and the Python package tavrel)\n", command.c_str());
+    } else {
+        const std::string how =
+            code < 0 ? "ended on a signal" : "exited with " + std::to_string(code);
+        std::fprintf(stderr, "tavrel %s: drawing the figures failed (%s %s); the results are "
+                             "complete\n", command.c_str(), module.c_str(), how.c_str());
+    }
 }
 
 std::string pluginPathFor(const std::string& block_or_path) {

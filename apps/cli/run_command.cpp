@@ -1,5 +1,6 @@
 // `tavrel run [SCENARIO] [-o DIR]`: simulates a scenario (the embedded default without one)
-// and leaves results.csv, results.mat and summary.txt in DIR.
+// and leaves results.csv, results.mat and summary.txt in DIR, then draws the run's figures
+// there when Python with matplotlib is found.
 #include "atomic_file.h"
 #include "command_support.h"
 #include "commands.h"
@@ -37,6 +38,7 @@ struct RunOptions {
     bool quiet = false;
     bool profile = false;
     bool report = false;
+    bool figures = true;
 };
 
 // "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
@@ -195,10 +197,13 @@ void run(const RunOptions& options) {
     std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
+    const std::string scenario_name = options.scenario.empty() ? "default" : options.scenario;
+    if (options.figures) {
+        drawFigures("run", "tavrel.plot", {sink.csvPath(), "--scenario", scenario_name});
+    }
     if (options.report &&
         !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
-                         {"run", options.output, "--scenario",
-                          options.scenario.empty() ? "default" : options.scenario})) {
+                         {"run", options.output, "--scenario", scenario_name})) {
         std::fprintf(stderr, "tavrel run: no report.html (it takes the Python package tavrel "
                              "with plotly)\n");
     }
@@ -223,6 +228,8 @@ void addRunCommand(CLI::App& app) {
     command->add_flag("--report", options->report,
                       "also write report.html (with the profile): interactive series and the "
                       "wave map in one page (needs Python with plotly)");
+    command->add_flag("!--no-figures", options->figures,
+                      "no results.png and no profile or wave figures (drawn with matplotlib)");
     command->callback([options] { runCommand("run", [&] { run(*options); }); });
 }
 

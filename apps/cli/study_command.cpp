@@ -28,16 +28,6 @@ struct StudyOptions {
     bool quiet = false;
 };
 
-// The figures come from the Python package (matplotlib); a machine without it still gets the
-// table, and is told why the figures are missing.
-void drawFigures(const StudyOptions& options) {
-    if (!runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.study",
-                         {options.study, "-o", options.output, "--figures-only"})) {
-        std::fprintf(stderr, "tavrel study: no figures (drawing them takes the Python package "
-                             "tavrel with matplotlib)\n");
-    }
-}
-
 // Returns false when stopped by a signal (finished rows are kept for --resume).
 bool runStudy(const StudyOptions& options) {
     const study::Study plan = study::Study::load(options.study);
@@ -57,7 +47,10 @@ bool runStudy(const StudyOptions& options) {
                      output.doneCount(), plan.caseCount());
         return false;
     }
-    if (options.figures) drawFigures(options);
+    if (options.figures) {
+        drawFigures("study", "tavrel.study",
+                    {options.study, "-o", options.output, "--figures-only"});
+    }
     return true;
 }
 

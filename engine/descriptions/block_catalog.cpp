@@ -54,7 +54,7 @@ std::string broken(const BlockDescription& kind, const ParamRule& rule, const Pa
         if (values.size() < static_cast<size_t>(rule.count))
             return "needs at least " + std::to_string(rule.count) + " entries";
         if (rule.kind == Kind::min_entries) return "";
-        if (values[0] != 0) return "must start at 0";
+        if (values.empty() || values[0] != 0) return "must start at 0"; // a count of 0 allows none
         for (size_t i = 1; i < values.size(); ++i) {
             if (values[i] < values[i - 1])
                 return "must not decrease (entry " + std::to_string(i) + ")";

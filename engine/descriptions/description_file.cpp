@@ -67,10 +67,26 @@ DefaultValues defaults(const FileReader& r, const toml::node& node, const std::s
     return held;
 }
 
+// Scenarios, result columns and Python reach an entry by its name: it must be there and be
+// unique in its list, or a second entry of that name could never be set, wired or told apart.
+template <typename Entry>
+std::string entryName(const FileReader& r, const toml::table& t, const std::string& key,
+                      const char* list_name, const std::vector<Entry>& earlier) {
+    const std::string name = r.text(t, key, "name", true);
+    if (name.empty()) r.fail(*t.get("name"), key + ".name", "must not be empty");
+    for (size_t k = 0; k < earlier.size(); ++k) {
+        if (earlier[k].name == name) {
+            r.fail(*t.get("name"), key + ".name",
+                   "\"" + name + "\" is already " + list_name + "[" + std::to_string(k) + "]");
+        }
+    }
+    return name;
+}
+
 void readParams(const FileReader& r, const toml::table& root, OwnedDescription& d) {
     for (const toml::table* t : r.tables(root, "params")) {
         const std::string key = "params[" + std::to_string(d.params.size()) + "]";
-        const std::string name = r.text(*t, key, "name", true);
+        const std::string name = entryName(r, *t, key, "params", d.params);
         const toml::node* value = t->get("default");
         if (!value) r.fail(*t, key, "needs \"default\"");
         ParamShape shape = ParamShape::scalar;
@@ -88,7 +104,7 @@ void readEntries(const FileReader& r, const toml::table& root, const char* list_
         const std::string key = std::string(list_name) + "[" + std::to_string(entries.size()) + "]";
         Entry entry{};
         entry.index = static_cast<int>(entries.size());
-        entry.name = d.keep(r.text(*t, key, "name", true));
+        entry.name = d.keep(entryName(r, *t, key, list_name, entries));
         entry.unit = d.keep(r.text(*t, key, "unit", false));
         entry.meaning = d.keep(r.text(*t, key, "meaning", false));
         entries.push_back(entry);

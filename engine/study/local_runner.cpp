@@ -2,6 +2,7 @@
 
 #include "plugin_cache.h"
 
+#include "atomic_file.h"
 #include "result_files.h"
 #include "stop_signals.h"
 
@@ -14,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -57,7 +57,8 @@ CaseResult decode(const std::string& message, int status, size_t metric_count) {
     in >> word;
     if (message.empty() || message.back() != '\n' || (word != "ok" && word != "failed")) {
         r.error = WIFSIGNALED(status)
-                      ? "the worker process ended on signal " + std::to_string(WTERMSIG(status))
+                      ? "the worker process ended on signal " + std::to_string(WTERMSIG(status)) +
+                            " (" + strsignal(WTERMSIG(status)) + ")"
                       : "the worker process ended without a result";
         return r;
     }
@@ -76,6 +77,10 @@ CaseResult decode(const std::string& message, int status, size_t metric_count) {
     return r;
 }
 
+fs::path caseFolder(const fs::path& folder, size_t index) {
+    return folder / "cases" / std::to_string(index);
+}
+
 [[noreturn]] void runWorker(const Study& study, size_t index, int fd, const fs::path& folder,
                             bool keep_results) {
     StopSignals::useDefaults();
@@ -83,9 +88,11 @@ CaseResult decode(const std::string& message, int status, size_t metric_count) {
     try {
         std::unique_ptr<sim::CsvSink> csv;
         if (keep_results) {
-            const fs::path dir = folder / "cases" / std::to_string(index);
+            const fs::path dir = caseFolder(folder, index);
             fs::create_directories(dir);
-            std::ofstream(dir / "scenario.toml") << study.caseText(index);
+            const std::string scenario = (dir / "scenario.toml").string();
+            const std::string why = writeWholeFile(scenario, study.caseText(index));
+            if (!why.empty()) throw StudyError("cannot write " + scenario + ": " + why);
             csv = std::make_unique<sim::CsvSink>((dir / "results.csv").string());
         }
         result = study.run(index, csv.get());
@@ -228,6 +235,11 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
                 const CaseResult result = decode(workers[k].message, status, study.metrics().size());
                 const size_t index = workers[k].index;
                 workers.erase(workers.begin() + long(k));
+                if (!result.ok && options.keep_results) { // a worker that died left its part file
+                    std::error_code ignored;
+                    fs::remove(partPath((caseFolder(output.folder(), index) / "results.csv").string()),
+                               ignored);
+                }
                 // Stopped, not failed: it runs again on resume.
                 if (StopSignals::requested() && !result.ok) continue;
                 output.write(index, result);

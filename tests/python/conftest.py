@@ -37,7 +37,7 @@ def run_cli(tmp_path):
 
     def run(*args, folder="cli"):
         out = tmp_path / folder
-        subprocess.run([cli, "run", *map(str, args), "-o", str(out), "-q"], check=True,
+        subprocess.run([cli, "run", *map(str, args), "-o", str(out), "-q", "--no-figures"], check=True,
                        capture_output=True, text=True)
         return out
 

@@ -82,3 +82,22 @@ def test_describe_lists_shipped_and_described_blocks(described_plugin):
     assert [p["name"] for p in rig["inputs"] if p["direct_feedthrough"]] == [
         "displacer_velocity", "injection_flow"]
     assert tavrel.describe(str(described_plugin))["outputs"][1]["name"] == "spare"
+
+
+SCENARIO = ('[simulation]\nduration = 1.0\n[blocks.osc]\nplugin = "{plugin}"\n'
+            "[blocks.osc.params]\noutput_count = {count}\noutput_width = 1\nfailure = 0\n")
+
+
+@pytest.mark.parametrize("edit,count,error", [
+    # A second entry of one name could never be set, wired or told apart in results.csv.
+    (('name = "spare"', 'name = "position"'), 2,
+     r'tavrel_fake.toml:\d+: outputs\[1\].name: "position" is already outputs\[0\]'),
+    (('name = "offset"', 'name = ""'), 2, r"tavrel_fake.toml:\d+: inputs\[0\].name: must not be empty"),
+    # A table rule that allows no entries, given none: refused, not read past the empty list.
+    (('positive = "output_width"', 'table_from_zero = "output_count"\ncount = 0'), "[]",
+     r"blocks.osc.params.output_count: must be a single number"),
+])
+def test_a_description_is_checked_before_use(described_plugin, edit, count, error):
+    described_plugin.with_suffix(".toml").write_text(DESCRIPTION.replace(*edit))
+    with pytest.raises(Exception, match=error):
+        tavrel.Scenario.parse(SCENARIO.format(plugin=described_plugin, count=count))

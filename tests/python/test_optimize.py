@@ -64,7 +64,7 @@ def test_same_search_with_one_job_two_jobs_and_dask(tmp_path, dask_cluster):
     assert evaluations(tmp_path / "one") == evaluations(tmp_path / "two") == evaluations(tmp_path / "dask")
     assert one.objective == one.evaluations["objective"][one.evaluations["status"] == "ok"].min()
     # The best scenario reproduces the best evaluation.
-    run = subprocess.run([CLI, "run", str(tmp_path / "one" / "best.toml"), "-q", "-o",
+    run = subprocess.run([CLI, "run", str(tmp_path / "one" / "best.toml"), "-q", "--no-figures", "-o",
                           str(tmp_path / "best")], capture_output=True, text=True, check=True)
     swing = float(run.stdout.split("swing ")[1].split(" bar")[0]) * 1e5
     assert swing == pytest.approx(one.objective, abs=0.51e1)  # summary prints 4 decimals of bar

@@ -1,9 +1,12 @@
 // A plug-in for the host tests: a two-state oscillator whose parameters choose its output
 // ports and whose methods fail on request, through the error status or mexErrMsgTxt.
 // Parameters: 0 output port count, 1 output width, 2 failure (1: mdlInitializeConditions sets
-// an error status, 2: mdlOutputs raises an error).
+// an error status, 2: mdlOutputs raises an error, 3: mdlOutputs ends the process on a signal,
+// as a crashing plug-in does).
 #include "block_io.h"
 #include "mex_entry.h"
+
+#include <cstdlib>
 
 namespace {
 
@@ -31,6 +34,7 @@ void conditions(SimStruct* S) {
 
 void outputs(SimStruct* S, int_T tid) {
     if (failure(S) == 2) mexErrMsgTxt("outputs raised an error");
+    if (failure(S) == 3) std::abort();
     const double y = ssGetContStates(S)[0] + tavrel::inputValue(S, 0);
     tavrel::writeOutput(S, 0, y);
     mexPrintf("outputs at t=%g task %d\n", ssGetT(S), tid);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 
 namespace tavrel::sim {
 namespace {
@@ -35,6 +36,76 @@ TEST(Summary, EvaluatesTheLastPeriodsOnly) {
         EXPECT_NE(sink.report().find("swing " + std::to_string(10 - int(c.first_time)) + ".0000 bar"),
                   std::string::npos)
             << sink.report();
+    }
+}
+
+// The window is the run's last periods wherever the run starts; a row a rounding error before
+// its start belongs to it, a row a hundredth of a second before does not.
+TEST(Summary, WindowFollowsTheStartTime) {
+    Scenario scenario;
+    scenario.start_time = 100;
+    scenario.duration = 10;
+    scenario.summary_period = 2;
+    scenario.summary_periods = 2; // from 106 s
+    SummarySink sink(scenario);
+    sink.begin({{"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true}});
+    for (double t : {100.0, 105.99, 106.0 - 1e-12, 108.0, 110.0}) sink.row(t, {t});
+    EXPECT_EQ(sink.bottomPressure().count, 3);
+    EXPECT_EQ(sink.bottomPressure().min, 106.0 - 1e-12);
+    EXPECT_NE(sink.report().find("Summary over the last 4 s:"), std::string::npos);
+}
+
+// Known signals: the displacer velocity alternates between +-0.8 m/s and the estimate between
+// +-0.9 m/s, so the estimate is off by 0.1 m/s at every row. The first rig's bottom pressure and
+// the true velocity (an input, not another block's output of that name) are the ones reported;
+// a line whose columns are not logged is left out.
+TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
+    const std::vector<Column> all = {
+        {"pump.displacer_velocity", "m/s", "pump", "displacer_velocity", true},
+        {"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true},
+        {"rig.displacer_velocity", "m/s", "rig", "displacer_velocity", false},
+        {"rig2.bottom_pressure", "Pa", "rig2", "bottom_pressure", true},
+        {"observer.displacer_velocity_estimate", "m/s", "observer", "displacer_velocity_estimate", true},
+    };
+    const std::string pressure = "  rig.bottom_pressure: min 398.0000 bar, mean 400.0000 bar, "
+                                 "max 402.0000 bar, swing 4.0000 bar\n";
+    const std::string estimate =
+        "  observer.displacer_velocity_estimate vs rig.displacer_velocity: amplitude 0.9000 m/s vs "
+        "0.8000 m/s, RMS error 0.1000 m/s (12.5% of the true amplitude)\n";
+    const struct {
+        std::vector<std::string> logged;
+        std::string lines;
+    } cases[] = {
+        {{"pump.displacer_velocity", "rig.bottom_pressure", "rig.displacer_velocity",
+          "rig2.bottom_pressure", "observer.displacer_velocity_estimate"}, pressure + estimate},
+        {{"rig.bottom_pressure", "rig.displacer_velocity"}, pressure},
+        {{"rig.displacer_velocity", "observer.displacer_velocity_estimate"}, estimate},
+        {{"pump.displacer_velocity", "observer.displacer_velocity_estimate"}, ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<Column> columns;
+        for (const auto& name : c.logged) {
+            for (const auto& column : all)
+                if (column.name == name) columns.push_back(column);
+        }
+        Scenario scenario;
+        scenario.duration = 8;
+        SummarySink sink(scenario);
+        sink.begin(columns);
+        for (int t = 0; t <= 7; ++t) { // equal counts of + and -
+            const double sign = t % 2 ? 1.0 : -1.0;
+            const std::map<std::string, double> value = {
+                {"pump.displacer_velocity", 99.0},
+                {"rig.bottom_pressure", 400e5 + 2e5 * sign},
+                {"rig.displacer_velocity", 0.8 * sign},
+                {"rig2.bottom_pressure", 0.0},
+                {"observer.displacer_velocity_estimate", 0.9 * sign},
+            };
+            std::vector<double> row;
+            for (const auto& column : columns) row.push_back(value.at(column.name));
+            sink.row(t, row);
+        }
+        EXPECT_EQ(sink.report(), "Summary over the last 8 s:\n" + c.lines);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "block_catalog.h"
 #include "local_runner.h"
 #include "metrics.h"
+#include "result_files.h"
+#include "simulation.h"
 #include "study.h"
 #include "study_output.h"
 
@@ -264,6 +266,74 @@ TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
     const Study other = studyOf(small_study + "\n# another study\n");
     EXPECT_THROW(StudyOutput(other, folder, true), StudyError);
     fs::remove_all(folder);
+}
+
+// --keep-results: each case's folder holds its scenario file and the results.csv that scenario
+// gives when run alone: every row, or for a failed case the rows up to its failure.
+TEST(LocalRunner, KeptResultsAreWhatEachCaseGivesAlone) {
+    const Study study = studyOf(small_study);
+    const fs::path folder = freshFolder("keep");
+    StudyOutput output(study, folder, false);
+    runLocal(study, output, {2, false, true});
+    std::istringstream lines(rowsOf(folder));
+    std::string line;
+    for (size_t i = 0; std::getline(lines, line); ++i) {
+        const fs::path kept = folder / "cases" / std::to_string(i);
+        ASSERT_EQ(readText(kept / "scenario.toml"), study.caseText(i));
+        EXPECT_FALSE(fs::exists(kept / "results.csv.part"));
+        const std::string alone = (folder / ("alone" + std::to_string(i) + ".csv")).string();
+        bool ran = true;
+        try {
+            sim::CsvSink csv(alone);
+            sim::runScenario(sim::Scenario::parse(study.caseText(i), "case.toml", "."), csv);
+        } catch (const sim::SimulationError&) {
+            ran = false;
+        }
+        EXPECT_EQ(ran, line.find(",ok,") != std::string::npos) << line;
+        EXPECT_EQ(readText(kept / "results.csv"), readText(alone)) << "case " << i;
+    }
+    fs::remove_all(folder);
+}
+
+// A block that fails or takes its worker process down fails only its own case, with the reason
+// in its row; the other cases run and every row is written.
+TEST(LocalRunner, AWorkerThatDiesFailsOnlyItsCase) {
+    const fs::path folder = freshFolder("crash");
+    const fs::path plugins = folder.string() + "_plugins";
+    fs::create_directories(plugins);
+    fs::copy_file(TAVREL_FAKE_PLUGIN, plugins / "tavrel_fake.mexa64");
+    std::ofstream(plugins / "tavrel_fake.toml")
+        << "[[params]]\nname = \"output_count\"\ndefault = 2\n[[params]]\nname = \"output_width\"\n"
+           "default = 1\n[[params]]\nname = \"failure\"\ndefault = 0\n[[inputs]]\nname = \"offset\"\n"
+           "[[outputs]]\nname = \"position\"\n[[outputs]]\nname = \"spare\"\n";
+    const std::string scenario = "[simulation]\nduration = 0.5\n[blocks.osc]\nplugin = \"" +
+                                 (plugins / "tavrel_fake.mexa64").string() +
+                                 "\"\n[blocks.osc.params]\noutput_count = 2\noutput_width = 1\n"
+                                 "failure = 0\n[blocks.osc.inputs]\noffset = 0.5\n";
+    const Study study = Study::fromSource(
+        {"scenario = \"fake.toml\"\n[study]\nmetrics = [\"osc.position:max\"]\n[[study.vary]]\n"
+         "key = \"osc.failure\"\nvalues = [0.0, 3.0, 2.0, 0.0]\n",
+         "test.toml", scenario, "fake.toml", plugins.string()});
+    StudyOutput output(study, folder, false);
+    const auto summary = runLocal(study, output, {2, false, true});
+    EXPECT_EQ(summary.ran, 4u);
+    EXPECT_EQ(summary.failed, 2u);
+    const std::string rows = rowsOf(folder);
+    const std::string expected[] = {",ok,", "the worker process ended on signal 6 (Aborted)",
+                                    "outputs raised an error", ",ok,"};
+    std::istringstream lines(rows);
+    std::string line;
+    size_t i = 0;
+    for (; std::getline(lines, line); ++i) {
+        ASSERT_LT(i, std::size(expected)) << rows;
+        EXPECT_EQ(line.rfind(std::to_string(i) + ",", 0), 0u) << line;
+        EXPECT_NE(line.find(expected[i]), std::string::npos) << line;
+    }
+    EXPECT_EQ(i, std::size(expected)) << rows;
+    EXPECT_FALSE(fs::exists(folder / "cases" / "1" / "results.csv.part"));
+    EXPECT_TRUE(fs::exists(folder / "cases" / "3" / "results.csv"));
+    fs::remove_all(folder);
+    fs::remove_all(plugins);
 }
 
 // The default well with a small choke acts as closed at the top: the bottom pressure swings
