@@ -155,11 +155,12 @@ constexpr bool isConsistent(const BlockDescription& d) {
 }
 
 // The defaults of every parameter, in the block's order.
-inline ParamSet defaultParams(const BlockDescription& d) {
+inline ParamSet defaultParams(std::span<const ParamDescription> params) {
     ParamSet set;
-    for (const auto& p : d.params) set.push_back(p.defaults.toVector());
+    for (const auto& p : params) set.push_back(p.defaults.toVector());
     return set;
 }
+inline ParamSet defaultParams(const BlockDescription& d) { return defaultParams(d.params); }
 
 // "w_up[k]", "w_down[k]", the extra state's name, or "state[i]" past the description.
 inline std::string stateName(const BlockDescription& d, int index) {

@@ -2,14 +2,24 @@
 // after the waves is the choke actuator.
 #pragma once
 
-#include "linear_vocabulary.h"
-#include "rig_description.h"
+#include "rig_shared_declarations.h"
+
+// X(id, unit, meaning).
+#define TAVREL_LINEAR_STATES(X) X(choke_opening, "1", "choke actuator position")
 
 namespace tavrel::linear {
 
-inline constexpr StateDescription states[] = {
-    {state::choke_opening, "choke_opening", "1", "choke actuator position"},
-};
+namespace state {
+constexpr int cells = 100;
+constexpr int w_up = 0;                         // w_up[k] belongs to grid point k+1
+constexpr int w_up_top = w_up + cells - 1;      // `w_up` at the choke, grid point 100
+constexpr int w_down = cells;                   // w_down[k] belongs to grid point k
+constexpr int w_down_bottom = w_down;           // `w_down` at the bottom, grid point 0
+constexpr int w_down_last = w_down + cells - 1; // `w_down` at grid point 99
+TAVREL_INDEX_ENUM_FROM(2 * cells, TAVREL_LINEAR_STATES);
+} // namespace state
+
+inline constexpr auto states = TAVREL_STATE_DESCRIPTIONS(2 * state::cells, TAVREL_LINEAR_STATES);
 
 inline constexpr BlockDescription description = {
     .name = "tavrel_linear",
@@ -27,6 +37,5 @@ inline constexpr BlockDescription description = {
 };
 
 static_assert(isConsistent(description));
-static_assert(description.stateCount() == state::count);
 
 } // namespace tavrel::linear
