@@ -1,7 +1,7 @@
 // What a block is, for everyone who drives it: its dialog parameters (name, unit, meaning,
 // default, validity rules), its ports with units and feed-through, and the layout of its
-// states. Each model folder holds one description next to its index enums; static_asserts
-// there tie every index to its entry, so a count or an index that drifts fails the build.
+// states. Each model folder declares its entries once (block_declarations.h), and its index
+// enums and description are made from that one list; isConsistent checks the rest at build time.
 #pragma once
 
 #include <array>
