@@ -2,13 +2,13 @@
 // through the plug-in's mexFunction as the host calls it.
 #include "block_instance.h"
 #include "block_lifecycle.h"
-#include "linear_description.h"
+#include "linear_declarations.h"
 #include "linear_model.h"
-#include "observer_description.h"
+#include "observer_declarations.h"
 #include "observer_model.h"
-#include "piston_description.h"
+#include "piston_declarations.h"
 #include "piston_model.h"
-#include "rig_description.h"
+#include "rig_declarations.h"
 #include "rig_model.h"
 #include "test_record.h"
 

@@ -1,10 +1,10 @@
 #include "block_descriptions.h"
 
-#include "compensator_description.h"
-#include "linear_description.h"
-#include "observer_description.h"
-#include "piston_description.h"
-#include "rig_description.h"
+#include "compensator_declarations.h"
+#include "linear_declarations.h"
+#include "observer_declarations.h"
+#include "piston_declarations.h"
+#include "rig_declarations.h"
 
 namespace tavrel::host {
 

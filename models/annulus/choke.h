@@ -3,7 +3,7 @@
 // initial profile, and the rate-limited actuator.
 #pragma once
 
-#include "rig_params.h"
+#include "rig_invariants.h"
 
 namespace tavrel::rig {
 

@@ -1,7 +1,7 @@
 #include "rig_annulus.h"
 
 #include "choke.h"
-#include "rig_description.h"
+#include "rig_shared_declarations.h"
 #include "sensor_outputs.h"
 
 #include <array>
@@ -56,7 +56,7 @@ void applyInitialChokeOpening(SimStruct* S, const RigParams& p, double injection
     const double z0 = initialChokeOpening(p.choke_characteristic, injection_flow,
                                           p.initial_top_pressure, p.downstream_pressure,
                                           p.density_ref);
-    ssGetContStates(S)[state::choke_opening] = z0;
+    ssGetContStates(S)[state::choke_actuator] = z0;
     iwork[first_output_flag] = 0;
     mexPrintf("Initial choke opening: %f\n", z0);
 }
@@ -64,7 +64,7 @@ void applyInitialChokeOpening(SimStruct* S, const RigParams& p, double injection
 RigTop rigTopBoundary(const RigParams& p, const double* x, double injection_flow) {
     const double a = x[state::w_up + n - 1];
     RigTop top;
-    top.choke_coefficient = chokeCoefficient(p.choke_characteristic, x[state::choke_opening]);
+    top.choke_coefficient = chokeCoefficient(p.choke_characteristic, x[state::choke_actuator]);
     top.choke_velocity = chokeFlowVelocity(p, a, top.choke_coefficient, injection_flow);
     top.w_down_top = boundaryInvariantForVelocity(
         p, top.choke_velocity - injection_flow / p.annulus_area, a);
@@ -79,7 +79,7 @@ void writeRigOutputs(SimStruct* S, const RigParams& p, const RigBottom& bottom,
     const double b_bottom = x[state::w_down];
 
     writeOutput(S, output::bottom_flow, bottom.bottom_flow_output);
-    writeOutput(S, output::choke_opening, x[state::choke_opening]);
+    writeOutput(S, output::choke_opening, x[state::choke_actuator]);
 
     const RigTop top = rigTopBoundary(p, x, u2);
     const double top_flow = velocityFromInvariants(p, top.w_down_top, a_top) * p.annulus_area;
@@ -133,8 +133,8 @@ void writeAnnulusDerivatives(SimStruct* S, const RigParams& p, const RigBottom& 
         dX[state::w_up + k] = -((c + V[k + 1]) * Gup[k]) - g_s - F[k + 1];
         dX[state::w_down + k] = -((V[k] - c) * Gdown[k]) - g_s - F[k];
     }
-    dX[state::choke_opening] =
-        chokeActuatorRate(u0, s[state::choke_opening], p.choke_stroke_time);
+    dX[state::choke_actuator] =
+        chokeActuatorRate(u0, s[state::choke_actuator], p.choke_stroke_time);
 }
 
 } // namespace tavrel::rig

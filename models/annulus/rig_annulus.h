@@ -3,7 +3,7 @@
 // differ only in how they form the bottom boundary and in their states after the actuator.
 #pragma once
 
-#include "rig_params.h"
+#include "rig_invariants.h"
 
 namespace tavrel::rig {
 

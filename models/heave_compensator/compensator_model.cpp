@@ -1,7 +1,6 @@
 #include "compensator_model.h"
 
-#include "compensator_description.h"
-#include "compensator_params.h"
+#include "compensator_declarations.h"
 
 #include <algorithm>
 #include <cmath>

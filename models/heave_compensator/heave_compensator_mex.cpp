@@ -1,6 +1,6 @@
 // Plug-in `heave_compensator`: the block framework bound to the heave compensator.
 #include "compensator_model.h"
-#include "compensator_vocabulary.h"
+#include "compensator_declarations.h"
 #include "mex_entry.h"
 
 namespace {

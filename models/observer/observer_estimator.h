@@ -3,7 +3,7 @@
 // pressure with the model's, and the correction gains along the annulus.
 #pragma once
 
-#include "observer_params.h"
+#include "observer_declarations.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
 #include "observer_model.h"
 
-#include "observer_description.h"
+#include "observer_declarations.h"
 #include "observer_estimator.h"
 #include "sensor_outputs.h"
 

@@ -1,7 +1,7 @@
 // Plug-in `tavrel_observer`: the block framework bound to the observer.
 #include "mex_entry.h"
 #include "observer_model.h"
-#include "observer_vocabulary.h"
+#include "observer_declarations.h"
 
 namespace {
 const tavrel::BlockDefinition block{

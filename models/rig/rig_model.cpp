@@ -1,6 +1,7 @@
 #include "rig_model.h"
 
 #include "rig_annulus.h"
+#include "rig_declarations.h"
 
 namespace tavrel::rig {
 

@@ -1,7 +1,7 @@
 // Plug-in `tavrel`: the block framework bound to the rig model.
 #include "mex_entry.h"
 #include "rig_model.h"
-#include "rig_vocabulary.h"
+#include "rig_shared_declarations.h"
 
 namespace {
 const tavrel::BlockDefinition block{

@@ -1,7 +1,7 @@
 // Flow through the choke of the reduced rig model, in closed form.
 #pragma once
 
-#include "rig_params.h"
+#include "rig_invariants.h"
 
 namespace tavrel::linear {
 

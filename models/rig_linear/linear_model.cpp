@@ -2,7 +2,7 @@
 
 #include "choke.h"
 #include "linear_choke.h"
-#include "linear_vocabulary.h"
+#include "linear_declarations.h"
 #include "linear_waves.h"
 #include "mex.h"
 #include "rig_annulus.h"

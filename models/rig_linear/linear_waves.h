@@ -2,7 +2,7 @@
 // impedance sound_speed*density_ref about invariant_pressure_ref and invariant_velocity_ref.
 #pragma once
 
-#include "rig_params.h"
+#include "rig_invariants.h"
 #include "wave_invariants.h"
 
 namespace tavrel::linear {

@@ -1,7 +1,7 @@
 // Plug-in `tavrel_linear`: the block framework bound to the reduced rig model.
 #include "linear_model.h"
 #include "mex_entry.h"
-#include "rig_vocabulary.h"
+#include "rig_shared_declarations.h"
 
 namespace {
 const tavrel::BlockDefinition block{

@@ -1,6 +1,6 @@
 #include "piston_model.h"
 
-#include "piston_vocabulary.h"
+#include "piston_declarations.h"
 #include "rig_annulus.h"
 
 #include <cmath>
@@ -14,36 +14,21 @@ namespace input = rig::input;
 
 namespace {
 
-// The chambers and the passage as one call reads them from the host.
-struct ChamberParams {
-    double passage_length, passage_area_inner, passage_area_outer;
-    double passage_friction_linear, passage_friction_quadratic, chamber_bulk_modulus;
-
-    static ChamberParams read(const SimStruct* S) {
-        return {paramScalar(S, param::passage_length),
-                paramScalar(S, param::passage_area_inner),
-                paramScalar(S, param::passage_area_outer),
-                paramScalar(S, param::passage_friction_linear),
-                paramScalar(S, param::passage_friction_quadratic),
-                paramScalar(S, param::chamber_bulk_modulus)};
-    }
-};
-
 // Volume of each chamber: the space between the passage tube and the displacer over the
 // displacer depth, less the passage itself.
-double chamberVolume(const RigParams& p, const ChamberParams& ch) {
-    return (ch.passage_area_outer * p.displacer_depth - ch.passage_area_inner * ch.passage_length) -
+double chamberVolume(const RigParams& p) {
+    return (p.passage_area_outer * p.displacer_depth - p.passage_area_inner * p.passage_length) -
            (p.displacer_area_inner + p.displacer_area_outer) *
-               ((p.displacer_depth - ch.passage_length) * 0.5);
+               ((p.displacer_depth - p.passage_length) * 0.5);
 }
 
-double passageArea(const ChamberParams& ch) {
-    return ch.passage_area_outer - ch.passage_area_inner;
+double passageArea(const RigParams& p) {
+    return p.passage_area_outer - p.passage_area_inner;
 }
 
 // Pressure difference per unit rate of change of the passage flow.
-double passageInertance(const RigParams& p, const ChamberParams& ch) {
-    return (ch.passage_length * p.density_ref) / passageArea(ch);
+double passageInertance(const RigParams& p) {
+    return (p.passage_length * p.density_ref) / passageArea(p);
 }
 
 // The bottom chamber holds the pressure at grid point 0: `w_up` there is the invariant for which
@@ -65,31 +50,32 @@ RigBottom chamberBottom(const SimStruct* S, const RigParams& p) {
 // Chamber pressures change with the net volume rate into the chamber; the pressure difference
 // drives the passage flow against friction and the head of the displacer column.
 void writeChamberDerivatives(SimStruct* S, const RigParams& p, const RigBottom& bottom) {
-    const ChamberParams ch = ChamberParams::read(S);
     const double* s = ssGetContStates(S);
     double* dX = ssGetdX(S);
     const double u1 = inputValue(S, input::displacer_velocity);
-    const double stiffness = ch.chamber_bulk_modulus / chamberVolume(p, ch);
+    const double stiffness = p.chamber_bulk_modulus / chamberVolume(p);
     const double q_b = bottom.velocity * p.annulus_area;
     const double q_p = s[state::passage_flow];
-    const double A_p = passageArea(ch);
-    const double M = passageInertance(p, ch);
+    const double A_p = passageArea(p);
+    const double M = passageInertance(p);
 
     dX[state::bottom_chamber_pressure] =
-        stiffness * ((ch.passage_area_inner - p.displacer_area_outer) * u1 + (q_p - q_b));
+        stiffness * ((p.passage_area_inner - p.displacer_area_outer) * u1 + (q_p - q_b));
     dX[state::displacer_chamber_pressure] =
-        stiffness * (-q_p - (ch.passage_area_inner - p.displacer_area_inner) * u1);
+        stiffness * (-q_p - (p.passage_area_inner - p.displacer_area_inner) * u1);
     dX[state::passage_flow] =
         ((((s[state::displacer_chamber_pressure] - s[state::bottom_chamber_pressure]) -
-           (q_p * ch.passage_friction_linear) / A_p) -
-          (std::fabs(q_p) * (q_p * ch.passage_friction_quadratic)) / std::pow(A_p, 2)) -
+           (q_p * p.passage_friction_linear) / A_p) -
+          (std::fabs(q_p) * (q_p * p.passage_friction_quadratic)) / std::pow(A_p, 2)) -
          rig::displacerHead(p)) *
         (1 / M);
 }
 
 } // namespace
 
-void mdlInitializeSizes(SimStruct* S) { rig::declareRigSizes(S, state::count); }
+void mdlInitializeSizes(SimStruct* S) {
+    rig::declareRigSizes(S, state::count);
+}
 
 // The annulus at rest on its hydrostatic profile; the bottom chamber at the profile's bottom
 // pressure, the displacer chamber higher by the displacer head, and no passage flow.

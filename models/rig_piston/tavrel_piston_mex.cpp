@@ -1,7 +1,7 @@
 // Plug-in `tavrel_piston`: the block framework bound to the rig model with displacer chambers.
 #include "mex_entry.h"
 #include "piston_model.h"
-#include "rig_vocabulary.h"
+#include "rig_shared_declarations.h"
 
 namespace {
 const tavrel::BlockDefinition block{

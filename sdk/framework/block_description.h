@@ -1,7 +1,7 @@
 // What a block is, for everyone who drives it: its dialog parameters (name, unit, meaning,
 // default, validity rules), its ports with units and feed-through, and the layout of its
-// states. Each model folder holds one description next to its index enums; static_asserts
-// there tie every index to its entry, so a count or an index that drifts fails the build.
+// states. Each model folder declares its entries once (block_declarations.h), and its index
+// enums and description are made from that one list; isConsistent checks the rest at build time.
 #pragma once
 
 #include <array>
@@ -167,11 +167,12 @@ constexpr bool isConsistent(const BlockDescription& d) {
 }
 
 // The defaults of every parameter, in the block's order.
-inline ParamSet defaultParams(const BlockDescription& d) {
+inline ParamSet defaultParams(std::span<const ParamDescription> params) {
     ParamSet set;
-    for (const auto& p : d.params) set.push_back(p.defaults.toVector());
+    for (const auto& p : params) set.push_back(p.defaults.toVector());
     return set;
 }
+inline ParamSet defaultParams(const BlockDescription& d) { return defaultParams(d.params); }
 
 // "w_up[k]", "w_down[k]", the extra state's name, or "state[i]" past the description.
 inline std::string stateName(const BlockDescription& d, int index) {

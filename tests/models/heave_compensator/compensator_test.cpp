@@ -1,6 +1,6 @@
 // The heave compensator's methods on a record: setpoint and derivatives against values worked
 // out by hand, its limits and anti-windup, and its bumpless start.
-#include "compensator_description.h"
+#include "compensator_declarations.h"
 #include "compensator_model.h"
 #include "test_record.h"
 

@@ -230,16 +230,16 @@ TEST_F(ObserverDerivatives, ShortGainProfilesGiveConstantOrNoCorrection) {
 // State 40 is carried for the host only: never written, read or given a derivative.
 TEST_F(ObserverDerivatives, UnusedStateIsLeftAlone) {
     initialize();
-    x(state::unused) = std::numeric_limits<double>::quiet_NaN();
-    ssGetdX(record->S())[state::unused] = 7.0; // not what a host holds: shows a write
+    x(state::unused_state) = std::numeric_limits<double>::quiet_NaN();
+    ssGetdX(record->S())[state::unused_state] = 7.0; // not what a host holds: shows a write
     record->outputs(&mdlOutputs);
     for (double value : record->outputs()) {
         EXPECT_TRUE(std::isfinite(value));
     }
     const std::vector<double> dX = derive();
-    EXPECT_EQ(dX[state::unused], 7.0);
+    EXPECT_EQ(dX[state::unused_state], 7.0);
     for (int k = 0; k < state::count; ++k) {
-        if (k != state::unused) {
+        if (k != state::unused_state) {
             EXPECT_TRUE(std::isfinite(dX[k])) << k;
         }
     }

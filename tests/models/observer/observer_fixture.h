@@ -1,9 +1,8 @@
 // A block record of the observer with a vertical 3000 m well, four sensors and distinct gains.
 #pragma once
 
-#include "observer_description.h"
+#include "observer_declarations.h"
 #include "observer_model.h"
-#include "observer_vocabulary.h"
 #include "test_record.h"
 
 #include <gtest/gtest.h>

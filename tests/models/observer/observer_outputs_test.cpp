@@ -44,7 +44,7 @@ TEST_F(ObserverBlock, OutputCountIsTruncatedFixedCountPlusSensors) {
 TEST_F(ObserverBlock, InitialStateIsTheHydrostaticProfileAtRest) {
     params[param::invariant_velocity_ref] = {0.3};
     build();
-    x(state::unused) = 123.0;
+    x(state::unused_state) = 123.0;
     record->call(&mdlInitializeConditions);
     const double Z = impedance();
     // w_up at the top carries initial_top_pressure; the bottom is heavier than an
@@ -59,7 +59,7 @@ TEST_F(ObserverBlock, InitialStateIsTheHydrostaticProfileAtRest) {
     }
     EXPECT_EQ(x(state::displacer_quadrature), 0.01);
     EXPECT_EQ(x(state::displacer_velocity_estimate), 0.01);
-    EXPECT_EQ(x(state::unused), 123.0);
+    EXPECT_EQ(x(state::unused_state), 123.0);
 
     params[param::inclination] = {0};
     initialize();

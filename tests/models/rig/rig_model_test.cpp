@@ -1,4 +1,5 @@
 #include "choke.h"
+#include "rig_declarations.h"
 #include "rig_model.h"
 #include "rig_test_params.h"
 #include "test_record.h"

@@ -1,6 +1,6 @@
 #include "linear_model.h"
-#include "linear_vocabulary.h"
-#include "rig_params.h"
+#include "linear_declarations.h"
+#include "rig_invariants.h"
 #include "rig_test_params.h"
 #include "test_record.h"
 

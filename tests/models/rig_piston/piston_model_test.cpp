@@ -1,7 +1,7 @@
 #include "piston_model.h"
-#include "piston_vocabulary.h"
+#include "piston_declarations.h"
 #include "rig_model.h"
-#include "rig_params.h"
+#include "rig_invariants.h"
 #include "rig_test_params.h"
 #include "test_record.h"
 

@@ -1,16 +1,33 @@
 // `tavrel_piston`: the rig parameters and ports, with the chamber and passage parameters read
-// and the displacer losses ignored, and the chamber states after the choke actuator.
+// and the displacer losses ignored; its states are the 150-cell annulus and choke actuator of
+// the rig models, followed by the two displacer chambers and the passage that joins them.
 #pragma once
 
-#include "piston_vocabulary.h"
-#include "rig_description.h"
+#include "rig_shared_declarations.h"
 
 #include <cmath>
 #include <sstream>
 
+// X(id, unit, meaning).
+#define TAVREL_PISTON_STATES(X)                                                                    \
+    X(choke_opening, "1", "choke actuator position",                                               \
+      ::tavrel::StateRole::choke_opening)                                                          \
+    X(bottom_chamber_pressure, "Pa",                                                               \
+      "pressure of the chamber that feeds the annulus at the bottom")                              \
+    X(displacer_chamber_pressure, "Pa", "pressure of the chamber the displacer works on")          \
+    X(passage_flow, "m3/s", "volume rate through the passage, positive into the bottom chamber")
+
 namespace tavrel::piston {
 
 namespace param = rig::param;
+
+namespace state {
+constexpr int cells = rig::state::cells;
+constexpr int w_up = rig::state::w_up;
+constexpr int w_down = rig::state::w_down;
+TAVREL_INDEX_ENUM_FROM(2 * cells, TAVREL_PISTON_STATES);
+static_assert(choke_opening == rig::state::choke_actuator);
+} // namespace state
 
 inline double first(const ParamSet& params, int k) {
     const auto& values = params[static_cast<std::size_t>(k)];
@@ -18,8 +35,8 @@ inline double first(const ParamSet& params, int k) {
 }
 
 inline std::string passageAreaRule(const ParamSet& params) {
-    const double area = first(params, param::passage_area_outer) -
-                        first(params, param::passage_area_inner);
+    const double area =
+        first(params, param::passage_area_outer) - first(params, param::passage_area_inner);
     return area > 0 ? std::string()
                     : "must exceed passage_area_inner (passage cross-section must be positive)";
 }
@@ -27,11 +44,10 @@ inline std::string passageAreaRule(const ParamSet& params) {
 // The volume of each chamber, as the model computes it, must be positive.
 inline std::string chamberVolumeRule(const ParamSet& params) {
     auto p = [&](int k) { return first(params, k); };
-    const double volume =
-        (p(param::passage_area_outer) * p(param::displacer_depth) -
-         p(param::passage_area_inner) * p(param::passage_length)) -
-        (p(param::displacer_area_inner) + p(param::displacer_area_outer)) *
-            ((p(param::displacer_depth) - p(param::passage_length)) * 0.5);
+    const double volume = (p(param::passage_area_outer) * p(param::displacer_depth) -
+                           p(param::passage_area_inner) * p(param::passage_length)) -
+                          (p(param::displacer_area_inner) + p(param::displacer_area_outer)) *
+                              ((p(param::displacer_depth) - p(param::passage_length)) * 0.5);
     if (volume > 0) return {};
     std::ostringstream text;
     text.precision(10);
@@ -50,16 +66,7 @@ inline constexpr ParamRule chamber_rules[] = {
 };
 inline constexpr auto rules = joinRules(rig::common_rules, chamber_rules);
 
-inline constexpr StateDescription states[] = {
-    {state::choke_opening, "choke_opening", "1", "choke actuator position",
-     StateRole::choke_opening},
-    {state::bottom_chamber_pressure, "bottom_chamber_pressure", "Pa",
-     "pressure of the chamber that feeds the annulus at the bottom"},
-    {state::displacer_chamber_pressure, "displacer_chamber_pressure", "Pa",
-     "pressure of the chamber the displacer works on"},
-    {state::passage_flow, "passage_flow", "m3/s",
-     "volume rate through the passage, positive into the bottom chamber"},
-};
+inline constexpr auto states = TAVREL_STATE_DESCRIPTIONS(2 * state::cells, TAVREL_PISTON_STATES);
 
 inline constexpr BlockDescription description = {
     .name = "tavrel_piston",
@@ -77,7 +84,5 @@ inline constexpr BlockDescription description = {
 };
 
 static_assert(isConsistent(description));
-static_assert(description.paramCount() == param::count &&
-              description.stateCount() == state::count);
 
 } // namespace tavrel::piston
