@@ -46,6 +46,8 @@ double integralDrive(const CompensatorParams& p, double pressure, double opening
 
 } // namespace
 
+// 8 parameters, 3 continuous states, one integer work element, three inputs (the pressure and
+// the choke opening with direct feed-through), one output.
 void mdlInitializeSizes(SimStruct* S) {
     ssSetNumSFcnParams(S, param::count);
     ssSetNumContStates(S, state::count);
@@ -62,6 +64,7 @@ void mdlInitializeSizes(SimStruct* S) {
     ssSetOutputPortWidth(S, output::choke_setpoint, 1);
 }
 
+// Resonator and integral at 0; arms the first-output flag.
 void mdlInitializeConditions(SimStruct* S) {
     double* x = ssGetContStates(S);
     x[state::filtered_velocity] = 0;
@@ -70,6 +73,8 @@ void mdlInitializeConditions(SimStruct* S) {
     ssGetIWork(S)[iwork::first_output_flag] = 1;
 }
 
+// The choke setpoint, limited to [0, 1]. The first call after initialisation sets the integral
+// so that the setpoint equals the measured choke opening (a bumpless start).
 void mdlOutputs(SimStruct* S, int_T) {
     const CompensatorParams p = CompensatorParams::read(S);
     double* x = ssGetContStates(S);

@@ -96,6 +96,8 @@ void writeOscillatorDerivatives(const ObserverParams& p, const double* x, double
 
 } // namespace
 
+// 24 parameters, 43 continuous states, two inputs with direct feed-through, no work elements,
+// num_fixed_outputs + (number of sensors) outputs of width 1.
 void mdlInitializeSizes(SimStruct* S) {
     const ObserverParams p = ObserverParams::read(S);
     const int outputs = clampedPortCount(p.num_fixed_outputs, p.sensor_positions.length);
@@ -115,7 +117,8 @@ void mdlInitializeSizes(SimStruct* S) {
         ssSetOutputPortWidth(S, port, 1);
 }
 
-// The state `unused` is left as the host holds it.
+// The fluid at rest in its hydrostatic profile; the oscillator at 0.01 in both states. The
+// state `unused` is left as the host holds it.
 void mdlInitializeConditions(SimStruct* S) {
     const ObserverParams p = ObserverParams::read(S);
     const LinearInvariants inv = p.invariants();
@@ -134,6 +137,8 @@ void mdlInitializeConditions(SimStruct* S) {
     x[state::displacer_velocity_estimate] = 0.01;
 }
 
+// Bottom, displacer and top pressures, top and bottom flows, the estimated displacer velocity
+// and the sensor pressures.
 void mdlOutputs(SimStruct* S, int_T) {
     const ObserverParams p = ObserverParams::read(S);
     const double* x = ssGetContStates(S);

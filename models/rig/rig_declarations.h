@@ -3,7 +3,7 @@
 
 #include "rig_shared_declarations.h"
 
-// X(id, unit, meaning).
+// X(id, unit, meaning[, role]).
 #define TAVREL_ANNULUS_STATES(X)                                                                   \
     X(choke_opening, "1", "choke actuator position",                                               \
       ::tavrel::StateRole::choke_opening)                                                          \

@@ -1,13 +1,6 @@
 // The rig model block `tavrel`: the annulus driven at the bottom by the displacer velocity.
 #pragma once
 
-#include "simstruc.h"
+#include "block_methods.h"
 
-namespace tavrel::rig {
-
-void mdlInitializeSizes(SimStruct* S);
-void mdlInitializeConditions(SimStruct* S);
-void mdlOutputs(SimStruct* S, int_T tid);
-void mdlDerivatives(SimStruct* S);
-
-} // namespace tavrel::rig
+TAVREL_DECLARE_MODEL_METHODS(tavrel::rig)

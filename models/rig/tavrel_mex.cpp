@@ -3,12 +3,4 @@
 #include "rig_model.h"
 #include "rig_shared_declarations.h"
 
-namespace {
-const tavrel::BlockDefinition block{
-    "tavrel",
-    {&tavrel::rig::mdlInitializeSizes, &tavrel::rig::mdlInitializeConditions,
-     &tavrel::rig::mdlOutputs, &tavrel::rig::mdlDerivatives},
-    tavrel::rig::param::last_read_by_sizes + 1};
-} // namespace
-
-TAVREL_DEFINE_MEX_FUNCTION(block)
+TAVREL_DEFINE_BLOCK_PLUGIN("tavrel", tavrel::rig, tavrel::rig)

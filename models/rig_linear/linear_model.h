@@ -3,13 +3,6 @@
 // in closed form.
 #pragma once
 
-#include "simstruc.h"
+#include "block_methods.h"
 
-namespace tavrel::linear {
-
-void mdlInitializeSizes(SimStruct* S);
-void mdlInitializeConditions(SimStruct* S);
-void mdlOutputs(SimStruct* S, int_T tid);
-void mdlDerivatives(SimStruct* S);
-
-} // namespace tavrel::linear
+TAVREL_DECLARE_MODEL_METHODS(tavrel::linear)

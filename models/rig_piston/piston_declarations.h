@@ -8,7 +8,7 @@
 #include <cmath>
 #include <sstream>
 
-// X(id, unit, meaning).
+// X(id, unit, meaning[, role]).
 #define TAVREL_PISTON_STATES(X)                                                                    \
     X(choke_opening, "1", "choke actuator position",                                               \
       ::tavrel::StateRole::choke_opening)                                                          \

@@ -2,13 +2,6 @@
 // compressible chamber; the displacer works on a second chamber joined to it by a passage.
 #pragma once
 
-#include "simstruc.h"
+#include "block_methods.h"
 
-namespace tavrel::piston {
-
-void mdlInitializeSizes(SimStruct* S);
-void mdlInitializeConditions(SimStruct* S);
-void mdlOutputs(SimStruct* S, int_T tid);
-void mdlDerivatives(SimStruct* S);
-
-} // namespace tavrel::piston
+TAVREL_DECLARE_MODEL_METHODS(tavrel::piston)

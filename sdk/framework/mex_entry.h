@@ -28,3 +28,12 @@ void blockMexFunction(const BlockDefinition& block, int nlhs, mxArray* plhs[], i
         int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {                           \
         tavrel::blockMexFunction(block, nlhs, plhs, nrhs, prhs);                                \
     }
+
+// The plug-in `name` of the model in namespace `model`, whose mdlInitializeSizes reads the
+// parameters up to `params::param::last_read_by_sizes`.
+#define TAVREL_DEFINE_BLOCK_PLUGIN(name, model, params)                                         \
+    namespace {                                                                                 \
+    const ::tavrel::BlockDefinition tavrel_block{name, TAVREL_MODEL_METHODS(model),            \
+                                                 params::param::last_read_by_sizes + 1};       \
+    }                                                                                           \
+    TAVREL_DEFINE_MEX_FUNCTION(tavrel_block)
