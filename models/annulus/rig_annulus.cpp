@@ -1,5 +1,6 @@
 #include "rig_annulus.h"
 
+#include "block_sizes.h"
 #include "choke.h"
 #include "rig_shared_declarations.h"
 #include "sensor_outputs.h"
@@ -19,15 +20,7 @@ void declareRigSizes(SimStruct* S, int num_states) {
     const RigParams p = RigParams::read(S);
     const int outputs = clampedPortCount(p.num_fixed_outputs, p.sensor_positions.length);
 
-    ssSetNumSFcnParams(S, param::count);
-    ssSetNumContStates(S, num_states);
-    ssSetNumDiscStates(S, 0);
-
-    if (!ssSetNumInputPorts(S, input::count)) return;
-    for (int port = 0; port < input::count; ++port) {
-        ssSetInputPortWidth(S, port, 1);
-        ssSetInputPortDirectFeedThrough(S, port, inputs[port].direct_feed_through);
-    }
+    if (!declareParamsStatesInputs(S, param::count, num_states, inputs)) return;
 
     ssSetNumIWork(S, 1);
 

@@ -1,5 +1,6 @@
 #include "compensator_model.h"
 
+#include "block_sizes.h"
 #include "compensator_declarations.h"
 
 #include <algorithm>
@@ -49,15 +50,7 @@ double integralDrive(const CompensatorParams& p, double pressure, double opening
 // 8 parameters, 3 continuous states, one integer work element, three inputs (the pressure and
 // the choke opening with direct feed-through), one output.
 void mdlInitializeSizes(SimStruct* S) {
-    ssSetNumSFcnParams(S, param::count);
-    ssSetNumContStates(S, state::count);
-    ssSetNumDiscStates(S, 0);
-
-    if (!ssSetNumInputPorts(S, input::count)) return;
-    for (int port = 0; port < input::count; ++port) {
-        ssSetInputPortWidth(S, port, 1);
-        ssSetInputPortDirectFeedThrough(S, port, description.inputs[port].direct_feed_through);
-    }
+    if (!declareParamsStatesInputs(S, param::count, state::count, description.inputs)) return;
     ssSetNumIWork(S, iwork::count);
 
     if (!ssSetNumOutputPorts(S, output::count)) return;

@@ -1,5 +1,6 @@
 #include "observer_model.h"
 
+#include "block_sizes.h"
 #include "observer_declarations.h"
 #include "observer_estimator.h"
 #include "sensor_outputs.h"
@@ -102,15 +103,7 @@ void mdlInitializeSizes(SimStruct* S) {
     const ObserverParams p = ObserverParams::read(S);
     const int outputs = clampedPortCount(p.num_fixed_outputs, p.sensor_positions.length);
 
-    ssSetNumSFcnParams(S, param::count);
-    ssSetNumContStates(S, state::count);
-    ssSetNumDiscStates(S, 0);
-
-    if (!ssSetNumInputPorts(S, input::count)) return;
-    for (int port = 0; port < input::count; ++port) {
-        ssSetInputPortWidth(S, port, 1);
-        ssSetInputPortDirectFeedThrough(S, port, description.inputs[port].direct_feed_through);
-    }
+    if (!declareParamsStatesInputs(S, param::count, state::count, description.inputs)) return;
 
     if (!ssSetNumOutputPorts(S, outputs)) return;
     for (int port = 0; port < outputs; ++port)
