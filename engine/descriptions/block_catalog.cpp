@@ -113,7 +113,7 @@ std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& 
     std::vector<PortInfo> ports;
     if (!kind.hasSensors()) {
         for (const auto& port : kind.fixed_outputs)
-            ports.push_back({std::string(port.name), std::string(port.unit)});
+            ports.push_back({std::string(port.name), std::string(port.unit), true, port.role});
         return ports;
     }
     const double fixed_value = first(params, kind.num_fixed_outputs_param);
@@ -124,7 +124,7 @@ std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& 
     for (int k = 0; k < fixed; ++k) {
         if (k < static_cast<int>(kind.fixed_outputs.size())) {
             const auto& port = kind.fixed_outputs[static_cast<size_t>(k)];
-            ports.push_back({std::string(port.name), std::string(port.unit)});
+            ports.push_back({std::string(port.name), std::string(port.unit), true, port.role});
         } else {
             ports.push_back({"unused[" + std::to_string(k) + "]", "", false});
         }

@@ -18,6 +18,7 @@ struct PortInfo {
     std::string name;
     std::string unit;
     bool written = true; // false: a slot between the described outputs and the sensors
+    PortRole role = PortRole::plain;
 };
 
 // The description of a shipped block, or null.

@@ -16,23 +16,22 @@ void SummarySink::Range::add(double v) {
 SummarySink::SummarySink(const Scenario& scenario)
     : window_start_(scenario.summaryWindowStart()), window_length_(scenario.summaryWindowLength()) {}
 
-// The first block's bottom pressure output and displacer velocity input, the first
-// displacer velocity estimate.
+// The first logged column of each role the descriptions give: the well's bottom pressure, the
+// true displacer velocity, its estimate.
 void SummarySink::begin(const std::vector<Column>& columns) {
     struct Wanted {
-        const char* port;
-        bool is_output;
+        PortRole role;
         int& column;
         std::string& name;
     };
     const Wanted wanted[] = {
-        {"bottom_pressure", true, bottom_pressure_column_, bottom_pressure_name_},
-        {"displacer_velocity", false, true_velocity_column_, true_velocity_name_},
-        {"displacer_velocity_estimate", true, estimate_column_, estimate_name_},
+        {PortRole::bottom_pressure, bottom_pressure_column_, bottom_pressure_name_},
+        {PortRole::displacer_velocity, true_velocity_column_, true_velocity_name_},
+        {PortRole::displacer_velocity_estimate, estimate_column_, estimate_name_},
     };
     for (size_t i = 0; i < columns.size(); ++i) {
         for (const auto& w : wanted) {
-            if (w.column < 0 && columns[i].port == w.port && columns[i].is_output == w.is_output) {
+            if (w.column < 0 && columns[i].role == w.role) {
                 w.column = int(i);
                 w.name = columns[i].name;
             }

@@ -19,6 +19,7 @@ struct Column {
     std::string block;
     std::string port;
     bool is_output = true;
+    PortRole role = PortRole::plain; // as the block's description gives it
 };
 
 // Receives the logged rows as the run produces them (results stream; nothing is kept here).

@@ -112,13 +112,13 @@ void Simulation::Impl::selectColumns() {
         for (size_t p = 0; p < block.kind->inputs.size(); ++p) {
             const auto& port = block.kind->inputs[p];
             all.push_back({name + "." + std::string(port.name), std::string(port.unit), name,
-                           std::string(port.name), false});
+                           std::string(port.name), false, port.role});
             signals.push_back({int(b), false, int(p)});
         }
         for (size_t p = 0; p < block.outputs.size(); ++p) {
             const auto& port = block.outputs[p];
             if (!port.written) continue;
-            all.push_back({name + "." + port.name, port.unit, name, port.name, true});
+            all.push_back({name + "." + port.name, port.unit, name, port.name, true, port.role});
             signals.push_back({int(b), true, int(p)});
         }
     }

@@ -48,15 +48,17 @@
     X(chamber_bulk_modulus, piston_only,                                                           \
       scalarParam("Pa", "bulk modulus of the fluid in the chambers", {1.5e9}))
 
-// X(id, unit, meaning, direct feed-through).
+// X(id, unit, meaning, direct feed-through[, role]).
 #define TAVREL_RIG_INPUTS(X)                                                                       \
     X(choke_setpoint, "1", "commanded choke opening 0 .. 1", false)                                \
-    X(displacer_velocity, "m/s", "velocity of the displacer, down positive", true)                 \
+    X(displacer_velocity, "m/s", "velocity of the displacer, down positive", true,                 \
+      ::tavrel::PortRole::displacer_velocity)                                                      \
     X(injection_flow, "m3/s", "back-pressure pump flow ahead of the choke", true)
 
-// X(id, unit, meaning). The piston block reports the bottom velocity on `bottom_flow`.
+// X(id, unit, meaning[, feed-through, role]). The piston block reports the bottom velocity on
+// `bottom_flow`.
 #define TAVREL_RIG_OUTPUTS(X)                                                                      \
-    X(bottom_pressure, "Pa", "pressure at the bottom")                                             \
+    X(bottom_pressure, "Pa", "pressure at the bottom", false, ::tavrel::PortRole::bottom_pressure) \
     X(choke_flow, "m3/s", "flow through the choke")                                                \
     X(choke_pressure, "Pa", "pressure ahead of the choke")                                         \
     X(choke_opening, "1", "choke actuator position 0 .. 1")                                        \

@@ -54,14 +54,15 @@
     X(measured_top_flow, "m3/s", "measured flow out at the top", true)                             \
     X(measured_top_pressure, "Pa", "measured pressure at the top", true)
 
-// X(id, unit, meaning).
+// X(id, unit, meaning[, feed-through, role]).
 #define TAVREL_OBSERVER_OUTPUTS(X)                                                                 \
     X(bottom_pressure, "Pa", "estimated pressure at the bottom")                                   \
     X(displacer_pressure, "Pa", "estimated pressure at the displacer")                             \
     X(top_pressure, "Pa", "estimated pressure at the top")                                         \
     X(top_flow, "m3/s", "estimated flow out at the top")                                           \
     X(bottom_flow, "m3/s", "estimated flow into the annulus at the bottom")                        \
-    X(displacer_velocity_estimate, "m/s", "estimated displacer velocity")
+    X(displacer_velocity_estimate, "m/s", "estimated displacer velocity", false,                   \
+      ::tavrel::PortRole::displacer_velocity_estimate)
 
 // X(id, unit, meaning). `unused_state` is carried for the host but never initialised, read or
 // given a derivative by the block; a host that zero-fills the derivative vector keeps it

@@ -58,12 +58,17 @@ struct ParamDescription {
     constexpr bool isRead() const { return use == ParamUse::read; }
 };
 
+// What a host may read a port as, beyond its name: the well's true bottom pressure and
+// displacer velocity, and an estimate of that velocity (the run's summary reports them).
+enum class PortRole { plain, bottom_pressure, displacer_velocity, displacer_velocity_estimate };
+
 struct PortDescription {
     int index; // the model's enum value: must equal the entry's position
     std::string_view name;
     std::string_view unit;
     std::string_view meaning;
     bool direct_feed_through = false; // inputs only: read by mdlOutputs
+    PortRole role = PortRole::plain;
 };
 
 // What a host may report a state as, beyond its name: `choke_opening` is the choke's

@@ -8,12 +8,16 @@
 namespace tavrel::sim {
 namespace {
 
+using Role = PortRole;
+
 // Rows at t = 0..10 s; the window is the last two 2 s periods (6..10 s), or the whole run.
 TEST(Summary, EvaluatesTheLastPeriodsOnly) {
     const std::vector<Column> columns = {
-        {"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true},
-        {"rig.displacer_velocity", "m/s", "rig", "displacer_velocity", false},
-        {"observer.displacer_velocity_estimate", "m/s", "observer", "displacer_velocity_estimate", true},
+        {"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true, Role::bottom_pressure},
+        {"rig.displacer_velocity", "m/s", "rig", "displacer_velocity", false,
+         Role::displacer_velocity},
+        {"observer.displacer_velocity_estimate", "m/s", "observer", "displacer_velocity_estimate",
+         true, Role::displacer_velocity_estimate},
     };
     const struct {
         double period;
@@ -26,15 +30,17 @@ TEST(Summary, EvaluatesTheLastPeriodsOnly) {
         scenario.summary_periods = 2;
         SummarySink sink(scenario);
         sink.begin(columns);
-        for (int t = 0; t <= 10; ++t) sink.row(t, {t * 1e5, 1.0, t % 2 ? 1.5 : 1.0});
+        for (int t = 0; t <= 10; ++t)
+            sink.row(t, {t * 1e5, 1.0, t % 2 ? 1.5 : 1.0});
         const auto& p = sink.bottomPressure();
         EXPECT_EQ(p.min, c.first_time * 1e5);
         EXPECT_EQ(p.max, 10e5);
         EXPECT_DOUBLE_EQ(p.mean(), c.mean_bar * 1e5);
         const long rows = p.count, odd = rows / 2; // every other row is off by 0.5 m/s
         EXPECT_DOUBLE_EQ(sink.estimateRmsError(), std::sqrt(0.25 * odd / rows));
-        EXPECT_NE(sink.report().find("swing " + std::to_string(10 - int(c.first_time)) + ".0000 bar"),
-                  std::string::npos)
+        EXPECT_NE(
+            sink.report().find("swing " + std::to_string(10 - int(c.first_time)) + ".0000 bar"),
+            std::string::npos)
             << sink.report();
     }
 }
@@ -48,8 +54,10 @@ TEST(Summary, WindowFollowsTheStartTime) {
     scenario.summary_period = 2;
     scenario.summary_periods = 2; // from 106 s
     SummarySink sink(scenario);
-    sink.begin({{"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true}});
-    for (double t : {100.0, 105.99, 106.0 - 1e-12, 108.0, 110.0}) sink.row(t, {t});
+    sink.begin(
+        {{"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true, Role::bottom_pressure}});
+    for (double t : {100.0, 105.99, 106.0 - 1e-12, 108.0, 110.0})
+        sink.row(t, {t});
     EXPECT_EQ(sink.bottomPressure().count, 3);
     EXPECT_EQ(sink.bottomPressure().min, 106.0 - 1e-12);
     EXPECT_NE(sink.report().find("Summary over the last 4 s:"), std::string::npos);
@@ -57,15 +65,18 @@ TEST(Summary, WindowFollowsTheStartTime) {
 
 // Known signals: the displacer velocity alternates between +-0.8 m/s and the estimate between
 // +-0.9 m/s, so the estimate is off by 0.1 m/s at every row. The first rig's bottom pressure and
-// the true velocity (an input, not another block's output of that name) are the ones reported;
+// the true velocity (the roles' first columns, not another block's output of that name) are the
+// ones reported;
 // a line whose columns are not logged is left out.
 TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
     const std::vector<Column> all = {
         {"pump.displacer_velocity", "m/s", "pump", "displacer_velocity", true},
-        {"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true},
-        {"rig.displacer_velocity", "m/s", "rig", "displacer_velocity", false},
-        {"rig2.bottom_pressure", "Pa", "rig2", "bottom_pressure", true},
-        {"observer.displacer_velocity_estimate", "m/s", "observer", "displacer_velocity_estimate", true},
+        {"rig.bottom_pressure", "Pa", "rig", "bottom_pressure", true, Role::bottom_pressure},
+        {"rig.displacer_velocity", "m/s", "rig", "displacer_velocity", false,
+         Role::displacer_velocity},
+        {"rig2.bottom_pressure", "Pa", "rig2", "bottom_pressure", true, Role::bottom_pressure},
+        {"observer.displacer_velocity_estimate", "m/s", "observer", "displacer_velocity_estimate",
+         true, Role::displacer_velocity_estimate},
     };
     const std::string pressure = "  rig.bottom_pressure: min 398.0000 bar, mean 400.0000 bar, "
                                  "max 402.0000 bar, swing 4.0000 bar\n";
@@ -77,7 +88,8 @@ TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
         std::string lines;
     } cases[] = {
         {{"pump.displacer_velocity", "rig.bottom_pressure", "rig.displacer_velocity",
-          "rig2.bottom_pressure", "observer.displacer_velocity_estimate"}, pressure + estimate},
+          "rig2.bottom_pressure", "observer.displacer_velocity_estimate"},
+         pressure + estimate},
         {{"rig.bottom_pressure", "rig.displacer_velocity"}, pressure},
         {{"rig.displacer_velocity", "observer.displacer_velocity_estimate"}, estimate},
         {{"pump.displacer_velocity", "observer.displacer_velocity_estimate"}, ""},
@@ -102,7 +114,8 @@ TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
                 {"observer.displacer_velocity_estimate", 0.9 * sign},
             };
             std::vector<double> row;
-            for (const auto& column : columns) row.push_back(value.at(column.name));
+            for (const auto& column : columns)
+                row.push_back(value.at(column.name));
             sink.row(t, row);
         }
         EXPECT_EQ(sink.report(), "Summary over the last 8 s:\n" + c.lines);
