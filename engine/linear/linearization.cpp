@@ -3,6 +3,7 @@
 #include "block_catalog.h"
 #include "simulation.h"
 #include "trim.h"
+#include "well_declarations.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,8 +107,8 @@ double norm2(const std::vector<double>& v) {
 // 2L/c of the first block with a length and a sound speed, the round trip of a pressure wave.
 double wavePeriod(const sim::Scenario& scenario) {
     for (const auto& block : scenario.blocks) {
-        const int length = sim::paramIndex(block.description(), "annulus_length");
-        const int speed = sim::paramIndex(block.description(), "sound_speed");
+        const int length = sim::paramIndex(block.description(), well::annulus_length.name);
+        const int speed = sim::paramIndex(block.description(), well::sound_speed.name);
         if (length < 0 || speed < 0) continue;
         const auto& L = block.params[static_cast<size_t>(length)];
         const auto& c = block.params[static_cast<size_t>(speed)];

@@ -5,7 +5,8 @@
 // A parameter list names each entry as X(id, use, declaration): `id` is the identifier of the
 // enum value and reader member and, as a string, the parameter's name; `use` a ParamUse; the
 // declaration a Declared<T> (a shared one, or scalarParam, countParam, vectorParam, gapParam).
-// Port lists name X(id, unit, meaning[, direct feed-through]); state lists X(id, unit, meaning).
+// Port lists name X(id, unit, meaning[, direct feed-through[, role]]); state lists X(id, unit,
+// meaning[, role]).
 #pragma once
 
 #include "block_description.h"
