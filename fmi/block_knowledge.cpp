@@ -42,11 +42,12 @@ DescribedParam describedParam(const tavrel::BlockDescription& d, int k) {
     return param;
 }
 
-// The wave states have no entry of their own in a description: "w_up[k]" and "w_down[k]".
+// The wave states have no entry of their own in a description: "w_up[k]" and "w_down[k]",
+// in m/s.
 DescribedVariable describedState(const tavrel::BlockDescription& d, int s) {
     const auto extra = static_cast<std::size_t>(s - 2 * d.cells);
     if (s >= 2 * d.cells && extra < d.extra_states.size()) return described(d.extra_states[extra]);
-    return {tavrel::stateName(d, s), {}, {}};
+    return {tavrel::stateName(d, s), std::string(tavrel::stateUnit(d, s)), {}};
 }
 
 } // namespace

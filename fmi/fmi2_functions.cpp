@@ -194,10 +194,15 @@ fmi2Status fmi2SerializeFMUstate(fmi2Component c, fmi2FMUstate, fmi2Byte[], size
 fmi2Status fmi2DeSerializeFMUstate(fmi2Component c, const fmi2Byte[], size_t, fmi2FMUstate*) {
     return unsupported(c, "fmi2DeSerializeFMUstate");
 }
-fmi2Status fmi2GetDirectionalDerivative(fmi2Component c, const fmi2ValueReference[], size_t,
-                                        const fmi2ValueReference[], size_t, const fmi2Real[],
-                                        fmi2Real[]) {
-    return unsupported(c, "fmi2GetDirectionalDerivative");
+fmi2Status fmi2GetDirectionalDerivative(fmi2Component c, const fmi2ValueReference unknown[],
+                                        size_t n_unknown, const fmi2ValueReference known[],
+                                        size_t n_known, const fmi2Real dv_known[],
+                                        fmi2Real dv_unknown[]) {
+    return guarded(c, "fmi2GetDirectionalDerivative", [&](FmuInstance& f) {
+        if ((n_unknown > 0 && (!unknown || !dv_unknown)) || (n_known > 0 && (!known || !dv_known)))
+            throw FmuError("a value reference or value array is missing");
+        f.directionalDerivative(unknown, n_unknown, known, n_known, dv_known, dv_unknown);
+    });
 }
 
 fmi2Status fmi2EnterEventMode(fmi2Component c) {

@@ -18,9 +18,15 @@ FmuLayout layoutOf(const ExportDescription& d, const host::ParamValues& params) 
     layout.block = d.block;
     for (std::size_t k = 0; k < d.params.size(); ++k)
         layout.params.push_back({d.params[k].name, d.params[k].shape, params[k]});
-    for (const auto& input : d.inputs) layout.inputs.push_back(input.name);
+    for (const auto& input : d.inputs) {
+        layout.inputs.push_back(input.name);
+        layout.input_units.push_back(input.unit);
+    }
     for (const auto& output : d.outputs) layout.outputs.push_back({output.port, output.name});
-    for (const auto& state : d.states) layout.states.push_back(state.name);
+    for (const auto& state : d.states) {
+        layout.states.push_back(state.name);
+        layout.state_units.push_back(state.unit);
+    }
     layout.guid = structureGuid(layout);
     return layout;
 }

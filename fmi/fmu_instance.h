@@ -44,6 +44,13 @@ class FmuInstance final : private sim::OdeSystem {
     void getInteger(const fmi2ValueReference vr[], std::size_t n, fmi2Integer values[]) const;
     void setInteger(const fmi2ValueReference vr[], std::size_t n, const fmi2Integer values[]);
 
+    // dv_unknown = J dv_known, J the Jacobian of the unknowns (outputs, derivatives) in the
+    // knowns (states, inputs) at the present time, states and inputs: one central difference
+    // per known with a non-zero seed, stepped as the scenario's linearisation steps.
+    void directionalDerivative(const fmi2ValueReference unknown[], std::size_t n_unknown,
+                               const fmi2ValueReference known[], std::size_t n_known,
+                               const fmi2Real dv_known[], fmi2Real dv_unknown[]);
+
     // Model Exchange
     void enterEventMode();
     void enterContinuousTimeMode();
@@ -80,6 +87,7 @@ class FmuInstance final : private sim::OdeSystem {
     void ensureOutputs();
     void ensureDerivatives();
     void evaluateOutputs(double time, const double* x);
+    double knownStep(const RealVariable& known, double value) const;
     void loadInputs(double time);
     void flushConsole();
     std::string timeText(double time) const;

@@ -49,6 +49,16 @@ LayoutShape shapeNamed(const std::string& name, const LineReader& reader) {
     reader.fail("unknown parameter shape \"" + name + "\"");
 }
 
+// "NAME UNIT": the unit is the rest of the line (it may be missing: none known).
+void readNamed(std::istringstream& fields, std::vector<std::string>& names,
+               std::vector<std::string>& units) {
+    names.emplace_back();
+    fields >> names.back();
+    std::string unit;
+    std::getline(fields >> std::ws, unit);
+    units.push_back(unit);
+}
+
 } // namespace
 
 std::vector<RealVariable> realVariables(const FmuLayout& layout) {
@@ -84,10 +94,15 @@ void writeLayout(std::ostream& out, const FmuLayout& layout) {
         for (double v : param.values) out << " " << exactNumber(v);
         out << "\n";
     }
-    for (const std::string& name : layout.inputs) out << "input " << name << "\n";
+    const auto named = [&](const char* key, const std::vector<std::string>& names,
+                           const std::vector<std::string>& units) {
+        for (std::size_t k = 0; k < names.size(); ++k)
+            out << key << " " << names[k] << (k < units.size() ? " " + units[k] : "") << "\n";
+    };
+    named("input", layout.inputs, layout.input_units);
     for (const LayoutOutput& output : layout.outputs)
         out << "output " << output.port << " " << output.name << "\n";
-    for (const std::string& name : layout.states) out << "state " << name << "\n";
+    named("state", layout.states, layout.state_units);
 }
 
 FmuLayout readLayout(std::istream& in, const std::string& source) {
@@ -113,16 +128,14 @@ FmuLayout readLayout(std::istream& in, const std::string& source) {
             if (!fields.eof()) reader.fail("parameter " + param.name + ": a value is not a number");
             layout.params.push_back(std::move(param));
         } else if (key == "input") {
-            layout.inputs.emplace_back();
-            fields >> layout.inputs.back();
+            readNamed(fields, layout.inputs, layout.input_units);
         } else if (key == "output") {
             LayoutOutput output{-1, {}};
             fields >> output.port >> output.name;
             if (output.port < 0) reader.fail("output needs a port number and a name");
             layout.outputs.push_back(std::move(output));
         } else if (key == "state") {
-            layout.states.emplace_back();
-            fields >> layout.states.back();
+            readNamed(fields, layout.states, layout.state_units);
         } else {
             reader.fail("unknown entry \"" + key + "\"");
         }

@@ -33,6 +33,9 @@ struct FmuLayout {
     std::vector<std::string> inputs;   // one per input port, in port order
     std::vector<LayoutOutput> outputs; // the ports the block writes
     std::vector<std::string> states;   // one per continuous state
+    // The units of the inputs and states, in step with their names (empty: none known); they
+    // scale the steps of the directional derivatives.
+    std::vector<std::string> input_units, state_units;
 };
 
 enum class RealRole { parameter, constant, input, output, state, derivative, solver_setting };

@@ -165,7 +165,7 @@ void writeInterfaces(std::ostream& out, const ExportedBlock& block) {
     const std::string common = " modelIdentifier=\"" + block.layout.block +
                                "\" canNotUseMemoryManagementFunctions=\"true\""
                                " canGetAndSetFMUstate=\"false\" canSerializeFMUstate=\"false\""
-                               " providesDirectionalDerivative=\"false\"";
+                               " providesDirectionalDerivative=\"true\"";
     if (block.model_exchange) out << "  <ModelExchange" << common << "/>\n";
     if (block.co_simulation)
         out << "  <CoSimulation" << common

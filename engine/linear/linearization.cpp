@@ -1,47 +1,18 @@
 #include "linearization.h"
 
 #include "block_catalog.h"
+#include "difference_steps.h"
 #include "simulation.h"
 #include "trim.h"
 #include "well_declarations.h"
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <sstream>
 
 namespace tavrel::linear {
 
 namespace {
-
-// Steps by unit. A variable moves by relative * max(|value|, scale), so that one at rest (a
-// displacer velocity of 0) still moves by a meaningful amount: velocities and openings by
-// O(1) in operation, pressures by bars, flows by tens of litres a second.
-//
-// Openings move by at least `least`: the rig's choke flow comes from a bisection that stops
-// at a relative width of 1e-4, so its flow is a sawtooth of that relative size about the true
-// one; an opening step moves the flow by about 5 times its own relative size (the table's
-// slope at the default opening), and 2e-3 keeps the sawtooth's share of the difference at
-// about 5e-3 while staying inside the table's segment and far from the actuator's rate limit
-// (0.1 of a stroke). A unit not in the table (a user's block) takes scale 1.
-struct UnitStep {
-    double scale;
-    double least;
-};
-
-UnitStep unitStep(const std::string& unit) {
-    static const std::map<std::string, UnitStep> steps = {
-        {"m/s", {1.0, 0.0}}, {"1", {1.0, 2e-3}}, {"Pa", {1e5, 0.0}},
-        {"m3/s", {1e-2, 0.0}}, {"m", {1.0, 0.0}}, {"rad/s", {1.0, 0.0}},
-    };
-    const auto found = steps.find(unit);
-    return found == steps.end() ? UnitStep{1.0, 0.0} : found->second;
-}
-
-double unitStepSize(double relative, double value, const std::string& unit) {
-    const UnitStep step = unitStep(unit);
-    return std::max(stepSize(relative, value, step.scale), step.least);
-}
 
 sim::PortRef parsePort(const std::string& text, const char* what) {
     const auto dot = text.find('.');
@@ -116,14 +87,6 @@ double wavePeriod(const sim::Scenario& scenario) {
     }
     return 0;
 }
-
-} // namespace
-
-double stepSize(double relative, double value, double scale) {
-    return relative * std::max(std::fabs(value), scale);
-}
-
-namespace {
 
 // The state columns of [A; C] at (x, u): one central difference per state.
 void stateColumns(System& system, const std::vector<double>& x, const std::vector<double>& u,

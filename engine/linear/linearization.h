@@ -4,6 +4,7 @@
 // by central differences through the blocks' own methods and the scenario's wiring.
 #pragma once
 
+#include "difference_steps.h"
 #include "scenario.h"
 
 #include <optional>
@@ -46,14 +47,9 @@ struct LinearizeOptions {
     std::vector<std::string> outputs; // "BLOCK.PORT"; empty: the logged columns
     std::optional<double> at;         // the run's own state at this time
     bool trim = false;                // the steady state nearest the initial one
-    // Relative size of the central-difference steps (see stepSize).
-    double step = 1e-4;
+    // Relative size of the central-difference steps (difference_steps.h).
+    double step = default_relative_step;
 };
-
-// Step of a central difference for a variable at `value` whose scale is `scale`:
-// step * max(|value|, scale). The scale of a state or input is given by its unit (see the
-// table in linearization.cpp), so that a variable at rest still moves by a meaningful amount.
-double stepSize(double relative, double value, double scale);
 
 LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& options);
 

@@ -25,14 +25,8 @@ std::vector<std::string> Simulation::stateNames() const {
 std::vector<std::string> Simulation::stateUnits() const {
     std::vector<std::string> units(impl_->y.size());
     for (const auto& b : impl_->blocks) {
-        const auto& kind = *b.kind;
-        for (int i = 0; i < b.num_states; ++i) {
-            const int extra = i - 2 * kind.cells;
-            std::string unit = i < 2 * kind.cells ? "m/s" : ""; // the wave invariants
-            if (extra >= 0 && static_cast<size_t>(extra) < kind.extra_states.size())
-                unit = std::string(kind.extra_states[static_cast<size_t>(extra)].unit);
-            units[static_cast<size_t>(b.state_offset + i)] = unit;
-        }
+        for (int i = 0; i < b.num_states; ++i)
+            units[static_cast<size_t>(b.state_offset + i)] = std::string(stateUnit(*b.kind, i));
     }
     return units;
 }

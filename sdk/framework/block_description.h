@@ -190,4 +190,12 @@ inline std::string stateName(const BlockDescription& d, int index) {
     return "state[" + std::to_string(index) + "]";
 }
 
+// The unit of state `index`: the wave invariants' m/s, the extra state's own, or none.
+inline std::string_view stateUnit(const BlockDescription& d, int index) {
+    if (index >= 0 && index < 2 * d.cells) return "m/s";
+    const auto extra = static_cast<std::size_t>(index - 2 * d.cells);
+    if (index >= 2 * d.cells && extra < d.extra_states.size()) return d.extra_states[extra].unit;
+    return {};
+}
+
 } // namespace tavrel

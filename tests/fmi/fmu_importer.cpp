@@ -95,6 +95,7 @@ UnpackedFmu::UnpackedFmu(const std::string& fmu_file, const std::string& folder)
     load(api_.setContinuousStates, "fmi2SetContinuousStates");
     load(api_.getContinuousStates, "fmi2GetContinuousStates");
     load(api_.getDerivatives, "fmi2GetDerivatives");
+    load(api_.getDirectionalDerivative, "fmi2GetDirectionalDerivative");
     load(api_.setRealInputDerivatives, "fmi2SetRealInputDerivatives");
     load(api_.doStep, "fmi2DoStep");
 }

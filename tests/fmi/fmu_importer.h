@@ -34,6 +34,7 @@ struct Fmi2Api {
     decltype(&fmi2GetDerivatives) getDerivatives;
     decltype(&fmi2SetRealInputDerivatives) setRealInputDerivatives;
     decltype(&fmi2DoStep) doStep;
+    decltype(&fmi2GetDirectionalDerivative) getDirectionalDerivative;
 };
 
 // An FMU unpacked into `folder`, its binary loaded.

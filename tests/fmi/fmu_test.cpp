@@ -242,6 +242,94 @@ TEST(RigFmu, NonFiniteDerivativeIsReported) {
     EXPECT_NE(s.log().find("is not finite at t = 0"), std::string::npos) << s.log();
 }
 
+// The directional derivatives agree with central differences of the FMU's own derivatives and
+// outputs taken with three times the step, along states and inputs of every unit the rig has
+// (ten times would cross the choke table's corner at 0.4), and are linear in the seed.
+TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
+    const UnpackedFmu& fmu = fmuOf("tavrel");
+    Slave s(fmu, fmi2ModelExchange);
+    const auto& f = s.api();
+    s.initialize({{"injection_flow", 0.01}, {"displacer_velocity", 0.3}});
+    ASSERT_EQ(s.setReal("choke_setpoint", s.real("choke_opening")), fmi2OK); // off the rate limit
+    ASSERT_EQ(f.enterContinuousTimeMode(s.get()), fmi2OK);
+    const std::vector<std::string> unknown_names = {"der(w_up[40])", "der(w_down[149])",
+                                                    "der(choke_opening_state)", "bottom_pressure",
+                                                    "top_flow"};
+    std::vector<fmi2ValueReference> unknowns;
+    for (const auto& name : unknown_names) unknowns.push_back(fmu.vr(name));
+    const auto values = [&] {
+        std::vector<double> v(unknowns.size());
+        EXPECT_EQ(f.getReal(s.get(), unknowns.data(), unknowns.size(), v.data()), fmi2OK) << s.log();
+        return v;
+    };
+    std::vector<double> x(fmu.numStates());
+    ASSERT_EQ(f.getContinuousStates(s.get(), x.data(), x.size()), fmi2OK);
+    const auto state_index = [&](const std::string& name) {
+        return static_cast<std::size_t>(fmu.vr(name) - fmu.vr("w_up[0]"));
+    };
+    struct Known {
+        std::string name;
+        double step; // three times the FMU's own
+    };
+    const std::vector<Known> knowns = {{"w_up[40]", 3e-4 * std::max(1.0, std::abs(x[40]))},
+                                       {"choke_opening_state", 6e-3},
+                                       {"displacer_velocity", 3e-4},
+                                       {"injection_flow", 3e-6},
+                                       {"choke_setpoint", 6e-3}};
+    std::vector<std::vector<double>> columns;
+    for (const Known& known : knowns) {
+        const fmi2ValueReference vr = fmu.vr(known.name);
+        const double seed = 1.0;
+        std::vector<double> column(unknowns.size());
+        ASSERT_EQ(f.getDirectionalDerivative(s.get(), unknowns.data(), unknowns.size(), &vr, 1,
+                                             &seed, column.data()),
+                  fmi2OK)
+            << s.log();
+        const bool is_state = known.name.find('[') != std::string::npos ||
+                              known.name == "choke_opening_state";
+        const double origin = is_state ? x[state_index(known.name)] : s.real(known.name);
+        const auto at = [&](double value) {
+            if (is_state) {
+                std::vector<double> moved = x;
+                moved[state_index(known.name)] = value;
+                EXPECT_EQ(f.setContinuousStates(s.get(), moved.data(), moved.size()), fmi2OK);
+            } else {
+                EXPECT_EQ(s.setReal(known.name, value), fmi2OK);
+            }
+            return values();
+        };
+        const std::vector<double> plus = at(origin + known.step), minus = at(origin - known.step);
+        at(origin);
+        double scale = 0;
+        for (double v : column) scale = std::max(scale, std::abs(v));
+        ASSERT_GT(scale, 0) << known.name;
+        for (std::size_t i = 0; i < unknowns.size(); ++i)
+            EXPECT_NEAR(column[i], (plus[i] - minus[i]) / (2 * known.step), 2e-3 * scale)
+                << unknown_names[i] << " / " << known.name;
+        columns.push_back(column);
+    }
+    std::vector<fmi2ValueReference> both = {fmu.vr(knowns[0].name), fmu.vr(knowns[2].name)};
+    const std::vector<double> seeds = {2.0, -3.0};
+    std::vector<double> combined(unknowns.size());
+    ASSERT_EQ(f.getDirectionalDerivative(s.get(), unknowns.data(), unknowns.size(), both.data(), 2,
+                                         seeds.data(), combined.data()),
+              fmi2OK);
+    for (std::size_t i = 0; i < unknowns.size(); ++i)
+        EXPECT_DOUBLE_EQ(combined[i], 2 * columns[0][i] - 3 * columns[2][i]) << unknown_names[i];
+
+    const fmi2ValueReference input = fmu.vr("injection_flow"), output = fmu.vr("bottom_pressure");
+    const double seed = 1;
+    double result = 0;
+    s.clearLog();
+    EXPECT_EQ(f.getDirectionalDerivative(s.get(), &input, 1, &input, 1, &seed, &result), fmi2Error);
+    EXPECT_NE(s.log().find("injection_flow is not an output or a derivative"), std::string::npos)
+        << s.log();
+    s.clearLog();
+    EXPECT_EQ(f.getDirectionalDerivative(s.get(), &output, 1, &output, 1, &seed, &result), fmi2Error);
+    EXPECT_NE(s.log().find("bottom_pressure is not a state or an input"), std::string::npos)
+        << s.log();
+}
+
 // Units of the blocks' descriptions in SI base units (kg, m, s, A, K, mol, cd, rad).
 TEST(UnitDefinitions, BaseUnitsOfTheBlocksUnits) {
     const std::vector<std::pair<std::string, std::array<int, 8>>> table = {
