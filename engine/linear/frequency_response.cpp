@@ -13,7 +13,7 @@ namespace {
 // (A <- P A P) to B from the left and to C from the right as well.
 void reduceToHessenberg(Matrix& A, Matrix& B, Matrix& C) {
     const size_t n = A.rows;
-    std::vector<double> v(n);
+    std::vector<double> v(n), column_sums;
     for (size_t k = 0; k + 2 < n; ++k) {
         double alpha = 0;
         for (size_t i = k + 1; i < n; ++i) alpha += A(i, k) * A(i, k);
@@ -27,26 +27,30 @@ void reduceToHessenberg(Matrix& A, Matrix& B, Matrix& C) {
         for (size_t i = k + 1; i < n; ++i) vv += v[i] * v[i];
         if (vv == 0) continue;
         const double beta = 2 / vv;
-        // Rows k+1.. of A and B: M <- M - beta v (v' M).
-        const auto fromLeft = [&](Matrix& M) {
-            for (size_t c = 0; c < M.cols; ++c) {
-                double s = 0;
-                for (size_t i = k + 1; i < n; ++i) s += v[i] * M(i, c);
-                s *= beta;
-                for (size_t i = k + 1; i < n; ++i) M(i, c) -= s * v[i];
-            }
+        // Rows k+1.. of A and B: M <- M - beta v (v' M), row by row through memory (each
+        // column's sum still taken in the order of its rows). Columns before `first` are zero
+        // in those rows (A's reduced columns) and stay as they are.
+        const auto fromLeft = [&](Matrix& M, size_t first) {
+            column_sums.assign(M.cols, 0.0);
+            for (size_t i = k + 1; i < n; ++i)
+                for (size_t c = first; c < M.cols; ++c) column_sums[c] += v[i] * M(i, c);
+            for (double& s : column_sums) s *= beta;
+            for (size_t i = k + 1; i < n; ++i)
+                for (size_t c = first; c < M.cols; ++c) M(i, c) -= column_sums[c] * v[i];
         };
         // Columns k+1.. of A and C: M <- M - beta (M v) v'.
         const auto fromRight = [&](Matrix& M) {
             for (size_t r = 0; r < M.rows; ++r) {
+                double* row = &M.values[r * M.cols];
                 double s = 0;
-                for (size_t i = k + 1; i < n; ++i) s += M(r, i) * v[i];
+#pragma omp simd reduction(+ : s)
+                for (size_t i = k + 1; i < n; ++i) s += row[i] * v[i];
                 s *= beta;
-                for (size_t i = k + 1; i < n; ++i) M(r, i) -= s * v[i];
+                for (size_t i = k + 1; i < n; ++i) row[i] -= s * v[i];
             }
         };
-        fromLeft(A);
-        fromLeft(B);
+        fromLeft(A, k);
+        fromLeft(B, 0);
         fromRight(A);
         fromRight(C);
         for (size_t i = k + 2; i < n; ++i) A(i, k) = 0.0; // exactly zero below the subdiagonal
@@ -98,7 +102,6 @@ void FrequencyResponse::solveRange(const std::vector<double>& omegas, size_t fir
     // X holds one right-hand side per row (inputs x states), so that every inner loop runs
     // over contiguous memory.
     ComplexMatrix W(n, n), X(m, n);
-    std::vector<double> sum_re(m), sum_im(m);
     for (size_t f = first; f < end; ++f) {
         // W = jw I - H, X = (Q'B)'. Only the Hessenberg band is set: the solve reads no entry
         // left of the subdiagonal.
@@ -148,27 +151,25 @@ void FrequencyResponse::solveRange(const std::vector<double>& omegas, size_t fir
             W.re[b + k] = 0.0;
             W.im[b + k] = 0.0;
         }
-        // Back substitution, row by row of the triangle, every right-hand side in one pass
-        // over the row (the pass over W is what costs).
+        // Back substitution, row by row of the triangle: for each right-hand side the dot
+        // product of the row with the solution found so far, over contiguous memory.
         for (size_t k = n; k-- > 0;) {
             const double* wr = &W.re[k * n];
             const double* wi = &W.im[k * n];
-            for (size_t c = 0; c < m; ++c) {
-                sum_re[c] = X.re[c * n + k];
-                sum_im[c] = X.im[c * n + k];
-            }
-            for (size_t r = k + 1; r < n; ++r) {
-                for (size_t c = 0; c < m; ++c) {
-                    const double xr = X.re[c * n + r], xi = X.im[c * n + r];
-                    sum_re[c] -= wr[r] * xr - wi[r] * xi;
-                    sum_im[c] -= wr[r] * xi + wi[r] * xr;
-                }
-            }
             const double dr = wr[k], di = wi[k];
             const double d2 = dr * dr + di * di;
             for (size_t c = 0; c < m; ++c) {
-                X.re[c * n + k] = (sum_re[c] * dr + sum_im[c] * di) / d2;
-                X.im[c * n + k] = (sum_im[c] * dr - sum_re[c] * di) / d2;
+                double* xr = &X.re[c * n];
+                double* xi = &X.im[c * n];
+                double ar = 0, ai = 0;
+#pragma omp simd reduction(+ : ar, ai)
+                for (size_t r = k + 1; r < n; ++r) {
+                    ar += wr[r] * xr[r] - wi[r] * xi[r];
+                    ai += wr[r] * xi[r] + wi[r] * xr[r];
+                }
+                const double sr = xr[k] - ar, si = xi[k] - ai;
+                xr[k] = (sr * dr + si * di) / d2;
+                xi[k] = (si * dr - sr * di) / d2;
             }
         }
         // G = C Q X + D.

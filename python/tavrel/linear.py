@@ -138,7 +138,9 @@ class LinearModel:
         bottom.set_xlabel("period [s]")
         if len(chosen) <= 12:
             top.legend(fontsize="x-small")
-        figure.tight_layout()
+        # Fixed margins: measuring every label (tight_layout) took longer than the rest of
+        # the command.
+        figure.subplots_adjust(left=0.1, right=0.97, bottom=0.08, top=0.9, hspace=0.08)
         figure.savefig(path, dpi=110)
         plt.close(figure)
 
@@ -154,7 +156,7 @@ class LinearModel:
         axis.set_xlabel("real part [1/s]")
         axis.set_ylabel("imaginary part [rad/s]")
         axis.set_title(f"{len(poles)} poles at t = {self.time:g} s")
-        figure.tight_layout()
+        figure.subplots_adjust(left=0.13, right=0.97, bottom=0.09, top=0.94)
         figure.savefig(path, dpi=110)
         plt.close(figure)
 
