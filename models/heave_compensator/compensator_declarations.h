@@ -22,13 +22,22 @@
       scalarParam("s/m", "choke opening per unit of heave velocity (down positive)", {0.14}))      \
     X(pressure_setpoint, read, scalarParam("Pa", "mean pressure to hold", {412e5}))                \
     X(proportional_gain, read,                                                                     \
-      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {0}))           \
+      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {4e-8}))           \
     X(integral_gain, read,                                                                         \
       scalarParam("1/Pa.s", "rate of the choke opening per unit of pressure above the setpoint",   \
                   {2e-9}))                                                                         \
     X(anti_windup_time, read,                                                                      \
       scalarParam("s", "time constant that pulls the integral back while the setpoint is limited", \
-                  {10}))
+                  {10}))                                                                         \
+    X(downstream_pressure, read,                                                                   \
+      scalarParam("Pa", "pressure behind the choke (its outlet)", {1e5}))                          \
+    X(tuning_top_pressure, read,                                                                   \
+      scalarParam("Pa",                                                                            \
+                  "mean top pressure at which feedforward_gain was tuned; the gain is scaled by "  \
+                  "the tuning's pressure drop over the choke's present one",                       \
+                  {22.85e5}))                                                                      \
+    X(top_pressure_filter_time, read,                                                              \
+      scalarParam("s", "time constant of the mean of the measured top pressure", {30}))
 
 // X(id, unit, meaning, direct feed-through).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
@@ -36,7 +45,8 @@
       false)                                                                                       \
     X(held_pressure, "Pa",                                                                         \
       "pressure held at the setpoint (estimated or measured bottom pressure)", true)               \
-    X(choke_opening, "1", "measured choke opening 0 .. 1", true)
+    X(choke_opening, "1", "measured choke opening 0 .. 1", true)                                 \
+    X(top_pressure, "Pa", "measured top pressure, ahead of the choke", true)
 
 // X(id, unit, meaning).
 #define TAVREL_COMPENSATOR_OUTPUTS(X) X(choke_setpoint, "1", "commanded choke opening 0 .. 1")
@@ -48,7 +58,8 @@
       "heave velocity estimate through the resonator at the heave frequency")                      \
     X(quadrature_velocity, "m/s",                                                                  \
       "quarter period ahead of filtered_velocity (its derivative over the frequency)")             \
-    X(opening_integral, "1", "mean choke opening held by the pressure feedback")
+    X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
+    X(mean_top_pressure, "Pa", "measured top pressure through a first-order low-pass")
 
 namespace tavrel::compensator {
 
@@ -107,6 +118,8 @@ inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::not_negative, param::proportional_gain},
     {ParamRule::Kind::not_negative, param::integral_gain},
     {ParamRule::Kind::positive, param::anti_windup_time},
+    {ParamRule::Kind::above, param::tuning_top_pressure, param::downstream_pressure},
+    {ParamRule::Kind::positive, param::top_pressure_filter_time},
 };
 
 inline constexpr BlockDescription description = {

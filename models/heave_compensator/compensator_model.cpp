@@ -14,11 +14,26 @@ struct Inputs {
     double velocity_estimate;
     double pressure;
     double opening;
+    double top_pressure;
 };
 
 Inputs readInputs(const SimStruct* S) {
     return {inputValue(S, input::displacer_velocity_estimate), inputValue(S, input::held_pressure),
-            inputValue(S, input::choke_opening)};
+            inputValue(S, input::choke_opening), inputValue(S, input::top_pressure)};
+}
+
+// The scheduled gain never exceeds this multiple of feedforward_gain, however far the mean top
+// pressure falls towards the outlet's.
+constexpr double max_schedule = 10;
+
+// Near the well's quarter-wave period the heave swings the top pressure by about the same
+// amount whatever the choke does, and the opening that keeps that swing from moving the choke
+// flow, dz = -dp/(2*dp_mean*dlnCv/dz) from q = Cv(z)*sqrt(dp/rho), grows as the mean drop over
+// the choke falls: the gain tuned at one mean drop is carried to another by their ratio.
+double gainSchedule(const CompensatorParams& p, const double* x) {
+    const double tuned = p.tuning_top_pressure - p.downstream_pressure;
+    const double present = x[state::mean_top_pressure] - p.downstream_pressure;
+    return tuned / std::max(present, tuned / max_schedule);
 }
 
 // The filtered heave velocity advanced by `advance_time`: exact for a sinusoid at the
@@ -32,7 +47,7 @@ double advancedVelocity(const CompensatorParams& p, const double* x) {
 // The setpoint before its limits, without the integral: pressure feedback plus feedforward.
 double proportionalPart(const CompensatorParams& p, const double* x, double pressure) {
     return (pressure - p.pressure_setpoint) * p.proportional_gain +
-           advancedVelocity(p, x) * p.feedforward_gain;
+           advancedVelocity(p, x) * (p.feedforward_gain * gainSchedule(p, x));
 }
 
 double limited(double setpoint) { return std::clamp(setpoint, 0.0, 1.0); }
@@ -47,8 +62,8 @@ double integralDrive(const CompensatorParams& p, double pressure, double opening
 
 } // namespace
 
-// 8 parameters, 3 continuous states, one integer work element, three inputs (the pressure and
-// the choke opening with direct feed-through), one output.
+// 11 parameters, 4 continuous states, one integer work element, four inputs (all but the
+// heave estimate with direct feed-through), one output.
 void mdlInitializeSizes(SimStruct* S) {
     if (!declareParamsStatesInputs(S, param::count, state::count, description.inputs)) return;
     ssSetNumIWork(S, iwork::count);
@@ -63,17 +78,20 @@ void mdlInitializeConditions(SimStruct* S) {
     x[state::filtered_velocity] = 0;
     x[state::quadrature_velocity] = 0;
     x[state::opening_integral] = 0;
+    x[state::mean_top_pressure] = 0;
     ssGetIWork(S)[iwork::first_output_flag] = 1;
 }
 
-// The choke setpoint, limited to [0, 1]. The first call after initialisation sets the integral
-// so that the setpoint equals the measured choke opening (a bumpless start).
+// The choke setpoint, limited to [0, 1]. The first call after initialisation starts the mean
+// top pressure at the measured one and sets the integral so that the setpoint equals the
+// measured choke opening (a bumpless start).
 void mdlOutputs(SimStruct* S, int_T) {
     const CompensatorParams p = CompensatorParams::read(S);
     double* x = ssGetContStates(S);
     const Inputs u = readInputs(S);
-    const double part = proportionalPart(p, x, u.pressure);
     int* flags = ssGetIWork(S);
+    if (flags[iwork::first_output_flag] == 1) x[state::mean_top_pressure] = u.top_pressure;
+    const double part = proportionalPart(p, x, u.pressure);
     if (flags[iwork::first_output_flag] == 1) {
         x[state::opening_integral] = u.opening - part;
         flags[iwork::first_output_flag] = 0;
@@ -84,6 +102,7 @@ void mdlOutputs(SimStruct* S, int_T) {
 // Resonator: y'' + k y' + w^2 y = k v' in state form; at w it passes the estimate with unit
 // gain and no phase shift, and it blocks the estimate's offset and its noise away from w.
 // Integral: back-calculation pulls it towards the limited setpoint at 1/anti_windup_time.
+// Mean top pressure: first-order lag behind the measured one.
 void mdlDerivatives(SimStruct* S) {
     const CompensatorParams p = CompensatorParams::read(S);
     const double* x = ssGetContStates(S);
@@ -99,6 +118,8 @@ void mdlDerivatives(SimStruct* S) {
     const double setpoint = x[state::opening_integral] + proportionalPart(p, x, u.pressure);
     dX[state::opening_integral] = integralDrive(p, u.pressure, u.opening) +
                                   (limited(setpoint) - setpoint) / p.anti_windup_time;
+    dX[state::mean_top_pressure] =
+        (u.top_pressure - x[state::mean_top_pressure]) / p.top_pressure_filter_time;
 }
 
 } // namespace tavrel::compensator

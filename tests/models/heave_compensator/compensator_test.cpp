@@ -19,17 +19,21 @@ class Compensator : public ::testing::Test {
     std::unique_ptr<TestRecord> record;
 
     // w = 0.5 rad/s, bandwidth 0.2 rad/s, advance 1 s, feedforward 0.3 s/m, setpoint 400 bar,
-    // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s.
+    // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s, outlet 1 bar, tuned at a 21 bar
+    // top pressure, its mean over 20 s.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
-            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10}},
+            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10},
+                                    {1e5}, {21e5}, {20}},
             &mdlInitializeSizes);
         record->call(&mdlInitializeConditions);
     }
-    void setInputs(double velocity, double pressure, double opening) {
+    // The top pressure at the tuning's unless told: the feedforward gain unscheduled.
+    void setInputs(double velocity, double pressure, double opening, double top = 21e5) {
         record->setInput(input::displacer_velocity_estimate, velocity);
         record->setInput(input::held_pressure, pressure);
         record->setInput(input::choke_opening, opening);
+        record->setInput(input::top_pressure, top);
     }
     // States after the first outputs call, so that the bumpless start is over.
     void place(double filtered, double quadrature, double integral) {
@@ -66,11 +70,40 @@ TEST_F(Compensator, SetpointAndDerivativesMatchHandValues) {
     }
 }
 
+TEST_F(Compensator, FeedforwardGainFollowsTheMeanDropOverTheChoke) {
+    // Advanced velocity 0.12757395851765424 m/s as above; integral 0.4, pressure at the
+    // setpoint. The gain scales by 20 bar over the mean drop, at most tenfold.
+    const struct {
+        const char* what;
+        double mean_top, schedule;
+    } cases[] = {
+        {"at the tuning", 21e5, 1.0},
+        {"half the drop", 11e5, 2.0},
+        {"twice the drop", 41e5, 0.5},
+        {"near the outlet: capped", 1.5e5, 10.0},
+        {"below the outlet: capped", 0.5e5, 10.0},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.5, 400e5, 0.45, 25e5);
+        place(0.2, -0.1, 0.4);
+        record->state(state::mean_top_pressure) = c.mean_top;
+        record->outputs(&mdlOutputs);
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->output(output::choke_setpoint),
+                    0.4 + 0.3 * c.schedule * 0.12757395851765424, 1e-15)
+            << c.what;
+        EXPECT_NEAR(record->derivative(state::mean_top_pressure), (25e5 - c.mean_top) / 20, 1e-9)
+            << c.what;
+    }
+}
+
 TEST_F(Compensator, FirstOutputsHoldThePresentOpening) {
-    setInputs(0.5, 401e5, 0.45);
+    setInputs(0.5, 401e5, 0.45, 11e5);
     EXPECT_EQ(record->outputs(&mdlOutputs), "");
     EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45);
     EXPECT_DOUBLE_EQ(record->state(state::opening_integral), 0.45 - 0.001);
+    // The mean top pressure starts at the measured one.
+    EXPECT_DOUBLE_EQ(record->state(state::mean_top_pressure), 11e5);
     // Later calls follow the pressure instead of taking the opening again.
     setInputs(0.5, 402e5, 0.2);
     record->outputs(&mdlOutputs);
