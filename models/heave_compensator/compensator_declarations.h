@@ -22,13 +22,13 @@
       scalarParam("s/m", "choke opening per unit of heave velocity (down positive)", {0.14}))      \
     X(pressure_setpoint, read, scalarParam("Pa", "mean pressure to hold", {412e5}))                \
     X(proportional_gain, read,                                                                     \
-      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {4e-8}))           \
+      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {4e-8}))        \
     X(integral_gain, read,                                                                         \
       scalarParam("1/Pa.s", "rate of the choke opening per unit of pressure above the setpoint",   \
                   {2e-9}))                                                                         \
     X(anti_windup_time, read,                                                                      \
       scalarParam("s", "time constant that pulls the integral back while the setpoint is limited", \
-                  {10}))                                                                         \
+                  {10}))                                                                           \
     X(downstream_pressure, read,                                                                   \
       scalarParam("Pa", "pressure behind the choke (its outlet)", {1e5}))                          \
     X(tuning_top_pressure, read,                                                                   \
@@ -37,7 +37,11 @@
                   "the tuning's pressure drop over the choke's present one",                       \
                   {22.85e5}))                                                                      \
     X(top_pressure_filter_time, read,                                                              \
-      scalarParam("s", "time constant of the mean of the measured top pressure", {30}))
+      scalarParam("s", "time constant of the mean of the measured top pressure", {30}))            \
+    X(schedule_exponent, read,                                                                     \
+      scalarParam(                                                                                 \
+          "1", "power of the pressure-drop ratio that scales feedforward_gain (0: unscheduled)",   \
+          {0.75}))
 
 // X(id, unit, meaning, direct feed-through).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
@@ -45,7 +49,7 @@
       false)                                                                                       \
     X(held_pressure, "Pa",                                                                         \
       "pressure held at the setpoint (estimated or measured bottom pressure)", true)               \
-    X(choke_opening, "1", "measured choke opening 0 .. 1", true)                                 \
+    X(choke_opening, "1", "measured choke opening 0 .. 1", true)                                   \
     X(top_pressure, "Pa", "measured top pressure, ahead of the choke", true)
 
 // X(id, unit, meaning).
@@ -120,6 +124,7 @@ inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::positive, param::anti_windup_time},
     {ParamRule::Kind::above, param::tuning_top_pressure, param::downstream_pressure},
     {ParamRule::Kind::positive, param::top_pressure_filter_time},
+    {ParamRule::Kind::not_negative, param::schedule_exponent},
 };
 
 inline constexpr BlockDescription description = {

@@ -22,18 +22,20 @@ Inputs readInputs(const SimStruct* S) {
             inputValue(S, input::choke_opening), inputValue(S, input::top_pressure)};
 }
 
-// The scheduled gain never exceeds this multiple of feedforward_gain, however far the mean top
-// pressure falls towards the outlet's.
-constexpr double max_schedule = 10;
+// The drop over the choke counted in the schedule never falls below this fraction of the
+// tuning's, however far the mean top pressure falls towards the outlet's.
+constexpr double min_drop_fraction = 0.1;
 
 // Near the well's quarter-wave period the heave swings the top pressure by about the same
 // amount whatever the choke does, and the opening that keeps that swing from moving the choke
 // flow, dz = -dp/(2*dp_mean*dlnCv/dz) from q = Cv(z)*sqrt(dp/rho), grows as the mean drop over
-// the choke falls: the gain tuned at one mean drop is carried to another by their ratio.
+// the choke falls: the gain tuned at one mean drop is carried to another by their ratio, raised
+// to schedule_exponent (below 1 where a lower drop also puts the choke on a relatively steeper
+// part of its characteristic; 0 turns the schedule off).
 double gainSchedule(const CompensatorParams& p, const double* x) {
     const double tuned = p.tuning_top_pressure - p.downstream_pressure;
     const double present = x[state::mean_top_pressure] - p.downstream_pressure;
-    return tuned / std::max(present, tuned / max_schedule);
+    return std::pow(tuned / std::max(present, tuned * min_drop_fraction), p.schedule_exponent);
 }
 
 // The filtered heave velocity advanced by `advance_time`: exact for a sinusoid at the
@@ -62,7 +64,7 @@ double integralDrive(const CompensatorParams& p, double pressure, double opening
 
 } // namespace
 
-// 11 parameters, 4 continuous states, one integer work element, four inputs (all but the
+// 12 parameters, 4 continuous states, one integer work element, four inputs (all but the
 // heave estimate with direct feed-through), one output.
 void mdlInitializeSizes(SimStruct* S) {
     if (!declareParamsStatesInputs(S, param::count, state::count, description.inputs)) return;

@@ -20,11 +20,11 @@ class Compensator : public ::testing::Test {
 
     // w = 0.5 rad/s, bandwidth 0.2 rad/s, advance 1 s, feedforward 0.3 s/m, setpoint 400 bar,
     // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s, outlet 1 bar, tuned at a 21 bar
-    // top pressure, its mean over 20 s.
+    // top pressure, its mean over 20 s, the schedule's exponent 0.5.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
             tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10},
-                                    {1e5}, {21e5}, {20}},
+                                    {1e5}, {21e5}, {20}, {0.5}},
             &mdlInitializeSizes);
         record->call(&mdlInitializeConditions);
     }
@@ -72,16 +72,17 @@ TEST_F(Compensator, SetpointAndDerivativesMatchHandValues) {
 
 TEST_F(Compensator, FeedforwardGainFollowsTheMeanDropOverTheChoke) {
     // Advanced velocity 0.12757395851765424 m/s as above; integral 0.4, pressure at the
-    // setpoint. The gain scales by 20 bar over the mean drop, at most tenfold.
+    // setpoint. The gain scales by the root of 20 bar over the mean drop, the drop counted at
+    // 2 bar at least.
     const struct {
         const char* what;
         double mean_top, schedule;
     } cases[] = {
         {"at the tuning", 21e5, 1.0},
-        {"half the drop", 11e5, 2.0},
-        {"twice the drop", 41e5, 0.5},
-        {"near the outlet: capped", 1.5e5, 10.0},
-        {"below the outlet: capped", 0.5e5, 10.0},
+        {"half the drop", 11e5, std::sqrt(2.0)},
+        {"twice the drop", 41e5, std::sqrt(0.5)},
+        {"near the outlet: capped", 1.5e5, std::sqrt(10.0)},
+        {"below the outlet: capped", 0.5e5, std::sqrt(10.0)},
     };
     for (const auto& c : cases) {
         setInputs(0.5, 400e5, 0.45, 25e5);
