@@ -41,7 +41,18 @@
     X(schedule_exponent, read,                                                                     \
       scalarParam(                                                                                 \
           "1", "power of the pressure-drop ratio that scales feedforward_gain (0: unscheduled)",   \
-          {0.75}))
+          {0.75}))                                                                         \
+    X(adaptation_rate, read,                                                                       \
+      scalarParam("1/s",                                                                           \
+                  "rate at which the feedforward's weights cancel the held pressure's oscillation " \
+                  "at the heave frequency (0: the weights stay at feedforward_gain, advance_time)", \
+                  {0.01}))                                                                            \
+    X(plant_gain, read,                                                                            \
+      scalarParam("Pa", "amplitude of the held pressure per unit amplitude of the opening at the " \
+                  "heave frequency (the tuning's)", {1.8e6}))                                      \
+    X(plant_phase, read,                                                                           \
+      scalarParam("rad", "phase of the held pressure against the opening at the heave frequency " \
+                  "(the tuning's)", {1.0}))
 
 // X(id, unit, meaning, direct feed-through).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
@@ -63,7 +74,11 @@
     X(quadrature_velocity, "m/s",                                                                  \
       "quarter period ahead of filtered_velocity (its derivative over the frequency)")             \
     X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
-    X(mean_top_pressure, "Pa", "measured top pressure through a first-order low-pass")
+    X(mean_top_pressure, "Pa", "measured top pressure through a first-order low-pass")             \
+    X(feedforward_in_phase, "s/m", "feedforward weight on filtered_velocity")                      \
+    X(feedforward_quadrature, "s/m", "feedforward weight on quadrature_velocity")                  \
+    X(pressure_in_phase, "Pa", "held pressure's error through the resonator at the heave frequency") \
+    X(pressure_quadrature, "Pa", "quarter period ahead of pressure_in_phase")
 
 namespace tavrel::compensator {
 
@@ -125,6 +140,8 @@ inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::above, param::tuning_top_pressure, param::downstream_pressure},
     {ParamRule::Kind::positive, param::top_pressure_filter_time},
     {ParamRule::Kind::not_negative, param::schedule_exponent},
+    {ParamRule::Kind::not_negative, param::adaptation_rate},
+    {ParamRule::Kind::positive, param::plant_gain},
 };
 
 inline constexpr BlockDescription description = {

@@ -38,18 +38,65 @@ double gainSchedule(const CompensatorParams& p, const double* x) {
     return std::pow(tuned / std::max(present, tuned * min_drop_fraction), p.schedule_exponent);
 }
 
-// The filtered heave velocity advanced by `advance_time`: exact for a sinusoid at the
-// resonator's frequency, whose quadrature state is its derivative over the frequency.
-double advancedVelocity(const CompensatorParams& p, const double* x) {
-    const double phase = p.displacer_frequency * p.advance_time;
-    return std::cos(phase) * x[state::filtered_velocity] +
-           std::sin(phase) * x[state::quadrature_velocity];
+// The feedforward before its schedule: the weights on the resonator's in-phase and quadrature
+// states. Their start, K*cos(w*tau) and K*sin(w*tau), is the filtered heave velocity advanced by
+// tau times K: exact for a sinusoid at w, whose quadrature state is its derivative over w.
+double weightedVelocity(const double* x) {
+    return x[state::feedforward_in_phase] * x[state::filtered_velocity] +
+           x[state::feedforward_quadrature] * x[state::quadrature_velocity];
+}
+
+// How far the adapted weights may grow beyond the tuned gain.
+constexpr double max_weight_ratio = 1.5;
+
+// Heave amplitude (m/s) below which the adaptation slows with the square of the amplitude
+// instead of normalising it away: while the resonators ring up from rest the held pressure's
+// oscillation is the start's, not the feedforward's, and must not move the weights.
+constexpr double normalising_amplitude = 0.3;
+
+// Narrow-band adaptation of the weights W = w_a + j*w_b. With the heave V = a + j*b... as phasor
+// and the held pressure's oscillation E at w, E = P*s*W*V + D for the plant P from opening to
+// held pressure; descending |E|^2 along conj(P*V)*E with the tuning's P = G*exp(j*phi) drives E to
+// zero at the adaptation rate while the true phase is within a quarter turn of phi. Products of
+// in-phase and quadrature states give the phasor products without a ripple at 2w.
+void adaptationRates(const CompensatorParams& p, const double* x, double* dX) {
+    // The pressure's quadrature as pressure_in_phase'/w: free of the offset that a steady error
+    // leaves in pressure_quadrature, which would ripple the weights at w and shift the mean.
+    const double pb = dX[state::pressure_in_phase] / p.displacer_frequency;
+    const double a = x[state::filtered_velocity];
+    const double b = x[state::quadrature_velocity];
+    const double power = a * a + b * b;
+    if (p.adaptation_rate == 0) {
+        dX[state::feedforward_in_phase] = 0;
+        dX[state::feedforward_quadrature] = 0;
+        return;
+    }
+    const double xa = std::cos(p.plant_phase) * a + std::sin(p.plant_phase) * b;
+    const double xb = std::cos(p.plant_phase) * b - std::sin(p.plant_phase) * a;
+    const double pa = x[state::pressure_in_phase];
+    const double step =
+        p.adaptation_rate /
+        (p.plant_gain * std::max(power, normalising_amplitude * normalising_amplitude));
+    double da = -(xa * pa + xb * pb) * step;
+    double db = -(xb * pa - xa * pb) * step;
+    // At max_weight_ratio times feedforward_gain the weights may turn but not grow.
+    const double wa = x[state::feedforward_in_phase];
+    const double wb = x[state::feedforward_quadrature];
+    const double size2 = wa * wa + wb * wb;
+    const double outward = wa * da + wb * db;
+    const double limit = max_weight_ratio * p.feedforward_gain;
+    if (size2 >= limit * limit && outward > 0) {
+        da -= wa * outward / size2;
+        db -= wb * outward / size2;
+    }
+    dX[state::feedforward_in_phase] = da;
+    dX[state::feedforward_quadrature] = db;
 }
 
 // The setpoint before its limits, without the integral: pressure feedback plus feedforward.
 double proportionalPart(const CompensatorParams& p, const double* x, double pressure) {
     return (pressure - p.pressure_setpoint) * p.proportional_gain +
-           advancedVelocity(p, x) * (p.feedforward_gain * gainSchedule(p, x));
+           weightedVelocity(x) * gainSchedule(p, x);
 }
 
 double limited(double setpoint) { return std::clamp(setpoint, 0.0, 1.0); }
@@ -81,6 +128,12 @@ void mdlInitializeConditions(SimStruct* S) {
     x[state::quadrature_velocity] = 0;
     x[state::opening_integral] = 0;
     x[state::mean_top_pressure] = 0;
+    const CompensatorParams p = CompensatorParams::read(S);
+    const double phase = p.displacer_frequency * p.advance_time;
+    x[state::feedforward_in_phase] = p.feedforward_gain * std::cos(phase);
+    x[state::feedforward_quadrature] = p.feedforward_gain * std::sin(phase);
+    x[state::pressure_in_phase] = 0;
+    x[state::pressure_quadrature] = 0;
     ssGetIWork(S)[iwork::first_output_flag] = 1;
 }
 
@@ -122,6 +175,12 @@ void mdlDerivatives(SimStruct* S) {
                                   (limited(setpoint) - setpoint) / p.anti_windup_time;
     dX[state::mean_top_pressure] =
         (u.top_pressure - x[state::mean_top_pressure]) / p.top_pressure_filter_time;
+
+    dX[state::pressure_in_phase] =
+        x[state::pressure_quadrature] * w +
+        (u.pressure - p.pressure_setpoint - x[state::pressure_in_phase]) * p.filter_bandwidth;
+    dX[state::pressure_quadrature] = -(x[state::pressure_in_phase] * w);
+    adaptationRates(p, x, dX);
 }
 
 } // namespace tavrel::compensator
