@@ -20,11 +20,12 @@ class Compensator : public ::testing::Test {
 
     // w = 0.5 rad/s, bandwidth 0.2 rad/s, advance 1 s, feedforward 0.3 s/m, setpoint 400 bar,
     // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s, outlet 1 bar, tuned at a 21 bar
-    // top pressure, its mean over 20 s, the schedule's exponent 0.5.
+    // top pressure, its mean over 20 s, the schedule's exponent 0.5; adaptation at 0.05 1/s
+    // with a plant of 20 bar per unit opening a quarter turn ahead.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
             tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10},
-                                    {1e5}, {21e5}, {20}, {0.5}},
+                                    {1e5}, {21e5}, {20}, {0.5}, {0.05}, {2e6}, {M_PI / 2}},
             &mdlInitializeSizes);
         record->call(&mdlInitializeConditions);
     }
@@ -95,6 +96,35 @@ TEST_F(Compensator, FeedforwardGainFollowsTheMeanDropOverTheChoke) {
             << c.what;
         EXPECT_NEAR(record->derivative(state::mean_top_pressure), (25e5 - c.mean_top) / 20, 1e-9)
             << c.what;
+    }
+}
+
+TEST_F(Compensator, AdaptationDescendsThePressureOscillation) {
+    // Heave a = 0.4, b = -0.3 (power 0.25 m2/s2); through the plant's quarter turn the
+    // regressor is (b, -a). Pressure error 1 bar on pressure_in_phase = 1 bar, so its quadrature
+    // is pressure_quadrature, 2 bar. Step 0.05/(2e6*0.25) = 1e-7:
+    // w_a' = -(-0.3*1e5 - 0.4*2e5)*1e-7, w_b' = -(-0.4*1e5 + 0.3*2e5)*1e-7.
+    const struct {
+        const char* what;
+        double wa, wb;
+        double rate_a, rate_b;
+    } cases[] = {
+        {"inside the bound", 0.1, 0.2, 0.011, -0.002},
+        {"at 1.5 times the gain: turns, does not grow", 0.45, 0.0, 0.0, -0.002},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.4, 401e5, 0.4);
+        place(0.4, -0.3, 0.4);
+        record->state(state::feedforward_in_phase) = c.wa;
+        record->state(state::feedforward_quadrature) = c.wb;
+        record->state(state::pressure_in_phase) = 1e5;
+        record->state(state::pressure_quadrature) = 2e5;
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->derivative(state::feedforward_in_phase), c.rate_a, 1e-12) << c.what;
+        EXPECT_NEAR(record->derivative(state::feedforward_quadrature), c.rate_b, 1e-12) << c.what;
+        // The pressure's resonator: 0.5*2e5 + 0.2*(1e5 - 1e5) and -(0.5*1e5).
+        EXPECT_NEAR(record->derivative(state::pressure_in_phase), 1e5, 1e-6) << c.what;
+        EXPECT_NEAR(record->derivative(state::pressure_quadrature), -0.5e5, 1e-6) << c.what;
     }
 }
 
