@@ -41,18 +41,23 @@
     X(schedule_exponent, read,                                                                     \
       scalarParam(                                                                                 \
           "1", "power of the pressure-drop ratio that scales feedforward_gain (0: unscheduled)",   \
-          {0.75}))                                                                         \
+          {0.75}))                                                                                 \
     X(adaptation_rate, read,                                                                       \
-      scalarParam("1/s",                                                                           \
-                  "rate at which the feedforward's weights cancel the held pressure's oscillation " \
-                  "at the heave frequency (0: the weights stay at feedforward_gain, advance_time)", \
-                  {0.01}))                                                                            \
+      scalarParam(                                                                                 \
+          "1/s",                                                                                   \
+          "rate at which the feedforward's weights cancel the held pressure's oscillation "        \
+          "at the heave frequency (0: the weights stay at feedforward_gain, advance_time)",        \
+          {0.01}))                                                                                 \
     X(plant_gain, read,                                                                            \
-      scalarParam("Pa", "amplitude of the held pressure per unit amplitude of the opening at the " \
-                  "heave frequency (the tuning's)", {1.8e6}))                                      \
+      scalarParam("Pa",                                                                            \
+                  "amplitude of the held pressure per unit amplitude of the opening at the "       \
+                  "heave frequency (the tuning's)",                                                \
+                  {1.8e6}))                                                                        \
     X(plant_phase, read,                                                                           \
-      scalarParam("rad", "phase of the held pressure against the opening at the heave frequency " \
-                  "(the tuning's)", {1.0}))
+      scalarParam("rad",                                                                           \
+                  "phase of the held pressure against the opening at the heave frequency "         \
+                  "(the tuning's)",                                                                \
+                  {1.0}))
 
 // X(id, unit, meaning, direct feed-through).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
@@ -77,7 +82,8 @@
     X(mean_top_pressure, "Pa", "measured top pressure through a first-order low-pass")             \
     X(feedforward_in_phase, "s/m", "feedforward weight on filtered_velocity")                      \
     X(feedforward_quadrature, "s/m", "feedforward weight on quadrature_velocity")                  \
-    X(pressure_in_phase, "Pa", "held pressure's error through the resonator at the heave frequency") \
+    X(pressure_in_phase, "Pa",                                                                     \
+      "held pressure's error through the resonator at the heave frequency")                        \
     X(pressure_quadrature, "Pa", "quarter period ahead of pressure_in_phase")
 
 namespace tavrel::compensator {
