@@ -22,13 +22,42 @@
       scalarParam("s/m", "choke opening per unit of heave velocity (down positive)", {0.14}))      \
     X(pressure_setpoint, read, scalarParam("Pa", "mean pressure to hold", {412e5}))                \
     X(proportional_gain, read,                                                                     \
-      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {0}))           \
+      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {4e-8}))        \
     X(integral_gain, read,                                                                         \
       scalarParam("1/Pa.s", "rate of the choke opening per unit of pressure above the setpoint",   \
                   {2e-9}))                                                                         \
     X(anti_windup_time, read,                                                                      \
       scalarParam("s", "time constant that pulls the integral back while the setpoint is limited", \
-                  {10}))
+                  {10}))                                                                           \
+    X(downstream_pressure, read,                                                                   \
+      scalarParam("Pa", "pressure behind the choke (its outlet)", {1e5}))                          \
+    X(tuning_top_pressure, read,                                                                   \
+      scalarParam("Pa",                                                                            \
+                  "mean top pressure at which feedforward_gain was tuned; the gain is scaled by "  \
+                  "the tuning's pressure drop over the choke's present one",                       \
+                  {22.85e5}))                                                                      \
+    X(top_pressure_filter_time, read,                                                              \
+      scalarParam("s", "time constant of the mean of the measured top pressure", {30}))            \
+    X(schedule_exponent, read,                                                                     \
+      scalarParam(                                                                                 \
+          "1", "power of the pressure-drop ratio that scales feedforward_gain (0: unscheduled)",   \
+          {0.75}))                                                                                 \
+    X(adaptation_rate, read,                                                                       \
+      scalarParam(                                                                                 \
+          "1/s",                                                                                   \
+          "rate at which the feedforward's weights cancel the held pressure's oscillation "        \
+          "at the heave frequency (0: the weights stay at feedforward_gain, advance_time)",        \
+          {0.01}))                                                                                 \
+    X(plant_gain, read,                                                                            \
+      scalarParam("Pa",                                                                            \
+                  "amplitude of the held pressure per unit amplitude of the opening at the "       \
+                  "heave frequency (the tuning's)",                                                \
+                  {1.8e6}))                                                                        \
+    X(plant_phase, read,                                                                           \
+      scalarParam("rad",                                                                           \
+                  "phase of the held pressure against the opening at the heave frequency "         \
+                  "(the tuning's)",                                                                \
+                  {1.0}))
 
 // X(id, unit, meaning, direct feed-through).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
@@ -36,7 +65,8 @@
       false)                                                                                       \
     X(held_pressure, "Pa",                                                                         \
       "pressure held at the setpoint (estimated or measured bottom pressure)", true)               \
-    X(choke_opening, "1", "measured choke opening 0 .. 1", true)
+    X(choke_opening, "1", "measured choke opening 0 .. 1", true)                                   \
+    X(top_pressure, "Pa", "measured top pressure, ahead of the choke", true)
 
 // X(id, unit, meaning).
 #define TAVREL_COMPENSATOR_OUTPUTS(X) X(choke_setpoint, "1", "commanded choke opening 0 .. 1")
@@ -48,7 +78,13 @@
       "heave velocity estimate through the resonator at the heave frequency")                      \
     X(quadrature_velocity, "m/s",                                                                  \
       "quarter period ahead of filtered_velocity (its derivative over the frequency)")             \
-    X(opening_integral, "1", "mean choke opening held by the pressure feedback")
+    X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
+    X(mean_top_pressure, "Pa", "measured top pressure through a first-order low-pass")             \
+    X(feedforward_in_phase, "s/m", "feedforward weight on filtered_velocity")                      \
+    X(feedforward_quadrature, "s/m", "feedforward weight on quadrature_velocity")                  \
+    X(pressure_in_phase, "Pa",                                                                     \
+      "held pressure's error through the resonator at the heave frequency")                        \
+    X(pressure_quadrature, "Pa", "quarter period ahead of pressure_in_phase")
 
 namespace tavrel::compensator {
 
@@ -107,6 +143,11 @@ inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::not_negative, param::proportional_gain},
     {ParamRule::Kind::not_negative, param::integral_gain},
     {ParamRule::Kind::positive, param::anti_windup_time},
+    {ParamRule::Kind::above, param::tuning_top_pressure, param::downstream_pressure},
+    {ParamRule::Kind::positive, param::top_pressure_filter_time},
+    {ParamRule::Kind::not_negative, param::schedule_exponent},
+    {ParamRule::Kind::not_negative, param::adaptation_rate},
+    {ParamRule::Kind::positive, param::plant_gain},
 };
 
 inline constexpr BlockDescription description = {

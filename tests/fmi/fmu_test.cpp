@@ -67,14 +67,16 @@ RunPlan observerPlan(double duration) {
     return plan;
 }
 
-// A heave estimate and a pressure swinging about the setpoint, the choke at 0.4.
+// A heave estimate and a pressure swinging about the setpoint, the choke at 0.4 below a top
+// pressure of 15 bar.
 RunPlan compensatorPlan(double duration) {
     RunPlan plan;
     plan.inputs = {{"displacer_velocity_estimate", [](double t) { return 0.8 * std::sin(t); },
                     [](double t) { return 0.8 * std::cos(t); },
                     [](double t) { return -0.8 * std::sin(t); }},
                    {"held_pressure", [](double t) { return 412e5 + 2e5 * std::cos(t); }},
-                   {"choke_opening", [](double) { return 0.4; }}};
+                   {"choke_opening", [](double) { return 0.4; }},
+                   {"top_pressure", [](double) { return 15e5; }}};
     plan.watched = {"choke_setpoint"};
     plan.duration = duration;
     return plan;

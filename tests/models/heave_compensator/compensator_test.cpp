@@ -19,17 +19,22 @@ class Compensator : public ::testing::Test {
     std::unique_ptr<TestRecord> record;
 
     // w = 0.5 rad/s, bandwidth 0.2 rad/s, advance 1 s, feedforward 0.3 s/m, setpoint 400 bar,
-    // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s.
+    // kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s, outlet 1 bar, tuned at a 21 bar
+    // top pressure, its mean over 20 s, the schedule's exponent 0.5; adaptation at 0.05 1/s
+    // with a plant of 20 bar per unit opening a quarter turn ahead.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
-            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10}},
+            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10},
+                                    {1e5}, {21e5}, {20}, {0.5}, {0.05}, {2e6}, {M_PI / 2}},
             &mdlInitializeSizes);
         record->call(&mdlInitializeConditions);
     }
-    void setInputs(double velocity, double pressure, double opening) {
+    // The top pressure at the tuning's unless told: the feedforward gain unscheduled.
+    void setInputs(double velocity, double pressure, double opening, double top = 21e5) {
         record->setInput(input::displacer_velocity_estimate, velocity);
         record->setInput(input::held_pressure, pressure);
         record->setInput(input::choke_opening, opening);
+        record->setInput(input::top_pressure, top);
     }
     // States after the first outputs call, so that the bumpless start is over.
     void place(double filtered, double quadrature, double integral) {
@@ -66,11 +71,70 @@ TEST_F(Compensator, SetpointAndDerivativesMatchHandValues) {
     }
 }
 
+TEST_F(Compensator, FeedforwardGainFollowsTheMeanDropOverTheChoke) {
+    // Advanced velocity 0.12757395851765424 m/s as above; integral 0.4, pressure at the
+    // setpoint. The gain scales by the root of 20 bar over the mean drop, the drop counted at
+    // 2 bar at least.
+    const struct {
+        const char* what;
+        double mean_top, schedule;
+    } cases[] = {
+        {"at the tuning", 21e5, 1.0},
+        {"half the drop", 11e5, std::sqrt(2.0)},
+        {"twice the drop", 41e5, std::sqrt(0.5)},
+        {"near the outlet: capped", 1.5e5, std::sqrt(10.0)},
+        {"below the outlet: capped", 0.5e5, std::sqrt(10.0)},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.5, 400e5, 0.45, 25e5);
+        place(0.2, -0.1, 0.4);
+        record->state(state::mean_top_pressure) = c.mean_top;
+        record->outputs(&mdlOutputs);
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->output(output::choke_setpoint),
+                    0.4 + 0.3 * c.schedule * 0.12757395851765424, 1e-15)
+            << c.what;
+        EXPECT_NEAR(record->derivative(state::mean_top_pressure), (25e5 - c.mean_top) / 20, 1e-9)
+            << c.what;
+    }
+}
+
+TEST_F(Compensator, AdaptationDescendsThePressureOscillation) {
+    // Heave a = 0.4, b = -0.3 (power 0.25 m2/s2); through the plant's quarter turn the
+    // regressor is (b, -a). Pressure error 1 bar on pressure_in_phase = 1 bar, so its quadrature
+    // is pressure_quadrature, 2 bar. Step 0.05/(2e6*0.25) = 1e-7:
+    // w_a' = -(-0.3*1e5 - 0.4*2e5)*1e-7, w_b' = -(-0.4*1e5 + 0.3*2e5)*1e-7.
+    const struct {
+        const char* what;
+        double wa, wb;
+        double rate_a, rate_b;
+    } cases[] = {
+        {"inside the bound", 0.1, 0.2, 0.011, -0.002},
+        {"at 1.5 times the gain: turns, does not grow", 0.45, 0.0, 0.0, -0.002},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.4, 401e5, 0.4);
+        place(0.4, -0.3, 0.4);
+        record->state(state::feedforward_in_phase) = c.wa;
+        record->state(state::feedforward_quadrature) = c.wb;
+        record->state(state::pressure_in_phase) = 1e5;
+        record->state(state::pressure_quadrature) = 2e5;
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->derivative(state::feedforward_in_phase), c.rate_a, 1e-12) << c.what;
+        EXPECT_NEAR(record->derivative(state::feedforward_quadrature), c.rate_b, 1e-12) << c.what;
+        // The pressure's resonator: 0.5*2e5 + 0.2*(1e5 - 1e5) and -(0.5*1e5).
+        EXPECT_NEAR(record->derivative(state::pressure_in_phase), 1e5, 1e-6) << c.what;
+        EXPECT_NEAR(record->derivative(state::pressure_quadrature), -0.5e5, 1e-6) << c.what;
+    }
+}
+
 TEST_F(Compensator, FirstOutputsHoldThePresentOpening) {
-    setInputs(0.5, 401e5, 0.45);
+    setInputs(0.5, 401e5, 0.45, 11e5);
     EXPECT_EQ(record->outputs(&mdlOutputs), "");
     EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45);
     EXPECT_DOUBLE_EQ(record->state(state::opening_integral), 0.45 - 0.001);
+    // The mean top pressure starts at the measured one.
+    EXPECT_DOUBLE_EQ(record->state(state::mean_top_pressure), 11e5);
     // Later calls follow the pressure instead of taking the opening again.
     setInputs(0.5, 402e5, 0.2);
     record->outputs(&mdlOutputs);
