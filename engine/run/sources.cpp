@@ -1,11 +1,13 @@
 #include "sources.h"
 
+#include "overloaded.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cmath>
 #include <numbers>
-#include <stdexcept>
+#include <variant>
 
 namespace tavrel::sim {
 
@@ -30,15 +32,37 @@ private:
     const double* v_;
 };
 
+// The value of each signal of time at `t`.
+double signalAt(const source::Step& s, double t) { return t < s.time ? s.before : s.after; }
+
+double signalAt(const source::Ramp& s, double t) {
+    return t < s.start_time ? s.initial : s.initial + s.slope * (t - s.start_time);
+}
+
+double signalAt(const source::Sine& s, double t) {
+    return s.offset + s.amplitude * std::sin(2 * std::numbers::pi * t / s.period + s.phase);
+}
+
+double signalAt(const source::Table& s, double t) {
+    const auto& times = s.times;
+    const auto& values = s.values;
+    if (!(t > times.front())) return values.front(); // also a time that is not a number
+    if (t >= times.back()) return values.back();
+    const size_t k = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) -
+                                         times.begin());
+    const double w = (t - times[k - 1]) / (times[k] - times[k - 1]);
+    return values[k - 1] + w * (values[k] - values[k - 1]);
+}
+
 // A signal of time only. The solver asks for the same time several times over (a step's last
 // stages and the next step's first share it), so the last value is kept.
-class TimeSignal : public InputSource {
+template <typename Kind> class TimeSignal : public InputSource {
 public:
-    explicit TimeSignal(Source s) : s_(std::move(s)) {}
+    explicit TimeSignal(Kind s) : s_(std::move(s)) {}
     double value(double t, const double*, const SignalBoard&) const override {
         const auto bits = std::bit_cast<std::uint64_t>(t); // -0 and +0 apart
         if (!kept_ || bits != last_time_bits_) {
-            last_value_ = compute(t);
+            last_value_ = signalAt(s_, t);
             last_time_bits_ = bits;
             kept_ = true;
         }
@@ -46,35 +70,7 @@ public:
     }
 
 private:
-    double compute(double t) const {
-        switch (s_.kind) {
-        case Source::Kind::step: return t < s_.time ? s_.before : s_.after;
-        case Source::Kind::ramp:
-            return t < s_.start_time ? s_.initial : s_.initial + s_.slope * (t - s_.start_time);
-        case Source::Kind::sine:
-            return s_.offset + s_.amplitude * std::sin(2 * std::numbers::pi * t / s_.period + s_.phase);
-        case Source::Kind::table: return interpolate(t);
-        case Source::Kind::constant:
-        case Source::Kind::sum:
-        case Source::Kind::connection:
-        case Source::Kind::hold:
-        case Source::Kind::pi: break; // not signals of time: compileSource builds their own
-        }
-        return s_.value;
-    }
-
-    // Piecewise linear between the rows, held at the first and last values outside them.
-    double interpolate(double t) const {
-        const auto& times = s_.table_times;
-        const auto& values = s_.table_values;
-        if (!(t > times.front())) return values.front(); // also a time that is not a number
-        if (t >= times.back()) return values.back();
-        const size_t k = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) -
-                                             times.begin());
-        const double w = (t - times[k - 1]) / (times[k] - times[k - 1]);
-        return values[k - 1] + w * (values[k] - values[k - 1]);
-    }
-    Source s_;
+    Kind s_;
     mutable bool kept_ = false;
     mutable std::uint64_t last_time_bits_ = 0;
     mutable double last_value_ = 0;
@@ -94,28 +90,25 @@ public:
     void captureStart(const SignalBoard& board) override {
         for (auto& term : terms_) term->captureStart(board);
     }
-    std::vector<int> dependencies() const override {
-        std::vector<int> all;
-        for (const auto& term : terms_) {
-            const auto d = term->dependencies();
-            all.insert(all.end(), d.begin(), d.end());
-        }
-        return all;
-    }
+    std::vector<int> dependencies() const override { return gather(&InputSource::dependencies); }
     bool readsBlocks() const override {
         return std::any_of(terms_.begin(), terms_.end(),
                            [](const auto& term) { return term->readsBlocks(); });
     }
     std::vector<int> controllerSlots() const override {
-        std::vector<int> all;
-        for (const auto& term : terms_) {
-            const auto s = term->controllerSlots();
-            all.insert(all.end(), s.begin(), s.end());
-        }
-        return all;
+        return gather(&InputSource::controllerSlots);
     }
 
 private:
+    // The terms' lists, one after the other.
+    std::vector<int> gather(std::vector<int> (InputSource::*list)() const) const {
+        std::vector<int> all;
+        for (const auto& term : terms_) {
+            const auto part = ((*term).*list)();
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    }
     std::vector<std::unique_ptr<InputSource>> terms_;
 };
 
@@ -150,7 +143,7 @@ private:
 // integral stops while the output is held at a limit and the error pushes further (anti-windup).
 class PiController : public InputSource {
 public:
-    PiController(Source s, Signal measured, std::optional<Signal> bias_from, int slot)
+    PiController(source::Pi s, Signal measured, std::optional<Signal> bias_from, int slot)
         : s_(std::move(s)), measured_(measured), bias_from_(bias_from), slot_(slot),
           bias_(s_.bias) {}
     double value(double, const double* c, const SignalBoard& board) const override {
@@ -177,7 +170,7 @@ private:
     double unlimited(const double* c, const SignalBoard& board) const {
         return bias_ + s_.kp * error(board) + s_.ki * c[slot_];
     }
-    Source s_;
+    source::Pi s_;
     Signal measured_;
     std::optional<Signal> bias_from_;
     int slot_;
@@ -194,29 +187,32 @@ std::unique_ptr<InputSource> channelSource(const double* value) {
 
 std::unique_ptr<InputSource> compileSource(const Source& source, const PortResolver& resolve,
                                            int& controller_count) {
-    switch (source.kind) {
-    case Source::Kind::constant: return constantSource(source.value);
-    case Source::Kind::sum: {
-        std::vector<std::unique_ptr<InputSource>> terms;
-        for (const auto& term : source.terms) {
-            terms.push_back(compileSource(term, resolve, controller_count));
-        }
-        return std::make_unique<Sum>(std::move(terms));
-    }
-    case Source::Kind::connection: return std::make_unique<Connection>(resolve(source.port));
-    case Source::Kind::hold: return std::make_unique<Hold>(resolve(source.port));
-    case Source::Kind::pi: {
-        std::optional<Signal> bias_from;
-        if (source.bias_from) bias_from = resolve(*source.bias_from);
-        return std::make_unique<PiController>(source, resolve(source.port), bias_from,
-                                              controller_count++);
-    }
-    case Source::Kind::step:
-    case Source::Kind::ramp:
-    case Source::Kind::sine:
-    case Source::Kind::table: return std::make_unique<TimeSignal>(source);
-    }
-    throw std::logic_error("source kind without a compiled form");
+    using Compiled = std::unique_ptr<InputSource>;
+    return std::visit(
+        Overloaded{
+            [](const source::Constant& c) -> Compiled { return constantSource(c.value); },
+            [](const source::Step& s) -> Compiled { return std::make_unique<TimeSignal<source::Step>>(s); },
+            [](const source::Ramp& s) -> Compiled { return std::make_unique<TimeSignal<source::Ramp>>(s); },
+            [](const source::Sine& s) -> Compiled { return std::make_unique<TimeSignal<source::Sine>>(s); },
+            [](const source::Table& s) -> Compiled { return std::make_unique<TimeSignal<source::Table>>(s); },
+            [&](const source::Sum& sum) -> Compiled {
+                std::vector<Compiled> terms;
+                for (const auto& term : sum.terms) {
+                    terms.push_back(compileSource(term, resolve, controller_count));
+                }
+                return std::make_unique<Sum>(std::move(terms));
+            },
+            [&](const source::Connection& c) -> Compiled {
+                return std::make_unique<Connection>(resolve(c.port));
+            },
+            [&](const source::Hold& h) -> Compiled { return std::make_unique<Hold>(resolve(h.port)); },
+            [&](const source::Pi& pi) -> Compiled {
+                std::optional<Signal> bias_from;
+                if (pi.bias_from) bias_from = resolve(*pi.bias_from);
+                return std::make_unique<PiController>(pi, resolve(pi.measure), bias_from,
+                                                      controller_count++);
+            }},
+        source.kind);
 }
 
 } // namespace tavrel::sim

@@ -68,9 +68,8 @@ double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) 
     for (const auto& block : s.blocks) {
         if (block.name != ref.block) continue;
         const auto input = block.inputs.find(ref.port);
-        if (input != block.inputs.end() && input->second.kind == Source::Kind::sine) {
-            return input->second.period;
-        }
+        if (input == block.inputs.end()) continue;
+        if (const auto* sine = input->second.as<source::Sine>()) return sine->period;
     }
     r.fail(from, key + ".from", "must name a block input driven by a sine source");
 }

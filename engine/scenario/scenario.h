@@ -8,6 +8,7 @@
 
 #include "block_description.h"
 #include "plugin_description.h"
+#include "source_kinds.h"
 
 #include <algorithm>
 #include <map>
@@ -25,29 +26,6 @@ using tavrel::BlockDescription;
 // A load or validation error; the message names the file, the line, the key and the rule.
 struct ScenarioError : std::runtime_error {
     using std::runtime_error::runtime_error;
-};
-
-// Reference to a block's port: "rig.bottom_pressure", "rig.sensor_pressure[2]".
-struct PortRef {
-    std::string block;
-    std::string port;
-};
-
-// Where an input port's value comes from.
-struct Source {
-    enum class Kind { constant, step, ramp, sine, table, sum, connection, hold, pi };
-    Kind kind = Kind::constant;
-    double value = 0;                  // constant
-    double time = 0, before = 0, after = 0;   // step at `time`
-    double start_time = 0, slope = 0, initial = 0; // ramp
-    double amplitude = 0, period = 1, phase = 0, offset = 0; // sine
-    std::vector<double> table_times, table_values;         // piecewise linear, held at ends
-    std::vector<Source> terms;         // sum
-    PortRef port;                      // connection, hold (value at start), pi (measurement)
-    // PI controller on `port`: output = bias + kp*e + ki*integral(e), e = setpoint - measured,
-    // limited to [min, max]; the integral stops while the output is held at a limit.
-    double setpoint = 0, kp = 0, ki = 0, min = -1e300, max = 1e300, bias = 0;
-    std::optional<PortRef> bias_from;  // bias held from a port's value at the start
 };
 
 struct BlockConfig {

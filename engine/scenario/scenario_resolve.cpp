@@ -5,6 +5,7 @@
 
 #include "block_catalog.h"
 #include "plugin_cache.h"
+#include "overloaded.h"
 
 namespace tavrel::sim {
 
@@ -47,14 +48,20 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
                                 ref.port + "\"");
         }
     };
-    if (source.kind == Source::Kind::connection || source.kind == Source::Kind::hold ||
-        source.kind == Source::Kind::pi) {
-        check(source.port);
-    }
-    if (source.bias_from) check(*source.bias_from);
-    for (size_t i = 0; i < source.terms.size(); ++i) {
-        checkPortRefs(s, source.terms[i], key + ".sum[" + std::to_string(i) + "]");
-    }
+    std::visit(Overloaded{[&](const source::Connection& c) { check(c.port); },
+                          [&](const source::Hold& h) { check(h.port); },
+                          [&](const source::Pi& pi) {
+                              check(pi.measure);
+                              if (pi.bias_from) check(*pi.bias_from);
+                          },
+                          [&](const source::Sum& sum) {
+                              for (size_t i = 0; i < sum.terms.size(); ++i) {
+                                  checkPortRefs(s, sum.terms[i],
+                                                key + ".sum[" + std::to_string(i) + "]");
+                              }
+                          },
+                          [](const auto&) {}},
+               source.kind);
 }
 
 } // namespace

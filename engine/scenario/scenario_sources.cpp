@@ -45,7 +45,7 @@ double requiredNumber(const Reader& r, const toml::table& t, const std::string& 
 
 // A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
 void readTableFile(const Reader& r, const toml::node& node, const std::string& key,
-                   const std::string& path, Source& source) {
+                   const std::string& path, source::Table& table) {
     std::ifstream in(path);
     if (!in) r.fail(&node, key, "cannot read table file \"" + path + "\"");
     std::string line;
@@ -58,25 +58,25 @@ void readTableFile(const Reader& r, const toml::node& node, const std::string& k
         double t = 0, v = 0;
         char comma = 0;
         if (!(fields >> t >> comma >> v) || comma != ',') {
-            if (line_number == 1 && source.table_times.empty()) continue; // header
+            if (line_number == 1 && table.times.empty()) continue; // header
             r.fail(&node, key, path + ":" + std::to_string(line_number) +
                                    ": expected \"time,value\"");
         }
-        source.table_times.push_back(t);
-        source.table_values.push_back(v);
+        table.times.push_back(t);
+        table.values.push_back(v);
     }
 }
 
 void checkTable(const Reader& r, const toml::node& node, const std::string& key,
-                const Source& source) {
-    if (source.table_times.empty() || source.table_times.size() != source.table_values.size()) {
+                const source::Table& table) {
+    if (table.times.empty() || table.times.size() != table.values.size()) {
         r.fail(&node, key, "needs equally many times and values, at least one");
     }
-    for (size_t i = 0; i < source.table_times.size(); ++i) {
-        if (!std::isfinite(source.table_times[i]) || !std::isfinite(source.table_values[i])) {
+    for (size_t i = 0; i < table.times.size(); ++i) {
+        if (!std::isfinite(table.times[i]) || !std::isfinite(table.values[i])) {
             r.fail(&node, key, "row " + std::to_string(i) + " is not finite");
         }
-        if (i > 0 && !(source.table_times[i] > source.table_times[i - 1])) {
+        if (i > 0 && !(table.times[i] > table.times[i - 1])) {
             r.fail(&node, key, "times must increase (row " + std::to_string(i) + ")");
         }
     }
@@ -94,42 +94,48 @@ struct SourceBody {
         r.onlyKeys(t, key, allowed);
         return t;
     }
+    double required(const toml::table& t, const char* name) const {
+        return requiredNumber(r, t, key, name);
+    }
+    double optional(const toml::table& t, const char* name, double fallback) const {
+        return optionalNumber(r, t, key, name, fallback);
+    }
 };
 
-void parseConstant(const SourceBody& b, Source& s) {
-    s.kind = Source::Kind::constant;
-    s.value = b.r.number(b.node, b.key);
-}
+Source parseConstant(const SourceBody& b) { return {source::Constant{b.r.number(b.node, b.key)}}; }
 
-void parseStep(const SourceBody& b, Source& s) {
+Source parseStep(const SourceBody& b) {
     const auto& t = b.table({"time", "before", "after"});
-    s.kind = Source::Kind::step;
-    s.time = requiredNumber(b.r, t, b.key, "time");
-    s.before = optionalNumber(b.r, t, b.key, "before", 0);
-    s.after = requiredNumber(b.r, t, b.key, "after");
+    source::Step s;
+    s.time = b.required(t, "time");
+    s.before = b.optional(t, "before", 0);
+    s.after = b.required(t, "after");
+    return {s};
 }
 
-void parseRamp(const SourceBody& b, Source& s) {
+Source parseRamp(const SourceBody& b) {
     const auto& t = b.table({"start_time", "slope", "initial"});
-    s.kind = Source::Kind::ramp;
-    s.start_time = optionalNumber(b.r, t, b.key, "start_time", 0);
-    s.slope = requiredNumber(b.r, t, b.key, "slope");
-    s.initial = optionalNumber(b.r, t, b.key, "initial", 0);
+    source::Ramp s;
+    s.start_time = b.optional(t, "start_time", 0);
+    s.slope = b.required(t, "slope");
+    s.initial = b.optional(t, "initial", 0);
+    return {s};
 }
 
-void parseSine(const SourceBody& b, Source& s) {
+Source parseSine(const SourceBody& b) {
     const auto& t = b.table({"amplitude", "period", "phase", "offset"});
-    s.kind = Source::Kind::sine;
-    s.amplitude = requiredNumber(b.r, t, b.key, "amplitude");
-    s.period = requiredNumber(b.r, t, b.key, "period");
+    source::Sine s;
+    s.amplitude = b.required(t, "amplitude");
+    s.period = b.required(t, "period");
     if (!(s.period > 0)) b.r.fail(&t, b.key + ".period", "must be positive");
-    s.phase = optionalNumber(b.r, t, b.key, "phase", 0);
-    s.offset = optionalNumber(b.r, t, b.key, "offset", 0);
+    s.phase = b.optional(t, "phase", 0);
+    s.offset = b.optional(t, "offset", 0);
+    return {s};
 }
 
-void parseTable(const SourceBody& b, Source& s) {
+Source parseTable(const SourceBody& b) {
     const auto& t = b.table({"file", "times", "values"});
-    s.kind = Source::Kind::table;
+    source::Table s;
     if (const toml::node* file = t.get("file")) {
         std::filesystem::path path = b.r.text(*file, b.key + ".file");
         if (path.is_relative()) path = std::filesystem::path(b.base_dir) / path;
@@ -138,54 +144,53 @@ void parseTable(const SourceBody& b, Source& s) {
         const toml::node* times = t.get("times");
         const toml::node* values = t.get("values");
         if (!times || !values) b.r.fail(&t, b.key, "needs \"file\" or \"times\" and \"values\"");
-        s.table_times = b.r.numbers(*times, b.key + ".times");
-        s.table_values = b.r.numbers(*values, b.key + ".values");
+        s.times = b.r.numbers(*times, b.key + ".times");
+        s.values = b.r.numbers(*values, b.key + ".values");
     }
     checkTable(b.r, b.node, b.key, s);
+    return {s};
 }
 
-void parseSum(const SourceBody& b, Source& s) {
+Source parseSum(const SourceBody& b) {
     if (!b.node.is_array()) b.r.fail(&b.node, b.key, "must be a list of sources");
-    s.kind = Source::Kind::sum;
+    source::Sum s;
     const auto& terms = *b.node.as_array();
     for (size_t i = 0; i < terms.size(); ++i) {
         s.terms.push_back(
             parseSource(b.r, terms[i], b.key + "[" + std::to_string(i) + "]", b.base_dir));
     }
+    return {s};
 }
 
-void parseConnection(const SourceBody& b, Source& s) {
-    s.kind = Source::Kind::connection;
-    s.port = parsePortRef(b.r, b.node, b.key);
+Source parseConnection(const SourceBody& b) {
+    return {source::Connection{parsePortRef(b.r, b.node, b.key)}};
 }
 
-void parseHold(const SourceBody& b, Source& s) {
-    s.kind = Source::Kind::hold;
-    s.port = parsePortRef(b.r, b.node, b.key);
-}
+Source parseHold(const SourceBody& b) { return {source::Hold{parsePortRef(b.r, b.node, b.key)}}; }
 
-void parsePi(const SourceBody& b, Source& s) {
+Source parsePi(const SourceBody& b) {
     const auto& t = b.table({"measure", "setpoint", "kp", "ki", "min", "max", "bias", "bias_from"});
-    s.kind = Source::Kind::pi;
+    source::Pi s;
     const toml::node* measure = t.get("measure");
     if (!measure) b.r.fail(&t, b.key, "needs \"measure\"");
-    s.port = parsePortRef(b.r, *measure, b.key + ".measure");
-    s.setpoint = requiredNumber(b.r, t, b.key, "setpoint");
-    s.kp = optionalNumber(b.r, t, b.key, "kp", 0);
-    s.ki = optionalNumber(b.r, t, b.key, "ki", 0);
-    s.min = optionalNumber(b.r, t, b.key, "min", -1e300);
-    s.max = optionalNumber(b.r, t, b.key, "max", 1e300);
+    s.measure = parsePortRef(b.r, *measure, b.key + ".measure");
+    s.setpoint = b.required(t, "setpoint");
+    s.kp = b.optional(t, "kp", 0);
+    s.ki = b.optional(t, "ki", 0);
+    s.min = b.optional(t, "min", -1e300);
+    s.max = b.optional(t, "max", 1e300);
     if (!(s.min <= s.max)) b.r.fail(&t, b.key, "min must not exceed max");
-    s.bias = optionalNumber(b.r, t, b.key, "bias", 0);
+    s.bias = b.optional(t, "bias", 0);
     if (const toml::node* from = t.get("bias_from")) {
         s.bias_from = parsePortRef(b.r, *from, b.key + ".bias_from");
     }
+    return {s};
 }
 
 // Every source kind a scenario can name, with its parser.
 struct SourceSyntax {
     std::string_view key;
-    void (*parse)(const SourceBody&, Source&);
+    Source (*parse)(const SourceBody&);
 };
 constexpr SourceSyntax source_syntax[] = {
     {"constant", &parseConstant}, {"step", &parseStep}, {"ramp", &parseRamp},
@@ -209,10 +214,7 @@ Source parseSourceTable(const Reader& r, const toml::table& t, const std::string
     const toml::node& body = entry->second;
     const std::string sub = key + "." + kind;
     for (const auto& syntax : source_syntax) {
-        if (syntax.key != kind) continue;
-        Source s;
-        syntax.parse({r, body, sub, base_dir}, s);
-        return s;
+        if (syntax.key == kind) return syntax.parse({r, body, sub, base_dir});
     }
     r.fail(&body, sub, "unknown source kind (" + sourceKeys() + ")");
 }
@@ -221,11 +223,7 @@ Source parseSourceTable(const Reader& r, const toml::table& t, const std::string
 
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
                    const std::string& base_dir) {
-    if (node.is_number()) {
-        Source s;
-        s.value = r.number(node, key);
-        return s;
-    }
+    if (node.is_number()) return {source::Constant{r.number(node, key)}};
     if (node.is_table()) return parseSourceTable(r, *node.as_table(), key, base_dir);
     r.fail(&node, key, "must be a number or a source table");
 }

@@ -1,5 +1,7 @@
 #include "generators.h"
 
+#include "seeded_random.h"
+
 #include <cmath>
 #include <stdexcept>
 
@@ -8,25 +10,6 @@ namespace tavrel::study {
 namespace {
 
 constexpr long max_values = 1000000;
-constexpr double pi = 3.14159265358979323846;
-
-// SplitMix64: small, fast and fully specified, so draws do not depend on the library.
-struct Random {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    double open01() { return (static_cast<double>(next() >> 11) + 0.5) * 0x1.0p-53; } // (0, 1)
-    double normal() { // Box-Muller, one value per pair
-        const double u1 = open01();
-        const double u2 = open01();
-        return std::sqrt(-2 * std::log(u1)) * std::cos(2 * pi * u2);
-    }
-};
-
 long count(double num) {
     if (!(num >= 1) || num != std::floor(num) || num > max_values) {
         throw std::invalid_argument("num must be a whole number from 1 to 1000000");
@@ -72,7 +55,7 @@ std::vector<double> range(const GeneratorArgs& g) {
 
 template <typename Draw>
 std::vector<double> draws(const GeneratorArgs& g, Draw draw) {
-    Random random{g.stream};
+    SeededRandom random{g.stream};
     std::vector<double> v;
     for (long i = 0; i < g.samples; ++i) v.push_back(draw(random));
     return v;
@@ -80,18 +63,18 @@ std::vector<double> draws(const GeneratorArgs& g, Draw draw) {
 
 std::vector<double> uniform(const GeneratorArgs& g) {
     if (!(g.b > g.a)) throw std::invalid_argument("high must exceed low");
-    return draws(g, [&](Random& r) { return g.a + (g.b - g.a) * r.open01(); });
+    return draws(g, [&](SeededRandom& r) { return g.a + (g.b - g.a) * r.open01(); });
 }
 
 std::vector<double> normal(const GeneratorArgs& g) {
     if (!(g.b >= 0)) throw std::invalid_argument("std must not be negative");
-    return draws(g, [&](Random& r) { return g.a + g.b * r.normal(); });
+    return draws(g, [&](SeededRandom& r) { return g.a + g.b * r.normal(); });
 }
 
 // `mean` and `sigma` of the value's logarithm.
 std::vector<double> lognormal(const GeneratorArgs& g) {
     if (!(g.b >= 0)) throw std::invalid_argument("sigma must not be negative");
-    return draws(g, [&](Random& r) { return std::exp(g.a + g.b * r.normal()); });
+    return draws(g, [&](SeededRandom& r) { return std::exp(g.a + g.b * r.normal()); });
 }
 
 } // namespace
@@ -110,7 +93,7 @@ const std::vector<Generator>& generators() {
 }
 
 std::uint64_t streamSeed(std::uint64_t seed, size_t index) {
-    Random mix{seed ^ (0xD1B54A32D192ED03ull * (index + 1))};
+    SeededRandom mix{seed ^ (0xD1B54A32D192ED03ull * (index + 1))};
     return mix.next();
 }
 

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int controllers = 0;
     const auto source = compileSource(table, [](const PortRef&) { return Signal{}; }, controllers);
     const NoSignals board;
-    const double first = table.table_times.front(), last = table.table_times.back();
+    const auto& times = table.as<source::Table>()->times;
+    const double first = times.front(), last = times.back();
     for (double t : {first - 1, first, (first + last) / 2, last, last + 1, -1e308, 1e308,
                      std::numeric_limits<double>::quiet_NaN()})
         source->value(t, nullptr, board);

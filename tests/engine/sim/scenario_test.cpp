@@ -43,7 +43,7 @@ TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
     EXPECT_EQ(s.blocks[0].params[18], std::vector<double>{3000.0}); // from [well]
     EXPECT_EQ(s.blocks[0].params[22], std::vector<double>{0.0});    // not read by tavrel
     EXPECT_EQ(s.duration, 120.0);
-    EXPECT_EQ(s.blocks[0].inputs.at("displacer_velocity").kind, Source::Kind::sine);
+    EXPECT_NE(s.blocks[0].inputs.at("displacer_velocity").as<source::Sine>(), nullptr);
 }
 
 // The shipped studies use the shipped blocks' described defaults, parameter for parameter
@@ -167,9 +167,10 @@ TEST(Scenario, SourcesAndPortReferences) {
             "choke_setpoint = { pi = { measure = \"rig.sensor_pressure[3]\", setpoint = 2e6, "
             "kp = -1e-7, min = 0.0, max = 1.0, bias_from = \"rig.choke_opening\" } }\n"));
     const auto& v = s.blocks[0].inputs.at("displacer_velocity");
-    ASSERT_EQ(v.kind, Source::Kind::sum);
-    EXPECT_EQ(v.terms[1].after, 0.5);
-    EXPECT_EQ(s.blocks[0].inputs.at("choke_setpoint").port.port, "sensor_pressure[3]");
+    ASSERT_NE(v.as<source::Sum>(), nullptr);
+    EXPECT_EQ(v.as<source::Sum>()->terms[1].as<source::Step>()->after, 0.5);
+    EXPECT_EQ(s.blocks[0].inputs.at("choke_setpoint").as<source::Pi>()->measure.port,
+              "sensor_pressure[3]");
     EXPECT_NE(errorOf(rigScenario("", "injection_flow = { from = \"rig.sensor_pressure[4]\" }\n"))
                   .find("no port \"rig.sensor_pressure[4]\""),
               std::string::npos);

@@ -25,57 +25,40 @@ double at(const Source& s, double t) {
 }
 
 TEST(Sources, SignalsOfTime) {
-    Source step;
-    step.kind = Source::Kind::step;
-    step.time = 2;
-    step.before = 1;
-    step.after = 5;
+    const Source step{source::Step{.time = 2, .before = 1, .after = 5}};
     EXPECT_EQ(at(step, 1.999), 1);
     EXPECT_EQ(at(step, 2), 5);
 
-    Source ramp;
-    ramp.kind = Source::Kind::ramp;
-    ramp.start_time = 1;
-    ramp.slope = 2;
-    ramp.initial = 3;
+    const Source ramp{source::Ramp{.start_time = 1, .slope = 2, .initial = 3}};
     EXPECT_EQ(at(ramp, 0.5), 3);
     EXPECT_DOUBLE_EQ(at(ramp, 2.5), 6);
 
-    Source sine;
-    sine.kind = Source::Kind::sine;
-    sine.amplitude = 0.785;
-    sine.period = 12;
-    sine.phase = std::numbers::pi / 2;
-    sine.offset = 1;
+    const Source sine{
+        source::Sine{.amplitude = 0.785, .period = 12, .phase = std::numbers::pi / 2, .offset = 1}};
     EXPECT_NEAR(at(sine, 0), 1.785, 1e-15);
     EXPECT_NEAR(at(sine, 6), 1 - 0.785, 1e-12);
 
-    Source table;
-    table.kind = Source::Kind::table;
-    table.table_times = {0, 10, 20};
-    table.table_values = {1, 3, -1};
+    const Source table{source::Table{.times = {0, 10, 20}, .values = {1, 3, -1}}};
     EXPECT_EQ(at(table, -5), 1);
     EXPECT_DOUBLE_EQ(at(table, 5), 2);
     EXPECT_DOUBLE_EQ(at(table, 15), 1);
     EXPECT_EQ(at(table, 99), -1);
 
-    Source sum;
-    sum.kind = Source::Kind::sum;
-    sum.terms = {step, table};
+    const Source sum{source::Sum{.terms = {step, table}}};
     EXPECT_DOUBLE_EQ(at(sum, 5), 5 + 2);
 }
 
 // A reverse-acting controller (negative gains) opening a choke as the pressure rises above
 // its setpoint: limited output, and no wind-up while at a limit.
 TEST(Sources, PiControllerLimitsAndStopsIntegratingAtALimit) {
-    Source pi;
-    pi.kind = Source::Kind::pi;
-    pi.setpoint = 100;
-    pi.kp = -0.01;
-    pi.ki = -0.001;
-    pi.min = 0;
-    pi.max = 1;
-    pi.bias = 0.5;
+    source::Pi law;
+    law.setpoint = 100;
+    law.kp = -0.01;
+    law.ki = -0.001;
+    law.min = 0;
+    law.max = 1;
+    law.bias = 0.5;
+    const Source pi{law};
     int slots = 0;
     auto controller = build(pi, slots);
     ASSERT_EQ(slots, 1);
@@ -99,13 +82,11 @@ TEST(Sources, PiControllerLimitsAndStopsIntegratingAtALimit) {
 }
 
 TEST(Sources, ConnectionsDependOnTheirBlock) {
-    Source from;
-    from.kind = Source::Kind::connection;
+    const Source from{source::Connection{}};
     int slots = 0;
     auto source = compileSource(from, [](const PortRef&) { return Signal{3, true, 1}; }, slots);
     EXPECT_EQ(source->dependencies(), std::vector<int>{3});
-    Source hold = from;
-    hold.kind = Source::Kind::hold;
+    const Source hold{source::Hold{}};
     auto held = compileSource(hold, [](const PortRef&) { return Signal{3, true, 1}; }, slots);
     EXPECT_TRUE(held->dependencies().empty());
     Board board;
