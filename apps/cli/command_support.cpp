@@ -1,6 +1,7 @@
 #include "command_support.h"
 
 #include "block_instance.h"
+#include "stop_signals.h"
 
 #include <CLI/CLI.hpp>
 
@@ -35,7 +36,9 @@ void runCommand(const std::string& command, const std::function<void()>& work) {
         work();
     } catch (const std::exception& error) {
         std::cerr << "tavrel " << command << ": " << oneLine(error.what()) << std::endl;
-        throw CLI::RuntimeError(1);
+        // Work that a stop ended exits as a program ended by that signal would (130, 143).
+        const int stop = StopSignals::requested();
+        throw CLI::RuntimeError(stop ? 128 + stop : 1);
     }
 }
 

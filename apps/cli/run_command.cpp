@@ -105,12 +105,16 @@ public:
         for (sim::ResultSink* sink : sinks()) sink->begin(columns);
     }
     void row(double t, const std::vector<double>& values) override {
+        poll();
+        for (sim::ResultSink* sink : sinks()) sink->row(t, values);
+        last_time_ = t;
+    }
+    // A stop ends the run at the last whole row, even inside a long interval.
+    void poll() override {
         if (StopSignals::requested() && last_time_) { // the first row is always logged
             interrupted_ = true;
             throw RunInterrupted();
         }
-        for (sim::ResultSink* sink : sinks()) sink->row(t, values);
-        last_time_ = t;
     }
     // Closes every file even when one fails; the first failure is reported, and then neither
     // result file is left, so that none stands for a run whose results were not all written.
@@ -170,7 +174,8 @@ void run(const RunOptions& options) {
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides) applyOverride(scenario, text);
 
-    // A stop asks the run to end at its next logged row; a second signal ends the program.
+    // A stop ends the run at its last whole row (within a burst of solver steps); a second
+    // signal ends the program.
     const StopSignals stop(StopSignals::Second::ends_program);
     ignoreFileSizeLimit();
     FolderSink sink(options.output, scenario, options.profile || options.report);

@@ -10,6 +10,7 @@
 #include <sunmatrix/sunmatrix_dense.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 namespace tavrel::sim {
@@ -47,6 +48,7 @@ public:
     static void handler(int, const char*, const char* function, char* msg, void* self) {
         static_cast<Checked*>(self)->message_ = std::string(function) + ": " + msg;
     }
+    void forget() { message_.clear(); } // after a report that was not a failure
 
 private:
     std::string message_;
@@ -108,6 +110,42 @@ void copyOut(N_Vector v, std::vector<double>& y) {
     std::copy(data, data + y.size(), y.begin());
 }
 
+// Integrates to `tout` in bursts: `evolve` returns `too_much_work` when a burst ended before
+// `tout`, and the library continues from there on the next call.
+template <typename Evolve>
+void evolveInBursts(Evolve evolve, int too_much_work, Checked& check, const char* call,
+                    const BurstCheck& between) {
+    for (;;) {
+        const int flag = evolve();
+        if (flag != too_much_work) {
+            check(flag, call);
+            return;
+        }
+        check.forget();
+        if (between) between();
+    }
+}
+
+// The component with the largest weighted local error estimate, from the library's getters.
+template <typename Errors, typename Weights>
+int largestWeightedError(void* memory, N_Vector like, Errors errors, Weights weights) {
+    const Vector e(N_VClone(like));
+    const Vector w(N_VClone(like));
+    if (!e || !w || errors(memory, e.get()) < 0 || weights(memory, w.get()) < 0) return -1;
+    const double* ep = N_VGetArrayPointer(e.get());
+    const double* wp = N_VGetArrayPointer(w.get());
+    int largest = -1;
+    double most = 0;
+    for (sunindextype i = 0; i < N_VGetLength(like); ++i) {
+        const double weighted = std::abs(ep[i] * wp[i]);
+        if (weighted > most) {
+            most = weighted;
+            largest = static_cast<int>(i);
+        }
+    }
+    return largest;
+}
+
 // Explicit Runge-Kutta with the Dormand-Prince 5(4) tableau, adaptive or at a fixed step.
 class ErkSolver : public OdeSolver {
 public:
@@ -123,7 +161,7 @@ public:
             check_(ERKStepWFtolerances(memory_.get(), errorWeights), "ERKStepWFtolerances");
         else
             check_(ERKStepSStolerances(memory_.get(), s.rtol, s.atol), "ERKStepSStolerances");
-        check_(ERKStepSetMaxNumSteps(memory_.get(), -1), "ERKStepSetMaxNumSteps");
+        check_(ERKStepSetMaxNumSteps(memory_.get(), steps_per_burst), "ERKStepSetMaxNumSteps");
         if (s.kind == SolverKind::fixed_step) {
             check_(ERKStepSetFixedStep(memory_.get(), s.fixed_step), "ERKStepSetFixedStep");
         } else if (s.max_step > 0) {
@@ -131,10 +169,15 @@ public:
         }
     }
 
-    void advance(double tout, std::vector<double>& y) override {
+    void advance(double tout, std::vector<double>& y, const BurstCheck& between) override {
         double t = 0;
-        check_(ERKStepEvolve(memory_.get(), tout, y_.get(), &t, ARK_NORMAL), "ERKStepEvolve");
+        evolveInBursts([&] { return ERKStepEvolve(memory_.get(), tout, y_.get(), &t, ARK_NORMAL); },
+                       ARK_TOO_MUCH_WORK, check_, "ERKStepEvolve", between);
         copyOut(y_.get(), y);
+    }
+    int limitingState() const override {
+        return largestWeightedError(memory_.get(), y_.get(), ERKStepGetEstLocalErrors,
+                                    ERKStepGetErrWeights);
     }
     void restart(double t, const std::vector<double>& y) override {
         std::copy(y.begin(), y.end(), N_VGetArrayPointer(y_.get()));
@@ -172,7 +215,7 @@ public:
         check_(CVodeInit(memory_.get(), systemRhs, t0, y_.get()), "CVodeInit");
         check_(CVodeSetUserData(memory_.get(), &user_data_), "CVodeSetUserData");
         check_(CVodeSStolerances(memory_.get(), s.rtol, s.atol), "CVodeSStolerances");
-        check_(CVodeSetMaxNumSteps(memory_.get(), -1), "CVodeSetMaxNumSteps");
+        check_(CVodeSetMaxNumSteps(memory_.get(), steps_per_burst), "CVodeSetMaxNumSteps");
         if (s.max_step > 0) check_(CVodeSetMaxStep(memory_.get(), s.max_step), "CVodeSetMaxStep");
         matrix_.reset(SUNDenseMatrix(n, n, context_.get()));
         linear_solver_.reset(SUNLinSol_Dense(y_.get(), matrix_.get(), context_.get()));
@@ -181,10 +224,15 @@ public:
                "CVodeSetLinearSolver");
     }
 
-    void advance(double tout, std::vector<double>& y) override {
+    void advance(double tout, std::vector<double>& y, const BurstCheck& between) override {
         double t = 0;
-        check_(CVode(memory_.get(), tout, y_.get(), &t, CV_NORMAL), "CVode");
+        evolveInBursts([&] { return CVode(memory_.get(), tout, y_.get(), &t, CV_NORMAL); },
+                       CV_TOO_MUCH_WORK, check_, "CVode", between);
         copyOut(y_.get(), y);
+    }
+    int limitingState() const override {
+        return largestWeightedError(memory_.get(), y_.get(), CVodeGetEstLocalErrors,
+                                    CVodeGetErrWeights);
     }
     void restart(double t, const std::vector<double>& y) override {
         std::copy(y.begin(), y.end(), N_VGetArrayPointer(y_.get()));

@@ -5,6 +5,7 @@
 
 #include "scenario.h"
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -24,11 +25,22 @@ struct SolverError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The solver integrates in bursts of this many steps, so that its owner can look in on a long
+// integration between them (a stop asked for, too much work) without touching the steps: a
+// burst ends where the next would begin, and the integration goes on undisturbed.
+inline constexpr long steps_per_burst = 100;
+
+// Called after each burst that has not reached the output time; it may throw to give up.
+using BurstCheck = std::function<void()>;
+
 class OdeSolver {
 public:
     virtual ~OdeSolver() = default;
     // Integrates from the present time to `tout`; `y` receives the state at `tout`.
-    virtual void advance(double tout, std::vector<double>& y) = 0;
+    virtual void advance(double tout, std::vector<double>& y, const BurstCheck& check = {}) = 0;
+    // The state whose estimated local error, weighted by the tolerances, is the largest in the
+    // last step: the one that holds the step size down. -1 if the solver cannot tell.
+    virtual int limitingState() const = 0;
     // Restarts at (t, y), e.g. after an input changed discontinuously.
     virtual void restart(double t, const std::vector<double>& y) = 0;
     virtual long steps() const = 0;

@@ -78,6 +78,21 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
     }
 }
 
+// Too many steps for one interval: the state that holds the step down names the stiff block.
+std::string Simulation::Impl::tooMuchWork(double target) const {
+    std::string message = "the solver took more than " + std::to_string(max_steps_per_interval) +
+                          " steps without reaching t = " + formatTime(target);
+    const int limiting = solver->limitingState();
+    if (limiting >= 0) {
+        message += "; the stiffest part is " + stateNames()[static_cast<size_t>(limiting)];
+    }
+    if (scenario.solver.kind == SolverKind::bdf) {
+        return message + " (check that block's parameters for an unstable or extreme value)";
+    }
+    return message + " (a stiff block: try solver = \"bdf\" in [simulation], or check that " +
+           "block's parameters)";
+}
+
 void Simulation::Impl::checkFinite(double time) const {
     for (const auto& b : blocks) {
         const double* x = b.instance->states();
@@ -135,12 +150,24 @@ void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) 
     const auto start = Clock::now();
     const double interval = s.scenario.output_interval;
     auto advance = [&](double target) {
+        long bursts = 0;
+        auto between = [&] {
+            if (sink) sink->poll();
+            if (s.scenario.solver.kind != SolverKind::fixed_step &&
+                ++bursts * steps_per_burst >= max_steps_per_interval) {
+                throw SimulationError(s.tooMuchWork(target));
+            }
+        };
         try {
-            s.solver->advance(target, s.y);
+            s.solver->advance(target, s.y, between);
         } catch (const SolverError& error) {
+            s.solver_stale = true;
             throw SimulationError(s.rhs_failure.empty()
                                       ? std::string(error.what())
                                       : s.rhs_failure + " (" + error.what() + ")");
+        } catch (...) {
+            s.solver_stale = true; // a later advance starts again from the last whole interval
+            throw;
         }
         s.t = target;
         const Marking mark(s.markers.host);

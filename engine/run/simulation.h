@@ -29,7 +29,14 @@ public:
     virtual void begin(const std::vector<Column>& columns) = 0;
     virtual void row(double time, const std::vector<double>& values) = 0;
     virtual void end() = 0; // also called when the run stops on an error: flush what is logged
+    // Called now and then while one output interval takes long to integrate, so that a sink
+    // that watches for a request to stop can end the run there (by throwing, as from row).
+    virtual void poll() {}
 };
+
+// An adaptive solver that needs more steps than this for one output interval is taken to be
+// stuck on a stiff block: the run stops with an error that names the block.
+inline constexpr long max_steps_per_interval = 50000;
 
 // Counts of the last run, for benchmarks and progress.
 struct RunStatistics {
@@ -78,8 +85,10 @@ public:
     const std::vector<Column>& columns() const;
 
     // Integrates to `t`, handing each logged row (every output interval, from the solver's
-    // dense output) to `sink` if given, and its profile to `profile`. Throws SimulationError on a solver failure or on a
-    // state or output that is not finite (naming block, state or port, and time).
+    // dense output) to `sink` if given, and its profile to `profile`. Throws SimulationError on
+    // a solver failure, on more than max_steps_per_interval steps of an adaptive solver for one
+    // interval, or on a state or output that is not finite (naming block, state or port, and
+    // time). A sink's poll() may end a long interval early by throwing.
     void advanceTo(double t, ResultSink* sink = nullptr, ResultSink* profile = nullptr);
 
     // Holds an input port at a value from now on (replaces its source), e.g. a controller

@@ -93,6 +93,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void evaluateOutputs(double time, const double* state);
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
+    std::string tooMuchWork(double target) const;
+    std::vector<std::string> stateNames() const;
 
     // Makes a block method call, marked as the block's work.
     template <class Call> void inBlock(const Call& call) {

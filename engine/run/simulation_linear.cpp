@@ -3,8 +3,10 @@
 
 namespace tavrel::sim {
 
-std::vector<std::string> Simulation::stateNames() const {
-    const Impl& s = *impl_;
+std::vector<std::string> Simulation::stateNames() const { return impl_->stateNames(); }
+
+std::vector<std::string> Simulation::Impl::stateNames() const {
+    const Impl& s = *this;
     std::vector<std::string> names(s.y.size());
     const size_t controller_start = s.y.size() - static_cast<size_t>(s.num_controller_states);
     for (const auto& b : s.blocks) {

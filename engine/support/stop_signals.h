@@ -1,6 +1,6 @@
 // SIGINT and SIGTERM as a request to stop: the handler only records the signal, and the work
-// (a run at its next logged row, a study between cases) looks at it where stopping leaves every
-// file whole.
+// looks at it where stopping leaves every file whole (a run between bursts of solver steps,
+// keeping its rows up to the last whole one; a study between cases).
 #pragma once
 
 #include <signal.h>

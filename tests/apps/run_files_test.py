@@ -1,6 +1,8 @@
 """`tavrel run` when stopped or when its folder cannot be written: a stop signal ends the run
-within a second with a non-zero exit, complete rows and a summary naming the time; a folder
-that cannot be written gives one error line, exit 1 and no result file."""
+within a second with the signal's exit code (128 + its number), complete rows and a summary
+naming the time, also while a stiff block holds the solver inside one output interval; a run
+that stiff ends by itself naming the block; a folder that cannot be written gives one error
+line, exit 1 and no result file."""
 import os
 import resource
 import signal
@@ -25,22 +27,27 @@ def one_error_line(result, what, mentions):
     check(len(lines) == 1 and mentions in lines[0], f"{what}: stderr {lines}")
 
 
-def interrupted_run(folder, scenario, sig):
-    out = os.path.join(folder, sig.name)
-    run = subprocess.Popen([TAVREL, "run", scenario, "-q", "-o", out],
+# An observer this stiff makes the explicit solver crawl inside the first output intervals.
+STIFF = ["--set", "observer.displacer_velocity_gain=1e13"]
+
+
+def interrupted_run(folder, scenario, sig, extra=(), written=100000):
+    what = f"{sig.name} {' '.join(extra)}"
+    out = os.path.join(folder, f"{sig.name}{len(extra)}")
+    run = subprocess.Popen([TAVREL, "run", scenario, "-q", "-o", out, *extra],
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     part = os.path.join(out, "results.csv.part")
     deadline = time.monotonic() + 60
     while time.monotonic() < deadline and (not os.path.exists(part) or
-                                           os.path.getsize(part) < 100000):
+                                           os.path.getsize(part) < written):
         time.sleep(0.02)
+    time.sleep(0.3)
     sent = time.monotonic()
     run.send_signal(sig)
     _, stderr = run.communicate(timeout=30)
     stopped = time.monotonic() - sent
-    what = sig.name
     check(stopped < 1.0, f"{what}: stopped {stopped:.2f} s after the signal")
-    check(run.returncode != 0, f"{what}: exit code 0")
+    check(run.returncode == 128 + sig, f"{what}: exit code {run.returncode}")
     lines = stderr.decode().splitlines()
     check(len(lines) == 1 and f"interrupted by {sig.name} at t = " in lines[0],
           f"{what}: stderr {lines}")
@@ -72,6 +79,12 @@ with tempfile.TemporaryDirectory() as folder:
         f.write(text)
     for sig in (signal.SIGINT, signal.SIGTERM):
         interrupted_run(folder, long_scenario, sig)
+    interrupted_run(folder, DEFAULT_SCENARIO, signal.SIGINT, STIFF, written=0)
+
+    stiff = subprocess.run([TAVREL, "run", "-q", "-o", os.path.join(folder, "stiff"), *STIFF],
+                           capture_output=True, timeout=120)
+    one_error_line(stiff, "a stiff observer", "the stiffest part is observer.")
+    check(b'solver = "bdf"' in stiff.stderr, f"a stiff observer: {stiff.stderr}")
 
     a_file = os.path.join(folder, "a_file")
     open(a_file, "w").close()
