@@ -1,6 +1,7 @@
 #include "command_support.h"
 
 #include "block_instance.h"
+#include "bounded_file.h"
 #include "stop_signals.h"
 
 #include <CLI/CLI.hpp>
@@ -25,10 +26,6 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-std::string readAll(std::istream& in) {
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 } // namespace
 
 void runCommand(const std::string& command, const std::function<void()>& work) {
@@ -43,14 +40,8 @@ void runCommand(const std::string& command, const std::function<void()>& work) {
 }
 
 host::Json readJsonFile(const std::string& path) {
-    std::string text;
-    if (path == "-") {
-        text = readAll(std::cin);
-    } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) throw host::HostError("cannot read " + path);
-        text = readAll(in);
-    }
+    const std::string text = path == "-" ? readBoundedInput(json_file_limits)
+                                         : readBoundedFile(path, json_file_limits);
     try {
         return host::Json::parse(text);
     } catch (const host::Json::parse_error& error) {

@@ -1,6 +1,7 @@
 #include "description_file.h"
 
 #include "block_descriptions.h"
+#include "bounded_file.h"
 
 #include <toml++/toml.h>
 
@@ -164,7 +165,9 @@ SharedDescription readDescriptionFile(const std::string& path,
                                             const std::string& block_name) {
     toml::table root;
     try {
-        root = toml::parse_file(path);
+        root = toml::parse(readBoundedFile(path, description_file_limits), path);
+    } catch (const FileLimitError& error) {
+        throw HostError(error.what());
     } catch (const toml::parse_error& error) {
         throw HostError(path + ":" + std::to_string(error.source().begin.line) + ": " +
                             std::string(error.description()));

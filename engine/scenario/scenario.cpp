@@ -2,6 +2,8 @@
 
 #include "block_catalog.h"
 #include "scenario_parse.h"
+
+#include "bounded_file.h"
 #include "scenario_table.h"
 
 #include <toml++/toml.h>
@@ -150,12 +152,14 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     return s;
 }
 Scenario Scenario::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw ScenarioError(path + ": cannot read the scenario file");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    try {
+        text = readBoundedFile(path, scenario_file_limits);
+    } catch (const FileLimitError& error) {
+        throw ScenarioError(error.what());
+    }
     const auto base = std::filesystem::absolute(path).parent_path().string();
-    return parse(text.str(), path, base);
+    return parse(text, path, base);
 }
 
 Scenario Scenario::builtInDefault() {

@@ -2,10 +2,11 @@
 // CSV file), sums, connections, held values and PI controllers.
 #include "scenario_parse.h"
 
+#include "bounded_file.h"
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace tavrel::sim {
@@ -46,8 +47,13 @@ double requiredNumber(const Reader& r, const toml::table& t, const std::string& 
 // A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
 void readTableFile(const Reader& r, const toml::node& node, const std::string& key,
                    const std::string& path, source::Table& table) {
-    std::ifstream in(path);
-    if (!in) r.fail(&node, key, "cannot read table file \"" + path + "\"");
+    std::string text;
+    try {
+        text = readBoundedFile(path, table_file_limits);
+    } catch (const FileLimitError& error) {
+        r.fail(&node, key, error.what());
+    }
+    std::istringstream in(text);
     std::string line;
     int line_number = 0;
     while (std::getline(in, line)) {

@@ -1,5 +1,7 @@
 #include "measured.h"
 
+#include "bounded_file.h"
+
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -59,8 +61,12 @@ double MeasuredSeries::at(double time, size_t& hint) const {
 }
 
 MeasuredSeries readMeasured(const std::string& path, const std::string& column) {
-    std::ifstream in(path);
-    if (!in) throw std::invalid_argument("cannot read the measured file \"" + path + "\"");
+    std::istringstream in;
+    try {
+        in.str(readBoundedFile(path, measured_file_limits));
+    } catch (const FileLimitError& error) {
+        throw std::invalid_argument(error.what());
+    }
     MeasuredSeries series;
     series.path = path;
     std::string line;

@@ -1,6 +1,8 @@
 // The texts a study is made of (the study file and its base scenario) and their fingerprint.
 #include "study.h"
 
+#include "bounded_file.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -19,11 +21,11 @@ std::uint64_t fnv1a(const std::string& text, std::uint64_t hash = 0xcbf29ce48422
 }
 
 std::string readFile(const std::string& path, const char* what) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw StudyError(path + ": cannot read the " + what);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    try {
+        return readBoundedFile(path, {what, study_file_limits.max_bytes, study_file_limits.max_line});
+    } catch (const FileLimitError& error) {
+        throw StudyError(error.what());
+    }
 }
 
 } // namespace

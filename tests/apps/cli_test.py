@@ -1,5 +1,6 @@
 """`tavrel eval` and `tavrel sizes` end to end: answers on standard output, failures as one
-line on standard error with a non-zero exit and nothing on standard output."""
+line on standard error with a non-zero exit and nothing on standard output. Files a user names
+that are not regular files or are over their bounds are refused at once."""
 import json
 import os
 import subprocess
@@ -11,7 +12,8 @@ failures = []
 
 
 def run(*args, stdin=None):
-    return subprocess.run([TAVREL, *args], input=stdin, capture_output=True, text=True)
+    return subprocess.run([TAVREL, *args], input=stdin, capture_output=True, text=True,
+                          timeout=20)
 
 
 def check(condition, what):
@@ -78,6 +80,25 @@ with tempfile.TemporaryDirectory() as folder:
     expect_failure("sizes with too few parameters", "sizes", "tavrel", "--params",
                    write(folder, "few.json", [[1], [2]]),
                    mentions="needs at least 21 dialog parameters, but 2 were given")
+
+    with open(os.path.join(os.path.dirname(REQUEST), "default.toml")) as f:
+        default = f.read()
+    setpoint = 'choke_setpoint = { hold = "rig.choke_opening" }'
+    fifo = os.path.join(folder, "fifo")
+    os.mkfifo(fifo)
+    out = os.path.join(folder, "out")
+    for what, args, mentions in [
+        ("a device as the scenario", ["run", "/dev/zero"], "not a regular file"),
+        ("a FIFO as the scenario", ["run", fifo], "not a regular file"),
+        ("a device as a table", ["run", write(folder, "table.toml", default.replace(
+            setpoint, 'choke_setpoint = { table = { file = "/dev/zero" } }'))],
+         "/dev/zero: the table file is not a regular file"),
+        ("a scenario of one long line", ["run", write(folder, "long.toml", "#" * (1 << 21))],
+         "long.toml:1: a line of the scenario file is longer than 1 MiB"),
+        ("a device as a request", ["eval", "--json", "/dev/zero"], "not a regular file"),
+    ]:
+        extra = ["-q", "-o", out] if args[0] == "run" else []
+        expect_failure(what, *args, *extra, mentions=mentions)
 
 for failure in failures:
     print("FAILED:", failure)
