@@ -2,6 +2,7 @@
 
 #include "block_descriptions.h"
 #include "bounded_file.h"
+#include "names.h"
 
 #include <toml++/toml.h>
 
@@ -74,7 +75,7 @@ template <typename Entry>
 std::string entryName(const FileReader& r, const toml::table& t, const std::string& key,
                       const char* list_name, const std::vector<Entry>& earlier) {
     const std::string name = r.text(t, key, "name", true);
-    if (name.empty()) r.fail(*t.get("name"), key + ".name", "must not be empty");
+    if (!isName(name)) r.fail(*t.get("name"), key + ".name", shownName(name) + " " + name_rule);
     for (size_t k = 0; k < earlier.size(); ++k) {
         if (earlier[k].name == name) {
             r.fail(*t.get("name"), key + ".name",

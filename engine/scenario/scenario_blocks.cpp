@@ -5,6 +5,7 @@
 
 #include "block_catalog.h"
 #include "description_file.h"
+#include "names.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -141,6 +142,7 @@ void validateParams(const std::string& source, const BlockConfig& block, int lin
 BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
                        const toml::table* well, const std::string& base_dir, size_t index,
                        std::vector<UnresolvedBlock>& unresolved) {
+    if (!isName(name)) r.fail(&node, "blocks", "block " + shownName(name) + ": " + name_rule);
     const std::string key = "blocks." + name;
     const auto& t = r.table(node, key);
     r.onlyKeys(t, key, {"plugin", "kind", "params", "inputs"});

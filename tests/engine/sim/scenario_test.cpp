@@ -114,6 +114,20 @@ TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
               std::string::npos);
 }
 
+// A block name becomes a column ("rig.bottom_pressure"), a key ("rig.annulus_length") and page
+// text: only names pass, the rest is refused at the block's line, shown cut short.
+TEST(Scenario, BlockNamesAreNames) {
+    for (const std::string& name : std::vector<std::string>{
+             "ob.s", "=cmd|calc", "o</script><script>document.title=7</script>", "2rig", "r ig",
+          "r\u2028ig", std::string(10000, 'a')}) {
+        const std::string message =
+            errorOf("[blocks.\"" + name + "\"]\nplugin = \"tavrel\"\n");
+        EXPECT_EQ(message.rfind("test.toml:1: blocks: block \"", 0), 0u) << message;
+        EXPECT_NE(message.find("must be a name"), std::string::npos) << message;
+        EXPECT_LT(message.size(), 200u);
+    }
+}
+
 // Each physical rule of the parameters, broken on its own.
 TEST(Scenario, ParameterRulesAreCheckedBeforeAnythingRuns) {
     const std::pair<std::string, std::string> cases[] = {
