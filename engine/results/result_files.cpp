@@ -5,6 +5,7 @@
 #include <hdf5.h>
 #include <matio.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstddef>
@@ -97,6 +98,40 @@ std::mutex& hdf5Lock() {
 }
 } // namespace
 
+namespace {
+
+// UTF-8 text as UTF-16 units; a byte that does not begin or continue a character stands for
+// itself.
+std::u16string utf16(const std::string& text) {
+    std::u16string units;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+        const unsigned char lead = byte(i);
+        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
+                            : (lead >> 3) == 0x1E ? 4 : 0;
+        bool whole = length > 0 && i + length <= text.size();
+        for (size_t k = 1; whole && k < length; ++k) whole = (byte(i + k) & 0xC0) == 0x80;
+        if (!whole) {
+            units += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        }
+        char32_t point = length == 1 ? lead : lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) point = (point << 6) | (byte(i + k) & 0x3F);
+        if (point >= 0x10000) {
+            point -= 0x10000;
+            units += static_cast<char16_t>(0xD800 + (point >> 10));
+            units += static_cast<char16_t>(0xDC00 + (point & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(point);
+        }
+        i += length;
+    }
+    return units;
+}
+
+} // namespace
+
 // MAT 7.3 (HDF5) lets variables grow by appending: rows are buffered and appended in blocks,
 // so memory stays flat however long the run. (Smaller blocks would shorten the last append, for
 // which a run waits at its end, but HDF5 keeps an index entry per appended chunk, and a long
@@ -137,21 +172,27 @@ struct MatSink::Impl {
         return unique;
     }
 
+    // Texts as one char matrix, a row each, padded with blanks: MATLAB and Octave both read
+    // a char matrix of a MAT 7.3 file (Octave cannot read a cell array there), and
+    // cellstr(columns) gives the texts back. Characters are handed over as the UTF-16 units
+    // the file stores: text needing a conversion would make HDF5 clear a 1 MiB conversion
+    // buffer for every variable.
     void writeTexts(const char* variable, const std::vector<std::string>& texts) {
-        size_t dims[2] = {texts.size(), 1};
-        matvar_t* cell = Mat_VarCreate(variable, MAT_C_CELL, MAT_T_CELL, 2, dims, nullptr, 0);
-        // Characters are handed over as the 16-bit units the file stores: text needing a
-        // conversion would make HDF5 clear a 1 MiB conversion buffer for every cell.
-        for (size_t i = 0; i < texts.size(); ++i) {
-            std::vector<std::uint16_t> units;
-            for (unsigned char ch : texts[i]) units.push_back(ch);
-            size_t text_dims[2] = {1, units.size()};
-            matvar_t* text = Mat_VarCreate(nullptr, MAT_C_CHAR, MAT_T_UINT16, 2, text_dims,
-                                           const_cast<std::uint16_t*>(units.data()), 0);
-            Mat_VarSetCell(cell, static_cast<int>(i), text);
+        std::vector<std::u16string> rows;
+        size_t width = 1;
+        for (const auto& text : texts) {
+            rows.push_back(utf16(text));
+            width = std::max(width, rows.back().size());
         }
-        const int failed = Mat_VarWrite(file, cell, MAT_COMPRESSION_NONE);
-        Mat_VarFree(cell);
+        std::vector<char16_t> units(rows.size() * width, u' ');
+        for (size_t r = 0; r < rows.size(); ++r) {
+            for (size_t c = 0; c < rows[r].size(); ++c) units[c * rows.size() + r] = rows[r][c];
+        }
+        size_t dims[2] = {rows.size(), width};
+        matvar_t* var = Mat_VarCreate(variable, MAT_C_CHAR, MAT_T_UINT16, 2, dims, units.data(),
+                                      MAT_F_DONT_COPY_DATA);
+        const int failed = Mat_VarWrite(file, var, MAT_COMPRESSION_NONE);
+        Mat_VarFree(var);
         if (failed) throw SimulationError("writing " + path + " failed (" + variable + ")");
     }
 

@@ -1,4 +1,5 @@
-// results.mat holds the header texts unchanged and every row, across appended blocks.
+// results.mat holds the header texts (as characters, a row each) and every row, across appended
+// blocks.
 #include "result_files.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +13,14 @@ using namespace tavrel::sim;
 
 namespace {
 
-std::u16string cellText(matvar_t* cell, int index) {
-    const matvar_t* text = Mat_VarGetCell(cell, index);
-    EXPECT_EQ(text->class_type, MAT_C_CHAR);
+// Row `index` of a char matrix, without the blanks that pad it.
+std::u16string rowText(const matvar_t* texts, size_t index) {
+    EXPECT_EQ(texts->class_type, MAT_C_CHAR);
+    EXPECT_EQ(texts->data_type, MAT_T_UINT16);
+    const auto* data = static_cast<const char16_t*>(texts->data);
     std::u16string units;
-    if (text->data_type == MAT_T_UINT16 || text->data_type == MAT_T_UTF16) {
-        const auto* data = static_cast<const char16_t*>(text->data);
-        units.assign(data, data + text->nbytes / 2);
-    } else {
-        const auto* data = static_cast<const unsigned char*>(text->data);
-        units.assign(data, data + text->nbytes);
-    }
-    return units;
+    for (size_t c = 0; c < texts->dims[1]; ++c) units += data[c * texts->dims[0] + index];
+    return units.substr(0, units.find_last_not_of(u' ') + 1);
 }
 
 } // namespace
@@ -43,13 +40,14 @@ TEST(MatFile, HoldsHeaderTextsAndEveryRow) {
     ASSERT_NE(file, nullptr);
     matvar_t* headers = Mat_VarRead(file, "columns");
     ASSERT_NE(headers, nullptr);
-    EXPECT_EQ(cellText(headers, 0), u"time [s]");
-    EXPECT_EQ(cellText(headers, 1), std::u16string({u'r', u'i', u'g', u'.', u'p', u' ', u'[', 0xC2, 0xB0, u'C', u']'}));
-    EXPECT_EQ(cellText(headers, 2), u"rig.q");
+    ASSERT_EQ(headers->dims[0], 3u);
+    EXPECT_EQ(rowText(headers, 0), u"time [s]");
+    EXPECT_EQ(rowText(headers, 1), u"rig.p [\u00B0C]");
+    EXPECT_EQ(rowText(headers, 2), u"rig.q");
     Mat_VarFree(headers);
     matvar_t* names = Mat_VarRead(file, "variables");
     ASSERT_NE(names, nullptr);
-    EXPECT_EQ(cellText(names, 1), u"rig_p");
+    EXPECT_EQ(rowText(names, 1), u"rig_p");
     Mat_VarFree(names);
 
     const struct { const char* variable; double (*value)(int); } expected[] = {
