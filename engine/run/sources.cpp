@@ -1,6 +1,7 @@
 #include "sources.h"
 
 #include "overloaded.h"
+#include "seeded_random.h"
 
 #include <algorithm>
 #include <bit>
@@ -52,6 +53,65 @@ double signalAt(const source::Table& s, double t) {
                                          times.begin());
     const double w = (t - times[k - 1]) / (times[k] - times[k - 1]);
     return values[k - 1] + w * (values[k] - values[k - 1]);
+}
+
+// A sum of cosines, faded in over `ramp` seconds from t = 0: the random signals (a sea, noise).
+struct Multisine {
+    std::vector<double> omega, amplitude, phase;
+    double ramp = 0;
+};
+
+double signalAt(const Multisine& s, double t) {
+    double sum = 0;
+    for (size_t i = 0; i < s.omega.size(); ++i) sum += s.amplitude[i] * std::cos(s.omega[i] * t + s.phase[i]);
+    if (s.ramp > 0 && t < s.ramp) return t > 0 ? sum * 0.5 * (1 - std::cos(std::numbers::pi * t / s.ramp)) : 0.0;
+    return sum;
+}
+
+// JONSWAP spectral density of the heave [m^2 s] at angular frequency w (DNV's form; gamma = 1
+// is Pierson-Moskowitz): the Pierson-Moskowitz shape for `hs` and the peak `wp`, normalised by
+// 1 - 0.287 ln(gamma), times the peak enhancement.
+double jonswap(const source::Sea& s, double wp, double w) {
+    const double width = w <= wp ? 0.07 : 0.09;
+    const double pierson_moskowitz =
+        5.0 / 16.0 * s.hs * s.hs * std::pow(wp, 4) * std::pow(w, -5) * std::exp(-1.25 * std::pow(wp / w, 4));
+    const double shape = std::exp(-0.5 * std::pow((w - wp) / (width * wp), 2));
+    return (1 - 0.287 * std::log(s.gamma)) * pierson_moskowitz * std::pow(s.gamma, shape);
+}
+
+// Components in equal bins over [lo, hi] rad/s, each at a frequency drawn inside its bin with a
+// random phase; `amplitude(w, dw)` gives a component's amplitude.
+template <typename Amplitude>
+Multisine randomComponents(std::uint64_t seed, int count, double lo, double hi,
+                           Amplitude amplitude) {
+    SeededRandom random{seed};
+    Multisine m;
+    const double bin = (hi - lo) / count;
+    for (int i = 0; i < count; ++i) {
+        const double w = lo + (i + random.open01()) * bin;
+        m.omega.push_back(w);
+        m.amplitude.push_back(amplitude(w, bin));
+        m.phase.push_back(2 * std::numbers::pi * random.open01());
+    }
+    return m;
+}
+
+// The heave is sum a_i sin(w_i t + phi_i) with a_i = sqrt(2 S(w_i) dw) over 0.5 to 5 times the
+// peak frequency (where all but a quarter of a percent of Hs lies); its velocity is
+// sum a_i w_i cos(w_i t + phi_i).
+Multisine seaComponents(const source::Sea& s) {
+    const double wp = 2 * std::numbers::pi / s.tp;
+    Multisine m = randomComponents(s.seed, s.components, 0.5 * wp, 5 * wp, [&](double w, double dw) {
+        return std::sqrt(2 * jonswap(s, wp, w) * dw) * w;
+    });
+    m.ramp = s.ramp;
+    return m;
+}
+
+// Equal powers over 0 to `bandwidth` Hz, adding up to the variance std^2.
+Multisine noiseComponents(const source::Noise& n) {
+    return randomComponents(n.seed, n.components, 0, 2 * std::numbers::pi * n.bandwidth,
+                            [&](double, double) { return n.std * std::sqrt(2.0 / n.components); });
 }
 
 // A signal of time only. The solver asks for the same time several times over (a step's last
@@ -206,6 +266,12 @@ std::unique_ptr<InputSource> compileSource(const Source& source, const PortResol
                 return std::make_unique<Connection>(resolve(c.port));
             },
             [&](const source::Hold& h) -> Compiled { return std::make_unique<Hold>(resolve(h.port)); },
+            [](const source::Sea& sea) -> Compiled {
+                return std::make_unique<TimeSignal<Multisine>>(seaComponents(sea));
+            },
+            [](const source::Noise& noise) -> Compiled {
+                return std::make_unique<TimeSignal<Multisine>>(noiseComponents(noise));
+            },
             [&](const source::Pi& pi) -> Compiled {
                 std::optional<Signal> bias_from;
                 if (pi.bias_from) bias_from = resolve(*pi.bias_from);

@@ -193,6 +193,71 @@ Source parsePi(const SourceBody& b) {
     return {s};
 }
 
+// A whole number from `low` to `high`.
+long wholeNumber(const SourceBody& b, const toml::table& t, const char* name, double fallback,
+                 double low, double high) {
+    const double value = b.optional(t, name, fallback);
+    if (!(value >= low && value <= high) || value != std::floor(value)) {
+        std::ostringstream rule;
+        rule << "must be a whole number from " << low << " to " << high;
+        b.r.fail(t.get(name), b.key + "." + name, rule.str());
+    }
+    return static_cast<long>(value);
+}
+
+void positive(const SourceBody& b, const toml::table& t, const char* name, double value) {
+    if (!(value > 0)) b.r.fail(t.get(name), b.key + "." + name, "must be positive");
+}
+
+constexpr std::pair<std::string_view, source::Sea::Spectrum> spectra[] = {
+    {"jonswap", source::Sea::Spectrum::jonswap},
+    {"pierson_moskowitz", source::Sea::Spectrum::pierson_moskowitz},
+};
+
+Source parseSea(const SourceBody& b) {
+    const auto& t =
+        b.table({"spectrum", "hs", "tp", "gamma", "seed", "components", "ramp"});
+    source::Sea s;
+    const toml::node* spectrum = t.get("spectrum");
+    if (!spectrum) b.r.fail(&t, b.key, "needs \"spectrum\" (jonswap or pierson_moskowitz)");
+    const std::string name = b.r.text(*spectrum, b.key + ".spectrum");
+    const auto known = std::find_if(std::begin(spectra), std::end(spectra),
+                                    [&](const auto& entry) { return entry.first == name; });
+    if (known == std::end(spectra)) {
+        b.r.fail(spectrum, b.key + ".spectrum", "must be jonswap or pierson_moskowitz");
+    }
+    s.spectrum = known->second;
+    s.hs = b.required(t, "hs");
+    positive(b, t, "hs", s.hs);
+    s.tp = b.required(t, "tp");
+    positive(b, t, "tp", s.tp);
+    if (t.get("gamma") && s.spectrum != source::Sea::Spectrum::jonswap) {
+        b.r.fail(t.get("gamma"), b.key + ".gamma", "belongs to the jonswap spectrum");
+    }
+    // Pierson-Moskowitz is the JONSWAP spectrum without peak enhancement.
+    s.gamma = s.spectrum == source::Sea::Spectrum::jonswap ? b.optional(t, "gamma", 3.3) : 1.0;
+    if (!(s.gamma >= 1 && s.gamma <= 20)) {
+        b.r.fail(t.get("gamma"), b.key + ".gamma", "must be from 1 to 20");
+    }
+    s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
+    s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
+    s.ramp = b.optional(t, "ramp", 0);
+    if (!(s.ramp >= 0)) b.r.fail(t.get("ramp"), b.key + ".ramp", "must not be negative");
+    return {s};
+}
+
+Source parseNoise(const SourceBody& b) {
+    const auto& t = b.table({"std", "bandwidth", "seed", "components"});
+    source::Noise s;
+    s.std = b.required(t, "std");
+    if (!(s.std >= 0)) b.r.fail(t.get("std"), b.key + ".std", "must not be negative");
+    s.bandwidth = b.required(t, "bandwidth");
+    positive(b, t, "bandwidth", s.bandwidth);
+    s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
+    s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
+    return {s};
+}
+
 // Every source kind a scenario can name, with its parser.
 struct SourceSyntax {
     std::string_view key;
@@ -202,6 +267,7 @@ constexpr SourceSyntax source_syntax[] = {
     {"constant", &parseConstant}, {"step", &parseStep}, {"ramp", &parseRamp},
     {"sine", &parseSine},         {"table", &parseTable}, {"sum", &parseSum},
     {"from", &parseConnection},   {"hold", &parseHold}, {"pi", &parsePi},
+    {"sea", &parseSea},           {"noise", &parseNoise},
 };
 
 std::string sourceKeys() {

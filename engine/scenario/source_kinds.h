@@ -3,6 +3,7 @@
 // run/sources.cpp; the compiler refuses a kind that lacks an evaluation.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -66,11 +67,33 @@ struct Pi {
     std::optional<PortRef> bias_from; // bias held from a port's value at the start
 };
 
+// The heave velocity of an irregular sea [m/s]: the heave has the wave spectrum of significant
+// height `hs` and peak period `tp` (JONSWAP with peak enhancement `gamma`, or Pierson-Moskowitz),
+// made of `components` sines of random phases, their frequencies jittered inside equal bins
+// (the record does not repeat), faded in over `ramp` seconds; the same for the same seed.
+struct Sea {
+    enum class Spectrum { jonswap, pierson_moskowitz };
+    Spectrum spectrum = Spectrum::jonswap;
+    double hs = 0, tp = 0, gamma = 3.3, ramp = 0;
+    std::uint64_t seed = 0;
+    int components = 200;
+};
+
+// Band-limited Gaussian noise for a sensor: standard deviation `std`, a flat spectrum from 0 to
+// `bandwidth` Hz, made of random-phase sines (smooth in time, so the solver's steps are not cut
+// down by it); the same for the same seed.
+struct Noise {
+    double std = 0, bandwidth = 0;
+    std::uint64_t seed = 0;
+    int components = 256;
+};
+
 } // namespace source
 
 struct Source {
     std::variant<source::Constant, source::Step, source::Ramp, source::Sine, source::Table,
-                 source::Sum, source::Connection, source::Hold, source::Pi>
+                 source::Sum, source::Connection, source::Hold, source::Pi, source::Sea,
+                 source::Noise>
         kind;
 
     template <typename Kind> const Kind* as() const { return std::get_if<Kind>(&kind); }

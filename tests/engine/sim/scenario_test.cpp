@@ -193,6 +193,38 @@ TEST(Scenario, SourcesAndPortReferences) {
               std::string::npos);
 }
 
+// The random sources' entries, each broken on its own, named at the input's line (the first
+// input line of the rig scenario is line 33).
+TEST(Scenario, BadSeaAndNoiseEntriesAreNamedAtTheirLine) {
+    const std::string jonswap = "spectrum = \"jonswap\", hs = 3.0, tp = 12.0";
+    const std::pair<std::string, std::string> cases[] = {
+        {"sea = { hs = 3.0, tp = 12.0 }", "sea: needs \"spectrum\""},
+        {"sea = { spectrum = \"bretschneider\", hs = 3.0, tp = 12.0 }",
+         "sea.spectrum: must be jonswap or pierson_moskowitz"},
+        {"sea = { spectrum = \"pierson_moskowitz\", hs = 3.0, tp = 12.0, gamma = 2.0 }",
+         "sea.gamma: belongs to the jonswap spectrum"},
+        {"sea = { spectrum = \"jonswap\", hs = -3.0, tp = 12.0 }", "sea.hs: must be positive"},
+        {"sea = { " + jonswap + ", gamma = 0.5 }", "sea.gamma: must be from 1 to 20"},
+        {"sea = { " + jonswap + ", components = 2.5 }",
+         "sea.components: must be a whole number from 1 to 10000"},
+        {"sea = { " + jonswap + ", seed = -1 }", "sea.seed: must be a whole number from 0"},
+        {"sea = { " + jonswap + ", ramp = -1.0 }", "sea.ramp: must not be negative"},
+        {"sea = { " + jonswap + ", period = 3.0 }", "period"},
+        {"noise = { std = 0.02 }", "noise: needs \"bandwidth\""},
+        {"noise = { std = -0.02, bandwidth = 1.0 }", "noise.std: must not be negative"},
+    };
+    for (const auto& [entry, rule] : cases) {
+        const std::string message =
+            errorOf(rigScenario("", "displacer_velocity = { " + entry + " }\n"));
+        EXPECT_EQ(message.rfind("test.toml:33: blocks.rig.inputs.displacer_velocity.", 0), 0u)
+            << message;
+        EXPECT_NE(message.find(rule), std::string::npos) << message;
+    }
+    EXPECT_NO_THROW(parse(rigScenario(
+        "", "displacer_velocity = { sum = [{ sea = { " + jonswap + ", seed = 4 } }, "
+            "{ noise = { std = 0.02, bandwidth = 1.0 } }] }\n")));
+}
+
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
     Scenario s = parse(rigScenario());
     s.set("rig", "annulus_length", {4000});
