@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -25,6 +29,14 @@ std::shared_ptr<Plugin> fakePlugin() {
 }
 ParamValues rigParams() {
     return defaultParams(*findDescription("tavrel"));
+}
+std::size_t rigParam(std::string_view name) {
+    const auto& params = findDescription("tavrel")->params;
+    const auto found = std::find_if(params.begin(), params.end(),
+                                    [&](const auto& p) { return p.name == name; });
+    if (found == params.end())
+        throw std::logic_error("tavrel has no parameter " + std::string(name));
+    return static_cast<std::size_t>(found - params.begin());
 }
 
 // The message of the HostError that `action` throws (empty if it throws none).
@@ -69,7 +81,7 @@ TEST(BlockInstance, DrivesTheRigModelThroughItsEntry) {
 
 TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
     ParamValues higher = rigParams();
-    higher[9] = {30e5}; // initial_top_pressure
+    higher[rigParam("initial_top_pressure")] = {30e5};
     BlockInstance a(rigPlugin(), rigParams(), "a"), b(rigPlugin(), higher, "b");
     a.initializeConditions();
     b.initializeConditions();
@@ -79,7 +91,7 @@ TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
     EXPECT_EQ(b.takeConsole(), "");
     EXPECT_EQ(b.iwork()[0], 1);
 
-    a.setParam(9, {30e5});
+    a.setParam(static_cast<int>(rigParam("initial_top_pressure")), {30e5});
     a.initializeConditions();
     for (int i = 0; i < 300; ++i)
         ASSERT_EQ(a.states()[i], b.states()[i]) << i;
