@@ -15,13 +15,18 @@ def octave_value(values):
 
 
 def blocks_function():
+    """Rows of name, default parameters, sizes vector and the number of parameters the sizes
+    call reads (a block with sensors reads up to its sensor positions)."""
     rows = []
     for name in tavrel.shipped_blocks:
-        params = [p["default"] for p in tavrel.describe(name)["params"]]
+        described = tavrel.describe(name)
+        names = [p["name"] for p in described["params"]]
+        params = [p["default"] for p in described["params"]]
         params = [p if isinstance(p, list) else [p] for p in params]
         sizes = tavrel.Block(name, params).sizes_vector
+        read = names.index("sensor_positions") + 1 if "sensor_output" in described else 0
         rows.append(f"    '{name}', {{{', '.join(map(octave_value, params))}}}, "
-                    f"{octave_value(sizes)}';")
+                    f"{octave_value(sizes)}', {read};")
     return "function blocks = shipped_blocks()\n  blocks = {\n" + "\n".join(rows) + "\n  };\nend\n"
 
 

@@ -1,20 +1,22 @@
 function check_sizes(mex_dir, blocks)
   % The command-line sizes call of every plug-in built for Octave, and the messages of the
   % sizes call's argument checks as Octave reports them. Ends with an error if any differs.
-  % blocks: rows of name, parameters (a cell) and the 40-element sizes vector our host gives.
+  % blocks: rows of name, parameters (a cell), the 40-element sizes vector our host gives and
+  % the number of parameters the sizes call reads.
   addpath(mex_dir);
   if ~exist(fullfile(mex_dir, 'tavrel.mex'), 'file')
     error('tavrel.mex was not built in %s', mex_dir);
   end
   failures = {};
   for i = 1:rows(blocks)
-    [name, params, expected] = blocks{i, :};
+    [name, params, expected] = blocks{i, 1:3};
     if ~exist(fullfile(mex_dir, [name '.mex']), 'file')
       error('%s.mex was not built in %s', name, mex_dir);
     end
     failures = [failures, check_block(name, params, expected)];
   end
-  failures = [failures, check_messages('tavrel', blocks{strcmp(blocks(:, 1), 'tavrel'), 2})];
+  rig = strcmp(blocks(:, 1), 'tavrel');
+  failures = [failures, check_messages('tavrel', blocks{rig, 2}, blocks{rig, 4})];
   for i = 1:numel(failures)
     fprintf(2, 'FAILED: %s\n', failures{i});
   end
@@ -41,7 +43,7 @@ function failures = check_block(name, params, expected)
   end
 end
 
-function failures = check_messages(name, params)
+function failures = check_messages(name, params, read)
   banner = ['MEX level2 S-function "' name '"'];
   not_integer = [name ': The 4th right hand argument, FLAG, passed to ' banner ...
                  ' must be an integer'];
@@ -58,7 +60,7 @@ function failures = check_messages(name, params)
         [name ': ' banner ' called with too many left hand arguments'];
     'an int32 flag 0',  1, {[], [], [], int32(0), params{:}}, '';
     'three parameters', 1, {[], [], [], 0, params{1:3}}, ...
-        [name ': ' banner ' needs at least 21 dialog parameters, but 3 were given'];
+        sprintf('%s: %s needs at least %d dialog parameters, but 3 were given', name, banner, read);
     'an int32 parameter', 1, {[], [], [], 0, params{1:4}, int32(5), params{6:end}}, ...
         [name ': Dialog parameter 5 (right hand argument 9) passed to ' banner ...
          ' must be a real double array']};
