@@ -14,6 +14,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 using tavrel::test::ParamList;
@@ -24,36 +27,49 @@ struct Model {
     ParamList params;
     mdlRecordMethod sizes, conditions, derivatives;
     mdlOutputsMethod outputs;
+    std::vector<double> inputs;
 };
+
+// The rig models' inputs: the choke driven, the displacer moving, the pump on.
+std::vector<double> rigInputs() {
+    namespace input = tavrel::rig::input;
+    std::vector<double> u(input::count);
+    u[input::choke_setpoint] = 0.3;
+    u[input::displacer_velocity] = 0.2;
+    u[input::injection_flow] = 0.01;
+    return u;
+}
 
 Model rig() {
     using namespace tavrel::rig;
     return {"tavrel", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
 }
 Model piston() {
     using namespace tavrel::piston;
     return {"tavrel_piston", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
 }
 Model linear() {
     using namespace tavrel::linear;
     return {"tavrel_linear", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
 }
 Model observer() {
     using namespace tavrel::observer;
+    std::vector<double> u(input::count);
+    u[input::measured_top_flow] = 0.3;
+    u[input::measured_top_pressure] = 2e6;
     return {"tavrel_observer", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs};
+            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, u};
 }
 
 void direct(benchmark::State& state, Model (*make)()) {
     const Model m = make();
     tavrel::test::TestRecord record(m.params, m.sizes);
     record.call(m.conditions);
-    record.setInput(0, 0.3);
-    record.setInput(1, std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2);
-    if (std::string(m.plugin) != "tavrel_observer") record.setInput(2, 0.01);
+    for (std::size_t port = 0; port < m.inputs.size(); ++port)
+        record.setInput(static_cast<int>(port), m.inputs[port]);
     record.outputs(m.outputs);
     for (auto _ : state) {
         m.outputs(record.S(), 0);
@@ -68,9 +84,7 @@ void throughMexFunction(benchmark::State& state, Model (*make)()) {
     auto opened = tavrel::host::openBlock(plugin, m.params, m.plugin);
     tavrel::host::BlockInstance& block = *opened;
     tavrel::host::startBlock(block, 0.0, [&](tavrel::host::BlockInstance& b) {
-        b.inputs()[0] = 0.3;
-        b.inputs()[1] = std::string(m.plugin) == "tavrel_observer" ? 2e6 : 0.2;
-        if (b.numInputs() > 2) b.inputs()[2] = 0.01;
+        std::copy(m.inputs.begin(), m.inputs.end(), b.inputs());
     });
     block.takeConsole();
     for (auto _ : state) {

@@ -1,17 +1,11 @@
 #include "block_descriptions.h"
 
-#include "compensator_declarations.h"
-#include "linear_declarations.h"
-#include "observer_declarations.h"
-#include "piston_declarations.h"
-#include "rig_declarations.h"
+#include "shipped_descriptions.h" // made by the build from the blocks models/ registers
 
 namespace tavrel::host {
 
 namespace {
-constexpr const BlockDescription* shipped[] = {&rig::description, &piston::description,
-                                               &linear::description, &observer::description,
-                                               &compensator::description};
+constexpr const BlockDescription* shipped[] = {TAVREL_SHIPPED_DESCRIPTIONS};
 } // namespace
 
 std::span<const BlockDescription* const> knownBlocks() { return shipped; }

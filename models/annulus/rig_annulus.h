@@ -22,7 +22,7 @@ struct RigTop {
     double w_down_top;     // `w_down` at grid point 150
 };
 
-// Declares 28 parameters, `num_states` continuous states, the three inputs, the integer work
+// Declares the rig parameters, `num_states` continuous states, the rig inputs, the integer work
 // element and num_fixed_outputs + N outputs.
 void declareRigSizes(SimStruct* S, int num_states);
 

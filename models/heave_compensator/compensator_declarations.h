@@ -71,8 +71,7 @@
 // X(id, unit, meaning).
 #define TAVREL_COMPENSATOR_OUTPUTS(X) X(choke_setpoint, "1", "commanded choke opening 0 .. 1")
 
-// X(id, unit, meaning): the band-pass resonator on the heave velocity estimate (its in-phase
-// and quadrature parts) and the integral of the pressure feedback.
+// X(id, unit, meaning).
 #define TAVREL_COMPENSATOR_STATES(X)                                                               \
     X(filtered_velocity, "m/s",                                                                    \
       "heave velocity estimate through the resonator at the heave frequency")                      \

@@ -111,8 +111,7 @@ double integralDrive(const CompensatorParams& p, double pressure, double opening
 
 } // namespace
 
-// 15 parameters, 8 continuous states, one integer work element, four inputs (all but the
-// heave estimate with direct feed-through), one output.
+// The declared parameters, states and inputs, the integer work element and the one output.
 void mdlInitializeSizes(SimStruct* S) {
     if (!declareParamsStatesInputs(S, param::count, state::count, description.inputs)) return;
     ssSetNumIWork(S, iwork::count);

@@ -97,8 +97,8 @@ void writeOscillatorDerivatives(const ObserverParams& p, const double* x, double
 
 } // namespace
 
-// 24 parameters, 43 continuous states, two inputs with direct feed-through, no work elements,
-// num_fixed_outputs + (number of sensors) outputs of width 1.
+// The declared parameters, states and inputs, no work elements, num_fixed_outputs + (number of
+// sensors) outputs of width 1.
 void mdlInitializeSizes(SimStruct* S) {
     const ObserverParams p = ObserverParams::read(S);
     const int outputs = clampedPortCount(p.num_fixed_outputs, p.sensor_positions.length);

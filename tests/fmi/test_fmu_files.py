@@ -14,7 +14,7 @@ import pytest
 
 CLI = os.environ["TAVREL_CLI"]
 EXAMPLES = pathlib.Path(os.environ["TAVREL_EXAMPLES"])
-BLOCKS = ["tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer"]
+BLOCKS = os.environ["TAVREL_SHIPPED_BLOCKS"].split(",")
 
 # Allowed (causality, variability) -> initial values; None: no initial attribute.
 ALLOWED_INITIAL = {

@@ -1,5 +1,6 @@
 #include "fuzz_record.h"
 
+#include "block_descriptions.h"
 #include "block_instance.h"
 #include "mex_host.h"
 #include "scenario.h"
@@ -18,18 +19,20 @@ const std::vector<std::vector<double>>& shippedParams(const std::string& block) 
             shipped.push_back(sim::Scenario::load(std::string(TAVREL_SCENARIO_DIR "/") + file));
         for (const auto& scenario : shipped)
             for (const auto& b : scenario.blocks) found.emplace(b.kind, b.params);
+        for (const BlockDescription* d : host::knownBlocks())
+            found.emplace(std::string(d->name), defaultParams(*d));
         return found;
     }();
     const auto it = all.find(block);
-    if (it == all.end()) throw std::logic_error("no shipped scenario has a " + block + " block");
+    if (it == all.end()) throw std::logic_error(block + " is neither shipped nor in a scenario");
     return it->second;
 }
 
 void keepPluginsLoaded() {
     static const auto plugins = [] {
         std::vector<std::shared_ptr<host::Plugin>> opened;
-        for (const char* name : {"tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer"})
-            opened.push_back(host::Plugin::open(host::findPlugin(name)));
+        for (const BlockDescription* d : host::knownBlocks())
+            opened.push_back(host::Plugin::open(host::findPlugin(std::string(d->name))));
         return opened;
     }();
     (void)plugins;

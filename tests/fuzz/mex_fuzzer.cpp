@@ -2,6 +2,7 @@
 // (double, single, the integers, logical, text, complex, empty and odd shapes), dimensions,
 // flags, the handshake form with made-up record addresses, and method calls by any flag on a
 // live record. Every call must end in a return or in the platform's error, never a crash.
+#include "block_descriptions.h"
 #include "block_instance.h"
 #include "fuzz_input.h"
 #include "fuzz_record.h"
@@ -14,8 +15,14 @@ namespace {
 using namespace tavrel;
 using fuzz::FuzzInput;
 
-constexpr std::array<const char*, 4> blocks = {"tavrel", "tavrel_piston", "tavrel_linear",
-                                               "tavrel_observer"};
+const std::vector<std::string>& blocks() {
+    static const auto names = [] {
+        std::vector<std::string> shipped;
+        for (const BlockDescription* d : host::knownBlocks()) shipped.emplace_back(d->name);
+        return shipped;
+    }();
+    return names;
+}
 constexpr double record_version = SIMSTRUCT_VERSION_LEVEL2;
 
 struct ArrayDeleter {
@@ -25,9 +32,9 @@ using Array = std::unique_ptr<mxArray, ArrayDeleter>;
 
 const host::Plugin& plugin(std::size_t block) {
     static const auto plugins = [] {
-        std::array<std::shared_ptr<host::Plugin>, blocks.size()> opened;
-        for (std::size_t i = 0; i < blocks.size(); ++i)
-            opened[i] = host::Plugin::open(host::findPlugin(blocks[i]));
+        std::vector<std::shared_ptr<host::Plugin>> opened;
+        for (const auto& name : blocks())
+            opened.push_back(host::Plugin::open(host::findPlugin(name)));
         return opened;
     }();
     return *plugins[block];
@@ -86,7 +93,7 @@ void sizesCall(FuzzInput& in, std::size_t block) {
         else if (i == 3) args.emplace_back(mxCreateDoubleScalar(0));
         else args.emplace_back(mxCreateDoubleMatrix(0, 0, mxREAL));
     }
-    for (const auto& values : fuzz::shippedParams(blocks[block])) {
+    for (const auto& values : fuzz::shippedParams(blocks()[block])) {
         if (in.byte() < 16) {
             args.push_back(fuzzedArray(in));
             continue;
@@ -109,7 +116,7 @@ void sizesCall(FuzzInput& in, std::size_t block) {
 // Method calls on a live record of this host after a real handshake: any flag array, any
 // call argument.
 void methodCalls(FuzzInput& in, std::size_t block) {
-    fuzz::FuzzRecord record(fuzz::shippedParams(blocks[block]), blocks[block]);
+    fuzz::FuzzRecord record(fuzz::shippedParams(blocks()[block]), blocks()[block].c_str());
     SimStruct* S = record.S();
     mexRegisterHostRecord(S);
     const auto address = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(S));
@@ -146,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool silenced = (fuzz::silenceConsole(), true);
     (void)silenced;
     FuzzInput in(data, size);
-    const std::size_t block = in.below(blocks.size());
+    const std::size_t block = in.below(blocks().size());
     if (in.byte() < 192) sizesCall(in, block);
     else methodCalls(in, block);
     return 0;

@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""The dependency rule of the tree: sdk <- models <- engine <- {fmi, python} <- apps.
+"""The dependency rule of the tree (the layer table cmake/layers.txt) on the sources' includes.
 
 A C++ file may include headers of its own folder group and of lower layers only. Headers are
 named by their file name alone (the build puts each folder on the include path), so every
@@ -9,41 +9,42 @@ import pathlib
 import re
 import sys
 
-# (prefix, rank): a file belongs to the longest matching prefix. Groups of the same rank are
-# peers and may not include one another (two blocks, the FMU runtime and the Python module).
-LAYERS = [
-    ("sdk/record/", 0),
-    ("sdk/framework/", 1),
-    ("models/annulus/", 2),
-    ("models/", 3),
-    ("engine/", 4),
-    ("fmi/", 5),
-    ("python/", 5),
-    ("apps/", 6),
-    ("testing/", 7),
-]
 SOURCES = (".h", ".cpp", ".in")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 
 
-def layer_of(path):
+def read_layers(root):
+    """The table of cmake/layers.txt: (prefix, rank) pairs, the build's link check's too."""
+    layers = []
+    for line in (root / "cmake" / "layers.txt").read_text().splitlines():
+        if line.strip() and not line.startswith("#"):
+            prefix, rank = line.split()
+            layers.append((prefix, int(rank)))
+    return layers
+
+
+def layer_of(path, layers):
+    """(group, rank) of a path: its longest matching prefix; a "*/" prefix makes each folder
+    there a group of its own. None outside every prefix."""
     best = None
-    for prefix, rank in LAYERS:
-        if path.startswith(prefix) and (best is None or len(prefix) > len(best[0])):
-            best = (prefix, rank)
-    if best is None:
-        return None
-    prefix, rank = best
-    # One group per folder under models/ (each block its own), else one per layer prefix.
-    if prefix == "models/":
-        group = "/".join(path.split("/")[:2])
-    else:
-        group = prefix
-    return group, rank
+    for prefix, rank in layers:
+        literal = prefix.removesuffix("*/")
+        if not path.startswith(literal) or (best and len(literal) <= best[0]):
+            continue
+        if prefix.endswith("*/"):
+            folder = path[len(literal):].split("/")
+            if len(folder) < 2:
+                continue
+            group = literal + folder[0] + "/"
+        else:
+            group = prefix
+        best = (len(literal), group, rank)
+    return None if best is None else best[1:]
 
 
 def main(root):
     root = pathlib.Path(root)
+    layers = read_layers(root)
     files = [p for p in root.rglob("*") if p.suffix in SOURCES and p.is_file()
              and not any(part.startswith("build") or part == ".git" for part in p.relative_to(root).parts)]
     by_name = {}
@@ -52,7 +53,7 @@ def main(root):
     faults = []
     for p in files:
         rel = p.relative_to(root).as_posix()
-        own = layer_of(rel)
+        own = layer_of(rel, layers)
         if own is None:
             continue  # tests, benchmarks and examples may include anything
         for number, line in enumerate(p.read_text(errors="replace").splitlines(), 1):
@@ -60,7 +61,7 @@ def main(root):
             if not match:
                 continue
             for target in by_name.get(pathlib.PurePath(match.group(1)).name, []):
-                theirs = layer_of(target)
+                theirs = layer_of(target, layers)
                 if theirs is None:
                     faults.append(f"{rel}:{number}: includes {target}, which is not product code")
                 elif theirs[0] != own[0] and theirs[1] >= own[1]:

@@ -74,8 +74,9 @@ def test_a_rule_on_a_parameter_the_file_does_not_have_is_refused(described_plugi
 
 
 def test_describe_lists_shipped_and_described_blocks(described_plugin):
-    assert tavrel.shipped_blocks == ["tavrel", "tavrel_piston", "tavrel_linear", "tavrel_observer",
-                                     "heave_compensator"]
+    assert "tavrel" in tavrel.shipped_blocks
+    described = [tavrel.describe(name)["name"] for name in tavrel.shipped_blocks]
+    assert described == tavrel.shipped_blocks
     rig = tavrel.describe("tavrel")
     assert rig["params"][0] == {"name": "annulus_area", "unit": "m2", "default": 0.024,
                                 "meaning": "cross-section of the annulus", "read": True}

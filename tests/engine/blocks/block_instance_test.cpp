@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 
 namespace {
 
@@ -25,6 +29,14 @@ std::shared_ptr<Plugin> fakePlugin() {
 }
 ParamValues rigParams() {
     return defaultParams(*findDescription("tavrel"));
+}
+std::size_t rigParam(std::string_view name) {
+    const auto& params = findDescription("tavrel")->params;
+    const auto found = std::find_if(params.begin(), params.end(),
+                                    [&](const auto& p) { return p.name == name; });
+    if (found == params.end())
+        throw std::logic_error("tavrel has no parameter " + std::string(name));
+    return static_cast<std::size_t>(found - params.begin());
 }
 
 // The message of the HostError that `action` throws (empty if it throws none).
@@ -69,7 +81,7 @@ TEST(BlockInstance, DrivesTheRigModelThroughItsEntry) {
 
 TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
     ParamValues higher = rigParams();
-    higher[9] = {30e5}; // initial_top_pressure
+    higher[rigParam("initial_top_pressure")] = {30e5};
     BlockInstance a(rigPlugin(), rigParams(), "a"), b(rigPlugin(), higher, "b");
     a.initializeConditions();
     b.initializeConditions();
@@ -79,7 +91,7 @@ TEST(BlockInstance, InstancesOfOnePluginShareNothing) {
     EXPECT_EQ(b.takeConsole(), "");
     EXPECT_EQ(b.iwork()[0], 1);
 
-    a.setParam(9, {30e5});
+    a.setParam(static_cast<int>(rigParam("initial_top_pressure")), {30e5});
     a.initializeConditions();
     for (int i = 0; i < 300; ++i)
         ASSERT_EQ(a.states()[i], b.states()[i]) << i;
@@ -89,8 +101,8 @@ TEST(BlockInstance, RefusesParameterListsAndPortsItCannotDrive) {
     ParamValues short_list = rigParams();
     short_list.resize(21);
     EXPECT_EQ(hostError([&] { BlockInstance(rigPlugin(), short_list, "rig"); }),
-              "block \"rig\" (tavrel), mdlInitializeSizes: the block declares 28 dialog "
-              "parameters, but 21 were given");
+              "block \"rig\" (tavrel), mdlInitializeSizes: the block declares " +
+                  std::to_string(rigParams().size()) + " dialog parameters, but 21 were given");
     EXPECT_NE(hostError([&] {
                   BlockInstance(fakePlugin(), {{1}, {2}, {0}});
               }).find("output port 0 has width 2"),
@@ -217,7 +229,7 @@ TEST(Plugin, CommandLineSizes) {
         const double want = k == 0    ? 302
                             : k == 2  ? 11
                             : k == 3  ? 3
-                            : k == 7  ? 28
+                            : k == 7  ? static_cast<double>(rigParams().size())
                             : k == 8  ? 1
                             : k == 19 ? 8480229
                             : k == 23 ? 8192
@@ -227,8 +239,9 @@ TEST(Plugin, CommandLineSizes) {
     EXPECT_EQ(hostError([] {
                   rigPlugin()->commandLineSizes({{1}, {2}, {3}});
               }),
-              "tavrel sizes call: MEX level2 S-function \"tavrel\" needs at least 21 dialog "
-              "parameters, but 3 were given");
+              "tavrel sizes call: MEX level2 S-function \"tavrel\" needs at least " +
+                  std::to_string(rigParam("sensor_positions") + 1) +
+                  " dialog parameters, but 3 were given");
 }
 
 } // namespace

@@ -128,20 +128,20 @@ TEST(Eval, NumbersReadBackToTheSameDouble) {
 
 } // namespace
 
-// Every scalar parameter missing (an empty list) while the sensor positions and the choke table
-// are given: the cell length reads as not-a-number, and no sensor may be sampled outside the
-// profiles. The block answers with not-a-number sensor pressures (or a clear error).
+// Every block with sensor outputs, each scalar parameter missing (an empty list) while the
+// sensor positions and the choke table are given: the cell length reads as not-a-number, and no
+// sensor may be sampled outside the profiles. The block answers with not-a-number sensor
+// pressures (or a clear error).
 TEST(Eval, EmptyScalarParametersNeverReadOutsideTheProfiles) {
-    const std::vector<std::pair<std::string, std::size_t>> blocks = {
-        {"tavrel", 3}, {"tavrel_piston", 3}, {"tavrel_linear", 3}, {"tavrel_observer", 2}};
-    for (const auto& [block, inputs] : blocks) {
-        if (!std::ifstream(TAVREL_TEST_PLUGIN_DIR "/" + block + ".mexa64")) continue;
-        ParamValues params = defaultParams(*findDescription(block));
+    for (const auto* described : knownBlocks()) {
+        if (!described->hasSensors()) continue;
+        const std::string block(described->name);
+        ParamValues params = defaultParams(*described);
         for (auto& values : params)
             if (values.size() == 1) values.clear();
         Json request = {{"block", block},
                         {"params", params},
-                        {"inputs", std::vector<double>(inputs, 0.01)},
+                        {"inputs", std::vector<double>(described->inputs.size(), 0.01)},
                         {"states", nullptr}};
         Json response;
         try {

@@ -38,10 +38,14 @@ TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
     ASSERT_EQ(s.blocks.size(), 2u);
     EXPECT_EQ(s.blocks[0].name, "rig");
     EXPECT_EQ(s.blocks[1].kind, "tavrel_observer");
-    EXPECT_EQ(s.blocks[0].params.size(), 28u);
-    EXPECT_EQ(s.blocks[1].params.size(), 24u);
-    EXPECT_EQ(s.blocks[0].params[18], std::vector<double>{3000.0}); // from [well]
-    EXPECT_EQ(s.blocks[0].params[22], std::vector<double>{0.0});    // not read by tavrel
+    const auto& rig = s.blocks[0].description();
+    EXPECT_EQ(s.blocks[0].params.size(), rig.params.size());
+    EXPECT_EQ(s.blocks[1].params.size(), s.blocks[1].description().params.size());
+    const auto param = [&](const char* name) {
+        return s.blocks[0].params.at(static_cast<std::size_t>(paramIndex(rig, name)));
+    };
+    EXPECT_EQ(param("annulus_length"), std::vector<double>{3000.0}); // from [well]
+    EXPECT_EQ(param("passage_length"), std::vector<double>{0.0});    // not read by tavrel
     EXPECT_EQ(s.duration, 120.0);
     EXPECT_NE(s.blocks[0].inputs.at("displacer_velocity").as<source::Sine>(), nullptr);
 }
@@ -227,10 +231,15 @@ TEST(Scenario, BadSeaAndNoiseEntriesAreNamedAtTheirLine) {
 
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
     Scenario s = parse(rigScenario());
+    const auto length = [&] {
+        const auto& rig = s.block("rig");
+        const int k = paramIndex(rig.description(), "annulus_length");
+        return rig.params.at(static_cast<std::size_t>(k));
+    };
     s.set("rig", "annulus_length", {4000});
-    EXPECT_EQ(s.block("rig").params[18], std::vector<double>{4000});
+    EXPECT_EQ(length(), std::vector<double>{4000});
     EXPECT_THROW(s.set("rig", "annulus_length", {500}), ScenarioError); // sensors beyond it
-    EXPECT_EQ(s.block("rig").params[18], std::vector<double>{4000});
+    EXPECT_EQ(length(), std::vector<double>{4000});
     EXPECT_THROW(s.set("rig", "no_such", {1}), ScenarioError);
     EXPECT_THROW(s.set("well", "annulus_length", {1}), ScenarioError);
 }

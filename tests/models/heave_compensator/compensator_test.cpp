@@ -2,6 +2,7 @@
 // out by hand, its limits and anti-windup, and its bumpless start.
 #include "compensator_declarations.h"
 #include "compensator_model.h"
+#include "test_params.h"
 #include "test_record.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +25,21 @@ class Compensator : public ::testing::Test {
     // with a plant of 20 bar per unit opening a quarter turn ahead.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
-            tavrel::test::ParamList{{0.5}, {0.2}, {1.0}, {0.3}, {400e5}, {1e-8}, {2e-9}, {10},
-                                    {1e5}, {21e5}, {20}, {0.5}, {0.05}, {2e6}, {M_PI / 2}},
+            tavrel::test::paramsWith(description, {{param::displacer_frequency, {0.5}},
+                                                   {param::filter_bandwidth, {0.2}},
+                                                   {param::advance_time, {1.0}},
+                                                   {param::feedforward_gain, {0.3}},
+                                                   {param::pressure_setpoint, {400e5}},
+                                                   {param::proportional_gain, {1e-8}},
+                                                   {param::integral_gain, {2e-9}},
+                                                   {param::anti_windup_time, {10}},
+                                                   {param::downstream_pressure, {1e5}},
+                                                   {param::tuning_top_pressure, {21e5}},
+                                                   {param::top_pressure_filter_time, {20}},
+                                                   {param::schedule_exponent, {0.5}},
+                                                   {param::adaptation_rate, {0.05}},
+                                                   {param::plant_gain, {2e6}},
+                                                   {param::plant_phase, {M_PI / 2}}}),
             &mdlInitializeSizes);
         record->call(&mdlInitializeConditions);
     }

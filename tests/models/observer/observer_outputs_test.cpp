@@ -12,7 +12,7 @@ namespace {
 TEST_F(ObserverBlock, DeclaresItsSizesAndPrintsNothing) {
     build();
     SimStruct* S = record->S();
-    EXPECT_EQ(ssGetNumSFcnParams(S), 24);
+    EXPECT_EQ(ssGetNumSFcnParams(S), param::count);
     EXPECT_EQ(ssGetNumContStates(S), 43);
     EXPECT_EQ(ssGetNumDiscStates(S), 0);
     EXPECT_EQ(ssGetNumIWork(S), 0);

@@ -40,7 +40,7 @@ protected:
 TEST_F(RigModel, DeclaresItsSizes) {
     build();
     SimStruct* S = record->S();
-    EXPECT_EQ(ssGetNumSFcnParams(S), 28);
+    EXPECT_EQ(ssGetNumSFcnParams(S), param::count);
     EXPECT_EQ(ssGetNumContStates(S), 302);
     EXPECT_EQ(ssGetNumDiscStates(S), 0);
     EXPECT_EQ(ssGetNumInputPorts(S), 3);

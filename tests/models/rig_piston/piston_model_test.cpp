@@ -52,7 +52,7 @@ TEST_F(PistonModel, DeclaresTheRigSizesWithThreeMoreStates) {
     build();
     SimStruct* S = record->S();
     EXPECT_EQ(ssGetNumContStates(S), 304);
-    EXPECT_EQ(ssGetNumSFcnParams(S), 28);
+    EXPECT_EQ(ssGetNumSFcnParams(S), param::count);
     EXPECT_EQ(ssGetNumDiscStates(S), 0);
     EXPECT_EQ(ssGetNumInputPorts(S), 3);
     EXPECT_EQ(ssGetNumIWork(S), 1);
