@@ -262,9 +262,9 @@ TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
         EXPECT_EQ(runLocal(study, output, {2, false, false}).ran, 4u);
     }
     EXPECT_EQ(rowsOf(folder), complete);
-    EXPECT_THROW(StudyOutput(study, folder, false), StudyError); // never overwrites a study
+    EXPECT_THROW(StudyOutput(study, folder, false), tavrel::ResultFolderError); // never overwrites a study
     const Study other = studyOf(small_study + "\n# another study\n");
-    EXPECT_THROW(StudyOutput(other, folder, true), StudyError);
+    EXPECT_THROW(StudyOutput(other, folder, true), tavrel::ResultFolderError);
     fs::remove_all(folder);
 }
 
