@@ -167,6 +167,30 @@ const BlockDescription& BlockConfig::description() const {
     return described ? *described : *findBlockKind(kind);
 }
 
+namespace {
+
+template <class Value>
+void setSimulationValue(Scenario& s, const std::string& name, const Value& value) {
+    toml::table t;
+    t.insert(name, value);
+    Scenario changed = s;
+    parseSimulation(Reader(s.source_name), t, changed);
+    s.solver = changed.solver;
+    s.start_time = changed.start_time;
+    s.duration = changed.duration;
+    s.output_interval = changed.output_interval;
+}
+
+} // namespace
+
+void Scenario::setSimulation(const std::string& name, double value) {
+    setSimulationValue(*this, name, value);
+}
+
+void Scenario::setSimulation(const std::string& name, const std::string& value) {
+    setSimulationValue(*this, name, value);
+}
+
 const BlockConfig& Scenario::block(const std::string& name) const {
     for (const auto& b : blocks) {
         if (b.name == name) return b;

@@ -120,6 +120,10 @@ struct Scenario {
 
     // Overrides one dialog parameter by name and validates the block again.
     void set(const std::string& block, const std::string& param, const std::vector<double>& values);
+    // Sets one [simulation] value ("duration", "solver", ...) by the scenario file's own rules;
+    // a refused value throws ScenarioError naming the key, and the settings stay as they were.
+    void setSimulation(const std::string& name, double value);
+    void setSimulation(const std::string& name, const std::string& value);
     const BlockConfig& block(const std::string& name) const;
 };
 
