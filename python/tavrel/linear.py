@@ -222,17 +222,11 @@ def write_outputs(model, folder, periods, figures=True):
 
 
 def _write_csv(path, columns):
-    """Columns of equal length as CSV (numbers with 17 significant digits), written whole."""
-    import csv
-
+    """Columns of equal length as CSV (numbers in their shortest exact spelling), written whole
+    by the engine."""
     names = list(columns)
-    rows = zip(*(columns[n] for n in names))
-    with open(path + ".part", "w", newline="") as out:
-        writer = csv.writer(out)
-        writer.writerow(names)
-        for row in rows:
-            writer.writerow([v if isinstance(v, str) else repr(float(v)) for v in row])
-    os.replace(path + ".part", path)
+    _tavrel.write_columns(path, names, [[v if isinstance(v, str) else float(v) for v in columns[n]]
+                                        for n in names])
 
 
 def main(argv=None):
