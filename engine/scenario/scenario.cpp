@@ -42,7 +42,10 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
         const auto kind = solverKind(name);
-        if (!kind) r.fail(solver, key + ".solver", std::string("must be ") + solver_choices);
+        if (!kind) {
+            r.fail(solver, key + ".solver",
+                   "must be " + choiceList(solver_names, [](const SolverName& n) { return n.name; }));
+        }
         s.solver.kind = *kind;
     }
     auto positive = [&](const char* name, double v) {

@@ -73,7 +73,6 @@ struct SolverName {
 inline constexpr SolverName solver_names[] = {{"dormand_prince", SolverKind::dormand_prince},
                                               {"bdf", SolverKind::bdf},
                                               {"fixed_step", SolverKind::fixed_step}};
-inline constexpr const char* solver_choices = "dormand_prince, bdf or fixed_step";
 inline const char* solverName(SolverKind kind) {
     for (const auto& s : solver_names) {
         if (s.kind == kind) return s.name;

@@ -21,19 +21,8 @@ struct ModeName {
 };
 constexpr ModeName mode_names[] = {{"grid", Mode::grid}, {"zip", Mode::zip}};
 
-// "A, B or C" (or "A, B, C") of a table's names, for the messages that list the choices.
-template <class Table, class Name>
-std::string choices(const Table& table, Name name, const char* quote, const char* last) {
-    std::string text;
-    for (size_t i = 0; i < std::size(table); ++i) {
-        text += (i == 0 ? "" : i + 1 == std::size(table) ? last : ", ");
-        text += quote + std::string(name(table[i])) + quote;
-    }
-    return text;
-}
-
 std::string generatorChoices() {
-    return choices(generators(), [](const Generator& g) { return g.name; }, "", ", ");
+    return sim::choiceList(generators(), [](const Generator& g) { return g.name; }, "", ", ");
 }
 
 } // namespace
@@ -102,7 +91,8 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
                                         [&](const ModeName& m) { return name == m.name; });
         if (known == std::end(mode_names)) {
             r.fail(n, "study.mode",
-                   "must be " + choices(mode_names, [](const ModeName& m) { return m.name; }, "\"", " or "));
+                   "must be " +
+                       sim::choiceList(mode_names, [](const ModeName& m) { return m.name; }, "\""));
         }
         mode = known->mode;
     }

@@ -38,6 +38,9 @@ void bindFolders(py::module_& m) {
         "Writes columns of equal length (numbers or texts) as a whole CSV file, each number in "
         "its shortest exact spelling.");
 
+    m.def("number_text", &shortestNumber, py::arg("value"),
+          "The shortest text that reads back to the same double, as the engine's files spell it.");
+
     py::class_<study::ProgressBar>(m, "ProgressBar", "The study runner's progress bar.")
         .def(py::init<bool, size_t, size_t>(), py::arg("on"), py::arg("total"), py::arg("done"))
         .def("update", &study::ProgressBar::update, py::arg("done"), py::arg("failed"))

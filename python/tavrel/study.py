@@ -116,7 +116,7 @@ def _toml(value):
     if isinstance(value, int):
         return str(value)
     if isinstance(value, float):
-        return repr(value)
+        return _tavrel.number_text(value)
     if isinstance(value, str):
         return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
     if isinstance(value, (list, tuple)):
