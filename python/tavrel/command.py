@@ -1,8 +1,8 @@
 """What `tavrel study` and `tavrel optimize` hand to Python: the command-line tool parses the
 flags (CLI11) and runs `python3 -m tavrel.command REQUEST`, REQUEST being a JSON object of what
 they asked for ({"command": "optimize", "file": ..., "output": ..., ...}). Python does only what
-needs it: a study's cases on a Dask cluster, the optimisation's search (SciPy), the figures and
-the report.
+needs it: a study's cases on a Dask cluster, the optimisation's search (SciPy), a linear model's
+modes (numpy), the figures and the report.
 """
 
 import json
@@ -76,7 +76,13 @@ def optimize(request):
     return run_request(request)
 
 
-_COMMANDS = {"study": study, "study-figures": study_figures, "optimize": optimize}
+def linear(request):
+    from .linear import run_request
+
+    return run_request(request)
+
+
+_COMMANDS = {"study": study, "study-figures": study_figures, "optimize": optimize, "linear": linear}
 
 
 def main(argv=None):
