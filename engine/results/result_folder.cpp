@@ -39,6 +39,10 @@ ResultFolder::ResultFolder(fs::path folder, ResultKind kind, const std::string& 
     } else {
         bool used = fs::exists(id_path);
         for (const auto& name : kind_.results) used = used || fs::exists(path_ / name);
+        if (used && resume) {
+            throw ResultFolderError(path_.string() + ": has no " + kind_.id_file + " to say which " +
+                                    kind_.noun + " wrote it; resume refused");
+        }
         if (used) {
             throw ResultFolderError(path_.string() + ": holds " + article(kind_.noun) + kind_.noun +
                                     " already (--resume continues it; choose another folder for "
