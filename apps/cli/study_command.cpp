@@ -78,12 +78,14 @@ void addStudyCommand(CLI::App& app) {
         ->check(CLI::NonNegativeNumber);
     command->add_flag("--resume", options->resume,
                       "continue a study in its folder: run only the cases it lacks");
-    command->add_flag("--keep-results", options->keep_results,
-                      "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
+    auto* keep = command->add_flag(
+        "--keep-results", options->keep_results,
+        "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
     command->add_flag("!--no-figures", options->figures, "only study.csv");
     command->add_flag("-q,--quiet", options->quiet, "no progress bar");
     command->add_option("--scheduler", options->scheduler,
-                        "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)");
+                        "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)")
+        ->excludes(keep);
     command->callback([options] {
         bool completed = true;
         runCommand("study", [&] {

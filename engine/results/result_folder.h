@@ -32,7 +32,6 @@ public:
                  bool resume);
 
     const std::filesystem::path& path() const { return path_; }
-    const std::string& noun() const { return kind_.noun; }
     // True when results of the same inputs were there to continue.
     bool resumed() const { return resumed_; }
     // Writes `text` as the whole file `name` of the folder (its part file, then renamed).
