@@ -67,9 +67,9 @@ void linearizeScenario(const LinearizeOptions& options) {
                 model.states.size(), model.inputs.size(), model.outputs.size(), model.time,
                 model.residual);
     std::printf("Model: %s and linear.mat\n", npz.c_str());
-    std::vector<std::string> args = {npz, "-o", options.output, "--periods", options.periods};
-    if (!options.figures) args.push_back("--no-figures");
-    if (!runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.linear", args)) {
+    const host::Json handed = {{"command", "linear"}, {"model", npz}, {"output", options.output},
+                                {"periods", options.periods}, {"figures", options.figures}};
+    if (!runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {handed.dump()})) {
         throw linear::LinearizeError("no modes, frequency response or figures (they take the "
                                      "Python package tavrel with numpy, scipy and matplotlib)");
     }

@@ -1,6 +1,7 @@
-// `tavrel optimize FILE.toml -o DIR [--jobs N] [--resume]`: validates the optimisation file here
-// (so a bad file is refused with its line whether or not Python is there), then hands the run
-// to the Python package, whose SciPy does the search over cases of the study library.
+// `tavrel optimize FILE.toml -o DIR [--jobs N] [--resume] [--scheduler ADDRESS]`: validates the
+// optimisation file here (so a bad file is refused with its line whether or not Python is
+// there), then hands the run to the Python package as a request (tavrel.command): its SciPy does
+// the search over cases of the study library, and the engine's EvaluationLog writes the folder.
 #include "command_support.h"
 #include "commands.h"
 
@@ -10,7 +11,7 @@
 
 #include <memory>
 #include <string>
-#include <vector>
+#include <unistd.h>
 
 namespace tavrel::cli {
 
@@ -22,14 +23,17 @@ struct OptimizeOptions {
     int jobs = 0;
     bool resume = false;
     bool quiet = false;
+    std::string scheduler;
 };
 
-std::vector<std::string> searchArgs(const OptimizeOptions& options) {
-    std::vector<std::string> args = {options.file, "-o", options.output, "--jobs",
-                                     std::to_string(options.jobs)};
-    if (options.resume) args.push_back("--resume");
-    if (options.quiet) args.push_back("--quiet");
-    return args;
+host::Json request(const OptimizeOptions& options) {
+    return {{"command", "optimize"},
+            {"file", options.file},
+            {"output", options.output},
+            {"jobs", options.jobs},
+            {"resume", options.resume},
+            {"progress", !options.quiet && isatty(STDERR_FILENO)},
+            {"scheduler", options.scheduler}};
 }
 
 } // namespace
@@ -47,10 +51,12 @@ void addOptimizeCommand(CLI::App& app) {
     command->add_flag("--resume", options->resume,
                       "continue in DIR: reuse its evaluations, run only the new ones");
     command->add_flag("-q,--quiet", options->quiet, "no progress line");
+    command->add_option("--scheduler", options->scheduler,
+                        "run the evaluations on the Dask cluster of this scheduler (tcp://HOST:8786)");
     command->callback([options] {
         runCommand("optimize", [&] {
             study::Optimization::load(options->file);
-            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.optimize", searchArgs(*options));
+            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {request(*options).dump()});
         });
     });
 }

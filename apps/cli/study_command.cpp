@@ -1,5 +1,7 @@
-// `tavrel study STUDY.toml -o DIR [--jobs N] [--resume]`: runs a study's cases on the local cores
-// into DIR/study.csv, then draws its figures with the Python package when it is there.
+// `tavrel study STUDY.toml -o DIR [--jobs N] [--resume] [--scheduler ADDRESS]`: runs a study's
+// cases on the local cores into DIR/study.csv, then draws its figures with the Python package
+// when it is there. With --scheduler the cases run on a Dask cluster: the flags go to the
+// package as a request (tavrel.command), whose rows the same study.csv writer writes.
 #include "command_support.h"
 #include "commands.h"
 
@@ -26,7 +28,18 @@ struct StudyOptions {
     bool keep_results = false;
     bool figures = true;
     bool quiet = false;
+    std::string scheduler;
 };
+
+host::Json request(const StudyOptions& options, const char* command) {
+    return {{"command", command},
+            {"study", options.study},
+            {"output", options.output},
+            {"resume", options.resume},
+            {"progress", !options.quiet && isatty(STDERR_FILENO)},
+            {"figures", options.figures},
+            {"scheduler", options.scheduler}};
+}
 
 // Returns false when stopped by a signal (finished rows are kept for --resume).
 bool runStudy(const StudyOptions& options) {
@@ -47,10 +60,7 @@ bool runStudy(const StudyOptions& options) {
                      output.doneCount(), plan.caseCount());
         return false;
     }
-    if (options.figures) {
-        drawFigures("study", "tavrel.study",
-                    {options.study, "-o", options.output, "--figures-only"});
-    }
+    if (options.figures) drawFigures("study", "tavrel.command", {request(options, "study-figures").dump()});
     return true;
 }
 
@@ -68,13 +78,25 @@ void addStudyCommand(CLI::App& app) {
         ->check(CLI::NonNegativeNumber);
     command->add_flag("--resume", options->resume,
                       "continue a study in its folder: run only the cases it lacks");
-    command->add_flag("--keep-results", options->keep_results,
-                      "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
+    auto* keep = command->add_flag(
+        "--keep-results", options->keep_results,
+        "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
     command->add_flag("!--no-figures", options->figures, "only study.csv");
     command->add_flag("-q,--quiet", options->quiet, "no progress bar");
+    command->add_option("--scheduler", options->scheduler,
+                        "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)")
+        ->excludes(keep);
     command->callback([options] {
         bool completed = true;
-        runCommand("study", [&] { completed = runStudy(*options); });
+        runCommand("study", [&] {
+            if (options->scheduler.empty()) {
+                completed = runStudy(*options);
+                return;
+            }
+            study::Study::load(options->study); // a bad file is refused here, Python or not
+            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
+                                  {request(*options, "study").dump()});
+        });
         if (!completed) throw CLI::RuntimeError(130);
     });
 }

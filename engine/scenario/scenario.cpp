@@ -44,7 +44,10 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
         const auto kind = solverKind(name);
-        if (!kind) r.fail(solver, key + ".solver", std::string("must be ") + solver_choices);
+        if (!kind) {
+            r.fail(solver, key + ".solver",
+                   "must be " + choiceList(solver_names, [](const SolverName& n) { return n.name; }));
+        }
         s.solver.kind = *kind;
     }
     auto positive = [&](const char* name, double v) {
@@ -168,6 +171,30 @@ Scenario Scenario::builtInDefault() {
 
 const BlockDescription& BlockConfig::description() const {
     return described ? *described : *findBlockKind(kind);
+}
+
+namespace {
+
+template <class Value>
+void setSimulationValue(Scenario& s, const std::string& name, const Value& value) {
+    toml::table t;
+    t.insert(name, value);
+    Scenario changed = s;
+    parseSimulation(Reader(s.source_name), t, changed);
+    s.solver = changed.solver;
+    s.start_time = changed.start_time;
+    s.duration = changed.duration;
+    s.output_interval = changed.output_interval;
+}
+
+} // namespace
+
+void Scenario::setSimulation(const std::string& name, double value) {
+    setSimulationValue(*this, name, value);
+}
+
+void Scenario::setSimulation(const std::string& name, const std::string& value) {
+    setSimulationValue(*this, name, value);
 }
 
 const BlockConfig& Scenario::block(const std::string& name) const {

@@ -51,7 +51,6 @@ struct SolverName {
 inline constexpr SolverName solver_names[] = {{"dormand_prince", SolverKind::dormand_prince},
                                               {"bdf", SolverKind::bdf},
                                               {"fixed_step", SolverKind::fixed_step}};
-inline constexpr const char* solver_choices = "dormand_prince, bdf or fixed_step";
 inline const char* solverName(SolverKind kind) {
     for (const auto& s : solver_names) {
         if (s.kind == kind) return s.name;
@@ -98,6 +97,10 @@ struct Scenario {
 
     // Overrides one dialog parameter by name and validates the block again.
     void set(const std::string& block, const std::string& param, const std::vector<double>& values);
+    // Sets one [simulation] value ("duration", "solver", ...) by the scenario file's own rules;
+    // a refused value throws ScenarioError naming the key, and the settings stay as they were.
+    void setSimulation(const std::string& name, double value);
+    void setSimulation(const std::string& name, const std::string& value);
     const BlockConfig& block(const std::string& name) const;
 };
 

@@ -7,11 +7,25 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace tavrel::sim {
+
+// "A, B or C" (or "A, B, C" with `last` ", ") of the names of a table's entries, each between
+// `quote`s, for the messages that list the choices: the table is the one list of them.
+template <class Table, class Name>
+std::string choiceList(const Table& table, Name name, const char* quote = "",
+                       const char* last = " or ") {
+    std::string text;
+    for (size_t i = 0; i < std::size(table); ++i) {
+        text += (i == 0 ? "" : i + 1 == std::size(table) ? last : ", ");
+        text += quote + std::string(name(table[i])) + quote;
+    }
+    return text;
+}
 
 // " (did you mean NAME?)" for the candidate nearest to a misspelt `given` (a few letters
 // swapped, dropped or added), or empty when none is near.

@@ -1,5 +1,7 @@
 #include "local_runner.h"
 
+#include "progress_bar.h"
+
 #include "plugin_cache.h"
 
 #include "atomic_file.h"
@@ -150,40 +152,6 @@ void stopAll(std::vector<Worker>& workers) {
     workers.clear();
 }
 
-std::string duration(double seconds) {
-    char text[32];
-    const long s = static_cast<long>(seconds + 0.5);
-    if (s >= 3600) std::snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
-    else std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
-    return text;
-}
-
-class ProgressBar {
-public:
-    ProgressBar(bool on, size_t total) : on_(on), total_(total) {}
-    void update(size_t done, size_t failed, size_t ran, double elapsed) const {
-        if (!on_) return;
-        const int width = 30;
-        const int filled = total_ ? int(width * done / total_) : width;
-        std::string bar(size_t(filled), '#');
-        bar.resize(width, '.');
-        const std::string eta = ran ? duration(elapsed / double(ran) * double(total_ - done)) : "?";
-        std::fprintf(stderr, "\r  [%s] %zu/%zu cases, %zu failed, ETA %s   ", bar.c_str(), done,
-                     total_, failed, eta.c_str());
-        std::fflush(stderr);
-    }
-    void close() const {
-        if (on_) std::fputc('\n', stderr);
-    }
-
-private:
-    bool on_;
-    size_t total_;
-};
-
-} // namespace
-
-namespace {
 
 // The plug-ins of the study's scenario, opened once here so that every forked worker inherits
 // them mapped and relocated instead of loading them again for its case. A plug-in that does not
@@ -215,9 +183,9 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
         else pending.push_back(i); // taken from the back: case order
     }
     const StopSignals signals(StopSignals::Second::asks_again);
-    ProgressBar bar(options.progress, study.caseCount());
+    const ProgressBar bar(options.progress, study.caseCount(), output.doneCount());
     std::vector<Worker> workers;
-    bar.update(output.doneCount(), 0, 0, 0);
+    bar.update(output.doneCount(), 0);
     try {
         while ((!pending.empty() || !workers.empty()) && !StopSignals::requested()) {
             while (workers.size() < jobs && !pending.empty() && !StopSignals::requested()) {
@@ -247,7 +215,7 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
                 summary.failed += result.ok ? 0 : 1;
                 summary.case_seconds += result.seconds;
             }
-            bar.update(output.doneCount(), summary.failed, summary.ran, elapsed());
+            bar.update(output.doneCount(), summary.failed);
         }
     } catch (...) {
         stopAll(workers);

@@ -108,7 +108,9 @@ void Optimization::Impl::parse() {
         const auto known = std::find_if(std::begin(method_names), std::end(method_names),
                                         [&](const MethodName& m) { return name == m.name; });
         if (known == std::end(method_names)) {
-            r.fail(n, "optimize.method", "must be \"nelder-mead\" or \"differential-evolution\"");
+            r.fail(n, "optimize.method",
+                   "must be " + sim::choiceList(method_names,
+                                                [](const MethodName& m) { return m.name; }, "\""));
         }
         method = known->method;
     }

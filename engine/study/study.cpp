@@ -53,6 +53,8 @@ std::vector<std::string> Study::metricHeaders() const {
 }
 
 size_t Study::caseCount() const { return impl_->cases.size(); }
+const char* Study::mode() const { return modeName(impl_->mode); }
+bool Study::random() const { return impl_->random; }
 const std::vector<double>& Study::caseValues(size_t index) const { return impl_->cases.at(index); }
 
 sim::Scenario Study::scenarioFor(size_t index) const { return impl_->scenario(caseValues(index)); }

@@ -62,6 +62,8 @@ public:
     const std::vector<Metric>& metrics() const;
     std::vector<std::string> metricHeaders() const;       // "COLUMN:STAT [unit]"
     size_t caseCount() const;
+    const char* mode() const; // "grid" (every combination) or "zip" (the lists side by side)
+    bool random() const;      // a key is drawn at random (a Monte Carlo study)
     const std::vector<double>& caseValues(size_t index) const; // one per key
 
     sim::Scenario scenarioFor(size_t index) const;

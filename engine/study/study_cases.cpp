@@ -20,7 +20,19 @@ struct ModeName {
     Mode mode;
 };
 constexpr ModeName mode_names[] = {{"grid", Mode::grid}, {"zip", Mode::zip}};
+
+std::string generatorChoices() {
+    return sim::choiceList(generators(), [](const Generator& g) { return g.name; }, "", ", ");
+}
+
 } // namespace
+
+const char* modeName(Mode mode) {
+    for (const auto& m : mode_names) {
+        if (m.mode == mode) return m.name;
+    }
+    return "?";
+}
 
 void Study::Impl::parse() {
     Reader r(source.name);
@@ -70,18 +82,18 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         parsed_keys.insert(parsed_keys.end(), variations.back().parsed.begin(),
                            variations.back().parsed.end());
     }
-    const bool random = std::any_of(entries.begin(), entries.end(), [](const toml::node& n) {
-        for (const auto& g : generators()) {
-            if (g.random && n.as_table()->contains(g.name)) return true;
-        }
-        return false;
-    });
-    Mode mode = random ? Mode::zip : Mode::grid;
+    random = std::any_of(variations.begin(), variations.end(),
+                         [](const Variation& v) { return v.random; });
+    mode = random ? Mode::zip : Mode::grid;
     if (const toml::node* n = t.get("mode")) {
         const std::string name = r.text(*n, "study.mode");
         const auto known = std::find_if(std::begin(mode_names), std::end(mode_names),
                                         [&](const ModeName& m) { return name == m.name; });
-        if (known == std::end(mode_names)) r.fail(n, "study.mode", "must be \"grid\" or \"zip\"");
+        if (known == std::end(mode_names)) {
+            r.fail(n, "study.mode",
+                   "must be " +
+                       sim::choiceList(mode_names, [](const ModeName& m) { return m.name; }, "\""));
+        }
         mode = known->mode;
     }
     validateValues(r); // before the cases are made: a refused value costs nothing then
@@ -136,13 +148,12 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
                                         [&](const Generator& g) { return given == g.name; });
         if (known == generators().end() || generator) {
             r.fail(&value, key + "." + std::string(field.str()),
-                   "needs exactly one of values, linspace, logspace, range, uniform, normal, "
-                   "lognormal");
+                   "needs exactly one of " + generatorChoices());
         }
         generator = &*known;
     }
     if (!generator) {
-        r.fail(&node, key, "needs one of values, linspace, logspace, range, uniform, normal, lognormal");
+        r.fail(&node, key, "needs one of " + generatorChoices());
     }
     const std::string sub = key + "." + generator->name;
     const toml::node& body = *t.get(generator->name);

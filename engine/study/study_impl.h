@@ -32,6 +32,7 @@ struct Variation {
 
 // How the variations make cases: every combination, or lists side by side.
 enum class Mode { grid, zip };
+const char* modeName(Mode mode);
 
 struct Study::Impl {
     StudySource source;
@@ -42,6 +43,8 @@ struct Study::Impl {
     std::vector<Metric> metrics;
     std::vector<std::vector<double>> cases;
     std::vector<std::string> metric_units;
+    Mode mode = Mode::grid;
+    bool random = false; // a key is drawn at random (a Monte Carlo study)
 
     // The scenario's document with the study's overrides. Parsed afresh each time: a copied
     // document loses its lines, which order the blocks and name places in messages.

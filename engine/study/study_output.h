@@ -5,22 +5,19 @@
 
 #include "study.h"
 
-#include <cstdio>
+#include "result_folder.h"
+
 #include <filesystem>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace tavrel::study {
 
 class StudyOutput {
 public:
     // Creates DIR (a fresh one, or with `resume` the folder of the same study, whose complete
-    // rows are kept and whose cases are then done). Throws StudyError naming the folder.
+    // rows are kept and whose cases are then done). Throws ResultFolderError naming the folder.
     StudyOutput(const Study& study, std::filesystem::path folder, bool resume);
-    ~StudyOutput();
-    StudyOutput(const StudyOutput&) = delete;
-    StudyOutput& operator=(const StudyOutput&) = delete;
 
     bool done(size_t index) const { return done_.count(index) != 0; }
     size_t doneCount() const { return done_.size(); }
@@ -28,18 +25,17 @@ public:
     // Once every case is done: the rows in case order (rewritten whole, then renamed over).
     void finish();
 
-    const std::filesystem::path& folder() const { return folder_; }
-    std::filesystem::path csvPath() const { return folder_ / "study.csv"; }
+    const std::filesystem::path& folder() const { return folder_.path(); }
+    const std::filesystem::path& csvPath() const { return csv_.path(); }
 
 private:
     std::string header() const;
     std::string row(size_t index, const CaseResult& result) const;
-    std::vector<std::string> readCompleteRows(const std::string& header);
-    void writeCsv(const std::string& text) const; // the whole study.csv, under its part name first
+    std::vector<std::string> keptRows(); // the complete rows of this study's cases, each once
 
     const Study& study_;
-    std::filesystem::path folder_;
-    std::FILE* file_ = nullptr;
+    ResultFolder folder_;
+    CsvLog csv_;
     std::set<size_t> done_;
 };
 

@@ -17,6 +17,7 @@ void bindSimulation(py::module_& m);
 void bindStudy(py::module_& m);
 void bindOptimization(py::module_& m);
 void bindLinear(py::module_& m);
+void bindFolders(py::module_& m);
 
 // Raises tavrel.SimulationError with `message`, carrying what was logged up to the failure
 // as the exception's `result` attribute.

@@ -12,4 +12,5 @@ PYBIND11_MODULE(_tavrel, m) {
     tavrel::python::bindStudy(m);
     tavrel::python::bindOptimization(m);
     tavrel::python::bindLinear(m);
+    tavrel::python::bindFolders(m);
 }

@@ -1,5 +1,6 @@
 // tavrel.Scenario: a study loaded from a scenario file or the embedded default, parsed and
-// validated by the host library, with dialog parameters overridden by name.
+// validated by the host library, with dialog parameters and [simulation] settings overridden by
+// name under the same rules as the file's.
 #include "bindings.h"
 #include "conversions.h"
 
@@ -8,37 +9,24 @@
 
 #include <pybind11/stl.h>
 
-#include <cmath>
 
 namespace tavrel::python {
 
 namespace {
 
 using sim::Scenario;
-using sim::SolverKind;
 
-SolverKind solverKindOf(const std::string& name) {
-    if (const auto kind = sim::solverKind(name)) return *kind;
-    throw py::value_error(std::string("solver must be ") + sim::solver_choices + ", not \"" + name + "\"");
-}
-
-// A setter that keeps a scenario setting positive and finite, as the scenario file's rules do.
-auto positiveSetter(double Scenario::*member, const char* name) {
-    return [member, name](Scenario& s, double value) {
-        if (!(value > 0) || !std::isfinite(value)) {
-            throw py::value_error(std::string(name) + " must be positive and finite");
+// A [simulation] setting read and set by name; the scenario file's rules check it, and a refused
+// value is a ValueError with the same words as the file's error.
+template <class Value>
+py::cpp_function simulationSetter(const char* name) {
+    return py::cpp_function([name](Scenario& s, const Value& value) {
+        try {
+            s.setSimulation(name, value);
+        } catch (const sim::ScenarioError& error) {
+            throw py::value_error(error.what());
         }
-        s.*member = value;
-    };
-}
-
-auto positiveSolverSetter(double sim::SolverSettings::*member, const char* name) {
-    return [member, name](Scenario& s, double value) {
-        if (!(value > 0) || !std::isfinite(value)) {
-            throw py::value_error(std::string(name) + " must be positive and finite");
-        }
-        s.solver.*member = value;
-    };
+    });
 }
 
 py::object paramValue(const ParamDescription& info, const std::vector<double>& values) {
@@ -103,36 +91,22 @@ Scenario.default() the embedded default; both are validated completely on loadin
              py::arg("block"), "The deliverable a block instance runs.")
         .def_readonly("source_name", &Scenario::source_name)
         .def_property("duration", [](const Scenario& s) { return s.duration; },
-                      positiveSetter(&Scenario::duration, "duration"), "Simulated time [s].")
+                      simulationSetter<double>("duration"), "Simulated time [s].")
         .def_property("output_interval", [](const Scenario& s) { return s.output_interval; },
-                      positiveSetter(&Scenario::output_interval, "output_interval"),
-                      "Time between logged rows [s].")
-        .def_property(
-            "start_time", [](const Scenario& s) { return s.start_time; },
-            [](Scenario& s, double t) {
-                if (!std::isfinite(t)) throw py::value_error("start_time must be finite");
-                s.start_time = t;
-            },
-            "Time of the first logged row [s].")
-        .def_property(
-            "solver", [](const Scenario& s) { return sim::solverName(s.solver.kind); },
-            [](Scenario& s, const std::string& name) { s.solver.kind = solverKindOf(name); },
-            "dormand_prince (adaptive explicit), bdf (stiff) or fixed_step.")
+                      simulationSetter<double>("output_interval"), "Time between logged rows [s].")
+        .def_property("start_time", [](const Scenario& s) { return s.start_time; },
+                      simulationSetter<double>("start_time"), "Time of the first logged row [s].")
+        .def_property("solver", [](const Scenario& s) { return sim::solverName(s.solver.kind); },
+                      simulationSetter<std::string>("solver"),
+                      "dormand_prince (adaptive explicit), bdf (stiff) or fixed_step.")
         .def_property("rtol", [](const Scenario& s) { return s.solver.rtol; },
-                      positiveSolverSetter(&sim::SolverSettings::rtol, "rtol"))
+                      simulationSetter<double>("rtol"))
         .def_property("atol", [](const Scenario& s) { return s.solver.atol; },
-                      positiveSolverSetter(&sim::SolverSettings::atol, "atol"))
+                      simulationSetter<double>("atol"))
         .def_property("fixed_step", [](const Scenario& s) { return s.solver.fixed_step; },
-                      positiveSolverSetter(&sim::SolverSettings::fixed_step, "fixed_step"))
-        .def_property(
-            "max_step", [](const Scenario& s) { return s.solver.max_step; },
-            [](Scenario& s, double h) {
-                if (!(h >= 0) || !std::isfinite(h)) {
-                    throw py::value_error("max_step must be finite and not negative (0: no limit)");
-                }
-                s.solver.max_step = h;
-            },
-            "Largest solver step [s]; 0 for no limit.")
+                      simulationSetter<double>("fixed_step"))
+        .def_property("max_step", [](const Scenario& s) { return s.solver.max_step; },
+                      simulationSetter<double>("max_step"), "Largest solver step [s]; 0 for no limit.")
         .def_readonly("log", &Scenario::log, "Patterns of the logged columns (empty: all).")
         .def("__repr__", [](const Scenario& s) {
             std::string names;

@@ -57,6 +57,8 @@ void bindStudy(py::module_& m) {
             if (failure) std::rethrow_exception(failure);
         } catch (const study::StudyError& e) {
             PyErr_SetString(study_error, e.what());
+        } catch (const ResultFolderError& e) {
+            PyErr_SetString(study_error, e.what());
         }
     });
 
@@ -81,6 +83,10 @@ void bindStudy(py::module_& m) {
             return texts;
         })
         .def_property_readonly("metric_headers", &Study::metricHeaders)
+        .def_property_readonly("mode", &Study::mode,
+                               "\"grid\" (every combination) or \"zip\" (the lists side by side).")
+        .def_property_readonly("random", &Study::random,
+                               "True when a varied key is drawn at random (a Monte Carlo study).")
         .def("__len__", &Study::caseCount)
         .def("case_values", &Study::caseValues, py::arg("index"))
         .def("case_text", &Study::caseText, py::arg("index"))

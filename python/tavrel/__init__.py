@@ -275,7 +275,7 @@ class Simulation(_tavrel.Simulation):
 
 def __getattr__(name):
     # tavrel.Study and tavrel.Optimization come from their modules on first use, so that
-    # `python3 -m tavrel.study` (or .optimize) runs that module once.
+    # `import tavrel` stays light (no pandas, no SciPy) for a run or a Dask worker.
     if name == "Study":
         from .study import Study
 

@@ -6,13 +6,11 @@
     model.modes()                                                # pandas DataFrame, by period
     model.bode("bode.png", overlay=study_frame)
 
-``python3 -m tavrel.linear linear.npz -o DIR`` writes modes.csv, frequency_response.csv,
-bode.png and poles.png of a saved model (what ``tavrel linearize`` runs).
+``run_request`` writes modes.csv, frequency_response.csv, bode.png and poles.png of a saved
+model (what ``tavrel linearize`` hands over through tavrel.command).
 """
 
-import argparse
 import os
-import sys
 
 import numpy as np
 
@@ -222,40 +220,25 @@ def write_outputs(model, folder, periods, figures=True):
 
 
 def _write_csv(path, columns):
-    """Columns of equal length as CSV (numbers with 17 significant digits), written whole."""
-    import csv
-
+    """Columns of equal length as CSV (numbers in their shortest exact spelling), written whole
+    by the engine."""
     names = list(columns)
-    rows = zip(*(columns[n] for n in names))
-    with open(path + ".part", "w", newline="") as out:
-        writer = csv.writer(out)
-        writer.writerow(names)
-        for row in rows:
-            writer.writerow([v if isinstance(v, str) else repr(float(v)) for v in row])
-    os.replace(path + ".part", path)
+    _tavrel.write_columns(path, names, [[v if isinstance(v, str) else float(v) for v in columns[n]]
+                                        for n in names])
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m tavrel.linear",
-                                     description="Modes, frequency response and figures of a "
-                                                 "saved linear model")
-    parser.add_argument("model", help="linear.npz")
-    parser.add_argument("-o", dest="output", required=True)
-    parser.add_argument("--periods", default="1:60:200")
-    parser.add_argument("--no-figures", action="store_true")
-    args = parser.parse_args(argv)
-    model = LinearModel.load(args.model)
-    modes = write_outputs(model, args.output, _periods(args.periods), figures=not args.no_figures)
+def run_request(request):
+    """`tavrel linearize`: modes, frequency response and figures of the model it saved, as its
+    request gives them (model, output, periods, figures); returns the exit code."""
+    model = LinearModel.load(request["model"])
+    output, figures = request["output"], request["figures"]
+    modes = write_outputs(model, output, _periods(request["periods"]), figures=figures)
     shown = 0
     for period, damping, block in zip(modes["period [s]"], modes["damping_ratio"],
                                       modes["dominant_block"]):
         if np.isfinite(period) and shown < 4:
             print(f"mode: period {period:.4g} s, damping ratio {damping:.3g} ({block})")
             shown += 1
-    print(f"Files: {args.output}/modes.csv, frequency_response.csv"
-          + ("" if args.no_figures else ", bode.png, poles.png"))
+    print(f"Files: {output}/modes.csv, frequency_response.csv"
+          + (", bode.png, poles.png" if figures else ""))
     return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -5,18 +5,16 @@ logged column against measured data, within bounds and subject to metric bounds.
     outcome = opt.run(jobs=2, output="tune")        # or client=dask_client
     outcome.best, outcome.objective, outcome.evaluations   # dict, float, pandas DataFrame
 
-    python3 -m tavrel.optimize FILE.toml -o DIR [--jobs N] [--resume] [--scheduler tcp://HOST:PORT]
+    tavrel optimize FILE.toml -o DIR [--jobs N] [--resume] [--scheduler tcp://HOST:PORT]
 
 SciPy searches (Nelder-Mead one point at a time, differential evolution a generation at a time);
 each batch of points it asks for runs as a study of those points, on local worker processes or
 as the tasks of a Dask client, so an evaluation gives the same numbers wherever it runs and the
-same file and seed give the same search. DIR/evaluations.csv gets a row per evaluation as it
-finishes; the same parameters are never run twice (a resumed search replays the rows it has).
+same file and seed give the same search. The folder is the engine's (EvaluationLog):
+DIR/evaluations.csv gets a row per evaluation as it finishes, result.json and best.toml the
+outcome; the same parameters are never run twice (a resumed search replays the rows it has).
 """
 
-import argparse
-import io
-import json
 import math
 import os
 import shutil
@@ -27,7 +25,8 @@ import time
 import numpy
 
 from . import _tavrel
-from .study import Study, read_rows, run_command
+from .command import run_command
+from .study import Study
 
 # Scores the search sees for evaluations that cannot count: above any real objective, and a
 # failed run above any infeasible point (whose score still falls as its violation shrinks).
@@ -86,95 +85,17 @@ class Optimization:
 class _Search:
     def __init__(self, core, folder, jobs, client, resume, progress):
         self.core, self.folder, self.jobs, self.client = core, folder, jobs, client
-        self.progress = progress
         self.keys = list(core.keys)
         self.lower = numpy.array([b[0] for b in core.bounds])
         self.upper = numpy.array([b[1] for b in core.bounds])
         self.objectives, self.weights = list(core.objectives), list(core.weights)
         self.constraints = list(core.constraints)
-        self.rows = {}       # point -> its row, in the order first asked for
-        self.headers = None  # the metrics' "METRIC [unit]" headings
-        self.best = None
-        self.csv = os.path.join(folder, "evaluations.csv")
+        self.rows = {}  # point -> its row, in the order first asked for
         self.batch_dir = os.path.join(folder, ".running")
-        self._open(resume)
-
-    # Files -------------------------------------------------------------------------------------
-
-    def _open(self, resume):
-        state = os.path.join(self.folder, "result.json")
-        if os.path.exists(state) or os.path.exists(self.csv):
-            if not resume:
-                raise _tavrel.StudyError(f"{self.folder}: holds an optimization already (--resume "
-                                         "continues it; choose another folder for a new one)")
-            with open(state, encoding="utf-8") as file:
-                if json.load(file).get("fingerprint") != self.core.fingerprint:
-                    raise _tavrel.StudyError(f"{self.folder}: was written by a different "
-                                             "optimization file or scenario; resume refused")
-            if os.path.exists(self.csv):
-                self._reload()
-        os.makedirs(self.folder, exist_ok=True)
-        self._write_state(False, "running", "running")
-
-    def _reload(self):
-        with open(self.csv, encoding="utf-8") as file:
-            text = file.read()
-        if not text.endswith("\n"):  # a row cut by a kill: run again
-            text = text[: text.rfind("\n") + 1]
-        frame = read_rows(io.StringIO(text))
-        self.headers = [c for c in frame.columns
-                        if c not in ("evaluation", "objective", "status", "error", *self.keys)]
-        for _, r in frame.iterrows():
-            point = tuple(float(r[k]) for k in self.keys)
-            metrics = [float(r[h]) for h in self.headers]
-            self._record(point, metrics, r["status"] == "ok" or r["status"] == "infeasible",
-                         r["error"], write=False)
-        # The file is rewritten from the complete rows, so that a row cut by a kill goes.
-        self._rewrite()
-
-    def _header_line(self):
-        return ",".join(["evaluation", *self.keys, "objective", *self.headers, "status", "error"])
-
-    def _row_line(self, row):
-        cells = [str(row["evaluation"]), *(repr(v) for v in row["point"]), repr(row["objective"]),
-                 *(repr(v) for v in row["metrics"]), row["status"], _csv_text(row["error"])]
-        return ",".join(cells)
-
-    def _rewrite(self):
-        temporary = self.csv + ".tmp"
-        with open(temporary, "w", encoding="utf-8") as file:
-            file.write(self._header_line() + "\n")
-            for row in self.rows.values():
-                file.write(self._row_line(row) + "\n")
-        os.replace(temporary, self.csv)
-
-    def _append(self, row):
-        new = not os.path.exists(self.csv)
-        with open(self.csv, "a", encoding="utf-8") as file:
-            if new:
-                file.write(self._header_line() + "\n")
-            file.write(self._row_line(row) + "\n")
-            file.flush()
-            os.fsync(file.fileno())
-
-    def _write_state(self, converged, message, stopped):
-        best = self.best
-        state = {
-            "fingerprint": self.core.fingerprint,
-            "method": self.core.method,
-            "best": dict(zip(self.keys, best["point"])) if best else None,
-            "objective": best["objective"] if best else None,
-            "best_evaluation": best["evaluation"] if best else None,
-            "evaluations": len(self.rows),
-            "converged": bool(converged),
-            "message": message,
-            "stopped": stopped,
-        }
-        path = os.path.join(self.folder, "result.json")
-        with open(path + ".tmp", "w", encoding="utf-8") as file:
-            json.dump(state, file, indent=2)
-            file.write("\n")
-        os.replace(path + ".tmp", path)
+        # The folder's files are the engine's: evaluations.csv, result.json, best.toml.
+        self.log = _tavrel.EvaluationLog(core, str(folder), resume, progress)
+        for point, metrics, status, error in self.log.kept:  # a resumed search replays these
+            self._record(tuple(point), metrics, status in ("ok", "infeasible"), error, write=False)
 
     # Evaluations -------------------------------------------------------------------------------
 
@@ -193,13 +114,10 @@ class _Search:
         objective, status, score = self._score(metrics, ran)
         if status == "failed" and ran and not error:
             error = "the objective is not finite"
-        row = {"evaluation": len(self.rows), "point": point, "objective": objective,
-               "metrics": metrics, "status": status, "error": error, "score": score}
-        self.rows[point] = row
-        if status == "ok" and (self.best is None or score < self.best["score"]):
-            self.best = row
+        self.rows[point] = {"point": point, "objective": objective, "metrics": metrics,
+                            "status": status, "error": error, "score": score}
         if write:
-            self._append(row)
+            self.log.append(list(point), objective, list(metrics), status, str(error))
 
     def evaluate(self, points):
         """Scores of `points` (each a sequence of values); runs those not evaluated yet."""
@@ -209,7 +127,7 @@ class _Search:
         spent = len(new) > room
         if new[:room]:
             self._run(new[:room])
-            self._show()
+            self.log.show_progress()
         if spent or (not new and room <= 0):
             raise _BudgetSpent
         return [self.rows[p]["score"] for p in points]
@@ -224,8 +142,6 @@ class _Search:
                 return
             self._record(points[0], [math.nan] * len(self.core.metrics), False, _one_line(error))
             return
-        if self.headers is None:
-            self.headers = list(study._core.metric_headers)
         frame = self._run_study(study)
         for i, p in enumerate(points):
             row = frame.iloc[i]
@@ -245,13 +161,6 @@ class _Search:
                     raise
                 shutil.rmtree(self.batch_dir, ignore_errors=True)  # another batch's leftovers
 
-    def _show(self):
-        if self.progress:
-            best = f"{self.best['objective']:.6g}" if self.best else "none feasible"
-            sys.stderr.write(f"\r  {len(self.rows)}/{self.core.max_evaluations} evaluations, "
-                             f"best {best}   ")
-            sys.stderr.flush()
-
     # The search --------------------------------------------------------------------------------
 
     def run(self):
@@ -268,22 +177,20 @@ class _Search:
             except _BudgetSpent:
                 message = f"reached max_evaluations ({self.core.max_evaluations})"
         except KeyboardInterrupt:
-            self._write_state(False, "interrupted", "interrupted")
+            self.log.write_state(False, "interrupted", "interrupted")
             raise
         finally:
-            if self.progress:
-                sys.stderr.write("\n")
-        self._write_state(converged, message, "finished")
-        if self.best is not None:
-            self._write_best()
+            self.log.close_progress()
+        self.log.write_state(converged, message, "finished")
+        self.log.write_best()
         try:
             convergence_figure(self.evaluations(), self.keys, self.bounds_list(),
                                os.path.join(self.folder, "convergence.png"))
         except ImportError:
             pass
-        best = dict(zip(self.keys, self.best["point"])) if self.best else None
-        return Outcome(self.evaluations(), best, self.best["objective"] if self.best else None,
-                       converged, message)
+        best = list(self.rows.values())[self.log.best] if self.log.best >= 0 else None
+        return Outcome(self.evaluations(), dict(zip(self.keys, best["point"])) if best else None,
+                       best["objective"] if best else None, converged, message)
 
     def bounds_list(self):
         return list(zip(self.lower, self.upper))
@@ -317,20 +224,9 @@ class _Search:
     def evaluations(self):
         import pandas
 
-        columns = ["evaluation", *self.keys, "objective", *(self.headers or []), "status", "error"]
-        data = [[r["evaluation"], *r["point"], r["objective"], *r["metrics"], r["status"], r["error"]]
-                for r in self.rows.values()]
-        return pandas.DataFrame(data, columns=columns)
-
-    def _write_best(self):
-        study = Study(self.core.batch([list(self.best["point"])]))
-        text = study.case_text(0)
-        header = (f"# Best point of {self.core.name}: objective {self.best['objective']!r} "
-                  f"(evaluation {self.best['evaluation']})\n")
-        path = os.path.join(self.folder, "best.toml")
-        with open(path + ".tmp", "w", encoding="utf-8") as file:
-            file.write(header + text)
-        os.replace(path + ".tmp", path)
+        data = [[n, *r["point"], r["objective"], *r["metrics"], r["status"], r["error"]]
+                for n, r in enumerate(self.rows.values())]
+        return pandas.DataFrame(data, columns=list(self.log.columns))
 
 
 def _unused(x):
@@ -345,13 +241,6 @@ def _violation(value, at_most, limit):
 
 def _one_line(error):
     return " ".join(str(error).split())
-
-
-def _csv_text(text):
-    text = str(text)
-    if any(c in text for c in ",\"\n"):
-        return '"' + text.replace('"', '""') + '"'
-    return text
 
 
 def convergence_figure(frame, keys, bounds, path):
@@ -385,28 +274,21 @@ def convergence_figure(frame, keys, bounds, path):
     return path
 
 
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m tavrel.optimize",
-                                     description=__doc__.split("\n")[0])
-    parser.add_argument("file", help="optimization file (TOML)")
-    parser.add_argument("-o", "--output", default="optimize_out", help="folder for the results")
-    parser.add_argument("-j", "--jobs", type=int, default=0, help="local worker processes")
-    parser.add_argument("--scheduler", help="Dask scheduler address, e.g. tcp://HOST:8786")
-    parser.add_argument("--resume", action="store_true", help="reuse the evaluations in DIR")
-    parser.add_argument("-q", "--quiet", action="store_true", help="no progress line")
-    args = parser.parse_args(argv)
+def run_request(request):
+    """`tavrel optimize`: the request its flags make (file, output, jobs, resume, progress,
+    scheduler); prints the outcome, returns the exit code."""
     start = time.monotonic()
+    output = request["output"]
 
     def work():
-        opt = Optimization.load(args.file)
-        if args.scheduler:
+        opt = Optimization.load(request["file"])
+        options = dict(output=output, resume=request["resume"], progress=request["progress"])
+        if request.get("scheduler"):
             from distributed import Client
 
-            with Client(args.scheduler) as client:
-                return opt.run(client=client, output=args.output, resume=args.resume,
-                               progress=not args.quiet)
-        return opt.run(jobs=args.jobs, output=args.output, resume=args.resume,
-                       progress=not args.quiet)
+            with Client(request["scheduler"]) as client:
+                return opt.run(client=client, **options)
+        return opt.run(jobs=request["jobs"], **options)
 
     outcome, code = run_command("tavrel optimize", work)
     if code:
@@ -418,11 +300,5 @@ def main(argv=None):
         return 1
     for key, value in outcome.best.items():
         print(f"  {key} = {value!r}")
-    print(f"objective {outcome.objective!r}; best scenario: {os.path.join(args.output, 'best.toml')}")
+    print(f"objective {outcome.objective!r}; best scenario: {os.path.join(output, 'best.toml')}")
     return 0
-
-
-if __name__ == "__main__":
-    from tavrel.optimize import main as _main
-
-    sys.exit(_main())

@@ -23,6 +23,8 @@ import sys
 
 import numpy
 
+from . import _tavrel
+
 # Errors of the page's own scripts are shown on it (and found there by the browser test).
 _ERROR_HOOK = """<div id="page-errors" style="color:#b00"></div>
 <script>window.addEventListener("error", function (e) {
@@ -132,11 +134,7 @@ def _pre(text):
 
 
 def _write(path, text):
-    temporary = str(path) + ".part"
-    with open(temporary, "w", encoding="utf-8") as file:
-        file.write(text)
-    os.replace(temporary, path)
-    return str(path)
+    return _tavrel.write_file(str(path), text)
 
 
 def run_report(result, path, summary="", scenario_text="", console="", title="tavrel run"):

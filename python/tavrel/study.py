@@ -5,27 +5,23 @@ metrics, on the local cores or on a Dask cluster, and their figures.
     frame = study.run(jobs=2)                      # pandas DataFrame, the rows of study.csv
     frame = study.run(client=dask_client, output="sweep")   # on a cluster, written as they come
 
-    python3 -m tavrel.study STUDY.toml -o DIR [--jobs N] [--resume] [--scheduler tcp://HOST:PORT]
+    tavrel study STUDY.toml -o DIR [--jobs N] [--resume] [--scheduler tcp://HOST:PORT]
 
-The cases, their validation, runs and metrics and the study.csv writer are the host library's
-(the same as `tavrel study`), so a case gives the same numbers bit for bit wherever it runs.
-A Dask worker needs this package importable (the same build or installation on its machine).
+The cases, their validation, runs and metrics, the study.csv writer and the progress bar are
+the host library's (the same as `tavrel study`), so a case gives the same numbers bit for bit
+wherever it runs. The Dask runner is tavrel.dask_runner; a Dask worker needs this package
+importable (the same build or installation on its machine).
 """
 
-import argparse
 import math
 import os
 import shutil
 import sys
 import tempfile
-import time
-import tomllib
 
 import numpy
 
 from . import _tavrel
-
-_RANDOM = ("uniform", "normal", "lognormal")
 
 
 class Study:
@@ -83,19 +79,10 @@ class Study:
     def scenario(self, index=0):
         return self._core.scenario(index)
 
-    @property
-    def random(self):
-        """True when a varied key is drawn at random (a Monte Carlo study)."""
-        vary = self._table().get("vary", [])
-        return any(name in entry for entry in vary for name in _RANDOM)
-
-    @property
-    def mode(self):
-        """"grid" (every combination) or "zip" (the lists side by side)."""
-        return self._table().get("mode", "zip" if self.random else "grid")
-
-    def _table(self):
-        return tomllib.loads(self._core.__getstate__()[0]).get("study", {})
+    random = property(lambda self: self._core.random,
+                      doc="True when a varied key is drawn at random (a Monte Carlo study).")
+    mode = property(lambda self: self._core.mode,
+                    doc='"grid" (every combination) or "zip" (the lists side by side).')
 
     def run(self, jobs=None, client=None, progress=True, output=None, resume=False,
             keep_results=False):
@@ -114,7 +101,9 @@ class Study:
                 if summary["interrupted"]:
                     raise KeyboardInterrupt
             else:
-                _run_on_dask(self._core, writer, client, progress)
+                from .dask_runner import run_on_dask
+
+                run_on_dask(self._core, writer, client, progress and sys.stderr.isatty())
             return read_rows(writer.csv_path)
         finally:
             if output is None:
@@ -127,7 +116,7 @@ def _toml(value):
     if isinstance(value, int):
         return str(value)
     if isinstance(value, float):
-        return repr(value)
+        return _tavrel.number_text(value)
     if isinstance(value, str):
         return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
     if isinstance(value, (list, tuple)):
@@ -144,59 +133,6 @@ def read_rows(csv_path):
     frame = pandas.read_csv(csv_path, float_precision="round_trip")
     frame["error"] = frame["error"].fillna("").astype(str)
     return frame
-
-
-# A worker keeps the studies it has rebuilt, so each is validated once per worker, not per case.
-_worker_studies = {}
-
-
-def _run_case(core, index):
-    study = _worker_studies.setdefault(core.fingerprint, core)
-    return index, study.run_case(index)
-
-
-def _run_on_dask(core, writer, client, progress):
-    from distributed import as_completed
-
-    missing = [i for i in range(len(core)) if not writer.done(i)]
-    shared = client.scatter(core, broadcast=True)
-    futures = [client.submit(_run_case, shared, i, pure=False, key=f"tavrel-case-{core.fingerprint}-{i}")
-               for i in missing]
-    bar = _ProgressBar(len(core), writer.done_count, progress and sys.stderr.isatty())
-    failed = 0
-    try:
-        for future in as_completed(futures):
-            index, (ok, values, error, seconds) = future.result()
-            writer.write(index, ok, values, error, seconds)
-            failed += not ok
-            bar.update(writer.done_count, failed)
-    except BaseException:
-        client.cancel(futures)
-        raise
-    finally:
-        bar.close()
-    writer.finish()
-
-
-class _ProgressBar:
-    def __init__(self, total, done, on):
-        self.total, self.start_done, self.on = total, done, on
-        self.start = time.monotonic()
-
-    def update(self, done, failed):
-        if not self.on:
-            return
-        ran = done - self.start_done
-        eta = (time.monotonic() - self.start) / ran * (self.total - done) if ran else float("nan")
-        filled = int(30 * done / max(self.total, 1))
-        eta_text = "?" if math.isnan(eta) else f"{int(eta) // 60}m{int(eta) % 60:02d}s"
-        sys.stderr.write(f"\r  [{'#' * filled}{'.' * (30 - filled)}] {done}/{self.total} cases, "
-                         f"{failed} failed, ETA {eta_text}   ")
-        sys.stderr.flush()
-
-    def close(self):
-        if self.on:
-            sys.stderr.write("\n")
 
 
 # Figures ---------------------------------------------------------------------------------------
@@ -351,65 +287,3 @@ def figures(study, frame, folder):
         if len(free) == 1 and key.endswith(".period") and key.count(".") == 2:
             drawn.append(_frequency_response(study, frame, key))
     return [_save(figure, os.path.join(folder, name)) for figure, name in filter(None, drawn)]
-
-
-def run_command(prog, work):
-    """Runs a command's work; a tavrel error is one line on standard error (exit 1), Ctrl-C
-    keeps what is done for --resume (exit 130). Returns the work's result and the exit code."""
-    try:
-        return work(), 0
-    except _tavrel.TavrelError as error:
-        print(f"{prog}: {error}", file=sys.stderr)
-        return None, 1
-    except KeyboardInterrupt:
-        print(f"{prog}: stopped; --resume continues", file=sys.stderr)
-        return None, 130
-
-
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m tavrel.study", description=__doc__.split("\n")[0])
-    parser.add_argument("study", help="study file (TOML)")
-    parser.add_argument("-o", "--output", default="study_out", help="folder for the results")
-    parser.add_argument("-j", "--jobs", type=int, default=0, help="local worker processes")
-    parser.add_argument("--scheduler", help="Dask scheduler address, e.g. tcp://HOST:8786")
-    parser.add_argument("--resume", action="store_true", help="run only the cases DIR lacks")
-    parser.add_argument("--keep-results", action="store_true",
-                        help="(local runs) also keep each case's scenario.toml and results.csv")
-    parser.add_argument("--no-figures", action="store_true")
-    parser.add_argument("--figures-only", action="store_true", help="draw the figures of DIR")
-    args = parser.parse_args(argv)
-
-    def work():
-        study = Study.load(args.study)
-        if args.figures_only:
-            return study, read_rows(os.path.join(args.output, "study.csv"))
-        if args.scheduler:
-            from distributed import Client
-
-            with Client(args.scheduler) as client:
-                return study, study.run(client=client, output=args.output, resume=args.resume)
-        return study, study.run(jobs=args.jobs, output=args.output, resume=args.resume,
-                                keep_results=args.keep_results)
-
-    done, code = run_command("tavrel.study", work)
-    if code:
-        return code
-    study, frame = done
-    if not args.figures_only:
-        failed = int((frame["status"] != "ok").sum())
-        print(f"{len(frame)} cases, {failed} failed: {os.path.join(args.output, 'study.csv')}")
-    if not args.no_figures:
-        drawn = figures(study, frame, args.output)
-        for path in drawn:
-            print(f"Figure: {path}")
-        from .report import study_report
-
-        print(f"Report: {study_report(study, frame, args.output, drawn)}")
-    return 0
-
-
-if __name__ == "__main__":
-    # The package's own module, so that Dask sends its functions by reference, not by value.
-    from tavrel.study import main as _main
-
-    sys.exit(_main())

@@ -108,7 +108,7 @@ def test_dask_cluster_gives_the_same_rows(tmp_path, dask_cluster):
     assert rows(tmp_path / "dask") == rows(tmp_path / "local")
     assert remote.equals(local)
     # The same from the shell.
-    shell = subprocess.run([sys.executable, "-m", "tavrel.study", str(path), "-o", str(tmp_path / "shell"),
+    shell = subprocess.run([CLI, "study", str(path), "-o", str(tmp_path / "shell"),
                             "--scheduler", dask_cluster, "--no-figures"],
                            capture_output=True, text=True, timeout=180)
     assert shell.returncode == 0, shell.stderr

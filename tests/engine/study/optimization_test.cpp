@@ -1,4 +1,5 @@
 #include "block_catalog.h"
+#include "evaluation_log.h"
 #include "metrics.h"
 #include "optimization.h"
 
@@ -97,6 +98,35 @@ TEST(OptimizationFile, BatchesAreStudiesOfTheirPoints) {
     const auto result = batch.run(0);
     ASSERT_TRUE(result.ok) << result.error;
     EXPECT_GT(result.values[0], 0);
+}
+
+// A killed search resumes from its complete rows, spelt as they were; another optimisation's
+// folder, or a used one without resume, is refused.
+TEST(EvaluationLog, ResumesCompleteRowsAndRefusesAnotherOptimization) {
+    const Folder folder;
+    const std::string text = "[simulation]\nduration = 2.0\n[optimize]\n"
+                             "minimize = \"rig.bottom_pressure:swing\"\n" + vary;
+    const auto opt = folder.load(text);
+    const fs::path dir = folder.path / "run";
+    {
+        EvaluationLog log(opt, dir, false, false);
+        log.append({{0.1}, 2.5, {2.5}, "ok", ""});
+        log.append({{0.3}, 1.0, {1.0}, "ok", ""});
+        log.append({{0.5}, NAN, {NAN}, "failed", "stopped, \"early\""});
+        EXPECT_EQ(log.best(), 1);
+    }
+    std::ofstream(dir / "evaluations.csv", std::ios::app) << "3,0.7,1"; // cut by a kill
+    EvaluationLog resumed(opt, dir, true, false);
+    ASSERT_EQ(resumed.evaluations().size(), 3u);
+    EXPECT_EQ(resumed.best(), 1);
+    EXPECT_EQ(resumed.evaluations()[2].error, "stopped, \"early\"");
+    EXPECT_TRUE(std::isnan(resumed.evaluations()[2].metrics[0]));
+    std::ifstream in(dir / "evaluations.csv");
+    const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.substr(csv.find('\n') + 1),
+              "0,0.1,2.5,2.5,ok,\n1,0.3,1.0,1.0,ok,\n2,0.5,nan,nan,failed,\"stopped, \"\"early\"\"\"\n");
+    EXPECT_THROW(EvaluationLog(opt, dir, false, false), ResultFolderError);
+    EXPECT_THROW(EvaluationLog(folder.load(text + "start = 0.2\n"), dir, true, false), ResultFolderError);
 }
 
 TEST(MisfitMetric, RmsOfTheDifferenceOverTheTimesTheSeriesCovers) {

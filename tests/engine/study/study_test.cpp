@@ -165,6 +165,11 @@ TEST(StudyFile, GeneratorsAndModes) {
     EXPECT_EQ(grid.keys(), (std::vector<std::string>{"well.annulus_length", "well.displacer_depth",
                                                     "well.sound_speed"}));
     EXPECT_EQ(grid.caseValues(4), (std::vector<double>{4000, 4000, 1000}));
+    // Random draws go side by side unless the file says otherwise; the figures ask for both.
+    const Study drawn = studyOf(head + "samples = 3\n[[study.vary]]\nkey = \"well.density_ref\"\n"
+                                       "normal = { mean = 1300.0, std = 10.0 }\n");
+    EXPECT_EQ(std::pair(std::string(grid.mode()), grid.random()), std::pair(std::string("grid"), false));
+    EXPECT_EQ(std::pair(std::string(drawn.mode()), drawn.random()), std::pair(std::string("zip"), true));
     const sim::Scenario s = grid.scenarioFor(4);
     for (const auto& block : s.blocks) { // the shared value reaches every block that has it
         EXPECT_EQ(block.params[size_t(sim::paramIndex(*sim::findBlockKind(block.kind), "sound_speed"))],
@@ -262,9 +267,9 @@ TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
         EXPECT_EQ(runLocal(study, output, {2, false, false}).ran, 4u);
     }
     EXPECT_EQ(rowsOf(folder), complete);
-    EXPECT_THROW(StudyOutput(study, folder, false), StudyError); // never overwrites a study
+    EXPECT_THROW(StudyOutput(study, folder, false), tavrel::ResultFolderError); // never overwrites a study
     const Study other = studyOf(small_study + "\n# another study\n");
-    EXPECT_THROW(StudyOutput(other, folder, true), StudyError);
+    EXPECT_THROW(StudyOutput(other, folder, true), tavrel::ResultFolderError);
     fs::remove_all(folder);
 }
 

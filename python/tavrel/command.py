@@ -1,0 +1,97 @@
+"""What `tavrel study` and `tavrel optimize` hand to Python: the command-line tool parses the
+flags (CLI11) and runs `python3 -m tavrel.command REQUEST`, REQUEST being a JSON object of what
+they asked for ({"command": "optimize", "file": ..., "output": ..., ...}). Python does only what
+needs it: a study's cases on a Dask cluster, the optimisation's search (SciPy), a linear model's
+modes (numpy), the figures and the report.
+"""
+
+import json
+import os
+import sys
+
+from . import _tavrel
+
+
+def run_command(prog, work):
+    """Runs a command's work; a tavrel error is one line on standard error (exit 1), Ctrl-C
+    keeps what is done for --resume (exit 130). Returns the work's result and the exit code."""
+    try:
+        return work(), 0
+    except _tavrel.TavrelError as error:
+        print(f"{prog}: {error}", file=sys.stderr)
+        return None, 1
+    except KeyboardInterrupt:
+        print(f"{prog}: stopped; --resume continues", file=sys.stderr)
+        return None, 130
+
+
+def study(request):
+    """A study on the Dask cluster at request["scheduler"], then its figures unless
+    request["figures"] is false."""
+    from distributed import Client
+
+    from .study import Study
+
+    output = request["output"]
+
+    def work():
+        plan = Study.load(request["study"])
+        with Client(request["scheduler"]) as client:
+            return plan, plan.run(client=client, output=output, resume=request["resume"],
+                                  progress=request["progress"])
+
+    done, code = run_command("tavrel study", work)
+    if code:
+        return code
+    plan, frame = done
+    failed = int((frame["status"] != "ok").sum())
+    print(f"{len(frame)} cases, {failed} failed: {os.path.join(output, 'study.csv')}")
+    return _draw_study(plan, frame, output) if request["figures"] else 0
+
+
+def study_figures(request):
+    """The figures and report of the study folder request["output"]."""
+    from .study import Study, read_rows
+
+    output = request["output"]
+    done, code = run_command("tavrel study", lambda: (
+        Study.load(request["study"]), read_rows(os.path.join(output, "study.csv"))))
+    return code or _draw_study(*done, output)
+
+
+def _draw_study(plan, frame, output):
+    from .report import study_report
+    from .study import figures
+
+    drawn = figures(plan, frame, output)
+    for path in drawn:
+        print(f"Figure: {path}")
+    print(f"Report: {study_report(plan, frame, output, drawn)}")
+    return 0
+
+
+def optimize(request):
+    from .optimize import run_request
+
+    return run_request(request)
+
+
+def linear(request):
+    from .linear import run_request
+
+    return run_request(request)
+
+
+_COMMANDS = {"study": study, "study-figures": study_figures, "optimize": optimize, "linear": linear}
+
+
+def main(argv=None):
+    argv = sys.argv[1:] if argv is None else argv
+    request = json.loads(argv[0])
+    return _COMMANDS[request["command"]](request)
+
+
+if __name__ == "__main__":
+    from tavrel.command import main as _main
+
+    sys.exit(_main())
