@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 
 namespace tavrel {
 
@@ -108,6 +109,11 @@ std::string csvField(const std::string& text) {
     std::string out = "\"";
     for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
+}
+
+std::string csvText(const std::string& text) {
+    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    return csvField(formula ? "'" + text : text);
 }
 
 std::vector<std::string> csvFields(const std::string& line) {

@@ -72,6 +72,11 @@ private:
 // A CSV field: as it is, or quoted when it holds a separator, a quote or a line break.
 std::string csvField(const std::string& text);
 
+// A CSV field of text (a heading, an error message): as csvField, and one that a spreadsheet
+// would run as a formula (starting with =, +, -, @, a tab or a carriage return) behind a ' that
+// keeps it text.
+std::string csvText(const std::string& text);
+
 // Splits a CSV line (without its newline) into its fields, quotes undone.
 std::vector<std::string> csvFields(const std::string& line);
 

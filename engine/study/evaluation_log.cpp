@@ -59,7 +59,7 @@ EvaluationLog::EvaluationLog(const Optimization& optimization, fs::path folder, 
 
 std::string EvaluationLog::header() const {
     std::string h;
-    for (const auto& c : columns_) h += (h.empty() ? "" : ",") + csvField(c);
+    for (const auto& c : columns_) h += (h.empty() ? "" : ",") + csvText(c);
     return h + "\n";
 }
 
@@ -68,7 +68,7 @@ std::string EvaluationLog::row(size_t number, const Evaluation& e) const {
     for (double v : e.point) r += "," + shortestNumber(v);
     r += "," + shortestNumber(e.objective);
     for (double v : e.metrics) r += "," + shortestNumber(v);
-    return r + "," + e.status + "," + csvField(e.error) + "\n";
+    return r + "," + e.status + "," + csvText(e.error) + "\n";
 }
 
 // A row read back; one of another shape is left out (it runs again).

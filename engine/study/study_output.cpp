@@ -29,8 +29,8 @@ StudyOutput::StudyOutput(const Study& study, fs::path folder, bool resume)
 
 std::string StudyOutput::header() const {
     std::string h = "case";
-    for (const auto& key : study_.keys()) h += "," + csvField(key);
-    for (const auto& metric : study_.metricHeaders()) h += "," + csvField(metric);
+    for (const auto& key : study_.keys()) h += "," + csvText(key);
+    for (const auto& metric : study_.metricHeaders()) h += "," + csvText(metric);
     return h + ",status,error\n";
 }
 
@@ -41,7 +41,7 @@ std::string StudyOutput::row(size_t index, const CaseResult& result) const {
         r += ",";
         if (result.ok) r += exactNumber(result.values[m]);
     }
-    return r + (result.ok ? ",ok," : ",failed," + csvField(result.error)) + "\n";
+    return r + (result.ok ? ",ok," : ",failed," + csvText(result.error)) + "\n";
 }
 
 std::vector<std::string> StudyOutput::keptRows() {

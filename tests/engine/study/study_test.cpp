@@ -2,6 +2,7 @@
 #include "local_runner.h"
 #include "metrics.h"
 #include "result_files.h"
+#include "result_folder.h"
 #include "simulation.h"
 #include "study.h"
 #include "study_output.h"
@@ -214,6 +215,15 @@ TEST(Metrics, StatisticsOverTheSummaryWindow) {
 std::string rowsOf(const fs::path& folder) {
     const std::string text = readText(folder / "study.csv");
     return text.substr(text.find('\n') + 1);
+}
+
+// A text cell a spreadsheet would run as a formula is kept text; others are only quoted.
+TEST(StudyFile, TextCellsNeverReadAsFormulas) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"}, {"+1", "'+1"}, {"-x", "'-x"},
+        {"@SUM(A1)", "'@SUM(A1)"}, {"=a,b", "\"'=a,b\""}, {"a \"b\"", "\"a \"\"b\"\"\""},
+        {"rig.bottom_pressure", "rig.bottom_pressure"}};
+    for (const auto& [text, cell] : cases) EXPECT_EQ(tavrel::csvText(text), cell) << text;
 }
 
 TEST(LocalRunner, SameRowsWithOneOrTwoJobsAndAlone) {
