@@ -44,9 +44,13 @@ double requiredNumber(const Reader& r, const toml::table& t, const std::string& 
     return r.number(*node, key + "." + name);
 }
 
+// Where each row of a table stands, for its errors: "data.csv:7" for a file's line, "times[3]"
+// for an inline list.
+using RowPlaces = std::vector<std::string>;
+
 // A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
-void readTableFile(const Reader& r, const toml::node& node, const std::string& key,
-                   const std::string& path, source::Table& table) {
+RowPlaces readTableFile(const Reader& r, const toml::node& node, const std::string& key,
+                        const std::string& path, source::Table& table) {
     std::string text;
     try {
         text = readBoundedFile(path, table_file_limits);
@@ -56,6 +60,7 @@ void readTableFile(const Reader& r, const toml::node& node, const std::string& k
     std::istringstream in(text);
     std::string line;
     int line_number = 0;
+    RowPlaces places;
     while (std::getline(in, line)) {
         ++line_number;
         if (line.empty() || line[0] == '#') continue;
@@ -63,27 +68,32 @@ void readTableFile(const Reader& r, const toml::node& node, const std::string& k
         std::istringstream fields(line);
         double t = 0, v = 0;
         char comma = 0;
+        const std::string place = path + ":" + std::to_string(line_number);
         if (!(fields >> t >> comma >> v) || comma != ',') {
             if (line_number == 1 && table.times.empty()) continue; // header
-            r.fail(&node, key, path + ":" + std::to_string(line_number) +
-                                   ": expected \"time,value\"");
+            r.fail(&node, key, place + ": expected \"time,value\"");
         }
         table.times.push_back(t);
         table.values.push_back(v);
+        places.push_back(place);
     }
+    return places;
 }
 
 void checkTable(const Reader& r, const toml::node& node, const std::string& key,
-                const source::Table& table) {
+                const source::Table& table, const RowPlaces& places) {
     if (table.times.empty() || table.times.size() != table.values.size()) {
         r.fail(&node, key, "needs equally many times and values, at least one");
     }
+    auto place = [&](size_t i) {
+        return i < places.size() ? places[i] : "times[" + std::to_string(i) + "]";
+    };
     for (size_t i = 0; i < table.times.size(); ++i) {
         if (!std::isfinite(table.times[i]) || !std::isfinite(table.values[i])) {
-            r.fail(&node, key, "row " + std::to_string(i) + " is not finite");
+            r.fail(&node, key, place(i) + ": not finite");
         }
         if (i > 0 && !(table.times[i] > table.times[i - 1])) {
-            r.fail(&node, key, "times must increase (row " + std::to_string(i) + ")");
+            r.fail(&node, key, place(i) + ": times must increase");
         }
     }
 }
@@ -142,10 +152,11 @@ Source parseSine(const SourceBody& b) {
 Source parseTable(const SourceBody& b) {
     const auto& t = b.table({"file", "times", "values"});
     source::Table s;
+    RowPlaces places;
     if (const toml::node* file = t.get("file")) {
         std::filesystem::path path = b.r.text(*file, b.key + ".file");
         if (path.is_relative()) path = std::filesystem::path(b.base_dir) / path;
-        readTableFile(b.r, *file, b.key + ".file", path.string(), s);
+        places = readTableFile(b.r, *file, b.key + ".file", path.string(), s);
     } else {
         const toml::node* times = t.get("times");
         const toml::node* values = t.get("values");
@@ -153,7 +164,7 @@ Source parseTable(const SourceBody& b) {
         s.times = b.r.numbers(*times, b.key + ".times");
         s.values = b.r.numbers(*values, b.key + ".values");
     }
-    checkTable(b.r, b.node, b.key, s);
+    checkTable(b.r, b.node, b.key, s, places);
     return {s};
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace tavrel::sim;
 using tavrel::test::parse;
 using tavrel::test::rigScenario;
@@ -227,6 +229,25 @@ TEST(Scenario, BadSeaAndNoiseEntriesAreNamedAtTheirLine) {
     EXPECT_NO_THROW(parse(rigScenario(
         "", "displacer_velocity = { sum = [{ sea = { " + jonswap + ", seed = 4 } }, "
             "{ noise = { std = 0.02, bandwidth = 1.0 } }] }\n")));
+}
+
+// A table's bad row is named where the user wrote it: the file's line, or the list's index.
+TEST(Scenario, TableRowsAreNamedByTheirLine) {
+    const std::string folder = ::testing::TempDir();
+    std::ofstream(folder + "/backwards.csv") << "time,value\n0,1\n# a comment\n5,2\n4,3\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"{ file = \"backwards.csv\" }", "backwards.csv:5: times must increase"},
+        {"{ times = [0.0, 2.0, 1.0], values = [1.0, 2.0, 3.0] }", "times[2]: times must increase"},
+    };
+    for (const auto& [table, rule] : cases) {
+        try {
+            Scenario::parse(rigScenario("", "injection_flow = { table = " + table + " }\n"),
+                            "test.toml", folder);
+            ADD_FAILURE() << table;
+        } catch (const ScenarioError& error) {
+            EXPECT_NE(std::string(error.what()).find(rule), std::string::npos) << error.what();
+        }
+    }
 }
 
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
