@@ -198,20 +198,50 @@ void Scenario::setSimulation(const std::string& name, const std::string& value) 
 }
 
 const BlockConfig& Scenario::block(const std::string& name) const {
+    std::vector<std::string> names;
     for (const auto& b : blocks) {
         if (b.name == name) return b;
+        names.push_back(b.name);
     }
-    throw ScenarioError(source_name + ": no block \"" + name + "\"");
+    throw ScenarioError(source_name + ": no block \"" + name + "\"" + didYouMean(name, names));
+}
+
+// A value of every block that declares the parameter, as [well] sets it; all or none are set.
+void Scenario::setWell(const std::string& param, const std::vector<double>& values) {
+    std::vector<std::pair<BlockConfig*, std::vector<double>>> previous;
+    std::vector<std::string> names;
+    for (auto& b : blocks) {
+        const int k = paramIndex(b.description(), param);
+        const auto more = paramNames(b);
+        names.insert(names.end(), more.begin(), more.end());
+        if (k < 0) continue;
+        previous.emplace_back(&b, b.params[static_cast<size_t>(k)]);
+        b.params[static_cast<size_t>(k)] = values;
+    }
+    if (previous.empty()) {
+        throw ScenarioError(source_name + ": well." + param + ": no block has this parameter" +
+                            didYouMean(param, names));
+    }
+    try {
+        for (const auto& [b, value] : previous) validateParams(source_name, *b, 0);
+    } catch (...) {
+        for (auto& [b, value] : previous) {
+            b->params[static_cast<size_t>(paramIndex(b->description(), param))] = std::move(value);
+        }
+        throw;
+    }
 }
 
 void Scenario::set(const std::string& block_name, const std::string& param,
                    const std::vector<double>& values) {
+    if (block_name == "well") return setWell(param, values); // as in [well] and study keys
     auto& b = const_cast<BlockConfig&>(block(block_name));
     const BlockDescription* kind = &b.description();
     const int k = paramIndex(*kind, param);
     if (k < 0) {
         throw ScenarioError(source_name + ": blocks." + block_name + ".params." + param +
-                            ": unknown parameter of " + std::string(kind->name));
+                            ": unknown parameter of " + std::string(kind->name) +
+                            didYouMean(param, paramNames(b)));
     }
     auto previous = b.params[static_cast<size_t>(k)];
     b.params[static_cast<size_t>(k)] = values;

@@ -95,8 +95,10 @@ struct Scenario {
                           const std::string& base_dir);
     static Scenario builtInDefault();
 
-    // Overrides one dialog parameter by name and validates the block again.
+    // Overrides one dialog parameter by name and validates the block again; block "well" sets
+    // it in every block that declares it, as the [well] table does.
     void set(const std::string& block, const std::string& param, const std::vector<double>& values);
+    void setWell(const std::string& param, const std::vector<double>& values);
     // Sets one [simulation] value ("duration", "solver", ...) by the scenario file's own rules;
     // a refused value throws ScenarioError naming the key, and the settings stay as they were.
     void setSimulation(const std::string& name, double value);

@@ -263,6 +263,33 @@ TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
     EXPECT_EQ(length(), std::vector<double>{4000});
     EXPECT_THROW(s.set("rig", "no_such", {1}), ScenarioError);
     EXPECT_THROW(s.set("well", "annulus_length", {1}), ScenarioError);
+    EXPECT_EQ(length(), std::vector<double>{4000});
+}
+
+// "well" sets a parameter in every block that declares it, as the [well] table does; a typo of
+// a block, a parameter or a well key is answered with the nearest name.
+TEST(Scenario, OverridesOfTheWellReachEveryBlock) {
+    Scenario s = Scenario::builtInDefault();
+    s.set("well", "density_ref", {1400});
+    for (const char* name : {"rig", "observer"}) {
+        const auto& b = s.block(name);
+        EXPECT_EQ(b.params[static_cast<size_t>(paramIndex(b.description(), "density_ref"))],
+                  std::vector<double>{1400})
+            << name;
+    }
+    const std::pair<std::pair<const char*, const char*>, const char*> typos[] = {
+        {{"rgi", "density_ref"}, "no block \"rgi\" (did you mean rig?)"},
+        {{"rig", "densty_ref"}, "unknown parameter of tavrel (did you mean density_ref?)"},
+        {{"well", "densty_ref"}, "well.densty_ref: no block has this parameter (did you mean "
+                                 "density_ref?)"}};
+    for (const auto& [where, message] : typos) {
+        try {
+            s.set(where.first, where.second, {1});
+            ADD_FAILURE() << where.first;
+        } catch (const ScenarioError& error) {
+            EXPECT_NE(std::string(error.what()).find(message), std::string::npos) << error.what();
+        }
+    }
 }
 
 } // namespace
