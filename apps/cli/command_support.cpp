@@ -93,18 +93,29 @@ int runPython(const std::string& package_dir, const std::vector<std::string>& wo
     return WEXITSTATUS(status);
 }
 
-// Runs `-m MODULE ARGS...` only when matplotlib and the package import, else exits with
-// `lacking`, so that a machine without them is told so rather than shown a traceback.
+// The exit code of tavrel.figures (its LACKING) when matplotlib or the package is not there,
+// so that a machine without them is told so rather than shown a traceback.
 constexpr int lacking = 77;
 std::string figuresScript() {
-    return "import runpy, sys\n"
+    return "import sys\n"
            "try:\n"
-           "    import matplotlib, tavrel\n"
+           "    from tavrel.figures.__main__ import main\n"
            "except ImportError:\n"
            "    sys.exit(" + std::to_string(lacking) + ")\n"
-           "module = sys.argv.pop(1)\n"
-           "sys.argv[0] = module\n"
-           "runpy.run_module(module, run_name='__main__', alter_sys=True)\n";
+           "sys.argv[0] = 'tavrel.figures'\n"
+           "sys.exit(main(sys.argv[1:]))\n";
+}
+
+struct FigureKindName {
+    FigureKind kind;
+    const char* name; // the kind of tavrel.figures and the command that draws it
+};
+constexpr FigureKindName figure_kinds[] = {{FigureKind::run, "run"}, {FigureKind::study, "study"}};
+
+const char* kindName(FigureKind kind) {
+    for (const auto& entry : figure_kinds)
+        if (entry.kind == kind) return entry.name;
+    throw std::logic_error("a figure kind without a name");
 }
 
 } // namespace
@@ -121,20 +132,20 @@ void replaceByPythonModule(const std::string& package_dir, const std::string& mo
     throw std::runtime_error("the Python package tavrel could not be started (/usr/bin/python3)");
 }
 
-void drawFigures(const std::string& command, const std::string& module,
-                 const std::vector<std::string>& args) {
-    std::vector<std::string> words = {"-c", figuresScript(), module};
+void drawFigures(FigureKind kind, const std::vector<std::string>& args) {
+    const std::string name = kindName(kind);
+    std::vector<std::string> words = {"-c", figuresScript(), name};
     words.insert(words.end(), args.begin(), args.end());
     const int code = runPython(TAVREL_PYTHON_PACKAGE_DIR, words);
     if (code == 0) return;
     if (code == lacking || code == python_missing) {
         std::fprintf(stderr, "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
-                             "and the Python package tavrel)\n", command.c_str());
+                             "and the Python package tavrel)\n", name.c_str());
     } else {
         const std::string how =
             code < 0 ? "ended on a signal" : "exited with " + std::to_string(code);
-        std::fprintf(stderr, "tavrel %s: drawing the figures failed (%s %s); the results are "
-                             "complete\n", command.c_str(), module.c_str(), how.c_str());
+        std::fprintf(stderr, "tavrel %s: drawing the figures failed (tavrel.figures %s %s); the "
+                             "results are complete\n", name.c_str(), name.c_str(), how.c_str());
     }
 }
 

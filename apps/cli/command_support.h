@@ -31,11 +31,13 @@ bool runPythonModule(const std::string& package_dir, const std::string& module,
 void replaceByPythonModule(const std::string& package_dir, const std::string& module,
                            const std::vector<std::string>& args);
 
-// Draws a command's figures with `python3 -m MODULE ARGS...` (the package built with the
-// program). Figures are an extra to the result files, so neither outcome changes the command's
-// exit code: without /usr/bin/python3, matplotlib or the package they are skipped, and a module
-// that fails is reported, each as one line on standard error.
-void drawFigures(const std::string& command, const std::string& module,
-                 const std::vector<std::string>& args);
+// The pictures and pages a command draws: `python3 -m tavrel.figures KIND` of the package
+// built with the program, one kind per command that draws.
+enum class FigureKind { run, study };
+
+// Draws them (KIND ARGS...). Figures are an extra to the result files, so neither outcome
+// changes the command's exit code: without /usr/bin/python3, matplotlib or the package they
+// are skipped, and a drawing that fails is reported, each as one line on standard error.
+void drawFigures(FigureKind kind, const std::vector<std::string>& args);
 
 } // namespace tavrel::cli

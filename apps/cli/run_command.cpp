@@ -198,14 +198,11 @@ void run(const RunOptions& options) {
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
     const std::string scenario_name = options.scenario.empty() ? "default" : options.scenario;
-    if (options.figures) {
-        drawFigures("run", "tavrel.plot", {sink.csvPath(), "--scenario", scenario_name});
-    }
-    if (options.report &&
-        !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
-                         {"run", options.output, "--scenario", scenario_name})) {
-        std::fprintf(stderr, "tavrel run: no report.html (it takes the Python package tavrel "
-                             "with plotly)\n");
+    if (options.figures || options.report) { // one interpreter for the pictures and the page
+        std::vector<std::string> args = {sink.csvPath(), "--scenario", scenario_name};
+        if (!options.figures) args.push_back("--no-pictures");
+        if (options.report) args.push_back("--report");
+        drawFigures(FigureKind::run, args);
     }
 }
 

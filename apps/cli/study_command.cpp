@@ -48,8 +48,7 @@ bool runStudy(const StudyOptions& options) {
         return false;
     }
     if (options.figures) {
-        drawFigures("study", "tavrel.study",
-                    {options.study, "-o", options.output, "--figures-only"});
+        drawFigures(FigureKind::study, {options.study, options.output});
     }
     return true;
 }

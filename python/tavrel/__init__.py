@@ -97,10 +97,10 @@ class Result:
 
     def plot(self, path=None, title=None):
         """Pressures, flows, choke and displacer over time; saved to `path` if given."""
-        from . import plot
-        figure = plot.series_figure(self, title=title)
+        from .figures import canvas, series
+        figure = series.series_figure(self, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     def to_frame(self):
@@ -112,24 +112,24 @@ class Result:
 
     def plot_wave(self, path=None, block=None, title=None):
         """Space-time map of the pressure deviation along the annulus (needs the profile)."""
-        from . import plot
-        figure = plot.wave_map_figure(self, block=block, title=title)
+        from .figures import canvas, waves
+        figure = waves.wave_map_figure(self, block=block, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     def report(self, path, summary="", scenario_text="", console=""):
         """One self-contained HTML page of the run: interactive series and wave map."""
-        from . import report
-        return report.run_report(self, path, summary=summary, scenario_text=scenario_text,
+        from .figures import report
+        return report.run_page(self, path, summary=summary, scenario_text=scenario_text,
                                  console=console)
 
     def plot_profile(self, times=None, path=None, title=None):
         """Pressure along the annulus at `times` [s] from the sensor outputs."""
-        from . import plot
-        figure = plot.profile_figure(self, times=times, title=title)
+        from .figures import canvas, series
+        figure = series.profile_figure(self, times=times, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     @classmethod

@@ -49,23 +49,7 @@ def compare(scenarios, periods):
 
 def figure(path, scenarios, periods=None):
     """Amplitude and phase of each model and of the exact reference against period."""
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    from .figures import linear as figures
 
     periods = np.geomspace(1.5, 30, 3000) if periods is None else periods
-    results = compare(scenarios, periods)
-    fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 7))
-    exact = next(iter(results.values()))[1]
-    top.loglog(periods, np.abs(exact) / 1e5, "k", linewidth=2, label="exact (continuum)")
-    bottom.semilogx(periods, np.degrees(np.angle(exact)), "k", linewidth=2)
-    for name, (linear, _) in results.items():
-        top.loglog(periods, np.abs(linear) / 1e5, label=name)
-        bottom.semilogx(periods, np.degrees(np.angle(linear)))
-    top.set_ylabel("bottom pressure [bar per m/s]")
-    bottom.set_ylabel("phase [deg]")
-    bottom.set_xlabel("period [s]")
-    top.legend()
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    return figures.reference(path, periods, compare(scenarios, periods))

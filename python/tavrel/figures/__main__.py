@@ -1,0 +1,142 @@
+"""The pictures and pages of a command's outputs, one kind per command:
+
+    python3 -m tavrel.figures run RESULTS.csv [--scenario FILE|default | --positions P ...]
+        [-o FIG.png] [--profile FIG.png] [--times T ...] [--title TEXT] [--report] [--no-pictures]
+    python3 -m tavrel.figures study STUDY.toml DIR
+
+`run`: results.png beside the CSV and, with profile.csv beside it, the wave map and the GIF,
+else with sensors the profile at six times; with --report, report.html of the folder.
+`study`: the study's figures and report.html in DIR.
+
+Exit code 77 (LACKING) when matplotlib is not there, so that the command says so in one line;
+a page without plotly is skipped with one line here.
+"""
+
+import argparse
+import os
+import sys
+
+import tavrel
+from tavrel.study import Study, read_rows
+
+from . import canvas
+from .report import run_page, study_page
+from .series import blocks_with, profile_figure, sensor_columns, series_figure
+from .study import study_figures
+from .waves import wave_animation, wave_map_figure
+
+LACKING = 77  # the code apps/cli/command_support.cpp reads as "a library is missing"
+
+
+def _available(module):
+    try:
+        __import__(module)
+        return True
+    except ImportError:
+        return False
+
+
+def _read(path):
+    if not path or not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8") as file:
+        return file.read()
+
+
+def _result(args):
+    """The run's result with its sensor positions from the scenario or the command line."""
+    positions = {}
+    if args.scenario and not args.positions:
+        scenario = (tavrel.Scenario.default() if args.scenario == "default"
+                    else tavrel.Scenario.load(args.scenario))
+        positions = tavrel._sensor_positions(scenario)
+    result = tavrel.Result.read_csv(args.results, positions)
+    if args.positions:
+        for rig in blocks_with(result, "choke_opening"):
+            result.sensor_positions[rig] = list(args.positions)
+    return result
+
+
+def _pictures(result, args):
+    stem = os.path.splitext(args.results)[0]
+    print(canvas.save(series_figure(result, title=args.title), args.output or stem + ".png"))
+    if result.profile is not None:  # the whole annulus: the waves themselves
+        print(canvas.save(wave_map_figure(result, title=args.title), stem + "_wave_map.png"))
+        print(wave_animation(result, stem + "_wave.gif"))
+    elif any(sensor_columns(result, b) for b in blocks_with(result, "choke_opening")):
+        figure = profile_figure(result, times=args.times, title=args.title)
+        print(canvas.save(figure, args.profile or stem + "_profile.png"))
+
+
+def _page(result, args):
+    folder = os.path.dirname(os.path.abspath(args.results))
+    summary = _read(os.path.join(folder, "summary.txt"))
+    console = "".join(line for line in summary.splitlines(True)
+                      if not line.startswith(("Summary", "  ")))
+    scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
+                else _read(args.scenario))
+    print(run_page(result, os.path.join(folder, "report.html"), summary=summary,
+                   scenario_text=scenario, console=console))
+
+
+def run(args):
+    pictures = args.pictures and _available("matplotlib")
+    page = args.report and _available("plotly")
+    if args.report and not page:
+        print("tavrel run: no report.html (it takes the Python package plotly)", file=sys.stderr)
+    if pictures or page:
+        result = _result(args)
+        if pictures:
+            _pictures(result, args)
+        if page:
+            _page(result, args)
+    return LACKING if args.pictures and not pictures else 0
+
+
+def study(args):
+    if not _available("matplotlib"):
+        return LACKING
+    plan = Study.load(args.study)
+    frame = read_rows(os.path.join(args.folder, "study.csv"))
+    drawn = study_figures(plan, frame, args.folder)
+    for path in drawn:
+        print(f"Figure: {path}")
+    if _available("plotly"):
+        print(f"Report: {study_page(plan, frame, args.folder, drawn)}")
+    return 0
+
+
+def _parser():
+    parser = argparse.ArgumentParser(prog="python3 -m tavrel.figures",
+                                     description=__doc__.split("\n")[0])
+    kinds = parser.add_subparsers(dest="kind", required=True)
+    of_run = kinds.add_parser("run", help="the figures and page of a run")
+    of_run.add_argument("results", help="results CSV file of a run")
+    of_run.add_argument("-o", "--output",
+                        help="time-series figure (default: the CSV's name with .png)")
+    of_run.add_argument("--profile",
+                        help="pressure-profile figure (default: the CSV's name with _profile.png)")
+    of_run.add_argument("--times", type=float, nargs="+",
+                        help="times of the profile snapshots [s] (default: six across the run)")
+    where = of_run.add_mutually_exclusive_group()
+    where.add_argument("--scenario",
+                       help="scenario file (or 'default') whose sensor positions and text to use")
+    where.add_argument("--positions", type=float, nargs="+",
+                       help="sensor positions [m from the bottom] of the rig block")
+    of_run.add_argument("--title", help="figure title")
+    of_run.add_argument("--report", action="store_true", help="also report.html beside the CSV")
+    of_run.add_argument("--no-pictures", dest="pictures", action="store_false",
+                        help="no PNG or GIF files (with --report: the page alone)")
+    of_study = kinds.add_parser("study", help="the figures and page of a study's folder")
+    of_study.add_argument("study", help="study file (TOML)")
+    of_study.add_argument("folder", help="the study's folder (study.csv)")
+    return parser
+
+
+def main(argv=None):
+    args = _parser().parse_args(argv)
+    return run(args) if args.kind == "run" else study(args)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
