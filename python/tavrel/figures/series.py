@@ -94,7 +94,7 @@ def series_figure(result, title=None):
     panels = _panels(result)
     if not panels:
         raise ValueError("the result has no columns of a rig or observer block to plot")
-    figure = canvas.figure(10, 2.2 * len(panels) + 0.8, layout="constrained")
+    figure = canvas.figure(10, 2.2 * len(panels) + 0.8)
     axes = figure.subplots(len(panels), 1, sharex=True, squeeze=False)[:, 0]
     for panel, axis in zip(panels, axes):
         panel.draw(axis, result)
@@ -103,6 +103,8 @@ def series_figure(result, title=None):
         axes[-1].set_xlim(result.time[0], result.time[-1])
     if title:
         figure.suptitle(title)
+    canvas.place(figure, canvas.left_room(axes),
+                 top=canvas.TOP + (canvas.SUPTITLE if title else 0))
     return figure
 
 
@@ -124,7 +126,7 @@ def profile_figure(result, times=None, title=None):
     if not blocks:
         raise ValueError("the result has no sensor pressures of a rig block")
     rows = _snapshot_rows(result, times)
-    figure = canvas.figure(4.5 * len(blocks) + 1, 5.5, layout="constrained")
+    figure = canvas.figure(4.5 * len(blocks) + 1, 5.5)
     axes = figure.subplots(1, len(blocks), sharey=True, squeeze=False)[0]
     scale, unit = display("Pa")
     for block, axis in zip(blocks, axes):

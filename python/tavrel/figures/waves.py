@@ -5,6 +5,7 @@ deviation (results_wave_map.png) and its animation over the run's last seconds
 import numpy
 
 from . import canvas
+from .gif import Animation
 from .units import display
 
 
@@ -50,7 +51,7 @@ def wave_map_figure(result, block=None, title=None):
     the choke and up from the displacer, at the sound speed."""
     block = wave_block(result, block)
     positions, times, deviation = wave_deviation(result, block)
-    figure = canvas.figure(11, 4.8, layout="constrained")
+    figure = canvas.figure(11, 4.8)
     axis = figure.add_subplot(1, 1, 1)
     image = _map_image(axis, times, positions, deviation, _symmetric_limit(deviation))
     for x in result.sensor_positions.get(block, []):
@@ -60,24 +61,36 @@ def wave_map_figure(result, block=None, title=None):
     axis.set_xlabel("time [s]")
     axis.set_ylabel("distance from the bottom [m]")
     axis.set_title(title or f"{block}: pressure deviation from the initial profile")
-    figure.colorbar(image, ax=axis, label=f"deviation [{display('Pa')[1]}]")
+    bar = figure.colorbar(image, cax=figure.add_axes([0, 0, 1, 1]),
+                          label=f"deviation [{display('Pa')[1]}]")
+    _beside(figure, axis, bar.ax)
     return figure
+
+
+def _beside(figure, axis, bar, bar_width=0.2, gap=0.25):
+    """The map and its colour bar on its right placed by margins [in]."""
+    width, height = figure.get_size_inches()
+    bar_right = canvas.left_room([bar])  # its tick labels and label, on its right
+    left, top = canvas.left_room([axis]), canvas.TITLE + canvas.TOP
+    map_right = bar_right + bar_width + gap
+    inner = height - canvas.BOTTOM - top
+    axis.set_position([left / width, canvas.BOTTOM / height,
+                       (width - left - map_right) / width, inner / height])
+    bar.set_position([(width - bar_right - bar_width) / width, canvas.BOTTOM / height,
+                      bar_width / width, inner / height])
 
 
 def wave_animation(result, path, block=None, seconds=36.0, frames=120, fps=15):
     """An animated GIF of the deviation profile over the last `seconds` of the run.
 
     The axes, grid and labels are drawn once; each frame restores them and draws only the
-    profile line and the time over them, and its pixels are mapped to the first frame's
-    palette."""
-    from PIL import Image
-
+    profile line and the time over them."""
     block = wave_block(result, block)
     positions, times, deviation = wave_deviation(result, block)
     rows = numpy.flatnonzero(times >= times[-1] - seconds)
     rows = rows[:: max(1, len(rows) // frames)]
     limit = float(numpy.abs(deviation[rows]).max()) or 1.0
-    figure = canvas.figure(5, 6, dpi=100, layout="constrained")
+    figure = canvas.figure(5, 6, dpi=100)
     axis = figure.add_subplot(1, 1, 1)
     (line,) = axis.plot(deviation[rows[0]], positions, linewidth=2, animated=True)
     axis.set_xlim(-1.05 * limit, 1.05 * limit)
@@ -85,23 +98,22 @@ def wave_animation(result, path, block=None, seconds=36.0, frames=120, fps=15):
     axis.set_xlabel(f"pressure deviation from the initial profile [{display('Pa')[1]}]")
     axis.set_ylabel("distance from the bottom [m]")
     axis.grid(True, alpha=0.3)
-    label = axis.set_title(_frame_title(block, times[rows[-1]]), animated=True)
-    figure.canvas.draw()  # lays the figure out once, with room for the title
-    figure.set_layout_engine("none")
+    label = axis.set_title("", animated=True)
+    canvas.place(figure, canvas.left_room([axis]), top=canvas.TITLE + canvas.TOP)
+    figure.canvas.draw()
     background = figure.canvas.copy_from_bbox(figure.bbox)
-    pictures = []
+    animation = None
     for row in rows:
         figure.canvas.restore_region(background)
         line.set_xdata(deviation[row])
         label.set_text(_frame_title(block, times[row]))
         axis.draw_artist(line)
         axis.draw_artist(label)
-        pictures.append(canvas.rgb_frame(figure))
-    palette = pictures[0].quantize(colors=256)
-    frames_p = [palette] + [p.quantize(palette=palette, dither=Image.Dither.NONE)
-                            for p in pictures[1:]]
-    frames_p[0].save(path, save_all=True, append_images=frames_p[1:],
-                     duration=int(1000 / fps), loop=0)
+        frame = canvas.pixels(figure)
+        if animation is None:
+            animation = Animation(canvas.pixels(figure, background), frame)
+        animation.add(frame)
+    animation.save(path, fps)
     return path
 
 
