@@ -33,6 +33,7 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     describe,
     shipped_blocks,
 )
+from ._scenarios import as_scenario as _scenario, sensor_positions as _sensor_positions
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "Profile", "simulate", "default_scenario_text",
@@ -41,16 +42,6 @@ __all__ = [
     "Optimization",
     "linearize", "LinearModel",
 ]
-
-
-def _sensor_positions(scenario):
-    """Sensor positions [m from the bottom] of every block of `scenario` that has sensors."""
-    positions = {}
-    for block in scenario.blocks:
-        values = scenario.params(block).get("sensor_positions")
-        if values:
-            positions[block] = list(values)
-    return positions
 
 
 class Result:
@@ -202,14 +193,6 @@ def _split_heading(heading):
         name, unit = heading[:-1].rsplit(" [", 1)
         return name, unit
     return heading, ""
-
-
-def _scenario(scenario):
-    if scenario is None:
-        return Scenario.default()
-    if isinstance(scenario, (str, _os.PathLike)):
-        return Scenario.load(_os.fspath(scenario))
-    return scenario
 
 
 def simulate(scenario=None, profile=False):

@@ -124,9 +124,9 @@ class LinearModel:
 def linearize(scenario=None, inputs=None, outputs=None, at=None, trim=False):
     """The linear model of a scenario (a Scenario, a file path or None for the default) at its
     initial state, at the run's own state at time `at`, or at the steady state (`trim`)."""
-    from . import _scenario
+    from ._scenarios import as_scenario
 
-    data = _tavrel._linearize(_scenario(scenario), list(inputs or []), list(outputs or []), at,
+    data = _tavrel._linearize(as_scenario(scenario), list(inputs or []), list(outputs or []), at,
                               bool(trim))
     return LinearModel(data)
 

@@ -32,11 +32,11 @@ def compare(scenarios, periods):
     """The bottom pressure per displacer velocity of each scenario's linearised model beside
     the exact one of its well: {name: (linear, exact)} at `periods`."""
     from .linear import linearize
-    from . import _scenario
+    from ._scenarios import as_scenario
 
     out = {}
     for name, scenario in scenarios.items():
-        scenario = _scenario(scenario)
+        scenario = as_scenario(scenario)
         model = linearize(scenario)
         y = dict(zip(model.outputs, model.y0))
         linear = model.freqresp(periods)[:, model.outputs.index("rig.bottom_pressure"),
