@@ -165,10 +165,23 @@ void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
                                sink.summaryPath().string());
 }
 
+// One interpreter draws the pictures and the page, from DIR/results.csv.
+std::vector<std::string> figureArgs(const RunOptions& options) {
+    std::vector<std::string> args = {(std::filesystem::path(options.output) / "results.csv").string(),
+                                     "--scenario",
+                                     options.scenario.empty() ? "default" : options.scenario};
+    if (!options.figures) args.push_back("--no-pictures");
+    if (options.report) args.push_back("--report");
+    return args;
+}
+
 void run(const RunOptions& options) {
     sim::Scenario scenario = options.scenario.empty() ? sim::Scenario::builtInDefault()
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides) applyOverride(scenario, text);
+    // Python loads while the scenario runs; it draws once the results are complete.
+    std::optional<FigureDrawer> figures;
+    if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));
 
     // A stop asks the run to end at its next logged row; a second signal ends the program.
     const StopSignals stop(StopSignals::Second::ends_program);
@@ -197,13 +210,7 @@ void run(const RunOptions& options) {
     std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
-    const std::string scenario_name = options.scenario.empty() ? "default" : options.scenario;
-    if (options.figures || options.report) { // one interpreter for the pictures and the page
-        std::vector<std::string> args = {sink.csvPath(), "--scenario", scenario_name};
-        if (!options.figures) args.push_back("--no-pictures");
-        if (options.report) args.push_back("--report");
-        drawFigures(FigureKind::run, args);
-    }
+    if (figures) figures->draw();
 }
 
 } // namespace

@@ -14,6 +14,7 @@ a page without plotly is skipped with one line here.
 
 import argparse
 import os
+import signal
 import sys
 
 import tavrel
@@ -79,6 +80,28 @@ def _page(result, args):
                    scenario_text=scenario, console=console))
 
 
+def _beside(work, other):
+    """Runs `work` in a child process while this one runs `other` (a page needs no matplotlib,
+    and the machine has a second core); the exit code is the first failure's."""
+    sys.stdout.flush()
+    child = os.fork()
+    if child == 0:
+        code = 1
+        try:
+            work()
+            code = 0
+        finally:
+            sys.stdout.flush()
+            sys.stderr.flush()
+            os._exit(code)
+    try:
+        other()
+    finally:
+        _, status = os.waitpid(child, 0)
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise SystemExit(1)
+
+
 def run(args):
     pictures = args.pictures and _available("matplotlib")
     page = args.report and _available("plotly")
@@ -86,9 +109,11 @@ def run(args):
         print("tavrel run: no report.html (it takes the Python package plotly)", file=sys.stderr)
     if pictures or page:
         result = _result(args)
-        if pictures:
+        if pictures and page:
+            _beside(lambda: _page(result, args), lambda: _pictures(result, args))
+        elif pictures:
             _pictures(result, args)
-        if page:
+        else:
             _page(result, args)
     return LACKING if args.pictures and not pictures else 0
 
@@ -131,6 +156,29 @@ def _parser():
     of_study.add_argument("study", help="study file (TOML)")
     of_study.add_argument("folder", help="the study's folder (study.csv)")
     return parser
+
+
+def _load(args):
+    """Imports what the kind draws with; a library that fails here fails again when drawing."""
+    wanted = ["matplotlib.figure", "matplotlib.backends.backend_agg", "PIL.Image"]
+    if args.kind == "run" and args.report:
+        wanted.append("plotly.offline")
+    for module in wanted:
+        try:
+            __import__(module)
+        except Exception:  # noqa: BLE001  (reported by the drawing itself)
+            pass
+
+
+def launched(argv):
+    """What the command-line tool starts before its work: loads the libraries, then draws when
+    the tool writes "go" on standard input (its results complete), or ends at the end of the
+    input without drawing (the work failed)."""
+    _load(_parser().parse_args(argv))
+    if sys.stdin.readline().strip() != "go":
+        return 0
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    return main(argv)
 
 
 def main(argv=None):

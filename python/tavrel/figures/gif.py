@@ -16,21 +16,31 @@ class Animation:
         """`background` and `first`: the static picture and frame one (canvas.pixels)."""
         colours, counts = numpy.unique(first, return_counts=True)
         self._palette = numpy.sort(colours[numpy.argsort(-counts, kind="stable")[:256]])
+        # Every colour met so far (sorted) and its palette entry: the palette's own, then
+        # the anti-aliasing shades of later frames, each mapped once to its nearest entry.
+        self._known, self._entry = self._palette, numpy.arange(len(self._palette), dtype=numpy.uint8)
         self._background = background
-        self._background_index = self._index(self._background.ravel()).reshape(self._background.shape)
+        self._background_index = self._index(background.ravel()).reshape(background.shape)
         self._frames = []
+
+    def _lookup(self, codes):
+        at = numpy.minimum(numpy.searchsorted(self._known, codes), len(self._known) - 1)
+        return at, self._known[at] == codes
 
     def _index(self, codes):
         """Palette entries of colour codes: the same colour where the palette has it, else the
         nearest one."""
-        at = numpy.minimum(numpy.searchsorted(self._palette, codes), len(self._palette) - 1)
-        missing = self._palette[at] != codes
-        if missing.any():
-            unknown, where = numpy.unique(codes[missing], return_inverse=True)
-            distance = ((_rgb(unknown)[:, None, :].astype(int)
+        at, found = self._lookup(codes)
+        if not found.all():
+            new = numpy.unique(codes[~found])
+            distance = ((_rgb(new)[:, None, :].astype(int)
                          - _rgb(self._palette)[None, :, :].astype(int)) ** 2).sum(-1)
-            at[missing] = numpy.argmin(distance, axis=1)[where]
-        return at.astype(numpy.uint8)
+            known = numpy.concatenate([self._known, new])
+            entry = numpy.concatenate([self._entry, numpy.argmin(distance, axis=1).astype(numpy.uint8)])
+            order = numpy.argsort(known)
+            self._known, self._entry = known[order], entry[order]
+            at, _ = self._lookup(codes)
+        return self._entry[at]
 
     def add(self, codes):
         """One frame (canvas.pixels): its pixels that differ from the background are mapped."""
