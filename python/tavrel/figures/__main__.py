@@ -58,46 +58,57 @@ def _result(args):
     return result
 
 
-def _pictures(result, args):
+def _jobs(result, args, pictures, page):
+    """The files to draw, in the order they are named: (file, draw(file)) pairs."""
     stem = os.path.splitext(args.results)[0]
-    print(canvas.save(series_figure(result, title=args.title), args.output or stem + ".png"))
-    if result.profile is not None:  # the whole annulus: the waves themselves
-        print(canvas.save(wave_map_figure(result, title=args.title), stem + "_wave_map.png"))
-        print(wave_animation(result, stem + "_wave.gif"))
-    elif any(sensor_columns(result, b) for b in blocks_with(result, "choke_opening")):
-        figure = profile_figure(result, times=args.times, title=args.title)
-        print(canvas.save(figure, args.profile or stem + "_profile.png"))
+    jobs = []
+    if pictures:
+        jobs.append((args.output or stem + ".png",
+                     lambda path: canvas.save(series_figure(result, title=args.title), path)))
+        if result.profile is not None:  # the whole annulus: the waves themselves
+            jobs.append((stem + "_wave_map.png",
+                         lambda path: canvas.save(wave_map_figure(result, title=args.title), path)))
+            jobs.append((stem + "_wave.gif", lambda path: wave_animation(result, path)))
+        elif any(sensor_columns(result, b) for b in blocks_with(result, "choke_opening")):
+            figure = lambda: profile_figure(result, times=args.times, title=args.title)  # noqa: E731
+            jobs.append((args.profile or stem + "_profile.png",
+                         lambda path: canvas.save(figure(), path)))
+    if page:
+        jobs.append((os.path.join(os.path.dirname(args.results), "report.html"),
+                     lambda path: _page(result, args, path)))
+    return jobs
 
 
-def _page(result, args):
+def _page(result, args, path):
     folder = os.path.dirname(os.path.abspath(args.results))
     summary = _read(os.path.join(folder, "summary.txt"))
     console = "".join(line for line in summary.splitlines(True)
                       if not line.startswith(("Summary", "  ")))
     scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
                 else _read(args.scenario))
-    print(run_page(result, os.path.join(folder, "report.html"), summary=summary,
-                   scenario_text=scenario, console=console))
+    run_page(result, path, summary=summary, scenario_text=scenario, console=console)
 
 
-def _beside(work, other):
-    """Runs `work` in a child process while this one runs `other` (a page needs no matplotlib,
-    and the machine has a second core); the exit code is the first failure's."""
-    sys.stdout.flush()
-    child = os.fork()
+def _in_two(jobs):
+    """Draws the jobs in two processes, the machine having two cores: the GIF (the longest)
+    or else the first job here, the others in a forked child. A job that fails in the child
+    fails the whole, its traceback on standard error."""
+    alone = next((job for job in jobs if job[0].endswith(".gif")), jobs[0])
+    others = [job for job in jobs if job is not alone]
+    child = os.fork() if others else -1
     if child == 0:
         code = 1
         try:
-            work()
+            for path, draw in others:
+                draw(path)
             code = 0
         finally:
-            sys.stdout.flush()
             sys.stderr.flush()
             os._exit(code)
     try:
-        other()
+        alone[1](alone[0])
     finally:
-        _, status = os.waitpid(child, 0)
+        status = os.waitpid(child, 0)[1] if child > 0 else 0
     if os.waitstatus_to_exitcode(status) != 0:
         raise SystemExit(1)
 
@@ -108,13 +119,10 @@ def run(args):
     if args.report and not page:
         print("tavrel run: no report.html (it takes the Python package plotly)", file=sys.stderr)
     if pictures or page:
-        result = _result(args)
-        if pictures and page:
-            _beside(lambda: _page(result, args), lambda: _pictures(result, args))
-        elif pictures:
-            _pictures(result, args)
-        else:
-            _page(result, args)
+        jobs = _jobs(_result(args), args, pictures, page)
+        sys.stdout.flush()
+        _in_two(jobs)
+        print("\n".join(path for path, _ in jobs))
     return LACKING if args.pictures and not pictures else 0
 
 
@@ -159,15 +167,14 @@ def _parser():
 
 
 def _load(args):
-    """Imports what the kind draws with; a library that fails here fails again when drawing."""
-    wanted = ["matplotlib.figure", "matplotlib.backends.backend_agg", "PIL.Image"]
-    if args.kind == "run" and args.report:
-        wanted.append("plotly.offline")
-    for module in wanted:
-        try:
-            __import__(module)
-        except Exception:  # noqa: BLE001  (reported by the drawing itself)
-            pass
+    """Imports what the kind draws with and draws once to nowhere; a library that fails here
+    fails again when drawing, and is reported then."""
+    try:
+        if args.kind == "run" and args.report:
+            import plotly.offline  # noqa: F401
+        canvas.warm_up()
+    except Exception:  # noqa: BLE001
+        pass
 
 
 def launched(argv):
@@ -178,7 +185,12 @@ def launched(argv):
     if sys.stdin.readline().strip() != "go":
         return 0
     signal.signal(signal.SIGINT, signal.default_int_handler)
-    return main(argv)
+    code = main(argv)
+    # Every file is closed: ending here spares the interpreter taking down its modules
+    # and objects one by one, a tenth of a second after a run's figures.
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os._exit(code)
 
 
 def main(argv=None):

@@ -16,9 +16,34 @@ def figure(width, height, **options):
 
 
 def save(drawn, path, dpi=120, **options):
-    """Writes a figure; the format follows the file name (png, pdf, svg, ...)."""
-    drawn.savefig(os.fspath(path), dpi=dpi, **options)
-    return os.fspath(path)
+    """Writes a figure to a file name or a binary file; the format follows the name (png,
+    pdf, svg, ...) or `format`."""
+    name = options.get("format") or (os.fspath(path) if isinstance(path, (str, os.PathLike)) else "")
+    if name.endswith("png"):
+        # The least compression: half the time of the default for a tenth more bytes.
+        options.setdefault("pil_kwargs", {"compress_level": 1})
+    drawn.savefig(path, dpi=dpi, **options)
+    return path
+
+
+def warm_up():
+    """Draws a small figure to nowhere, so that the fonts, the text layout and the PNG writer
+    have loaded before the first figure that counts (while the command still computes)."""
+    import io
+
+    drawn = figure(2, 2)
+    axis = drawn.add_subplot(1, 1, 1)
+    axis.plot([0, 1], [0, 1], label="0")
+    axis.legend(loc="upper right")
+    title(axis, "0")
+    axis.set_ylabel("0")
+    save(drawn, io.BytesIO(), dpi=20, format="png")
+
+
+def title(axis, text="", **style):
+    """Sets the axes' title at its place above them. Left to matplotlib, every draw measures
+    the tick labels of every axes to move each title, shown or empty, clear of them."""
+    return axis.set_title(text, y=1.0, **style)
 
 
 def pixels(drawn, region=None):

@@ -98,6 +98,7 @@ def series_figure(result, title=None):
     axes = figure.subplots(len(panels), 1, sharex=True, squeeze=False)[:, 0]
     for panel, axis in zip(panels, axes):
         panel.draw(axis, result)
+        canvas.title(axis)
     axes[-1].set_xlabel("time [s]")
     if len(result):
         axes[-1].set_xlim(result.time[0], result.time[-1])
@@ -140,7 +141,7 @@ def profile_figure(result, times=None, title=None):
             axis.plot(pressures[order], heights[order], marker="o",
                       label=f"t = {result.time[row]:g} s")
         axis.set_xlabel(f"pressure [{unit}]")
-        axis.set_title(block)
+        canvas.title(axis, block)
         axis.grid(True, alpha=0.3)
         axis.legend(loc="upper right", fontsize="small")
         if axis is axes[0]:

@@ -60,7 +60,7 @@ def wave_map_figure(result, block=None, title=None):
                       xytext=(-4, 2), textcoords="offset points", ha="right", fontsize=7)
     axis.set_xlabel("time [s]")
     axis.set_ylabel("distance from the bottom [m]")
-    axis.set_title(title or f"{block}: pressure deviation from the initial profile")
+    canvas.title(axis, title or f"{block}: pressure deviation from the initial profile")
     bar = figure.colorbar(image, cax=figure.add_axes([0, 0, 1, 1]),
                           label=f"deviation [{display('Pa')[1]}]")
     _beside(figure, axis, bar.ax)
@@ -98,7 +98,7 @@ def wave_animation(result, path, block=None, seconds=36.0, frames=120, fps=15):
     axis.set_xlabel(f"pressure deviation from the initial profile [{display('Pa')[1]}]")
     axis.set_ylabel("distance from the bottom [m]")
     axis.grid(True, alpha=0.3)
-    label = axis.set_title("", animated=True)
+    label = canvas.title(axis, animated=True)
     canvas.place(figure, canvas.left_room([axis]), top=canvas.TITLE + canvas.TOP)
     figure.canvas.draw()
     background = figure.canvas.copy_from_bbox(figure.bbox)
