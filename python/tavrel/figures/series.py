@@ -148,4 +148,6 @@ def profile_figure(result, times=None, title=None):
             axis.set_ylabel("distance from the bottom [m]" if known else "sensor")
     if title:
         figure.suptitle(title)
+    canvas.place(figure, canvas.left_room(axes[:1]), columns=len(blocks),
+                 top=canvas.TITLE + (canvas.SUPTITLE if title else canvas.TOP))
     return figure
