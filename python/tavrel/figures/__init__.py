@@ -5,6 +5,7 @@
     decimate.py  fewer points for what a screen shows (each stretch's minimum and maximum)
     series.py    results.png (a run over time) and results_profile.png (sensors at six times)
     waves.py     results_wave_map.png and results_wave.gif (the pressure along the annulus)
+    gif.py       animated GIF frames on one exact palette
     report.py    report.html of a run or a study (plotly)
     study.py     a study's metrics.png, heat_map.png, histogram.png, frequency_response.png
     linear.py    bode.png and poles.png of a linear model, the continuum reference figure
@@ -13,5 +14,6 @@
 
 Only __main__ imports the rest of tavrel; the drawing modules take results, studies and models
 as arguments, so the package's imports run one way. matplotlib, plotly and Pillow load when a
-picture or page is drawn.
+picture or page is drawn. Figures are placed by margins in inches (canvas.place), not by a
+layout engine, which measured every label before each draw.
 """
