@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +12,6 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -167,8 +167,8 @@ void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
 
 // One interpreter draws the pictures and the page, from DIR/results.csv.
 std::vector<std::string> figureArgs(const RunOptions& options) {
-    std::vector<std::string> args = {(std::filesystem::path(options.output) / "results.csv").string(),
-                                     "--scenario",
+    const auto csv = std::filesystem::path(options.output) / "results.csv";
+    std::vector<std::string> args = {csv.string(), "--scenario",
                                      options.scenario.empty() ? "default" : options.scenario};
     if (!options.figures) args.push_back("--no-pictures");
     if (options.report) args.push_back("--report");

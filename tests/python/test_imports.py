@@ -12,11 +12,13 @@ def _modules():
     """Module name -> source file; compiled modules (no source) map to None."""
     found = {}
     for folder, _, files in os.walk(PACKAGE):
-        parts = ["tavrel", *filter(None, os.path.relpath(folder, PACKAGE).replace(".", "").split(os.sep))]
+        inner = os.path.relpath(folder, PACKAGE).replace(".", "")
+        parts = ["tavrel", *filter(None, inner.split(os.sep))]
         for name in files:
             stem = name.split(".")[0]
             if name.endswith(".py"):
-                found[".".join(parts if stem == "__init__" else parts + [stem])] = os.path.join(folder, name)
+                module = parts if stem == "__init__" else parts + [stem]
+                found[".".join(module)] = os.path.join(folder, name)
             elif name.endswith(".so"):
                 found[".".join(parts + [stem])] = None
     return found
@@ -56,7 +58,8 @@ def test_no_module_imports_itself_through_others():
 
     def visit(module):
         if module in path:
-            raise AssertionError("import circle: " + " -> ".join(path[path.index(module):] + [module]))
+            circle = path[path.index(module):] + [module]
+            raise AssertionError("import circle: " + " -> ".join(circle))
         if module in done:
             return
         path.append(module)

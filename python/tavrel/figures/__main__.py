@@ -5,8 +5,9 @@
     python3 -m tavrel.figures study STUDY.toml DIR
 
 `run`: results.png beside the CSV and, with profile.csv beside it, the wave map and the GIF,
-else with sensors the profile at six times; with --report, report.html of the folder.
-`study`: the study's figures and report.html in DIR.
+else with sensors the profile at six times; with --report, report.html of the folder; drawn in
+two processes. `study`: the study's figures and report.html in DIR. The command-line tool
+starts launched() instead, before its work, and tells it when to draw.
 
 Exit code 77 (LACKING) when matplotlib is not there, so that the command says so in one line;
 a page without plotly is skipped with one line here.
@@ -70,9 +71,8 @@ def _jobs(result, args, pictures, page):
                          lambda path: canvas.save(wave_map_figure(result, title=args.title), path)))
             jobs.append((stem + "_wave.gif", lambda path: wave_animation(result, path)))
         elif any(sensor_columns(result, b) for b in blocks_with(result, "choke_opening")):
-            figure = lambda: profile_figure(result, times=args.times, title=args.title)  # noqa: E731
-            jobs.append((args.profile or stem + "_profile.png",
-                         lambda path: canvas.save(figure(), path)))
+            jobs.append((args.profile or stem + "_profile.png", lambda path: canvas.save(
+                profile_figure(result, times=args.times, title=args.title), path)))
     if page:
         jobs.append((os.path.join(os.path.dirname(args.results), "report.html"),
                      lambda path: _page(result, args, path)))
@@ -136,6 +136,9 @@ def study(args):
         print(f"Figure: {path}")
     if _available("plotly"):
         print(f"Report: {study_page(plan, frame, args.folder, drawn)}")
+    else:
+        print("tavrel study: no report.html (it takes the Python package plotly)",
+              file=sys.stderr)
     return 0
 
 

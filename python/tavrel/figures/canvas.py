@@ -18,7 +18,8 @@ def figure(width, height, **options):
 def save(drawn, path, dpi=120, **options):
     """Writes a figure to a file name or a binary file; the format follows the name (png,
     pdf, svg, ...) or `format`."""
-    name = options.get("format") or (os.fspath(path) if isinstance(path, (str, os.PathLike)) else "")
+    named = isinstance(path, (str, os.PathLike))
+    name = options.get("format") or (os.fspath(path) if named else "")
     if name.endswith("png"):
         # The least compression: half the time of the default for a tenth more bytes.
         options.setdefault("pil_kwargs", {"compress_level": 1})

@@ -18,7 +18,8 @@ class Animation:
         self._palette = numpy.sort(colours[numpy.argsort(-counts, kind="stable")[:256]])
         # Every colour met so far (sorted) and its palette entry: the palette's own, then
         # the anti-aliasing shades of later frames, each mapped once to its nearest entry.
-        self._known, self._entry = self._palette, numpy.arange(len(self._palette), dtype=numpy.uint8)
+        self._known = self._palette
+        self._entry = numpy.arange(len(self._palette), dtype=numpy.uint8)
         self._background = background
         self._background_index = self._index(background.ravel()).reshape(background.shape)
         self._frames = []
@@ -36,7 +37,8 @@ class Animation:
             distance = ((_rgb(new)[:, None, :].astype(int)
                          - _rgb(self._palette)[None, :, :].astype(int)) ** 2).sum(-1)
             known = numpy.concatenate([self._known, new])
-            entry = numpy.concatenate([self._entry, numpy.argmin(distance, axis=1).astype(numpy.uint8)])
+            nearest = numpy.argmin(distance, axis=1).astype(numpy.uint8)
+            entry = numpy.concatenate([self._entry, nearest])
             order = numpy.argsort(known)
             self._known, self._entry = known[order], entry[order]
             at, _ = self._lookup(codes)
