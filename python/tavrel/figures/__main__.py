@@ -19,7 +19,6 @@ import signal
 import sys
 
 import tavrel
-from tavrel.study import Study, read_rows
 
 from . import canvas
 from .report import run_page, study_page
@@ -129,6 +128,9 @@ def run(args):
 def study(args):
     if not _available("matplotlib"):
         return LACKING
+    # Here, not above: its TOML parser would load on every run's critical path.
+    from tavrel.study import Study, read_rows
+
     plan = Study.load(args.study)
     frame = read_rows(os.path.join(args.folder, "study.csv"))
     drawn = study_figures(plan, frame, args.folder)
