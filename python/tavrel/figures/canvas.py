@@ -65,9 +65,12 @@ TICKS = 0.1  # a tick and its gap to the tick label
 
 
 def _ticklabel_width(axis, which):
+    from matplotlib import rcParams
+    from matplotlib.font_manager import FontProperties
+
     ticks = getattr(axis, which)
     labels = ticks.major.formatter.format_ticks(list(ticks.get_majorticklocs()))
-    size = ticks.get_ticklabels()[0].get_fontsize() if ticks.get_ticklabels() else 10
+    size = FontProperties(size=rcParams[f"{which[0]}tick.labelsize"]).get_size_in_points()
     return max(map(len, labels), default=1) * 0.62 * size / 72
 
 
