@@ -15,6 +15,7 @@ a page without plotly is skipped with one line here.
 
 import argparse
 import os
+import select
 import signal
 import sys
 
@@ -172,12 +173,17 @@ def _parser():
 
 
 def _load(args):
-    """Imports what the kind draws with and draws once to nowhere; a library that fails here
-    fails again when drawing, and is reported then."""
+    """Imports what the kind draws with; while the command still computes, draws once to
+    nowhere too. A library that fails here fails again when drawing, and is reported then."""
     try:
+        import matplotlib.backends.backend_agg  # noqa: F401
+        import matplotlib.figure  # noqa: F401
+        import PIL.PngImagePlugin  # noqa: F401
+
         if args.kind == "run" and args.report:
             import plotly.offline  # noqa: F401
-        canvas.warm_up()
+        if not select.select([sys.stdin], [], [], 0)[0]:  # no word yet: time to spare
+            canvas.warm_up()
     except Exception:  # noqa: BLE001
         pass
 
