@@ -2,7 +2,8 @@
 """Whole-process `tavrel run` of the default scenario with its figures, two builds side by side:
 `run -o DIR` (results.png and the sensor profile) and `run --report -o DIR` (results.png, the
 wave map, the GIF and report.html). The builds alternate, so that both see the same machine
-load; the medians of wall and CPU time (user + system, children included) are compared.
+load, one command after the other (a --report run leaves 20 MB to write back); the medians
+of wall and CPU time (user + system, children included) are compared.
 
     bench/figures_bench.py [--runs N] OLD_TAVREL NEW_TAVREL
 """
@@ -39,8 +40,8 @@ def main():
     builds = {"old": os.path.abspath(args.old), "new": os.path.abspath(args.new)}
     times = {(b, c): [] for b in builds for c in COMMANDS}
     with tempfile.TemporaryDirectory(prefix="figures_bench_") as root:
-        for run in range(args.runs + 1):  # the first round warms the file cache, not counted
-            for command, words in COMMANDS.items():
+        for command, words in COMMANDS.items():
+            for run in range(args.runs + 1):  # the first round warms the caches, not counted
                 for build, binary in builds.items():
                     folder = os.path.join(root, f"{build}-{command.replace(' ', '')}")
                     measured = timed([binary, *words], folder)
