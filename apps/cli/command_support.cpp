@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,18 +89,31 @@ int runPython(const std::string& package_dir, const std::vector<std::string>& wo
     return WEXITSTATUS(status);
 }
 
-// Runs `-m MODULE ARGS...` only when matplotlib and the package import, else exits with
-// `lacking`, so that a machine without them is told so rather than shown a traceback.
+// The exit code of tavrel.figures (its LACKING) when matplotlib or the package is not there,
+// so that a machine without them is told so rather than shown a traceback. The interpreter
+// waits for "go" on its standard input before it draws (tavrel.figures.__main__.launched).
 constexpr int lacking = 77;
 std::string figuresScript() {
-    return "import runpy, sys\n"
+    return "import sys\n"
            "try:\n"
-           "    import matplotlib, tavrel\n"
+           "    from tavrel.figures.__main__ import launched\n"
            "except ImportError:\n"
+           "    sys.stdin.read()\n"
            "    sys.exit(" + std::to_string(lacking) + ")\n"
-           "module = sys.argv.pop(1)\n"
-           "sys.argv[0] = module\n"
-           "runpy.run_module(module, run_name='__main__', alter_sys=True)\n";
+           "sys.argv[0] = 'tavrel.figures'\n"
+           "sys.exit(launched(sys.argv[1:]))\n";
+}
+
+struct FigureKindName {
+    FigureKind kind;
+    const char* name; // the kind of tavrel.figures and the command that draws it
+};
+constexpr FigureKindName figure_kinds[] = {{FigureKind::run, "run"}, {FigureKind::study, "study"}};
+
+const char* kindName(FigureKind kind) {
+    for (const auto& entry : figure_kinds)
+        if (entry.kind == kind) return entry.name;
+    throw std::logic_error("a figure kind without a name");
 }
 
 } // namespace
@@ -115,21 +130,69 @@ void replaceByPythonModule(const std::string& package_dir, const std::string& mo
     throw std::runtime_error("the Python package tavrel could not be started (/usr/bin/python3)");
 }
 
-void drawFigures(const std::string& command, const std::string& module,
-                 const std::vector<std::string>& args) {
-    std::vector<std::string> words = {"-c", figuresScript(), module};
+FigureDrawer::FigureDrawer(FigureKind kind, const std::vector<std::string>& args)
+    : name_(kindName(kind)) {
+    std::vector<std::string> words = {"-c", figuresScript(), name_};
     words.insert(words.end(), args.begin(), args.end());
-    const int code = runPython(TAVREL_PYTHON_PACKAGE_DIR, words);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return;
+    std::fflush(nullptr); // nothing printed so far is printed twice
+    pid_ = fork();
+    if (pid_ == 0) {
+        // Ctrl-C stops the command's work, which then ends this child; drawing, it is
+        // the interpreter's again (launched() takes it back).
+        std::signal(SIGINT, SIG_IGN);
+        dup2(ends[0], STDIN_FILENO);
+        execPython(TAVREL_PYTHON_PACKAGE_DIR, words);
+        _exit(python_missing);
+    }
+    close(ends[0]);
+    if (pid_ < 0) {
+        close(ends[1]);
+        return;
+    }
+    go_ = ends[1];
+}
+
+FigureDrawer::~FigureDrawer() {
+    if (go_ >= 0) close(go_);
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM); // still loading its libraries: nothing of it is wanted
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void FigureDrawer::draw() {
+    int code = python_missing;
+    if (pid_ > 0) {
+        std::fflush(stdout); // the command's lines before the figures' own
+        // An interpreter that has ended already must not end this program by SIGPIPE.
+        struct sigaction ignore {}, previous{};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previous);
+        [[maybe_unused]] const ssize_t written = write(go_, "go\n", 3);
+        sigaction(SIGPIPE, &previous, nullptr);
+        close(go_);
+        go_ = -1;
+        int status = 0;
+        const bool waited = waitpid(pid_, &status, 0) == pid_;
+        pid_ = -1;
+        code = waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
     if (code == 0) return;
     if (code == lacking || code == python_missing) {
         std::fprintf(stderr, "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
-                             "and the Python package tavrel)\n", command.c_str());
+                             "and the Python package tavrel)\n", name_.c_str());
     } else {
         const std::string how =
             code < 0 ? "ended on a signal" : "exited with " + std::to_string(code);
-        std::fprintf(stderr, "tavrel %s: drawing the figures failed (%s %s); the results are "
-                             "complete\n", command.c_str(), module.c_str(), how.c_str());
+        std::fprintf(stderr, "tavrel %s: drawing the figures failed (tavrel.figures %s %s); the "
+                             "results are complete\n", name_.c_str(), name_.c_str(), how.c_str());
     }
+}
+
+void drawFigures(FigureKind kind, const std::vector<std::string>& args) {
+    FigureDrawer(kind, args).draw();
 }
 
 std::string pluginPathFor(const std::string& block_or_path) {

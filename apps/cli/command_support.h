@@ -31,11 +31,31 @@ bool runPythonModule(const std::string& package_dir, const std::string& module,
 void replaceByPythonModule(const std::string& package_dir, const std::string& module,
                            const std::vector<std::string>& args);
 
-// Draws a command's figures with `python3 -m MODULE ARGS...` (the package built with the
-// program). Figures are an extra to the result files, so neither outcome changes the command's
-// exit code: without /usr/bin/python3, matplotlib or the package they are skipped, and a module
-// that fails is reported, each as one line on standard error.
-void drawFigures(const std::string& command, const std::string& module,
-                 const std::vector<std::string>& args);
+// The pictures and pages a command draws: `python3 -m tavrel.figures KIND` of the package
+// built with the program, one kind per command that draws.
+enum class FigureKind { run, study };
+
+// The interpreter that draws them, started before the command's work so that Python and its
+// libraries load while the work runs (a second core is there for it); it draws when told to,
+// after the work. Figures are an extra to the result files, so neither outcome changes the
+// command's exit code: without /usr/bin/python3, matplotlib or the package they are skipped,
+// and a drawing that fails is reported, each as one line on standard error. Destroyed without
+// draw() (the work failed), the interpreter is ended without drawing anything.
+class FigureDrawer {
+public:
+    FigureDrawer(FigureKind kind, const std::vector<std::string>& args);
+    ~FigureDrawer();
+    FigureDrawer(const FigureDrawer&) = delete;
+    FigureDrawer& operator=(const FigureDrawer&) = delete;
+    void draw();
+
+private:
+    std::string name_;
+    int pid_ = -1;
+    int go_ = -1; // the write end of the interpreter's standard input
+};
+
+// Starts the drawer and draws at once (for work that is already done).
+void drawFigures(FigureKind kind, const std::vector<std::string>& args);
 
 } // namespace tavrel::cli

@@ -169,10 +169,23 @@ void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
                                sink.summaryPath().string());
 }
 
+// One interpreter draws the pictures and the page, from DIR/results.csv.
+std::vector<std::string> figureArgs(const RunOptions& options) {
+    const auto csv = std::filesystem::path(options.output) / "results.csv";
+    std::vector<std::string> args = {csv.string(), "--scenario",
+                                     options.scenario.empty() ? "default" : options.scenario};
+    if (!options.figures) args.push_back("--no-pictures");
+    if (options.report) args.push_back("--report");
+    return args;
+}
+
 void run(const RunOptions& options) {
     sim::Scenario scenario = options.scenario.empty() ? sim::Scenario::builtInDefault()
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides) applyOverride(scenario, text);
+    // Python loads while the scenario runs; it draws once the results are complete.
+    std::optional<FigureDrawer> figures;
+    if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));
 
     // A stop ends the run at its last whole row (within a burst of solver steps); a second
     // signal ends the program.
@@ -202,16 +215,7 @@ void run(const RunOptions& options) {
     std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
                 sink.summaryPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
-    const std::string scenario_name = options.scenario.empty() ? "default" : options.scenario;
-    if (options.figures) {
-        drawFigures("run", "tavrel.plot", {sink.csvPath(), "--scenario", scenario_name});
-    }
-    if (options.report &&
-        !runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.report",
-                         {"run", options.output, "--scenario", scenario_name})) {
-        std::fprintf(stderr, "tavrel run: no report.html (it takes the Python package tavrel "
-                             "with plotly)\n");
-    }
+    if (figures) figures->draw();
 }
 
 } // namespace

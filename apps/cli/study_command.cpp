@@ -60,7 +60,9 @@ bool runStudy(const StudyOptions& options) {
                      output.doneCount(), plan.caseCount());
         return false;
     }
-    if (options.figures) drawFigures("study", "tavrel.command", {request(options, "study-figures").dump()});
+    if (options.figures) {
+        drawFigures(FigureKind::study, {options.study, options.output});
+    }
     return true;
 }
 

@@ -33,6 +33,7 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     describe,
     shipped_blocks,
 )
+from ._scenarios import as_scenario as _scenario, sensor_positions as _sensor_positions
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "Profile", "simulate", "default_scenario_text",
@@ -41,16 +42,6 @@ __all__ = [
     "Optimization",
     "linearize", "LinearModel",
 ]
-
-
-def _sensor_positions(scenario):
-    """Sensor positions [m from the bottom] of every block of `scenario` that has sensors."""
-    positions = {}
-    for block in scenario.blocks:
-        values = scenario.params(block).get("sensor_positions")
-        if values:
-            positions[block] = list(values)
-    return positions
 
 
 class Result:
@@ -97,10 +88,10 @@ class Result:
 
     def plot(self, path=None, title=None):
         """Pressures, flows, choke and displacer over time; saved to `path` if given."""
-        from . import plot
-        figure = plot.series_figure(self, title=title)
+        from .figures import canvas, series
+        figure = series.series_figure(self, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     def to_frame(self):
@@ -112,24 +103,24 @@ class Result:
 
     def plot_wave(self, path=None, block=None, title=None):
         """Space-time map of the pressure deviation along the annulus (needs the profile)."""
-        from . import plot
-        figure = plot.wave_map_figure(self, block=block, title=title)
+        from .figures import canvas, waves
+        figure = waves.wave_map_figure(self, block=block, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     def report(self, path, summary="", scenario_text="", console=""):
         """One self-contained HTML page of the run: interactive series and wave map."""
-        from . import report
-        return report.run_report(self, path, summary=summary, scenario_text=scenario_text,
+        from .figures import report
+        return report.run_page(self, path, summary=summary, scenario_text=scenario_text,
                                  console=console)
 
     def plot_profile(self, times=None, path=None, title=None):
         """Pressure along the annulus at `times` [s] from the sensor outputs."""
-        from . import plot
-        figure = plot.profile_figure(self, times=times, title=title)
+        from .figures import canvas, series
+        figure = series.profile_figure(self, times=times, title=title)
         if path is not None:
-            plot.save(figure, path)
+            canvas.save(figure, path)
         return figure
 
     @classmethod
@@ -202,14 +193,6 @@ def _split_heading(heading):
         name, unit = heading[:-1].rsplit(" [", 1)
         return name, unit
     return heading, ""
-
-
-def _scenario(scenario):
-    if scenario is None:
-        return Scenario.default()
-    if isinstance(scenario, (str, _os.PathLike)):
-        return Scenario.load(_os.fspath(scenario))
-    return scenario
 
 
 def simulate(scenario=None, profile=False):

@@ -43,31 +43,14 @@ def study(request):
     done, code = run_command("tavrel study", work)
     if code:
         return code
-    plan, frame = done
+    _, frame = done
     failed = int((frame["status"] != "ok").sum())
     print(f"{len(frame)} cases, {failed} failed: {os.path.join(output, 'study.csv')}")
-    return _draw_study(plan, frame, output) if request["figures"] else 0
+    if not request["figures"]:
+        return 0
+    from .figures.__main__ import main as draw
 
-
-def study_figures(request):
-    """The figures and report of the study folder request["output"]."""
-    from .study import Study, read_rows
-
-    output = request["output"]
-    done, code = run_command("tavrel study", lambda: (
-        Study.load(request["study"]), read_rows(os.path.join(output, "study.csv"))))
-    return code or _draw_study(*done, output)
-
-
-def _draw_study(plan, frame, output):
-    from .report import study_report
-    from .study import figures
-
-    drawn = figures(plan, frame, output)
-    for path in drawn:
-        print(f"Figure: {path}")
-    print(f"Report: {study_report(plan, frame, output, drawn)}")
-    return 0
+    return draw(["study", request["study"], output])
 
 
 def optimize(request):
@@ -82,7 +65,7 @@ def linear(request):
     return run_request(request)
 
 
-_COMMANDS = {"study": study, "study-figures": study_figures, "optimize": optimize, "linear": linear}
+_COMMANDS = {"study": study, "optimize": optimize, "linear": linear}
 
 
 def main(argv=None):

@@ -98,65 +98,14 @@ class LinearModel:
     def bode(self, path, periods=None, pairs=None, overlay=None):
         """Amplitude and phase against period of the pairs (all, or "out/in" names), with
         2L/c and 4L/c marked; `overlay`, a study's frame, adds its first-harmonic points."""
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
+        from .figures import linear
 
-        periods = np.geomspace(1, 60, 300) if periods is None else np.asarray(periods, float)
-        G = self.freqresp(periods)
-        chosen = [p for p in self.pairs() if pairs is None or p[2] in pairs]
-        title = None
-        if pairs is None and len(chosen) > 12:
-            # Dozens of curves read as none: by default the pairs into the bottom pressures,
-            # the quantity a heave study is about (every pair is in frequency_response.csv).
-            bottom_pairs = [p for p in chosen if p[2].split("/")[0].endswith(".bottom_pressure")]
-            chosen = (bottom_pairs or chosen)[:12]
-            title = f"{len(chosen)} of {len(self.pairs())} pairs (all in frequency_response.csv)"
-        figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 7))
-        if title:
-            figure.suptitle(title, fontsize=9)
-        for i, j, name in chosen:
-            peak = np.max(np.abs(G[:, i, j]))
-            if len(chosen) > 1 and not peak > 0:
-                continue  # no response: nothing to draw on a log scale
-            scale = peak if len(chosen) > 1 else 1.0
-            top.loglog(periods, np.abs(G[:, i, j]) / scale, label=name)
-            bottom.semilogx(periods, np.degrees(np.angle(G[:, i, j])))
-        if overlay is not None:
-            _overlay(top, bottom, overlay, chosen, self)
-        for mark, label in ((self.wave_period, "2L/c"), (2 * self.wave_period, "4L/c")):
-            if mark > 0:
-                for axis in (top, bottom):
-                    axis.axvline(mark, color="grey", linestyle=":")
-                top.text(mark, top.get_ylim()[1], label, ha="center", va="bottom")
-        top.set_ylabel("amplitude" + (" (each pair scaled to its peak)" if len(chosen) > 1 else
-                                      f" [{self.output_units[chosen[0][0]]}/"
-                                      f"{self.input_units[chosen[0][1]]}]" if chosen else ""))
-        bottom.set_ylabel("phase [deg]")
-        bottom.set_xlabel("period [s]")
-        if len(chosen) <= 12:
-            top.legend(fontsize="x-small")
-        # Fixed margins: measuring every label (tight_layout) took longer than the rest of
-        # the command.
-        figure.subplots_adjust(left=0.1, right=0.97, bottom=0.08, top=0.9, hspace=0.08)
-        figure.savefig(path, dpi=110)
-        plt.close(figure)
+        linear.bode(self, path, periods=periods, pairs=pairs, overlay=overlay)
 
     def plot_poles(self, path):
-        import matplotlib
-        matplotlib.use("Agg")
-        import matplotlib.pyplot as plt
+        from .figures import linear
 
-        poles = self.poles()
-        figure, axis = plt.subplots(figsize=(7, 6))
-        axis.plot(poles.real, poles.imag, "x")
-        axis.axvline(0, color="grey", linewidth=0.8)
-        axis.set_xlabel("real part [1/s]")
-        axis.set_ylabel("imaginary part [rad/s]")
-        axis.set_title(f"{len(poles)} poles at t = {self.time:g} s")
-        figure.subplots_adjust(left=0.13, right=0.97, bottom=0.09, top=0.94)
-        figure.savefig(path, dpi=110)
-        plt.close(figure)
+        linear.poles(self, path)
 
     def save(self, path):
         data = {key: getattr(self, key) for key in _ARRAYS}
@@ -170,35 +119,12 @@ class LinearModel:
             return cls({key: data[key] for key in data.files})
 
 
-def _overlay(top, bottom, frame, chosen, model):
-    """A study's first-harmonic points: the varied period, the amplitude ratio of the output
-    to the input and their phase difference, where the study has those metrics."""
-    def column(metric):
-        return next((c for c in frame.columns if c == metric or c.startswith(metric + " [")), None)
-
-    period = next((c for c in frame.columns if c.endswith(".period")), None)
-    if period is None:
-        return
-    ok = frame[frame["status"] == "ok"] if "status" in frame.columns else frame
-    for i, j, name in chosen:
-        out_amp, in_amp = column(f"{model.outputs[i]}:amplitude"), column(f"{model.inputs[j]}:amplitude")
-        if out_amp is None or in_amp is None:
-            continue
-        ratio = ok[out_amp].to_numpy(float) / ok[in_amp].to_numpy(float)
-        scale = 1.0 if len(chosen) == 1 else np.max(np.abs(model.freqresp(ok[period])[:, i, j]))
-        top.plot(ok[period], ratio / scale, "o", label=f"{name} (nonlinear)")
-        out_phase, in_phase = column(f"{model.outputs[i]}:phase"), column(f"{model.inputs[j]}:phase")
-        if out_phase is not None and in_phase is not None:
-            phase = np.angle(np.exp(1j * (ok[out_phase].to_numpy(float) - ok[in_phase].to_numpy(float))))
-            bottom.plot(ok[period], np.degrees(phase), "o")
-
-
 def linearize(scenario=None, inputs=None, outputs=None, at=None, trim=False):
     """The linear model of a scenario (a Scenario, a file path or None for the default) at its
     initial state, at the run's own state at time `at`, or at the steady state (`trim`)."""
-    from . import _scenario
+    from ._scenarios import as_scenario
 
-    data = _tavrel._linearize(_scenario(scenario), list(inputs or []), list(outputs or []), at,
+    data = _tavrel._linearize(as_scenario(scenario), list(inputs or []), list(outputs or []), at,
                               bool(trim))
     return LinearModel(data)
 

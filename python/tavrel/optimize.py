@@ -184,8 +184,10 @@ class _Search:
         self.log.write_state(converged, message, "finished")
         self.log.write_best()
         try:
-            convergence_figure(self.evaluations(), self.keys, self.bounds_list(),
-                               os.path.join(self.folder, "convergence.png"))
+            from .figures.optimize import convergence
+
+            convergence(self.evaluations(), self.keys, self.bounds_list(),
+                        os.path.join(self.folder, "convergence.png"))
         except ImportError:
             pass
         best = list(self.rows.values())[self.log.best] if self.log.best >= 0 else None
@@ -241,37 +243,6 @@ def _violation(value, at_most, limit):
 
 def _one_line(error):
     return " ".join(str(error).split())
-
-
-def convergence_figure(frame, keys, bounds, path):
-    """Best objective against evaluation, and each key's path within its bounds."""
-    from matplotlib.backends.backend_agg import FigureCanvasAgg
-    from matplotlib.figure import Figure
-
-    figure = Figure(figsize=(7, 6), constrained_layout=True)
-    FigureCanvasAgg(figure)
-    top = figure.add_subplot(2, 1, 1)
-    bottom = figure.add_subplot(2, 1, 2, sharex=top)
-    ok = frame["status"] == "ok"
-    objective = numpy.where(ok, frame["objective"].to_numpy(dtype=float), numpy.inf)
-    best = numpy.minimum.accumulate(objective)
-    shown = numpy.isfinite(best)
-    top.plot(frame["evaluation"][ok], objective[ok], ".", color="0.6", label="evaluation")
-    top.plot(frame["evaluation"][shown], best[shown], "-", label="best so far")
-    if shown.any() and (best[shown] > 0).all():
-        top.set_yscale("log")
-    top.set_ylabel("objective")
-    top.legend(fontsize=8)
-    for key, (low, high) in zip(keys, bounds):
-        bottom.plot(frame["evaluation"], (frame[key] - low) / (high - low), ".-", label=key,
-                    markersize=3, linewidth=0.6)
-    bottom.set_ylabel("share of the bounds")
-    bottom.set_xlabel("evaluation")
-    bottom.legend(fontsize=8)
-    for axis in (top, bottom):
-        axis.grid(True, alpha=0.3)
-    figure.savefig(path, dpi=110, bbox_inches="tight")
-    return path
 
 
 def run_request(request):

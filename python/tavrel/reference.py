@@ -32,11 +32,11 @@ def compare(scenarios, periods):
     """The bottom pressure per displacer velocity of each scenario's linearised model beside
     the exact one of its well: {name: (linear, exact)} at `periods`."""
     from .linear import linearize
-    from . import _scenario
+    from ._scenarios import as_scenario
 
     out = {}
     for name, scenario in scenarios.items():
-        scenario = _scenario(scenario)
+        scenario = as_scenario(scenario)
         model = linearize(scenario)
         y = dict(zip(model.outputs, model.y0))
         linear = model.freqresp(periods)[:, model.outputs.index("rig.bottom_pressure"),
@@ -49,23 +49,7 @@ def compare(scenarios, periods):
 
 def figure(path, scenarios, periods=None):
     """Amplitude and phase of each model and of the exact reference against period."""
-    import matplotlib
-    matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    from .figures import linear as figures
 
     periods = np.geomspace(1.5, 30, 3000) if periods is None else periods
-    results = compare(scenarios, periods)
-    fig, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(9, 7))
-    exact = next(iter(results.values()))[1]
-    top.loglog(periods, np.abs(exact) / 1e5, "k", linewidth=2, label="exact (continuum)")
-    bottom.semilogx(periods, np.degrees(np.angle(exact)), "k", linewidth=2)
-    for name, (linear, _) in results.items():
-        top.loglog(periods, np.abs(linear) / 1e5, label=name)
-        bottom.semilogx(periods, np.degrees(np.angle(linear)))
-    top.set_ylabel("bottom pressure [bar per m/s]")
-    bottom.set_ylabel("phase [deg]")
-    bottom.set_xlabel("period [s]")
-    top.legend()
-    fig.tight_layout()
-    fig.savefig(path, dpi=110)
-    plt.close(fig)
+    return figures.reference(path, periods, compare(scenarios, periods))

@@ -1,5 +1,5 @@
 """Studies: a scenario run many times with some of its values varied, each run reduced to a few
-metrics, on the local cores or on a Dask cluster, and their figures.
+metrics, on the local cores or on a Dask cluster (their figures: tavrel.figures.study).
 
     study = tavrel.Study.load("studies/period_sweep.toml")
     frame = study.run(jobs=2)                      # pandas DataFrame, the rows of study.csv
@@ -18,8 +18,6 @@ import os
 import shutil
 import sys
 import tempfile
-
-import numpy
 
 from . import _tavrel
 
@@ -135,155 +133,8 @@ def read_rows(csv_path):
     return frame
 
 
-# Figures ---------------------------------------------------------------------------------------
-
-_DISPLAY = {"Pa": (1e-5, "bar"), "rad": (180 / math.pi, "deg")}
-
-
-def _header(frame, metric):
-    return next(c for c in frame.columns if c == metric or c.startswith(metric + " ["))
-
-
-def _scaled(frame, column):
-    unit = column[column.find("[") + 1: -1] if column.endswith("]") else ""
-    scale, shown = _DISPLAY.get(unit, (1.0, unit))
-    return frame[column].to_numpy(dtype=float) * scale, shown
-
-
-def _dimensions(study, frame):
-    """The varied keys that move independently (keys tied to another are left out)."""
-    free = []
-    for key in study.keys:
-        if not any(numpy.array_equal(frame[key].to_numpy(), frame[k].to_numpy()) for k in free):
-            free.append(key)
-    return free
-
-
-def _figure(**options):
-    """A figure drawn off-screen; matplotlib is loaded only when figures are drawn (a Dask
-    worker never needs it)."""
-    from matplotlib.figure import Figure as _Figure
-
-    return _Figure(**options)
-
-
-def _save(figure, path):
-    from matplotlib.backends.backend_agg import FigureCanvasAgg
-
-    FigureCanvasAgg(figure)
-    figure.savefig(path, dpi=110, bbox_inches="tight")  # long axis labels stay whole
-    return path
-
-
-def _metric_figure(study, frame, draw, name):
-    metrics = study.metrics
-    figure = _figure(figsize=(7, 2.6 * len(metrics)), constrained_layout=True)
-    for row, metric in enumerate(metrics):
-        draw(figure.add_subplot(len(metrics), 1, row + 1), metric, _header(frame, metric))
-    return figure, name
-
-
-def _against_parameter(study, frame, key):
-    ok = frame[frame["status"] == "ok"].sort_values(key)
-
-    def draw(axis, metric, column):
-        values, unit = _scaled(ok, column)
-        axis.plot(ok[key], values, "o-")
-        axis.set_title(metric, fontsize=9)
-        axis.set_xlabel(key)
-        axis.set_ylabel(unit or "-")
-        axis.grid(True, alpha=0.3)
-
-    return _metric_figure(study, frame, draw, "metrics.png")
-
-
-def _heat_maps(study, frame, rows_key, columns_key):
-    ok = frame[frame["status"] == "ok"]
-
-    def draw(axis, metric, column):
-        table = ok.assign(_v=_scaled(ok, column)[0]).pivot_table(index=rows_key, columns=columns_key,
-                                                                  values="_v")
-        image = axis.pcolormesh(table.columns, table.index, table.to_numpy(), shading="nearest")
-        axis.set_xlabel(columns_key)
-        axis.set_ylabel(rows_key)
-        axis.set_title(metric, fontsize=9)
-        axis.figure.colorbar(image, ax=axis, label=_scaled(ok, column)[1] or "-")
-
-    return _metric_figure(study, frame, draw, "heat_map.png")
-
-
-def _histograms(study, frame):
-    ok = frame[frame["status"] == "ok"]
-
-    def draw(axis, metric, column):
-        values, unit = _scaled(ok, column)
-        axis.hist(values, bins=max(5, int(math.sqrt(len(values)))))
-        axis.set_xlabel(f"{metric} [{unit}]" if unit else metric)
-        axis.set_ylabel("cases")
-        axis.set_title(f"mean {numpy.mean(values):.4g}, std {numpy.std(values):.4g} {unit}",
-                       fontsize=9)
-
-    return _metric_figure(study, frame, draw, "histogram.png")
-
-
-def _frequency_response(study, frame, key):
-    """Amplitude per heave velocity and phase of the bottom pressure against the heave period,
-    with the half-wave (2L/c) and quarter-wave (4L/c) periods of the well marked."""
-    block = key.split(".")[0]
-    amplitude = f"{block}.bottom_pressure:amplitude"
-    if amplitude not in study.metrics:
-        return None
-    ok = frame[frame["status"] == "ok"].sort_values(key)
-    period = ok[key].to_numpy(dtype=float)
-    pressure = ok[_header(ok, amplitude)].to_numpy(dtype=float) * 1e-5
-    velocity_metric = f"{block}.displacer_velocity:amplitude"
-    velocity = (ok[_header(ok, velocity_metric)].to_numpy(dtype=float)
-                if velocity_metric in study.metrics else None)
-    figure = _figure(figsize=(7, 6), constrained_layout=True)
-    top = figure.add_subplot(2, 1, 1)
-    bottom = figure.add_subplot(2, 1, 2, sharex=top)
-    top.set_title("bottom pressure against the heave period")
-    if velocity is not None:
-        top.plot(period, pressure / velocity, "o-")
-        top.set_ylabel("amplitude [bar per m/s]")
-    else:
-        top.plot(period, pressure, "o-")
-        top.set_ylabel("amplitude [bar]")
-    phase_metric = f"{block}.bottom_pressure:phase"
-    if phase_metric in study.metrics:
-        phase = ok[_header(ok, phase_metric)].to_numpy(dtype=float)
-        reference = f"{block}.displacer_velocity:phase"
-        if reference in study.metrics:
-            phase = phase - ok[_header(ok, reference)].to_numpy(dtype=float)
-        bottom.plot(period, numpy.degrees(numpy.angle(numpy.exp(1j * phase))), "o-")
-    bottom.set_ylabel("phase to the heave velocity [deg]")
-    bottom.set_xlabel("heave period [s]")
-    params = study.scenario(0).params(block)
-    if "annulus_length" in params and "sound_speed" in params:
-        wave = params["annulus_length"] / params["sound_speed"]
-        for axis in (top, bottom):
-            for factor, label in ((2, "2L/c"), (4, "4L/c")):
-                axis.axvline(factor * wave, color="grey", linestyle="--")
-                axis.annotate(label, (factor * wave, 1), xycoords=("data", "axes fraction"),
-                              xytext=(3, -12), textcoords="offset points", color="grey")
-    for axis in (top, bottom):
-        axis.grid(True, alpha=0.3)
-    return figure, "frequency_response.png"
-
-
 def figures(study, frame, folder):
     """Draws the study's figures into `folder`; returns their paths."""
-    free = _dimensions(study, frame)
-    if study.mode == "zip":
-        free = free[:1]  # the keys move together: one axis
-    drawn = []
-    if study.random:
-        drawn.append(_histograms(study, frame))
-    elif len(free) == 1:
-        drawn.append(_against_parameter(study, frame, free[0]))
-    elif len(free) == 2:
-        drawn.append(_heat_maps(study, frame, free[0], free[1]))
-    for key in free:
-        if len(free) == 1 and key.endswith(".period") and key.count(".") == 2:
-            drawn.append(_frequency_response(study, frame, key))
-    return [_save(figure, os.path.join(folder, name)) for figure, name in filter(None, drawn)]
+    from .figures.study import study_figures
+
+    return study_figures(study, frame, folder)

@@ -5,7 +5,7 @@ import sys
 import pytest
 
 import tavrel
-from tavrel import plot
+from tavrel.figures.__main__ import main as figures_main
 
 PNG = b"\x89PNG"
 
@@ -48,7 +48,7 @@ class TestPlotCommand:
     def test_writes_both_figures_next_to_the_csv(self, short_result, tmp_path):
         csv = tmp_path / "results.csv"
         short_result.to_csv(csv)
-        done = subprocess.run([sys.executable, "-m", "tavrel.plot", str(csv), "--scenario",
+        done = subprocess.run([sys.executable, "-m", "tavrel.figures", "run", str(csv), "--scenario",
                                "default", "--times", "1", "5"],
                               capture_output=True, text=True, check=True)
         assert done.stdout.split() == [str(tmp_path / "results.png"),
@@ -58,7 +58,7 @@ class TestPlotCommand:
     def test_output_name_and_positions(self, short_result, tmp_path):
         csv = tmp_path / "results.csv"
         short_result.to_csv(csv)
-        plot.main([str(csv), "-o", str(tmp_path / "fig.svg"), "--profile",
+        figures_main(["run", str(csv), "-o", str(tmp_path / "fig.svg"), "--profile",
                    str(tmp_path / "p.png"), "--positions", "0", "1000", "2000", "3000"])
         assert (tmp_path / "fig.svg").read_text().lstrip().startswith("<?xml")
         assert is_png(tmp_path / "p.png")

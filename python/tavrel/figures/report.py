@@ -1,29 +1,27 @@
 """report.html: one self-contained page of a run or a study, with plotly.js inlined, so that it
 opens offline and can be handed on as one file.
 
-    python3 -m tavrel.report run DIR [--scenario FILE]     # DIR of `tavrel run` (results.csv, ...)
-    python3 -m tavrel.report study STUDY.toml DIR          # DIR of `tavrel study`
-
 A run's page: the summary lines, the time series (zoom, hover values, traces toggled from the
 legend), the space-time map of the pressure deviation along the annulus when the run recorded
-the profile, the block console lines and the scenario text. The map is decimated for the page
-to at most 300 times and 160 positions (every k-th row and column) and the time series to at
-most 800 rows, numbers with 6 significant digits: a default run's data takes 0.7 MB of its page, the
-plotly.js that Debian ships 8.7 MB. A study's page: its figures, the frequency response among them, and a table of the
-cases (sortable by a click on a heading; failed cases marked, links to kept case results).
+the profile, the block console lines and the scenario text. Each trace keeps the lowest and the
+highest point of each stretch of rows, at most 2000 points; the map is at most 300 times by 160
+positions (every k-th row and column); numbers have 6 significant digits. A study's page: its
+figures, the frequency response among them, and a table of the cases (sortable by a click on a
+heading; failed cases marked, links to kept case results).
 """
 
-import argparse
 import base64
 import html
 import json
 import math
 import os
-import sys
 
 import numpy
 
-from . import _tavrel
+from .. import _tavrel
+from .decimate import every_kth, min_max_rows
+from .units import display, heading_unit
+from .waves import wave_deviation
 
 # Errors of the page's own scripts are shown on it (and found there by the browser test).
 _ERROR_HOOK = """<div id="page-errors" style="color:#b00"></div>
@@ -56,6 +54,32 @@ function sortTable(th) {
 }
 </script>"""
 
+MAP_TIMES, MAP_POSITIONS = 300, 160
+
+
+class Numbers:
+    """Numbers for the page, already JSON: 6 significant digits (a plot needs no more), null
+    for a non-finite one."""
+
+    def __init__(self, values):
+        values = numpy.asarray(values, dtype=float).ravel()
+        if numpy.isfinite(values).all():
+            self.text = "[" + ",".join(map("{:.6g}".format, values.tolist())) + "]"
+        else:
+            self.text = "[" + ",".join(f"{v:.6g}" if math.isfinite(v) else "null"
+                                       for v in values.tolist()) + "]"
+
+
+def _json(value):
+    """JSON of plain values and Numbers."""
+    if isinstance(value, Numbers):
+        return value.text
+    if isinstance(value, dict):
+        return "{" + ",".join(f"{json.dumps(k)}:{_json(v)}" for k, v in value.items()) + "}"
+    if isinstance(value, (list, tuple)):
+        return "[" + ",".join(_json(v) for v in value) + "]"
+    return json.dumps(value, allow_nan=False)
+
 
 def _plotly_js():
     from plotly.offline import get_plotlyjs
@@ -72,56 +96,43 @@ def _page(title, body):
 
 def _plot(div, traces, layout):
     """A plotly figure drawn into its own div when the page loads."""
-    data = json.dumps(traces, allow_nan=False)
     return (f'<div id="{div}" class="plot" style="height:{layout.pop("height", 450)}px"></div>'
-            f"<script>Plotly.newPlot({json.dumps(div)}, {data}, {json.dumps(layout)}, "
+            f"<script>Plotly.newPlot({json.dumps(div)}, {_json(traces)}, {_json(layout)}, "
             "{responsive: true});</script>")
-
-
-def _finite(values):
-    """Numbers for the page: 6 significant digits (a plot needs no more), gaps for non-finite."""
-    return [float(f"{v:.6g}") if math.isfinite(v) else None
-            for v in numpy.asarray(values, dtype=float).tolist()]
 
 
 def _series(result):
     """Time series, one panel per unit (bar for pressures), sharing the time axis."""
-    from .plot import _display
-
-    units = []
-    for name in result.names:
-        if result.units[name] not in units:
-            units.append(result.units[name])
+    units = list(dict.fromkeys(result.units[name] for name in result.names))
     traces, layout = [], {"height": 230 * len(units) + 60, "hovermode": "x unified",
                           "margin": {"t": 30}, "legend": {"font": {"size": 10}}}
     share = 1.0 / len(units)
-    rows = slice(None, None, max(1, math.ceil(len(result.time) / 800)))
     for k, unit in enumerate(units):
-        scale, shown = _display(unit)
+        scale, shown = display(unit)
         axis = "" if k == 0 else str(k + 1)
         for name in result.names:
             if result.units[name] == unit:
-                traces.append({"x": _finite(result.time[rows]), "y": _finite(result[name][rows] * scale),
+                values = result[name]
+                rows = min_max_rows(values)
+                traces.append({"x": Numbers(result.time[rows]), "y": Numbers(values[rows] * scale),
                                "name": name, "type": "scatter", "mode": "lines",
                                "xaxis": "x", "yaxis": "y" + axis})
-        layout["yaxis" + axis] = {"title": {"text": shown or "-"}, "domain":
+        layout["yaxis" + axis] = {"title": {"text": shown}, "domain":
                                   [1 - (k + 1) * share + 0.03, 1 - k * share - 0.03]}
-    layout["xaxis"] = {"title": {"text": "time [s]"}, "anchor": "y" + (str(len(units)) if len(units) > 1 else "")}
+    layout["xaxis"] = {"title": {"text": "time [s]"},
+                       "anchor": "y" + (str(len(units)) if len(units) > 1 else "")}
     return _plot("series", traces, layout)
 
 
 def _wave_map(result, block):
-    from .plot import wave_deviation
-
     positions, times, deviation = wave_deviation(result, block)
-    every_row = max(1, math.ceil(len(times) / 300))
-    every_column = max(1, math.ceil(len(positions) / 160))
-    z = deviation[::every_row, ::every_column].T
-    trace = {"type": "heatmap", "x": _finite(times[::every_row]),
-             "y": _finite(positions[::every_column]), "z": [_finite(r) for r in z],
-             "colorscale": "RdBu", "zmid": 0,
-             "colorbar": {"title": {"text": "bar"}},
-             "hovertemplate": "t %{x:.2f} s<br>%{y:.0f} m from the bottom<br>%{z:.3f} bar<extra></extra>"}
+    rows, columns = every_kth(len(times), MAP_TIMES), every_kth(len(positions), MAP_POSITIONS)
+    z = deviation[rows, columns].T
+    trace = {"type": "heatmap", "x": Numbers(times[rows]), "y": Numbers(positions[columns]),
+             "z": [Numbers(r) for r in z], "colorscale": "RdBu", "zmid": 0,
+             "colorbar": {"title": {"text": display("Pa")[1]}},
+             "hovertemplate": "t %{x:.2f} s<br>%{y:.0f} m from the bottom<br>"
+                              "%{z:.3f} " + display("Pa")[1] + "<extra></extra>"}
     layout = {"height": 420, "margin": {"t": 40},
               "title": {"text": f"{block}: pressure deviation from the initial profile"},
               "xaxis": {"title": {"text": "time [s]"}},
@@ -137,7 +148,7 @@ def _write(path, text):
     return _tavrel.write_file(str(path), text)
 
 
-def run_report(result, path, summary="", scenario_text="", console="", title="tavrel run"):
+def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run"):
     """Writes the page of a run (a tavrel.Result, its profile when recorded)."""
     body = []
     if summary:
@@ -178,23 +189,31 @@ def _case_table(frame, folder):
     return f"<table><thead><tr>{head}</tr></thead><tbody>{''.join(rows)}</tbody></table>"
 
 
-def study_report(study, frame, folder, figures, path=None):
+def _metric_plots(study, frame):
+    """Each metric against the one varied axis (in display units), when there is one axis."""
+    if study.random or not (len(study.keys) == 1 or study.mode == "zip"):
+        return []
+    key = study.keys[0]
+    ordered = frame[frame["status"] == "ok"].sort_values(key)
+    plots = []
+    for metric in study.metrics:
+        column = next(c for c in frame.columns if c == metric or c.startswith(metric + " ["))
+        scale, shown = display(heading_unit(column))
+        plots.append(_plot(
+            "metric-" + str(len(plots)),
+            [{"x": Numbers(ordered[key]), "y": Numbers(ordered[column].to_numpy(float) * scale),
+              "type": "scatter", "mode": "lines+markers", "name": metric}],
+            {"height": 300, "margin": {"t": 40}, "title": {"text": f"{metric} [{shown}]"},
+             "xaxis": {"title": {"text": key}}}))
+    return plots
+
+
+def study_page(study, frame, folder, figures, path=None):
     """Writes the page of a study: its figures and its cases."""
-    metric_plots = []
-    ok = frame[frame["status"] == "ok"]
-    if not study.random and (len(study.keys) == 1 or study.mode == "zip"):  # one axis
-        key = study.keys[0]
-        ordered = ok.sort_values(key)
-        for metric in study.metrics:
-            column = next(c for c in frame.columns if c == metric or c.startswith(metric + " ["))
-            metric_plots.append(_plot(
-                "metric-" + str(len(metric_plots)),
-                [{"x": _finite(ordered[key]), "y": _finite(ordered[column]), "type": "scatter",
-                  "mode": "lines+markers", "name": metric}],
-                {"height": 300, "margin": {"t": 40}, "title": {"text": column},
-                 "xaxis": {"title": {"text": key}}}))
+    metric_plots = _metric_plots(study, frame)
     failed = int((frame["status"] != "ok").sum())
-    body = [f"<p>{len(frame)} cases, {failed} failed; scenario {html.escape(study.scenario(0).source_name)}</p>"]
+    body = [f"<p>{len(frame)} cases, {failed} failed; scenario "
+            f"{html.escape(study.scenario(0).source_name)}</p>"]
     if metric_plots:
         body.append("<h2>Metrics</h2>" + "".join(metric_plots))
     if figures:
@@ -202,42 +221,3 @@ def study_report(study, frame, folder, figures, path=None):
     body.append("<h2>Cases</h2>" + _case_table(frame, folder))
     return _write(path or os.path.join(folder, "report.html"),
                   _page(f"tavrel study {study.name}", "".join(body)))
-
-
-def _read(path):
-    if not path or not os.path.exists(path):
-        return ""
-    with open(path, encoding="utf-8") as file:
-        return file.read()
-
-
-def main(argv=None):
-    parser = argparse.ArgumentParser(prog="python3 -m tavrel.report", description=__doc__.split("\n")[0])
-    kinds = parser.add_subparsers(dest="kind", required=True)
-    run = kinds.add_parser("run", help="the page of a run's folder")
-    run.add_argument("folder")
-    run.add_argument("--scenario", help="scenario file (or 'default') shown on the page")
-    study = kinds.add_parser("study", help="the page of a study's folder")
-    study.add_argument("study")
-    study.add_argument("folder")
-    args = parser.parse_args(argv)
-    from . import Result, default_scenario_text
-    from .study import Study, figures, read_rows
-
-    if args.kind == "run":
-        result = Result.read_csv(os.path.join(args.folder, "results.csv"))
-        summary = _read(os.path.join(args.folder, "summary.txt"))
-        console = "".join(line for line in summary.splitlines(True) if not line.startswith(("Summary", "  ")))
-        scenario = default_scenario_text() if args.scenario in (None, "default") else _read(args.scenario)
-        print(run_report(result, os.path.join(args.folder, "report.html"), summary=summary,
-                         scenario_text=scenario, console=console))
-    else:
-        plan = Study.load(args.study)
-        frame = read_rows(os.path.join(args.folder, "study.csv"))
-        drawn = [os.path.join(args.folder, n) for n in sorted(os.listdir(args.folder)) if n.endswith(".png")]
-        print(study_report(plan, frame, args.folder, drawn or figures(plan, frame, args.folder)))
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())

@@ -1,0 +1,28 @@
+"""The display units of every figure and page: bar and litres per minute read at a glance
+where Pa and m3/s do not, degrees where radians do not."""
+
+import math
+
+# SI unit of a column or metric -> (factor to the shown unit, shown unit)
+DISPLAY = {
+    "Pa": (1e-5, "bar"),
+    "m3/s": (60e3, "L/min"),
+    "rad": (180 / math.pi, "deg"),
+}
+
+
+def display(unit):
+    """(factor, shown unit) of an SI unit; an unlisted unit is shown as it is ("-" for none)."""
+    return DISPLAY.get(unit, (1.0, unit or "-"))
+
+
+def heading_unit(heading):
+    """The unit in a heading "name [unit]", "" without one."""
+    return heading[heading.rfind("[") + 1: -1] if heading.endswith("]") and "[" in heading else ""
+
+
+def ratio_unit(output_unit, input_unit):
+    """(factor, shown unit) of a ratio output/input, each part in its display unit."""
+    out_scale, out_shown = display(output_unit)
+    in_scale, in_shown = display(input_unit)
+    return out_scale / in_scale, f"{out_shown}/{in_shown}"
