@@ -118,9 +118,9 @@ const char* kindName(FigureKind kind) {
 
 } // namespace
 
-bool runPythonModule(const std::string& package_dir, const std::string& module,
-                     const std::vector<std::string>& args) {
-    return runPython(package_dir, moduleWords(module, args)) == 0;
+int runPythonModule(const std::string& package_dir, const std::string& module,
+                    const std::vector<std::string>& args) {
+    return runPython(package_dir, moduleWords(module, args));
 }
 
 void replaceByPythonModule(const std::string& package_dir, const std::string& module,

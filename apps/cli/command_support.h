@@ -22,9 +22,10 @@ host::Json readJsonFile(const std::string& path);
 std::string pluginPathFor(const std::string& block_or_path);
 
 // Runs `/usr/bin/python3 -m MODULE ARGS...` with the package folder `package_dir` first on
-// PYTHONPATH and matplotlib drawing to files; true when it ran and exited with 0.
-bool runPythonModule(const std::string& package_dir, const std::string& module,
-                     const std::vector<std::string>& args);
+// PYTHONPATH and matplotlib drawing to files; its exit code (127: the interpreter could not be
+// started, -1: it ended otherwise).
+int runPythonModule(const std::string& package_dir, const std::string& module,
+                    const std::vector<std::string>& args);
 
 // The same in place of this process, so that the module's exit code and Ctrl-C are the
 // command's own; throws when the interpreter cannot be started.

@@ -69,7 +69,7 @@ void linearizeScenario(const LinearizeOptions& options) {
     std::printf("Model: %s and linear.mat\n", npz.c_str());
     const host::Json handed = {{"command", "linear"}, {"model", npz}, {"output", options.output},
                                 {"periods", options.periods}, {"figures", options.figures}};
-    if (!runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {handed.dump()})) {
+    if (runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {handed.dump()}) != 0) {
         throw linear::LinearizeError("no modes, frequency response or figures (they take the "
                                      "Python package tavrel with numpy, scipy and matplotlib)");
     }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -37,7 +38,6 @@ host::Json request(const StudyOptions& options, const char* command) {
             {"output", options.output},
             {"resume", options.resume},
             {"progress", !options.quiet && isatty(STDERR_FILENO)},
-            {"figures", options.figures},
             {"scheduler", options.scheduler}};
 }
 
@@ -60,9 +60,7 @@ bool runStudy(const StudyOptions& options) {
                      output.doneCount(), plan.caseCount());
         return false;
     }
-    if (options.figures) {
-        drawFigures(FigureKind::study, {options.study, options.output});
-    }
+    if (options.figures) drawFigures(FigureKind::study, {options.study, options.output});
     return true;
 }
 
@@ -89,17 +87,24 @@ void addStudyCommand(CLI::App& app) {
                         "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)")
         ->excludes(keep);
     command->callback([options] {
-        bool completed = true;
+        int code = 0;
         runCommand("study", [&] {
             if (options->scheduler.empty()) {
-                completed = runStudy(*options);
+                code = runStudy(*options) ? 0 : 130;
                 return;
             }
             study::Study::load(options->study); // a bad file is refused here, Python or not
-            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
-                                  {request(*options, "study").dump()});
+            code = runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
+                                   {request(*options, "study").dump()});
+            if (code == 127) {
+                throw std::runtime_error("the Python package tavrel could not be started "
+                                         "(/usr/bin/python3)");
+            }
+            if (code == 0 && options->figures) {
+                drawFigures(FigureKind::study, {options->study, options->output});
+            }
         });
-        if (!completed) throw CLI::RuntimeError(130);
+        if (code != 0) throw CLI::RuntimeError(code < 0 ? 1 : code);
     });
 }
 

@@ -2,32 +2,19 @@
 flags (CLI11) and runs `python3 -m tavrel.command REQUEST`, REQUEST being a JSON object of what
 they asked for ({"command": "optimize", "file": ..., "output": ..., ...}). Python does only what
 needs it: a study's cases on a Dask cluster, the optimisation's search (SciPy), a linear model's
-modes (numpy), the figures and the report.
+modes (numpy); the pictures and pages come from tavrel.figures.
 """
 
 import json
 import os
 import sys
 
-from . import _tavrel
-
-
-def run_command(prog, work):
-    """Runs a command's work; a tavrel error is one line on standard error (exit 1), Ctrl-C
-    keeps what is done for --resume (exit 130). Returns the work's result and the exit code."""
-    try:
-        return work(), 0
-    except _tavrel.TavrelError as error:
-        print(f"{prog}: {error}", file=sys.stderr)
-        return None, 1
-    except KeyboardInterrupt:
-        print(f"{prog}: stopped; --resume continues", file=sys.stderr)
-        return None, 130
+from ._running import run_command
 
 
 def study(request):
-    """A study on the Dask cluster at request["scheduler"], then its figures unless
-    request["figures"] is false."""
+    """A study on the Dask cluster at request["scheduler"] (the command-line tool draws its
+    figures after)."""
     from distributed import Client
 
     from .study import Study
@@ -46,11 +33,7 @@ def study(request):
     _, frame = done
     failed = int((frame["status"] != "ok").sum())
     print(f"{len(frame)} cases, {failed} failed: {os.path.join(output, 'study.csv')}")
-    if not request["figures"]:
-        return 0
-    from .figures.__main__ import main as draw
-
-    return draw(["study", request["study"], output])
+    return 0  # the command-line tool draws the figures
 
 
 def optimize(request):

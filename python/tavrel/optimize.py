@@ -25,7 +25,7 @@ import time
 import numpy
 
 from . import _tavrel
-from .command import run_command
+from ._running import run_command
 from .study import Study
 
 # Scores the search sees for evaluations that cannot count: above any real objective, and a
