@@ -70,15 +70,26 @@ class Numbers:
                                        for v in values.tolist()) + "]"
 
 
+# What JSON inside a script element must not show: "</script>" or "<!--" would end or change the
+# element, and U+2028/9 end a line in older JavaScript. In JSON these characters stand only in
+# strings, where their escapes mean the same characters.
+_SCRIPT_SAFE = str.maketrans({"<": "\\u003c", ">": "\\u003e", "&": "\\u0026",
+                              "\u2028": "\\u2028", "\u2029": "\\u2029"})
+
+
+def _text_json(value):
+    return json.dumps(value, allow_nan=False).translate(_SCRIPT_SAFE)
+
+
 def _json(value):
-    """JSON of plain values and Numbers."""
+    """JSON of plain values and Numbers, safe inside a script element whatever its texts hold."""
     if isinstance(value, Numbers):
         return value.text
     if isinstance(value, dict):
-        return "{" + ",".join(f"{json.dumps(k)}:{_json(v)}" for k, v in value.items()) + "}"
+        return "{" + ",".join(f"{_text_json(k)}:{_json(v)}" for k, v in value.items()) + "}"
     if isinstance(value, (list, tuple)):
         return "[" + ",".join(_json(v) for v in value) + "]"
-    return json.dumps(value, allow_nan=False)
+    return _text_json(value)
 
 
 def _plotly_js():
@@ -96,8 +107,9 @@ def _page(title, body):
 
 def _plot(div, traces, layout):
     """A plotly figure drawn into its own div when the page loads."""
-    return (f'<div id="{div}" class="plot" style="height:{layout.pop("height", 450)}px"></div>'
-            f"<script>Plotly.newPlot({json.dumps(div)}, {_json(traces)}, {_json(layout)}, "
+    return (f'<div id="{html.escape(div)}" class="plot" '
+            f'style="height:{layout.pop("height", 450)}px"></div>'
+            f"<script>Plotly.newPlot({_text_json(div)}, {_json(traces)}, {_json(layout)}, "
             "{responsive: true});</script>")
 
 
