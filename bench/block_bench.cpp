@@ -19,8 +19,8 @@
 
 namespace {
 
-using tavrel::test::ParamList;
 using tavrel::defaultParams;
+using tavrel::test::ParamList;
 
 struct Model {
     const char* plugin;
@@ -42,26 +42,40 @@ std::vector<double> rigInputs() {
 
 Model rig() {
     using namespace tavrel::rig;
-    return {"tavrel", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
+    return {"tavrel",
+            defaultParams(description),
+            &mdlInitializeSizes,
+            &mdlInitializeConditions,
+            &mdlDerivatives,
+            &mdlOutputs,
+            rigInputs()};
 }
 Model piston() {
     using namespace tavrel::piston;
-    return {"tavrel_piston", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
+    return {"tavrel_piston",     defaultParams(description),
+            &mdlInitializeSizes, &mdlInitializeConditions,
+            &mdlDerivatives,     &mdlOutputs,
+            rigInputs()};
 }
 Model linear() {
     using namespace tavrel::linear;
-    return {"tavrel_linear", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, rigInputs()};
+    return {"tavrel_linear",     defaultParams(description),
+            &mdlInitializeSizes, &mdlInitializeConditions,
+            &mdlDerivatives,     &mdlOutputs,
+            rigInputs()};
 }
 Model observer() {
     using namespace tavrel::observer;
     std::vector<double> u(input::count);
     u[input::measured_top_flow] = 0.3;
     u[input::measured_top_pressure] = 2e6;
-    return {"tavrel_observer", defaultParams(description), &mdlInitializeSizes,
-            &mdlInitializeConditions, &mdlDerivatives, &mdlOutputs, u};
+    return {"tavrel_observer",
+            defaultParams(description),
+            &mdlInitializeSizes,
+            &mdlInitializeConditions,
+            &mdlDerivatives,
+            &mdlOutputs,
+            u};
 }
 
 void direct(benchmark::State& state, Model (*make)()) {

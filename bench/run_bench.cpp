@@ -51,7 +51,7 @@ extern "C" void takeSample(int) {
 
 // Interrupts the calling thread at a fixed rate of wall time while it exists.
 class SamplingTimer {
-public:
+  public:
     explicit SamplingTimer(long interval_ns) {
         struct sigaction action {};
         action.sa_handler = &takeSample;
@@ -73,24 +73,28 @@ public:
         signal(SIGPROF, SIG_IGN);
     }
 
-private:
+  private:
     timer_t timer_{};
 };
 
 // The result files as `tavrel run` writes them (on a writer thread), with the time that the
 // integrating thread spends handing rows over and waiting for the files at the end.
 class TimedFileSink : public ResultSink {
-public:
+  public:
     explicit TimedFileSink(const std::filesystem::path& folder)
         : csv_((folder / "results.csv").string()), mat_((folder / "results.mat").string()) {}
-    void begin(const std::vector<Column>& columns) override { timed([&] { both_.begin(columns); }); }
+    void begin(const std::vector<Column>& columns) override {
+        timed([&] { both_.begin(columns); });
+    }
     void row(double t, const std::vector<double>& values) override {
         timed([&] { both_.row(t, values); });
     }
-    void end() override { timed([&] { both_.end(); }); }
+    void end() override {
+        timed([&] { both_.end(); });
+    }
     double seconds() const { return seconds_; }
 
-private:
+  private:
     template <class Write> void timed(const Write& write) {
         const Marking writing(&in_writing);
         const auto start = Clock::now();
@@ -163,7 +167,8 @@ long peakKilobytes() {
 
 void printSplit() {
     long total = 0;
-    for (const auto& count : samples) total += count;
+    for (const auto& count : samples)
+        total += count;
     auto line = [&](const char* what, long count) {
         const double share = static_cast<double>(count) / std::max(total, 1L);
         const double error = std::sqrt(share * (1 - share) / std::max(total, 1L));

@@ -28,7 +28,8 @@ long csvRows(const std::filesystem::path& path) {
     std::ifstream in(path);
     std::string line;
     long rows = -1; // the header
-    while (std::getline(in, line)) ++rows;
+    while (std::getline(in, line))
+        ++rows;
     return rows;
 }
 
@@ -73,16 +74,15 @@ long runInChild(const Scenario& base, double duration, const std::filesystem::pa
 int main(int argc, char** argv) {
     try {
         const Scenario scenario = argc > 1 ? Scenario::load(argv[1]) : Scenario::builtInDefault();
-        const auto folder = std::filesystem::temp_directory_path() /
-                            ("tavrel_soak_" + std::to_string(getpid()));
+        const auto folder =
+            std::filesystem::temp_directory_path() / ("tavrel_soak_" + std::to_string(getpid()));
         bool passed = true;
         long peaks[2] = {};
         const double durations[2] = {120.0, 3600.0};
         for (int i = 0; i < 2; ++i) {
             const auto out = folder / std::to_string(static_cast<int>(durations[i]));
             peaks[i] = runInChild(scenario, durations[i], out);
-            const long expected =
-                std::lround(durations[i] / scenario.output_interval) + 1;
+            const long expected = std::lround(durations[i] / scenario.output_interval) + 1;
             const long csv = csvRows(out / "results.csv"), mat = matRows(out / "results.mat");
             std::printf("%6.0f s simulated: peak %ld kB, %ld rows in results.csv and %ld in "
                         "results.mat (%ld expected)\n",

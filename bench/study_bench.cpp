@@ -21,12 +21,14 @@ namespace fs = std::filesystem;
 
 study::Study periodSweep(double duration, int cases) {
     std::string periods;
-    for (int k = 0; k < cases; ++k) periods += (k ? ", " : "") + std::to_string(5.0 + 0.25 * k);
-    const std::string text = "scenario = \"default\"\n[simulation]\nduration = " +
-                             std::to_string(duration) +
-                             "\n[study]\nmetrics = [\"rig.bottom_pressure:swing\", "
-                             "\"rig.bottom_pressure:amplitude\"]\n[[study.vary]]\n"
-                             "key = \"rig.displacer_velocity.period\"\nvalues = [" + periods + "]\n";
+    for (int k = 0; k < cases; ++k)
+        periods += (k ? ", " : "") + std::to_string(5.0 + 0.25 * k);
+    const std::string text =
+        "scenario = \"default\"\n[simulation]\nduration = " + std::to_string(duration) +
+        "\n[study]\nmetrics = [\"rig.bottom_pressure:swing\", "
+        "\"rig.bottom_pressure:amplitude\"]\n[[study.vary]]\n"
+        "key = \"rig.displacer_velocity.period\"\nvalues = [" +
+        periods + "]\n";
     return study::Study::fromSource({text, "bench.toml", sim::defaultScenarioText(),
                                      "<default scenario>", fs::current_path().string()});
 }
@@ -50,8 +52,8 @@ long peakKilobytes() {
 }
 
 study::LocalRunSummary runIn(const study::Study& s, int jobs, const std::string& name) {
-    const fs::path folder = fs::temp_directory_path() / ("tavrel_study_bench_" + name + "_" +
-                                                         std::to_string(getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("tavrel_study_bench_" + name + "_" + std::to_string(getpid()));
     fs::remove_all(folder);
     study::StudyOutput output(s, folder, false);
     const auto summary = study::runLocal(s, output, {jobs, false, false});
@@ -67,7 +69,8 @@ int main() {
         // The cases alone in this process, one after the other: what the study must not exceed.
         double alone = 0;
         const double self_start = cpuSeconds(RUSAGE_SELF);
-        for (size_t i = 0; i < sweep.caseCount(); ++i) alone += sweep.run(i).seconds;
+        for (size_t i = 0; i < sweep.caseCount(); ++i)
+            alone += sweep.run(i).seconds;
         const double alone_cpu = cpuSeconds(RUSAGE_SELF) - self_start;
 
         // CPU of the workers and of the runner itself, so that the overhead shows on a busy
@@ -93,26 +96,30 @@ int main() {
         std::printf("  1 job                  %7.3f s wall, %7.3f s CPU\n", one, one_cpu);
         std::printf("  2 jobs                 %7.3f s wall, %7.3f s CPU\n", two, two_cpu);
         std::printf("  speed-up 2 jobs/1 job  %7.2f x (target >= 1.7)\n", one / two);
-        std::printf("  machinery overhead     %7.1f %% wall, %5.1f %% CPU over the runs alone (1 job; "
-                    "target <= 5)\n",
-                    100 * (one - alone) / alone, 100 * (one_cpu - alone_cpu) / alone_cpu);
+        std::printf(
+            "  machinery overhead     %7.1f %% wall, %5.1f %% CPU over the runs alone (1 job; "
+            "target <= 5)\n",
+            100 * (one - alone) / alone, 100 * (one_cpu - alone_cpu) / alone_cpu);
 
         // The machinery's own cost per case (fork, pipe, row), from cases that barely run; as
         // a share of a case it does not depend on how busy the machine is.
         const study::Study tiny = periodSweep(0.05, 100);
         double tiny_alone = 0;
-        for (size_t i = 0; i < tiny.caseCount(); ++i) tiny_alone += tiny.run(i).seconds;
+        for (size_t i = 0; i < tiny.caseCount(); ++i)
+            tiny_alone += tiny.run(i).seconds;
         const double tiny_one = runIn(tiny, 1, "tiny").wall_seconds;
         const double per_case = (tiny_one - tiny_alone) / double(tiny.caseCount());
-        std::printf("  machinery per case     %7.2f ms = %.1f %% of a case run alone (target <= 5)\n",
-                    1e3 * per_case, 100 * per_case / (alone / double(sweep.caseCount())));
+        std::printf(
+            "  machinery per case     %7.2f ms = %.1f %% of a case run alone (target <= 5)\n",
+            1e3 * per_case, 100 * per_case / (alone / double(sweep.caseCount())));
 
         // The runner keeps no rows: its peak memory stays put from 16 to 256 short cases.
         runIn(periodSweep(1.0, 16), 2, "small");
         const long small = peakKilobytes();
         runIn(periodSweep(1.0, 256), 2, "large");
         const long large = peakKilobytes();
-        std::printf("  runner peak memory     %ld kB after 16 cases, %ld kB after 256 more\n", small, large);
+        std::printf("  runner peak memory     %ld kB after 16 cases, %ld kB after 256 more\n",
+                    small, large);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "study bench: %s\n", error.what());
         return 1;

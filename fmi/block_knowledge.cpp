@@ -59,20 +59,22 @@ ExportDescription describeBlock(const std::string& block, const host::ParamValue
     ExportDescription d;
     d.block = block;
     d.description = std::string(kind.meaning);
-    for (int k = 0; k < kind.paramCount(); ++k) d.params.push_back(describedParam(kind, k));
-    for (const auto& port : kind.inputs) d.inputs.push_back(described(port));
+    for (int k = 0; k < kind.paramCount(); ++k)
+        d.params.push_back(describedParam(kind, k));
+    for (const auto& port : kind.inputs)
+        d.inputs.push_back(described(port));
     const auto ports = sim::outputPorts(kind, params);
     const std::size_t sensors =
-        kind.hasSensors() ? params[static_cast<std::size_t>(kind.sensor_positions_param)].size() : 0;
+        kind.hasSensors() ? params[static_cast<std::size_t>(kind.sensor_positions_param)].size()
+                          : 0;
     const std::size_t fixed = ports.size() - sensors;
     for (std::size_t p = 0; p < ports.size(); ++p) {
         if (!ports[p].written) continue;
         DescribedOutput output;
         output.name = ports[p].name;
         output.unit = ports[p].unit;
-        output.description = p < fixed
-                                 ? std::string(kind.fixed_outputs[p].meaning)
-                                 : std::string(kind.sensor_output.meaning);
+        output.description = p < fixed ? std::string(kind.fixed_outputs[p].meaning)
+                                       : std::string(kind.sensor_output.meaning);
         output.port = static_cast<int>(p);
         d.outputs.push_back(output);
     }

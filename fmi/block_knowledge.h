@@ -38,6 +38,6 @@ struct ExportDescription {
 // declared `num_states` states. Throws std::runtime_error for a block the host does not know
 // or a parameter set that breaks the block's rules (naming the parameter).
 ExportDescription describeBlock(const std::string& block, const host::ParamValues& params,
-                               int num_states);
+                                int num_states);
 
 } // namespace tavrel::fmi

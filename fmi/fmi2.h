@@ -37,8 +37,8 @@ typedef enum {
     fmi2Terminated
 } fmi2StatusKind;
 
-typedef void (*fmi2CallbackLogger)(fmi2ComponentEnvironment, fmi2String instanceName,
-                                   fmi2Status, fmi2String category, fmi2String message, ...);
+typedef void (*fmi2CallbackLogger)(fmi2ComponentEnvironment, fmi2String instanceName, fmi2Status,
+                                   fmi2String category, fmi2String message, ...);
 typedef void* (*fmi2CallbackAllocateMemory)(size_t, size_t);
 typedef void (*fmi2CallbackFreeMemory)(void*);
 typedef void (*fmi2StepFinished)(fmi2ComponentEnvironment, fmi2Status);
@@ -65,8 +65,8 @@ typedef struct {
 /* Common functions */
 FMI2_Export const char* fmi2GetTypesPlatform(void);
 FMI2_Export const char* fmi2GetVersion(void);
-FMI2_Export fmi2Status fmi2SetDebugLogging(fmi2Component, fmi2Boolean loggingOn,
-                                           size_t nCategories, const fmi2String categories[]);
+FMI2_Export fmi2Status fmi2SetDebugLogging(fmi2Component, fmi2Boolean loggingOn, size_t nCategories,
+                                           const fmi2String categories[]);
 FMI2_Export fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType,
                                           fmi2String fmuGUID, fmi2String fmuResourceLocation,
                                           const fmi2CallbackFunctions* functions,
@@ -117,8 +117,7 @@ FMI2_Export fmi2Status fmi2CompletedIntegratorStep(fmi2Component,
 FMI2_Export fmi2Status fmi2SetTime(fmi2Component, fmi2Real time);
 FMI2_Export fmi2Status fmi2SetContinuousStates(fmi2Component, const fmi2Real x[], size_t nx);
 FMI2_Export fmi2Status fmi2GetDerivatives(fmi2Component, fmi2Real derivatives[], size_t nx);
-FMI2_Export fmi2Status fmi2GetEventIndicators(fmi2Component, fmi2Real eventIndicators[],
-                                              size_t ni);
+FMI2_Export fmi2Status fmi2GetEventIndicators(fmi2Component, fmi2Real eventIndicators[], size_t ni);
 FMI2_Export fmi2Status fmi2GetContinuousStates(fmi2Component, fmi2Real x[], size_t nx);
 FMI2_Export fmi2Status fmi2GetNominalsOfContinuousStates(fmi2Component, fmi2Real x_nominal[],
                                                          size_t nx);

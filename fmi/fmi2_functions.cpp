@@ -26,25 +26,23 @@ struct Component {
 
     void log(fmi2Status status, const char* category, const std::string& text) const {
         if (!logger) return;
-        const bool wanted = status != fmi2OK ||
-                            (logging && (categories.empty() || categories.count(category)));
+        const bool wanted =
+            status != fmi2OK || (logging && (categories.empty() || categories.count(category)));
         if (!wanted) return;
         // The message is a format string for the master: keep a '%' in the text literal.
         std::string escaped;
-        for (char c : text) escaped += c == '%' ? std::string("%%") : std::string(1, c);
+        for (char c : text)
+            escaped += c == '%' ? std::string("%%") : std::string(1, c);
         logger(environment, name.c_str(), status, category, escaped.c_str());
     }
 };
 
 const char* const known_categories[] = {"logStatusError", "blockConsole", "logAll"};
 
-Component* component(fmi2Component c) {
-    return static_cast<Component*>(c);
-}
+Component* component(fmi2Component c) { return static_cast<Component*>(c); }
 
 // Runs `work` on an instance; a failure is logged and reported as fmi2Error.
-template <typename Work>
-fmi2Status guarded(fmi2Component c, const char* call, Work&& work) {
+template <typename Work> fmi2Status guarded(fmi2Component c, const char* call, Work&& work) {
     Component* self = component(c);
     if (!self || !self->fmu) return fmi2Error;
     try {
@@ -107,9 +105,7 @@ fmi2Component fmi2Instantiate(fmi2String instanceName, fmi2Type fmuType, fmi2Str
     return nullptr;
 }
 
-void fmi2FreeInstance(fmi2Component c) {
-    delete component(c);
-}
+void fmi2FreeInstance(fmi2Component c) { delete component(c); }
 
 fmi2Status fmi2SetDebugLogging(fmi2Component c, fmi2Boolean loggingOn, size_t nCategories,
                                const fmi2String categories[]) {
@@ -133,7 +129,8 @@ fmi2Status fmi2SetupExperiment(fmi2Component c, fmi2Boolean, fmi2Real, fmi2Real 
     return guarded(c, "fmi2SetupExperiment", [&](FmuInstance& f) { f.setupExperiment(startTime); });
 }
 fmi2Status fmi2EnterInitializationMode(fmi2Component c) {
-    return guarded(c, "fmi2EnterInitializationMode", [](FmuInstance& f) { f.enterInitialization(); });
+    return guarded(c, "fmi2EnterInitializationMode",
+                   [](FmuInstance& f) { f.enterInitialization(); });
 }
 fmi2Status fmi2ExitInitializationMode(fmi2Component c) {
     return guarded(c, "fmi2ExitInitializationMode", [](FmuInstance& f) { f.exitInitialization(); });
@@ -218,8 +215,7 @@ fmi2Status fmi2EnterContinuousTimeMode(fmi2Component c) {
     return guarded(c, "fmi2EnterContinuousTimeMode",
                    [](FmuInstance& f) { f.enterContinuousTimeMode(); });
 }
-fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean,
-                                       fmi2Boolean* enterEventMode,
+fmi2Status fmi2CompletedIntegratorStep(fmi2Component c, fmi2Boolean, fmi2Boolean* enterEventMode,
                                        fmi2Boolean* terminateSimulation) {
     return guarded(c, "fmi2CompletedIntegratorStep", [&](FmuInstance& f) {
         f.completedIntegratorStep();
@@ -263,9 +259,7 @@ fmi2Status fmi2DoStep(fmi2Component c, fmi2Real currentCommunicationPoint,
         f.doStep(currentCommunicationPoint, communicationStepSize);
     });
 }
-fmi2Status fmi2CancelStep(fmi2Component c) {
-    return unsupported(c, "fmi2CancelStep");
-}
+fmi2Status fmi2CancelStep(fmi2Component c) { return unsupported(c, "fmi2CancelStep"); }
 // fmi2DoStep always completes before it returns: there is never a pending step to ask about.
 fmi2Status fmi2GetStatus(fmi2Component c, const fmi2StatusKind, fmi2Status*) {
     return unsupported(c, "fmi2GetStatus");

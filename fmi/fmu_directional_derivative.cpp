@@ -42,7 +42,8 @@ void FmuInstance::directionalDerivative(const fmi2ValueReference unknown[], std:
         if (needs_derivatives) block_->derivatives(time_, xdot.data());
         for (std::size_t i = 0; i < n_unknown; ++i) {
             const auto index = static_cast<std::size_t>(unknowns[i]->index);
-            into[i] = unknowns[i]->role == RealRole::output ? block_->outputs()[index] : xdot[index];
+            into[i] =
+                unknowns[i]->role == RealRole::output ? block_->outputs()[index] : xdot[index];
         }
     };
     std::fill(dv_unknown, dv_unknown + n_unknown, 0.0);

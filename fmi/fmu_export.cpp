@@ -22,7 +22,8 @@ FmuLayout layoutOf(const ExportDescription& d, const host::ParamValues& params) 
         layout.inputs.push_back(input.name);
         layout.input_units.push_back(input.unit);
     }
-    for (const auto& output : d.outputs) layout.outputs.push_back({output.port, output.name});
+    for (const auto& output : d.outputs)
+        layout.outputs.push_back({output.port, output.name});
     for (const auto& state : d.states) {
         layout.states.push_back(state.name);
         layout.state_units.push_back(state.unit);
@@ -37,9 +38,9 @@ ExportedBlock exportedBlock(const ExportRequest& request) {
     ExportedBlock block;
     block.description = describeBlock(request.block, request.params, instance.numStates());
     if (block.description.inputs.size() != static_cast<std::size_t>(instance.numInputs()))
-        throw std::runtime_error("block " + request.block + " declares " +
-                                 std::to_string(instance.numInputs()) + " inputs, its description " +
-                                 std::to_string(block.description.inputs.size()));
+        throw std::runtime_error(
+            "block " + request.block + " declares " + std::to_string(instance.numInputs()) +
+            " inputs, its description " + std::to_string(block.description.inputs.size()));
     for (int p = 0; p < instance.numInputs(); ++p)
         block.feed_through.push_back(instance.directFeedThrough(p));
     block.layout = layoutOf(block.description, request.params);

@@ -13,7 +13,7 @@ struct ExportRequest {
     std::string block;        // a deliverable: "tavrel", "tavrel_piston", ...
     host::ParamValues params; // the export parameter set; it fixes the block's structure
     FmuInterfaces interfaces = FmuInterfaces::both;
-    std::string output;       // the .fmu file
+    std::string output; // the .fmu file
 };
 
 // The FMU binary of a block: in the build tree's FMU folder, else in `fmu` beside the folder

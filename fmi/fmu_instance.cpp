@@ -28,7 +28,8 @@ FmuInstance::~FmuInstance() = default;
 // A fresh block instance with the export parameter set, as after fmi2Instantiate.
 void FmuInstance::createBlock() {
     std::vector<std::vector<double>> params;
-    for (const LayoutParam& param : layout_.params) params.push_back(param.values);
+    for (const LayoutParam& param : layout_.params)
+        params.push_back(param.values);
     // Built before anything is replaced: a failure leaves the instance as it was.
     auto block = std::make_unique<host::BlockInstance>(plugin_, params, name_);
     solver_.reset();
@@ -36,7 +37,8 @@ void FmuInstance::createBlock() {
     params_ = std::move(params);
     flushConsole();
     const auto count = [](const auto& list) { return static_cast<int>(list.size()); };
-    if (block_->numInputs() != count(layout_.inputs) || block_->numStates() != count(layout_.states))
+    if (block_->numInputs() != count(layout_.inputs) ||
+        block_->numStates() != count(layout_.states))
         throw FmuError("the FMU's resources describe " + std::to_string(layout_.inputs.size()) +
                        " inputs and " + std::to_string(layout_.states.size()) +
                        " states, but block " + layout_.block + " declares " +
@@ -60,9 +62,7 @@ void FmuInstance::createBlock() {
     initial_pending_ = true;
 }
 
-void FmuInstance::reset() {
-    createBlock();
-}
+void FmuInstance::reset() { createBlock(); }
 
 void FmuInstance::requireMode(std::initializer_list<Mode> allowed, const char* call) const {
     if (std::find(allowed.begin(), allowed.end(), mode_) == allowed.end())
@@ -162,8 +162,8 @@ void FmuInstance::ensureDerivatives() {
 
 const RealVariable& FmuInstance::variable(fmi2ValueReference vr) const {
     if (vr >= variables_.size())
-        throw FmuError("unknown value reference " + std::to_string(vr) + " (Real variables are 0 to " +
-                       std::to_string(variables_.size() - 1) + ")");
+        throw FmuError("unknown value reference " + std::to_string(vr) +
+                       " (Real variables are 0 to " + std::to_string(variables_.size() - 1) + ")");
     return variables_[vr];
 }
 
@@ -198,7 +198,8 @@ void FmuInstance::setReal(const fmi2ValueReference vr[], std::size_t n, const fm
     requireMode({Mode::instantiated, Mode::initialization, Mode::event, Mode::continuous,
                  Mode::step_complete},
                 "fmi2SetReal");
-    for (std::size_t i = 0; i < n; ++i) setRealValue(variable(vr[i]), values[i]);
+    for (std::size_t i = 0; i < n; ++i)
+        setRealValue(variable(vr[i]), values[i]);
 }
 
 void FmuInstance::requireBeforeSimulation(const RealVariable& v) const {
@@ -233,7 +234,8 @@ void FmuInstance::setRealValue(const RealVariable& v, double value) {
     case RealRole::state:
         throw FmuError(v.name + " is a state: set it through fmi2SetContinuousStates");
     case RealRole::output:
-    case RealRole::derivative: throw FmuError(v.name + " is computed by the block and cannot be set");
+    case RealRole::derivative:
+        throw FmuError(v.name + " is computed by the block and cannot be set");
     }
     invalidate();
 }
@@ -257,7 +259,9 @@ void FmuInstance::setInteger(const fmi2ValueReference vr[], std::size_t n,
         if (mode_ != Mode::instantiated && mode_ != Mode::initialization)
             throw FmuError("solver can be set only before fmi2ExitInitializationMode");
         switch (static_cast<SolverChoice>(values[i])) {
-        case SolverChoice::dormand_prince: solver_settings_.kind = sim::SolverKind::dormand_prince; break;
+        case SolverChoice::dormand_prince:
+            solver_settings_.kind = sim::SolverKind::dormand_prince;
+            break;
         case SolverChoice::bdf: solver_settings_.kind = sim::SolverKind::bdf; break;
         default:
             throw FmuError("solver must be 1 (dormand_prince) or 2 (bdf), not " +
@@ -277,8 +281,6 @@ void FmuInstance::flushConsole() {
     }
 }
 
-std::string FmuInstance::timeText(double time) const {
-    return "t = " + exactNumber(time);
-}
+std::string FmuInstance::timeText(double time) const { return "t = " + exactNumber(time); }
 
 } // namespace tavrel::fmi

@@ -63,8 +63,8 @@ class FmuInstance final : private sim::OdeSystem {
     void completedIntegratorStep();
 
     // Co-Simulation
-    void setInputDerivatives(const fmi2ValueReference vr[], std::size_t n, const fmi2Integer order[],
-                             const fmi2Real values[]);
+    void setInputDerivatives(const fmi2ValueReference vr[], std::size_t n,
+                             const fmi2Integer order[], const fmi2Real values[]);
     void doStep(double communication_point, double step);
     double time() const { return time_; }
 

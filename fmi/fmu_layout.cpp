@@ -76,7 +76,8 @@ std::vector<RealVariable> realVariables(const FmuLayout& layout) {
     }
     for (std::size_t p = 0; p < layout.inputs.size(); ++p)
         add(RealRole::input, layout.inputs[p], static_cast<int>(p));
-    for (const LayoutOutput& output : layout.outputs) add(RealRole::output, output.name, output.port);
+    for (const LayoutOutput& output : layout.outputs)
+        add(RealRole::output, output.name, output.port);
     for (std::size_t s = 0; s < layout.states.size(); ++s)
         add(RealRole::state, layout.states[s], static_cast<int>(s));
     for (std::size_t s = 0; s < layout.states.size(); ++s)
@@ -91,7 +92,8 @@ void writeLayout(std::ostream& out, const FmuLayout& layout) {
     for (const LayoutParam& param : layout.params) {
         out << "param " << (param.name.empty() ? "-" : param.name) << " "
             << shape_names[static_cast<std::size_t>(param.shape)];
-        for (double v : param.values) out << " " << exactNumber(v);
+        for (double v : param.values)
+            out << " " << exactNumber(v);
         out << "\n";
     }
     const auto named = [&](const char* key, const std::vector<std::string>& names,
@@ -124,7 +126,8 @@ FmuLayout readLayout(std::istream& in, const std::string& source) {
             fields >> param.name >> shape;
             if (param.name == "-") param.name.clear();
             param.shape = shapeNamed(shape, reader);
-            for (double v; fields >> v;) param.values.push_back(v);
+            for (double v; fields >> v;)
+                param.values.push_back(v);
             if (!fields.eof()) reader.fail("parameter " + param.name + ": a value is not a number");
             layout.params.push_back(std::move(param));
         } else if (key == "input") {

@@ -16,9 +16,9 @@ enum class LayoutShape { scalar, vector, structural };
 inline constexpr const char* layout_file_name = "block_layout.txt";
 
 struct LayoutParam {
-    std::string name;           // empty: a slot the block ignores (no variable)
+    std::string name;                        // empty: a slot the block ignores (no variable)
     LayoutShape shape = LayoutShape::scalar; // structural: fixes the block's structure (a constant)
-    std::vector<double> values; // the export values; their count is fixed
+    std::vector<double> values;              // the export values; their count is fixed
 };
 
 struct LayoutOutput {

@@ -30,8 +30,8 @@ void FmuInstance::setTime(double time) {
 void FmuInstance::setStates(const double x[], std::size_t nx) {
     requireMode({Mode::event, Mode::continuous}, "fmi2SetContinuousStates");
     if (nx != states_.size())
-        throw FmuError("fmi2SetContinuousStates: " + std::to_string(nx) + " states given, the block has " +
-                       std::to_string(states_.size()));
+        throw FmuError("fmi2SetContinuousStates: " + std::to_string(nx) +
+                       " states given, the block has " + std::to_string(states_.size()));
     for (std::size_t s = 0; s < nx; ++s)
         if (!std::isfinite(x[s]))
             throw FmuError("state " + layout_.states[s] + " cannot be set to " + exactNumber(x[s]) +
@@ -79,12 +79,12 @@ void FmuInstance::setInputDerivatives(const fmi2ValueReference vr[], std::size_t
         const RealVariable& v = variable(vr[i]);
         if (v.role != RealRole::input) throw FmuError(v.name + " is not an input");
         if (order[i] < 1 || order[i] > max_input_order)
-            throw FmuError(v.name + ": derivative order " + std::to_string(order[i]) +
-                           " (1 to " + std::to_string(max_input_order) + " supported)");
+            throw FmuError(v.name + ": derivative order " + std::to_string(order[i]) + " (1 to " +
+                           std::to_string(max_input_order) + " supported)");
         if (!std::isfinite(values[i]))
             throw FmuError(v.name + ": derivative cannot be " + exactNumber(values[i]));
-        input_derivatives_[static_cast<std::size_t>(v.index)][static_cast<std::size_t>(order[i] - 1)] =
-            values[i];
+        input_derivatives_[static_cast<std::size_t>(v.index)]
+                          [static_cast<std::size_t>(order[i] - 1)] = values[i];
     }
 }
 
@@ -94,7 +94,8 @@ void FmuInstance::setInputDerivatives(const fmi2ValueReference vr[], std::size_t
 void FmuInstance::doStep(double communication_point, double step) {
     requireMode({Mode::step_complete}, "fmi2DoStep");
     if (!(step >= 0) || !std::isfinite(step))
-        throw FmuError("fmi2DoStep: step size " + exactNumber(step) + " must be finite and not negative");
+        throw FmuError("fmi2DoStep: step size " + exactNumber(step) +
+                       " must be finite and not negative");
     if (std::abs(communication_point - time_) > 1e-9 * std::max(1.0, std::abs(time_)))
         throw FmuError("fmi2DoStep: communication point " + exactNumber(communication_point) +
                        " differs from the instance's time " + exactNumber(time_));

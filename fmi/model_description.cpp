@@ -14,7 +14,8 @@ namespace tavrel::fmi {
 
 namespace {
 
-constexpr std::array<const char*, 8> base_unit_names = {"kg", "m", "s", "A", "K", "mol", "cd", "rad"};
+constexpr std::array<const char*, 8> base_unit_names = {"kg", "m",   "s",  "A",
+                                                        "K",  "mol", "cd", "rad"};
 
 struct UnitSymbol {
     const char* symbol;
@@ -22,18 +23,19 @@ struct UnitSymbol {
 };
 
 constexpr UnitSymbol unit_symbols[] = {
-    {"kg", {1, 0, 0, 0, 0, 0, 0, 0}}, {"m", {0, 1, 0, 0, 0, 0, 0, 0}},
-    {"s", {0, 0, 1, 0, 0, 0, 0, 0}},  {"K", {0, 0, 0, 0, 1, 0, 0, 0}},
-    {"rad", {0, 0, 0, 0, 0, 0, 0, 1}}, {"N", {1, 1, -2, 0, 0, 0, 0, 0}},
+    {"kg", {1, 0, 0, 0, 0, 0, 0, 0}},   {"m", {0, 1, 0, 0, 0, 0, 0, 0}},
+    {"s", {0, 0, 1, 0, 0, 0, 0, 0}},    {"K", {0, 0, 0, 0, 1, 0, 0, 0}},
+    {"rad", {0, 0, 0, 0, 0, 0, 0, 1}},  {"N", {1, 1, -2, 0, 0, 0, 0, 0}},
     {"Pa", {1, -1, -2, 0, 0, 0, 0, 0}}, {"J", {1, 2, -2, 0, 0, 0, 0, 0}},
-    {"W", {1, 2, -3, 0, 0, 0, 0, 0}},  {"1", {0, 0, 0, 0, 0, 0, 0, 0}},
+    {"W", {1, 2, -3, 0, 0, 0, 0, 0}},   {"1", {0, 0, 0, 0, 0, 0, 0, 0}},
 };
 
 // One factor such as "m3", "Pa" or "s2", raised to `sign`.
 void addFactor(const std::string& factor, int sign, const std::string& unit,
                std::array<int, 8>& exponents) {
     std::size_t digits = factor.size();
-    while (digits > 0 && factor[digits - 1] >= '0' && factor[digits - 1] <= '9') --digits;
+    while (digits > 0 && factor[digits - 1] >= '0' && factor[digits - 1] <= '9')
+        --digits;
     std::string symbol = factor.substr(0, digits);
     int power = digits < factor.size() ? std::stoi(factor.substr(digits)) : 1;
     if (symbol.empty()) { // a plain number: only "1" is a unit
@@ -42,7 +44,8 @@ void addFactor(const std::string& factor, int sign, const std::string& unit,
     }
     for (const UnitSymbol& known : unit_symbols) {
         if (symbol != known.symbol) continue;
-        for (std::size_t i = 0; i < exponents.size(); ++i) exponents[i] += sign * power * known.exponents[i];
+        for (std::size_t i = 0; i < exponents.size(); ++i)
+            exponents[i] += sign * power * known.exponents[i];
         return;
     }
     throw std::runtime_error("unit \"" + unit + "\": unknown symbol \"" + symbol + "\"");
@@ -97,7 +100,8 @@ VariableText textOf(const RealVariable& v, const ExportDescription& d) {
         return {};
     case RealRole::state: return {at(d.states, v.index).unit, at(d.states, v.index).description};
     case RealRole::derivative:
-        return {perSecond(at(d.states, v.index).unit), "time derivative of " + at(d.states, v.index).name};
+        return {perSecond(at(d.states, v.index).unit),
+                "time derivative of " + at(d.states, v.index).name};
     case RealRole::solver_setting:
         return {"", v.index == static_cast<int>(SolverSetting::rtol)
                         ? "relative tolerance of the Co-Simulation solver"
@@ -117,17 +121,20 @@ Kind kindOf(const RealVariable& v, const FmuLayout& layout) {
         " causality=\"parameter\" variability=\"fixed\" initial=\"exact\"";
     const auto param_value = [&] {
         return exactNumber(layout.params[static_cast<std::size_t>(v.index)]
-                          .values[static_cast<std::size_t>(v.element)]);
+                               .values[static_cast<std::size_t>(v.element)]);
     };
     switch (v.role) {
     case RealRole::parameter: return {fixed_parameter, param_value()};
     case RealRole::constant:
         return {" causality=\"local\" variability=\"constant\" initial=\"exact\"", param_value()};
     case RealRole::input: return {" causality=\"input\" variability=\"continuous\"", "0"};
-    case RealRole::output: return {" causality=\"output\" variability=\"continuous\" initial=\"calculated\"", ""};
+    case RealRole::output:
+        return {" causality=\"output\" variability=\"continuous\" initial=\"calculated\"", ""};
     case RealRole::state:
-    case RealRole::derivative: return {" causality=\"local\" variability=\"continuous\" initial=\"calculated\"", ""};
-    case RealRole::solver_setting: return {fixed_parameter, exactNumber(solver_setting_defaults[v.index])};
+    case RealRole::derivative:
+        return {" causality=\"local\" variability=\"continuous\" initial=\"calculated\"", ""};
+    case RealRole::solver_setting:
+        return {fixed_parameter, exactNumber(solver_setting_defaults[v.index])};
     }
     return {"", ""};
 }
@@ -155,7 +162,8 @@ void writeUnits(std::ostream& out, const std::vector<RealVariable>& variables,
         const auto exponents = baseUnitExponents(unit);
         out << "    <Unit name=\"" << escaped(unit) << "\"><BaseUnit";
         for (std::size_t i = 0; i < exponents.size(); ++i)
-            if (exponents[i] != 0) out << " " << base_unit_names[i] << "=\"" << exponents[i] << "\"";
+            if (exponents[i] != 0)
+                out << " " << base_unit_names[i] << "=\"" << exponents[i] << "\"";
         out << "/></Unit>\n";
     }
     out << "  </UnitDefinitions>\n";
@@ -199,10 +207,11 @@ void writeStructure(std::ostream& out, const ExportedBlock& block,
                     const std::vector<RealVariable>& variables) {
     std::string output_dependencies;
     for (const auto& v : variables) {
-        const bool fed_through = v.role == RealRole::input &&
-                                 block.feed_through[static_cast<std::size_t>(v.index)];
+        const bool fed_through =
+            v.role == RealRole::input && block.feed_through[static_cast<std::size_t>(v.index)];
         if (v.role == RealRole::state || fed_through)
-            output_dependencies += (output_dependencies.empty() ? "" : " ") + std::to_string(v.vr + 1);
+            output_dependencies +=
+                (output_dependencies.empty() ? "" : " ") + std::to_string(v.vr + 1);
     }
     out << "  <ModelStructure>\n";
     const auto list = [&](const char* section, auto wanted, bool with_dependencies) {
@@ -217,13 +226,16 @@ void writeStructure(std::ostream& out, const ExportedBlock& block,
         }
         if (any) out << "    </" << section << ">\n";
     };
-    list("Outputs", [](RealRole r) { return r == RealRole::output; }, true);
-    list("Derivatives", [](RealRole r) { return r == RealRole::derivative; }, false);
-    list("InitialUnknowns",
-         [](RealRole r) {
-             return r == RealRole::output || r == RealRole::state || r == RealRole::derivative;
-         },
-         false);
+    list(
+        "Outputs", [](RealRole r) { return r == RealRole::output; }, true);
+    list(
+        "Derivatives", [](RealRole r) { return r == RealRole::derivative; }, false);
+    list(
+        "InitialUnknowns",
+        [](RealRole r) {
+            return r == RealRole::output || r == RealRole::state || r == RealRole::derivative;
+        },
+        false);
     out << "  </ModelStructure>\n";
 }
 
@@ -252,10 +264,14 @@ std::string structureGuid(const FmuLayout& layout) {
     std::ostringstream text;
     text << layout.block;
     for (const auto& param : layout.params)
-        text << "|p " << param.name << " " << static_cast<int>(param.shape) << " " << param.values.size();
-    for (const auto& name : layout.inputs) text << "|i " << name;
-    for (const auto& output : layout.outputs) text << "|o " << output.port << " " << output.name;
-    for (const auto& name : layout.states) text << "|s " << name;
+        text << "|p " << param.name << " " << static_cast<int>(param.shape) << " "
+             << param.values.size();
+    for (const auto& name : layout.inputs)
+        text << "|i " << name;
+    for (const auto& output : layout.outputs)
+        text << "|o " << output.port << " " << output.name;
+    for (const auto& name : layout.states)
+        text << "|s " << name;
     // Two 64-bit FNV-1a hashes with different offsets give the 128 bits of the GUID.
     std::uint64_t a = 14695981039346656037ull, b = 0x84222325cbf29ce4ull;
     for (unsigned char c : text.str()) {
@@ -264,9 +280,9 @@ std::string structureGuid(const FmuLayout& layout) {
         b ^= b >> 29;
     }
     char guid[40];
-    std::snprintf(guid, sizeof guid, "{%08x-%04x-%04x-%04x-%012llx}", static_cast<unsigned>(a >> 32),
-                  static_cast<unsigned>((a >> 16) & 0xffff), static_cast<unsigned>(a & 0xffff),
-                  static_cast<unsigned>(b >> 48),
+    std::snprintf(guid, sizeof guid, "{%08x-%04x-%04x-%04x-%012llx}",
+                  static_cast<unsigned>(a >> 32), static_cast<unsigned>((a >> 16) & 0xffff),
+                  static_cast<unsigned>(a & 0xffff), static_cast<unsigned>(b >> 48),
                   static_cast<unsigned long long>(b & 0xffffffffffffull));
     return guid;
 }
@@ -287,7 +303,8 @@ std::string modelDescriptionXml(const ExportedBlock& block) {
     writeUnits(out, variables, block.description);
     writeFixedSections(out);
     out << "  <ModelVariables>\n";
-    for (const auto& v : variables) writeVariable(out, v, block, first_state_vr);
+    for (const auto& v : variables)
+        writeVariable(out, v, block, first_state_vr);
     out << "    <ScalarVariable name=\"solver\" valueReference=\"" << solver_kind_vr
         << "\" causality=\"parameter\" variability=\"fixed\" initial=\"exact\" "
            "description=\"solver of Co-Simulation\">\n"

@@ -12,7 +12,7 @@ namespace tavrel::test {
 using ParamList = std::vector<std::vector<double>>;
 
 class BlockRecord : public record::HostRecord {
-public:
+  public:
     // Deliberately far below a host's record::max_ports: fuzzers size thousands of records, and
     // a mutated parameter asking for more ports is refused (testing the block's handling of a
     // refusal) before it costs megabytes per input.

@@ -12,12 +12,12 @@ void appendText(void* context, const char* text, size_t length) {
 
 // What the calling thread's blocks print while it lives.
 class ConsoleCapture {
-public:
+  public:
     ConsoleCapture() { mexSetPrintSink(&appendText, &text, &previous_, &previous_context_); }
     ~ConsoleCapture() { mexSetPrintSink(previous_, previous_context_, nullptr, nullptr); }
     std::string text;
 
-private:
+  private:
     mexPrintSink previous_ = nullptr;
     void* previous_context_ = nullptr;
 };

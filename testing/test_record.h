@@ -11,7 +11,7 @@
 namespace tavrel::test {
 
 class TestRecord : public BlockRecord {
-public:
+  public:
     // Parameters as row vectors; sizes the block with `initialize_sizes`.
     TestRecord(const ParamList& params, mdlRecordMethod initialize_sizes);
 

@@ -9,12 +9,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,8 +42,8 @@ void runCommand(const std::string& command, const std::function<void()>& work) {
 }
 
 host::Json readJsonFile(const std::string& path) {
-    const std::string text = path == "-" ? readBoundedInput(json_file_limits)
-                                         : readBoundedFile(path, json_file_limits);
+    const std::string text =
+        path == "-" ? readBoundedInput(json_file_limits) : readBoundedFile(path, json_file_limits);
     try {
         return host::Json::parse(text);
     } catch (const host::Json::parse_error& error) {
@@ -58,7 +58,8 @@ namespace {
 void execPython(const std::string& package_dir, std::vector<std::string> words) {
     words.insert(words.begin(), "python3");
     std::vector<char*> argv;
-    for (auto& word : words) argv.push_back(word.data());
+    for (auto& word : words)
+        argv.push_back(word.data());
     argv.push_back(nullptr);
     const char* old = std::getenv("PYTHONPATH");
     const std::string path = package_dir + (old && *old ? ":" + std::string(old) : "");
@@ -99,7 +100,9 @@ std::string figuresScript() {
            "    from tavrel.figures.__main__ import launched\n"
            "except ImportError:\n"
            "    sys.stdin.read()\n"
-           "    sys.exit(" + std::to_string(lacking) + ")\n"
+           "    sys.exit(" +
+           std::to_string(lacking) +
+           ")\n"
            "sys.argv[0] = 'tavrel.figures'\n"
            "sys.exit(launched(sys.argv[1:]))\n";
 }
@@ -167,7 +170,8 @@ void FigureDrawer::draw() {
     if (pid_ > 0) {
         std::fflush(stdout); // the command's lines before the figures' own
         // An interpreter that has ended already must not end this program by SIGPIPE.
-        struct sigaction ignore {}, previous{};
+        struct sigaction ignore {
+        }, previous{};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGPIPE, &ignore, &previous);
         [[maybe_unused]] const ssize_t written = write(go_, "go\n", 3);
@@ -181,13 +185,17 @@ void FigureDrawer::draw() {
     }
     if (code == 0) return;
     if (code == lacking || code == python_missing) {
-        std::fprintf(stderr, "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
-                             "and the Python package tavrel)\n", name_.c_str());
+        std::fprintf(stderr,
+                     "tavrel %s: no figures (they take /usr/bin/python3 with matplotlib "
+                     "and the Python package tavrel)\n",
+                     name_.c_str());
     } else {
         const std::string how =
             code < 0 ? "ended on a signal" : "exited with " + std::to_string(code);
-        std::fprintf(stderr, "tavrel %s: drawing the figures failed (tavrel.figures %s %s); the "
-                             "results are complete\n", name_.c_str(), name_.c_str(), how.c_str());
+        std::fprintf(stderr,
+                     "tavrel %s: drawing the figures failed (tavrel.figures %s %s); the "
+                     "results are complete\n",
+                     name_.c_str(), name_.c_str(), how.c_str());
     }
 }
 

@@ -43,14 +43,14 @@ enum class FigureKind { run, study };
 // and a drawing that fails is reported, each as one line on standard error. Destroyed without
 // draw() (the work failed), the interpreter is ended without drawing anything.
 class FigureDrawer {
-public:
+  public:
     FigureDrawer(FigureKind kind, const std::vector<std::string>& args);
     ~FigureDrawer();
     FigureDrawer(const FigureDrawer&) = delete;
     FigureDrawer& operator=(const FigureDrawer&) = delete;
     void draw();
 
-private:
+  private:
     std::string name_;
     int pid_ = -1;
     int go_ = -1; // the write end of the interpreter's standard input

@@ -5,11 +5,11 @@
 
 namespace tavrel::cli {
 
-void addSizesCommand(CLI::App& app); // tavrel sizes BLOCK [--params FILE]
-void addEvalCommand(CLI::App& app);  // tavrel eval --json REQUEST
-void addRunCommand(CLI::App& app);   // tavrel run [SCENARIO] (with the simulation engine)
-void addStudyCommand(CLI::App& app); // tavrel study STUDY.toml -o DIR (with the study library)
-void addFmuCommand(CLI::App& app);   // tavrel fmu BLOCK -o FILE.fmu (with the FMI exporter)
+void addSizesCommand(CLI::App& app);    // tavrel sizes BLOCK [--params FILE]
+void addEvalCommand(CLI::App& app);     // tavrel eval --json REQUEST
+void addRunCommand(CLI::App& app);      // tavrel run [SCENARIO] (with the simulation engine)
+void addStudyCommand(CLI::App& app);    // tavrel study STUDY.toml -o DIR (with the study library)
+void addFmuCommand(CLI::App& app);      // tavrel fmu BLOCK -o FILE.fmu (with the FMI exporter)
 void addOptimizeCommand(CLI::App& app); // tavrel optimize FILE.toml -o DIR (study library + Python)
 void addLinearizeCommand(CLI::App& app); // tavrel linearize [SCENARIO] -o DIR (linear analysis)
 

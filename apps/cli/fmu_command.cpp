@@ -3,8 +3,8 @@
 #include "command_support.h"
 #include "commands.h"
 
-#include "fmu_export.h"
 #include "block_descriptions.h"
+#include "fmu_export.h"
 #include "scenario.h"
 
 #include <cstdio>
@@ -33,8 +33,8 @@ host::ParamValues exportParams(const FmuOptions& o) {
         for (const auto& config : scenario.blocks) {
             if (config.name != o.scenario_block) continue;
             if (config.kind != o.block)
-                throw sim::ScenarioError(o.scenario + ": block " + config.name + " is a " + config.kind +
-                                         ", not a " + o.block);
+                throw sim::ScenarioError(o.scenario + ": block " + config.name + " is a " +
+                                         config.kind + ", not a " + o.block);
             return config.params;
         }
         throw sim::ScenarioError(o.scenario + ": no block named \"" + o.scenario_block + "\"");
@@ -59,8 +59,9 @@ void addFmuCommand(CLI::App& app) {
     auto* params = command->add_option("--params", options->params_file,
                                        "JSON file: the export parameter set (a list of dialog "
                                        "parameters, each a list of numbers)");
-    auto* scenario = command->add_option("--scenario", options->scenario,
-                                         "take the parameters of a block of this scenario")
+    auto* scenario = command
+                         ->add_option("--scenario", options->scenario,
+                                      "take the parameters of a block of this scenario")
                          ->excludes(params);
     command->add_option("--block", options->scenario_block, "the block's name in the scenario")
         ->needs(scenario);

@@ -67,8 +67,11 @@ void linearizeScenario(const LinearizeOptions& options) {
                 model.states.size(), model.inputs.size(), model.outputs.size(), model.time,
                 model.residual);
     std::printf("Model: %s and linear.mat\n", npz.c_str());
-    const host::Json handed = {{"command", "linear"}, {"model", npz}, {"output", options.output},
-                                {"periods", options.periods}, {"figures", options.figures}};
+    const host::Json handed = {{"command", "linear"},
+                               {"model", npz},
+                               {"output", options.output},
+                               {"periods", options.periods},
+                               {"figures", options.figures}};
     if (runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {handed.dump()}) != 0) {
         throw linear::LinearizeError("no modes, frequency response or figures (they take the "
                                      "Python package tavrel with numpy, scipy and matplotlib)");
@@ -90,11 +93,13 @@ void addLinearizeCommand(CLI::App& app) {
                         "output port BLOCK.PORT (default: the logged columns)");
     auto* at = command->add_option("--at", options->at,
                                    "operating point: the run's own state at this time [s]");
-    command->add_flag("--trim", options->trim,
-                      "operating point: the steady state nearest the initial one (Newton)")
+    command
+        ->add_flag("--trim", options->trim,
+                   "operating point: the steady state nearest the initial one (Newton)")
         ->excludes(at);
-    command->add_option("--periods", options->periods,
-                        "periods of the frequency response START:STOP:N [s], log-spaced")
+    command
+        ->add_option("--periods", options->periods,
+                     "periods of the frequency response START:STOP:N [s], log-spaced")
         ->capture_default_str();
     command->add_flag("!--no-figures", options->figures, "no bode.png and poles.png");
     command->callback([options] { runCommand("linearize", [&] { linearizeScenario(*options); }); });

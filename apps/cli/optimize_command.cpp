@@ -27,12 +27,9 @@ struct OptimizeOptions {
 };
 
 host::Json request(const OptimizeOptions& options) {
-    return {{"command", "optimize"},
-            {"file", options.file},
-            {"output", options.output},
-            {"jobs", options.jobs},
-            {"resume", options.resume},
-            {"progress", !options.quiet && isatty(STDERR_FILENO)},
+    return {{"command", "optimize"},         {"file", options.file},
+            {"output", options.output},      {"jobs", options.jobs},
+            {"resume", options.resume},      {"progress", !options.quiet && isatty(STDERR_FILENO)},
             {"scheduler", options.scheduler}};
 }
 
@@ -51,12 +48,14 @@ void addOptimizeCommand(CLI::App& app) {
     command->add_flag("--resume", options->resume,
                       "continue in DIR: reuse its evaluations, run only the new ones");
     command->add_flag("-q,--quiet", options->quiet, "no progress line");
-    command->add_option("--scheduler", options->scheduler,
-                        "run the evaluations on the Dask cluster of this scheduler (tcp://HOST:8786)");
+    command->add_option(
+        "--scheduler", options->scheduler,
+        "run the evaluations on the Dask cluster of this scheduler (tcp://HOST:8786)");
     command->callback([options] {
         runCommand("optimize", [&] {
             study::Optimization::load(options->file);
-            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {request(*options).dump()});
+            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
+                                  {request(*options).dump()});
         });
     });
 }

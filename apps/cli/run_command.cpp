@@ -23,8 +23,8 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <signal.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -83,12 +83,13 @@ void writeTextFile(const std::filesystem::path& path, const std::string& text) {
 // files are written on a thread of their own; the summary, which the run reports at its end,
 // is kept on the integrating thread.
 class FolderSink : public sim::ResultSink {
-public:
+  public:
     FolderSink(std::filesystem::path folder, const sim::Scenario& scenario, bool profile)
         : folder_(std::move(folder)), summary_(scenario) {
         if (!profile) return;
         profile_csv_ = std::make_unique<sim::CsvSink>(profilePath().string());
-        profile_ = std::make_unique<sim::BackgroundSink>(std::vector<sim::ResultSink*>{profile_csv_.get()});
+        profile_ = std::make_unique<sim::BackgroundSink>(
+            std::vector<sim::ResultSink*>{profile_csv_.get()});
     }
     // The pressure along the annulus (profile.csv), when asked for; begun after this sink.
     sim::ResultSink* profile() { return profile_.get(); }
@@ -102,11 +103,13 @@ public:
         mat_ = std::make_unique<sim::MatSink>(matPath().string());
         files_ = std::make_unique<sim::BackgroundSink>(
             std::vector<sim::ResultSink*>{csv_.get(), mat_.get()});
-        for (sim::ResultSink* sink : sinks()) sink->begin(columns);
+        for (sim::ResultSink* sink : sinks())
+            sink->begin(columns);
     }
     void row(double t, const std::vector<double>& values) override {
         poll();
-        for (sim::ResultSink* sink : sinks()) sink->row(t, values);
+        for (sim::ResultSink* sink : sinks())
+            sink->row(t, values);
         last_time_ = t;
     }
     // A stop ends the run at the last whole row, even inside a long interval.
@@ -143,7 +146,7 @@ public:
     std::filesystem::path summaryPath() const { return folder_ / "summary.txt"; }
     std::filesystem::path profilePath() const { return folder_ / "profile.csv"; }
 
-private:
+  private:
     std::vector<sim::ResultSink*> sinks() { return {files_.get(), &summary_}; }
 
     std::filesystem::path folder_;
@@ -164,9 +167,9 @@ void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
                   StopSignals::name(StopSignals::requested()), sink.lastTime(),
                   scenario.start_time + scenario.duration);
     writeTextFile(sink.summaryPath(), line + sink.summary().report());
-    throw sim::SimulationError(std::string(line, std::strlen(line) - 1) + " Results up to then: " +
-                               sink.csvPath().string() + ", " + sink.matPath().string() + ", " +
-                               sink.summaryPath().string());
+    throw sim::SimulationError(std::string(line, std::strlen(line) - 1) +
+                               " Results up to then: " + sink.csvPath().string() + ", " +
+                               sink.matPath().string() + ", " + sink.summaryPath().string());
 }
 
 // One interpreter draws the pictures and the page, from DIR/results.csv.
@@ -182,7 +185,8 @@ std::vector<std::string> figureArgs(const RunOptions& options) {
 void run(const RunOptions& options) {
     sim::Scenario scenario = options.scenario.empty() ? sim::Scenario::builtInDefault()
                                                       : sim::Scenario::load(options.scenario);
-    for (const auto& text : options.overrides) applyOverride(scenario, text);
+    for (const auto& text : options.overrides)
+        applyOverride(scenario, text);
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;
     if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));

@@ -28,8 +28,7 @@ host::ParamValues paramsFor(const SizesOptions& options, const host::Plugin& plu
 
 void printSizes(const SizesOptions& options) {
     const auto plugin = host::Plugin::open(pluginPathFor(options.block));
-    const host::SizesVector sizes =
-        plugin->commandLineSizes(paramsFor(options, *plugin));
+    const host::SizesVector sizes = plugin->commandLineSizes(paramsFor(options, *plugin));
     for (double value : sizes)
         std::puts(exactNumber(value).c_str());
 }

@@ -13,8 +13,8 @@
 
 #include <cstdio>
 #include <memory>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <unistd.h>
 
 namespace tavrel::cli {
@@ -83,8 +83,9 @@ void addStudyCommand(CLI::App& app) {
         "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
     command->add_flag("!--no-figures", options->figures, "only study.csv");
     command->add_flag("-q,--quiet", options->quiet, "no progress bar");
-    command->add_option("--scheduler", options->scheduler,
-                        "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)")
+    command
+        ->add_option("--scheduler", options->scheduler,
+                     "run the cases on the Dask cluster of this scheduler (tcp://HOST:8786)")
         ->excludes(keep);
     command->callback([options] {
         int code = 0;

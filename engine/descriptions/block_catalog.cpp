@@ -32,8 +32,7 @@ std::string broken(const BlockDescription& kind, const ParamRule& rule, const Pa
     const auto& values = params[static_cast<size_t>(rule.param)];
     switch (rule.kind) {
     case Kind::positive: return first(params, rule.param) > 0 ? "" : "must be positive";
-    case Kind::not_negative:
-        return first(params, rule.param) < 0 ? "must not be negative" : "";
+    case Kind::not_negative: return first(params, rule.param) < 0 ? "must not be negative" : "";
     case Kind::above:
         return first(params, rule.param) > first(params, rule.other)
                    ? ""
@@ -131,7 +130,8 @@ std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& 
     }
     const std::string sensor(kind.sensor_output.name);
     for (size_t i = 0; i < sensors.size(); ++i) {
-        ports.push_back({sensor + "[" + std::to_string(i) + "]", std::string(kind.sensor_output.unit)});
+        ports.push_back(
+            {sensor + "[" + std::to_string(i) + "]", std::string(kind.sensor_output.unit)});
     }
     return ports;
 }

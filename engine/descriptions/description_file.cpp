@@ -13,13 +13,13 @@ namespace tavrel::host {
 namespace {
 
 class FileReader {
-public:
+  public:
     explicit FileReader(std::string path) : path_(std::move(path)) {}
 
     [[noreturn]] void fail(const toml::node& node, const std::string& key,
                            const std::string& rule) const {
-        throw HostError(path_ + ":" + std::to_string(node.source().begin.line) + ": " + key +
-                            ": " + rule);
+        throw HostError(path_ + ":" + std::to_string(node.source().begin.line) + ": " + key + ": " +
+                        rule);
     }
     std::string text(const toml::table& t, const std::string& key, const char* name,
                      bool required) const {
@@ -37,12 +37,13 @@ public:
         const toml::node* node = root.get(name);
         if (!node) return list;
         if (!node->is_array_of_tables()) fail(*node, name, "must be a list of tables ([[...]])");
-        for (const auto& entry : *node->as_array()) list.push_back(entry.as_table());
+        for (const auto& entry : *node->as_array())
+            list.push_back(entry.as_table());
         return list;
     }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -58,7 +59,8 @@ DefaultValues defaults(const FileReader& r, const toml::node& node, const std::s
             values.push_back(*v);
         }
     }
-    if (values.empty() && shape == ParamShape::scalar) r.fail(node, key, "must be a number or a list");
+    if (values.empty() && shape == ParamShape::scalar)
+        r.fail(node, key, "must be a number or a list");
     DefaultValues held;
     for (double v : values) {
         if (!held.add(v)) {
@@ -146,8 +148,9 @@ void readRules(const FileReader& r, const toml::table& root, OwnedDescription& d
             if (t->contains(s.key)) syntax = &s;
         }
         if (!syntax) {
-            r.fail(*t, key, "names no rule (positive, not_negative, above, entries_within, "
-                            "min_entries, table_from_zero)");
+            r.fail(*t, key,
+                   "names no rule (positive, not_negative, above, entries_within, "
+                   "min_entries, table_from_zero)");
         }
         ParamRule rule{syntax->kind, paramOf(r, d, *t, key, syntax->key)};
         if (syntax->other) rule.other = paramOf(r, d, *t, key, "other");
@@ -162,8 +165,7 @@ void readRules(const FileReader& r, const toml::table& root, OwnedDescription& d
 
 } // namespace
 
-SharedDescription readDescriptionFile(const std::string& path,
-                                            const std::string& block_name) {
+SharedDescription readDescriptionFile(const std::string& path, const std::string& block_name) {
     toml::table root;
     try {
         root = toml::parse(readBoundedFile(path, description_file_limits), path);
@@ -171,7 +173,7 @@ SharedDescription readDescriptionFile(const std::string& path,
         throw HostError(error.what());
     } catch (const toml::parse_error& error) {
         throw HostError(path + ":" + std::to_string(error.source().begin.line) + ": " +
-                            std::string(error.description()));
+                        std::string(error.description()));
     }
     const FileReader r(path);
     auto d = std::make_shared<OwnedDescription>();

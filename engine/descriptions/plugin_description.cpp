@@ -38,8 +38,12 @@ SharedDescription describeByHandshake(std::shared_ptr<Plugin> plugin, const Para
     }
     auto d = std::make_shared<OwnedDescription>();
     for (std::size_t k = 0; k < params.size(); ++k) {
-        d->params.push_back({static_cast<int>(k), d->keep("p" + std::to_string(k)), "", "",
-                             ParamShape::vector, {}});
+        d->params.push_back({static_cast<int>(k),
+                             d->keep("p" + std::to_string(k)),
+                             "",
+                             "",
+                             ParamShape::vector,
+                             {}});
     }
     for (int p = 0; p < block->numInputs(); ++p) {
         d->inputs.push_back(

@@ -15,7 +15,7 @@ namespace tavrel::host {
 
 // A description that owns its names and lists; build it, then seal it to get the view.
 class OwnedDescription {
-public:
+  public:
     OwnedDescription() = default;
     OwnedDescription(const OwnedDescription&) = delete; // the view points into itself
     OwnedDescription& operator=(const OwnedDescription&) = delete;
@@ -30,7 +30,7 @@ public:
     void seal(std::string name, std::string meaning);
     const BlockDescription& description() const { return view_; }
 
-private:
+  private:
     std::deque<std::string> text_; // stable addresses for the views
     BlockDescription view_{};
 };

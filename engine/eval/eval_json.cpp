@@ -10,9 +10,7 @@ namespace tavrel::host {
 
 namespace {
 
-HostError requestError(const std::string& text) {
-    return HostError("request: " + text);
-}
+HostError requestError(const std::string& text) { return HostError("request: " + text); }
 
 std::vector<double> numbersFromJson(const Json& list, const std::string& where) {
     if (!list.is_array()) throw requestError(where + " must be a list of numbers");

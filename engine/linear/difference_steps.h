@@ -32,8 +32,8 @@ inline UnitStep unitStep(std::string_view unit) {
         UnitStep step;
     };
     static constexpr Entry steps[] = {
-        {"m/s", {1.0, 0.0}},  {"1", {1.0, 2e-3}}, {"Pa", {1e5, 0.0}},
-        {"m3/s", {1e-2, 0.0}}, {"m", {1.0, 0.0}}, {"rad/s", {1.0, 0.0}},
+        {"m/s", {1.0, 0.0}},   {"1", {1.0, 2e-3}}, {"Pa", {1e5, 0.0}},
+        {"m3/s", {1e-2, 0.0}}, {"m", {1.0, 0.0}},  {"rad/s", {1.0, 0.0}},
     };
     for (const Entry& entry : steps)
         if (entry.unit == unit) return entry.step;

@@ -16,15 +16,18 @@ void reduceToHessenberg(Matrix& A, Matrix& B, Matrix& C) {
     std::vector<double> v(n), column_sums;
     for (size_t k = 0; k + 2 < n; ++k) {
         double alpha = 0;
-        for (size_t i = k + 1; i < n; ++i) alpha += A(i, k) * A(i, k);
+        for (size_t i = k + 1; i < n; ++i)
+            alpha += A(i, k) * A(i, k);
         alpha = std::sqrt(alpha);
         if (alpha == 0) continue;
         if (A(k + 1, k) > 0) alpha = -alpha;
         std::fill(v.begin(), v.end(), 0.0);
         v[k + 1] = A(k + 1, k) - alpha;
-        for (size_t i = k + 2; i < n; ++i) v[i] = A(i, k);
+        for (size_t i = k + 2; i < n; ++i)
+            v[i] = A(i, k);
         double vv = 0;
-        for (size_t i = k + 1; i < n; ++i) vv += v[i] * v[i];
+        for (size_t i = k + 1; i < n; ++i)
+            vv += v[i] * v[i];
         if (vv == 0) continue;
         const double beta = 2 / vv;
         // Rows k+1.. of A and B: M <- M - beta v (v' M), row by row through memory (each
@@ -33,10 +36,13 @@ void reduceToHessenberg(Matrix& A, Matrix& B, Matrix& C) {
         const auto fromLeft = [&](Matrix& M, size_t first) {
             column_sums.assign(M.cols, 0.0);
             for (size_t i = k + 1; i < n; ++i)
-                for (size_t c = first; c < M.cols; ++c) column_sums[c] += v[i] * M(i, c);
-            for (double& s : column_sums) s *= beta;
+                for (size_t c = first; c < M.cols; ++c)
+                    column_sums[c] += v[i] * M(i, c);
+            for (double& s : column_sums)
+                s *= beta;
             for (size_t i = k + 1; i < n; ++i)
-                for (size_t c = first; c < M.cols; ++c) M(i, c) -= column_sums[c] * v[i];
+                for (size_t c = first; c < M.cols; ++c)
+                    M(i, c) -= column_sums[c] * v[i];
         };
         // Columns k+1.. of A and C: M <- M - beta (M v) v'.
         const auto fromRight = [&](Matrix& M) {
@@ -44,16 +50,19 @@ void reduceToHessenberg(Matrix& A, Matrix& B, Matrix& C) {
                 double* row = &M.values[r * M.cols];
                 double s = 0;
 #pragma omp simd reduction(+ : s)
-                for (size_t i = k + 1; i < n; ++i) s += row[i] * v[i];
+                for (size_t i = k + 1; i < n; ++i)
+                    s += row[i] * v[i];
                 s *= beta;
-                for (size_t i = k + 1; i < n; ++i) row[i] -= s * v[i];
+                for (size_t i = k + 1; i < n; ++i)
+                    row[i] -= s * v[i];
             }
         };
         fromLeft(A, k);
         fromLeft(B, 0);
         fromRight(A);
         fromRight(C);
-        for (size_t i = k + 2; i < n; ++i) A(i, k) = 0.0; // exactly zero below the subdiagonal
+        for (size_t i = k + 2; i < n; ++i)
+            A(i, k) = 0.0; // exactly zero below the subdiagonal
     }
 }
 
@@ -92,7 +101,8 @@ std::vector<std::complex<double>> FrequencyResponse::at(const std::vector<double
         const size_t end = std::min(omegas.size(), first + share);
         threads.emplace_back([&, first, end] { solveRange(omegas, first, end, G); });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     return G;
 }
 
@@ -111,7 +121,8 @@ void FrequencyResponse::solveRange(const std::vector<double>& omegas, size_t fir
                 W.im[k] = 0.0;
             }
         }
-        for (size_t k = 0; k < n; ++k) W.im[k * n + k] = omegas[f];
+        for (size_t k = 0; k < n; ++k)
+            W.im[k * n + k] = omegas[f];
         for (size_t k = 0; k < n; ++k) {
             for (size_t c = 0; c < m; ++c) {
                 X.re[c * n + k] = QtB_(k, c);

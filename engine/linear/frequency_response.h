@@ -12,7 +12,7 @@
 namespace tavrel::linear {
 
 class FrequencyResponse {
-public:
+  public:
     // Reduces A = Q H Q' once by Householder reflections; B and C are carried along.
     FrequencyResponse(const Matrix& A, const Matrix& B, const Matrix& C, const Matrix& D);
 
@@ -23,7 +23,7 @@ public:
     size_t outputs() const { return p_; }
     size_t inputs() const { return m_; }
 
-private:
+  private:
     // Fewer frequencies than this per core are not worth a thread.
     static constexpr size_t min_frequencies_per_thread = 32;
 

@@ -28,8 +28,8 @@ void finish(const std::string& path) {
 // starts on a 64-byte boundary, the data.
 std::string npyArray(const std::string& descr, const std::string& shape, const void* data,
                      size_t bytes) {
-    std::string header = "{'descr': '" + descr + "', 'fortran_order': False, 'shape': " + shape +
-                         ", }";
+    std::string header =
+        "{'descr': '" + descr + "', 'fortran_order': False, 'shape': " + shape + ", }";
     const size_t unpadded = 10 + header.size() + 1;
     header.append((64 - unpadded % 64) % 64, ' ');
     header += '\n';
@@ -60,7 +60,8 @@ std::string npyScalar(double v) { return npyArray("<f8", "()", &v, sizeof v); }
 // The names are ASCII.
 std::string npyTexts(const std::vector<std::string>& texts) {
     size_t width = 1;
-    for (const auto& t : texts) width = std::max(width, t.size());
+    for (const auto& t : texts)
+        width = std::max(width, t.size());
     std::vector<std::uint32_t> units(texts.size() * width, 0);
     for (size_t i = 0; i < texts.size(); ++i) {
         for (size_t k = 0; k < texts[i].size(); ++k)
@@ -133,7 +134,8 @@ struct MatFile {
     void matrix(const char* name, const Matrix& M) {
         std::vector<double> columns(M.values.size());
         for (size_t r = 0; r < M.rows; ++r) {
-            for (size_t c = 0; c < M.cols; ++c) columns[c * M.rows + r] = M(r, c);
+            for (size_t c = 0; c < M.cols; ++c)
+                columns[c * M.rows + r] = M(r, c);
         }
         size_t dims[2] = {M.rows, M.cols};
         write(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, columns.data(), 0));

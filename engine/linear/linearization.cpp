@@ -28,9 +28,11 @@ std::vector<sim::PortRef> chosenOutputs(const sim::Simulation& simulation,
                                         const std::vector<std::string>& names) {
     std::vector<sim::PortRef> ports;
     if (names.empty()) {
-        for (const auto& column : simulation.columns()) ports.push_back({column.block, column.port});
+        for (const auto& column : simulation.columns())
+            ports.push_back({column.block, column.port});
     }
-    for (const auto& name : names) ports.push_back(parsePort(name, "output"));
+    for (const auto& name : names)
+        ports.push_back(parsePort(name, "output"));
     return ports;
 }
 
@@ -53,8 +55,10 @@ void centralColumn(System& system, double h, const Perturb& perturb, Matrix& F, 
     perturb(+h);
     const std::vector<double> xdot_plus = system.xdot, y_plus = system.y;
     perturb(-h);
-    for (size_t i = 0; i < system.n; ++i) F(i, column) = (xdot_plus[i] - system.xdot[i]) / (2 * h);
-    for (size_t i = 0; i < system.p; ++i) G(i, column) = (y_plus[i] - system.y[i]) / (2 * h);
+    for (size_t i = 0; i < system.n; ++i)
+        F(i, column) = (xdot_plus[i] - system.xdot[i]) / (2 * h);
+    for (size_t i = 0; i < system.p; ++i)
+        G(i, column) = (y_plus[i] - system.y[i]) / (2 * h);
 }
 
 void checkFinite(const Matrix& M, const char* name, const std::vector<std::string>& rows,
@@ -63,15 +67,16 @@ void checkFinite(const Matrix& M, const char* name, const std::vector<std::strin
         for (size_t c = 0; c < M.cols; ++c) {
             if (std::isfinite(M(r, c))) continue;
             throw LinearizeError(std::string("Jacobian entry ") + name + "(" + std::to_string(r) +
-                                 "," + std::to_string(c) + ") is not finite: d " + row_kind +
-                                 " " + rows[r] + " / d " + cols[c]);
+                                 "," + std::to_string(c) + ") is not finite: d " + row_kind + " " +
+                                 rows[r] + " / d " + cols[c]);
         }
     }
 }
 
 double norm2(const std::vector<double>& v) {
     double sum = 0;
-    for (double x : v) sum += x * x;
+    for (double x : v)
+        sum += x * x;
     return std::sqrt(sum);
 }
 
@@ -96,7 +101,13 @@ void stateColumns(System& system, const std::vector<double>& x, const std::vecto
     std::vector<double> xp = x;
     for (size_t j = 0; j < x.size(); ++j) {
         const double h = unitStepSize(step, x[j], units[j]);
-        centralColumn(system, h, [&](double d) { xp[j] = x[j] + d; system(xp, u); }, A, C, j);
+        centralColumn(
+            system, h,
+            [&](double d) {
+                xp[j] = x[j] + d;
+                system(xp, u);
+            },
+            A, C, j);
         xp[j] = x[j];
     }
 }
@@ -116,7 +127,8 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
 
     sim::Simulation simulation(scenario);
     std::vector<sim::PortRef> inputs;
-    for (const auto& name : options.inputs) inputs.push_back(parsePort(name, "input"));
+    for (const auto& name : options.inputs)
+        inputs.push_back(parsePort(name, "input"));
     if (options.inputs.empty()) inputs = simulation.externalInputs();
     const std::vector<sim::PortRef> outputs = chosenOutputs(simulation, options.outputs);
     try {
@@ -142,7 +154,8 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     model.x0 = simulation.stateVector();
     model.states = simulation.stateNames();
     const std::vector<std::string> state_units = simulation.stateUnits();
-    for (const auto& name : model.states) model.state_blocks.push_back(name.substr(0, name.find('.')));
+    for (const auto& name : model.states)
+        model.state_blocks.push_back(name.substr(0, name.find('.')));
     for (const auto& port : inputs) {
         model.inputs.push_back(portName(port));
         model.input_units.push_back(simulation.unit(port));
@@ -156,7 +169,8 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
 
     if (options.trim) {
         model.x0 = trimState(
-            model.x0, [&](const std::vector<double>& x, std::vector<double>& xdot) {
+            model.x0,
+            [&](const std::vector<double>& x, std::vector<double>& xdot) {
                 system(x, model.u0);
                 xdot = system.xdot;
             },
@@ -176,8 +190,13 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     std::vector<double> x = model.x0, u = model.u0;
     for (size_t j = 0; j < m; ++j) {
         const double h = unitStepSize(options.step, model.u0[j], model.input_units[j]);
-        centralColumn(system, h, [&](double d) { u[j] = model.u0[j] + d; system(x, u); }, model.B,
-                      model.D, j);
+        centralColumn(
+            system, h,
+            [&](double d) {
+                u[j] = model.u0[j] + d;
+                system(x, u);
+            },
+            model.B, model.D, j);
         u[j] = model.u0[j];
     }
     checkFinite(model.A, "A", model.states, model.states, "rate of");

@@ -32,13 +32,13 @@ struct Matrix {
 struct LinearModel {
     Matrix A, B, C, D;
     std::vector<double> x0, u0, y0;
-    std::vector<std::string> states;  // "rig.w_up[0]", ..., "rig.choke_setpoint.integral"
-    std::vector<std::string> inputs;  // "rig.displacer_velocity"
-    std::vector<std::string> outputs; // "rig.bottom_pressure"
+    std::vector<std::string> states;       // "rig.w_up[0]", ..., "rig.choke_setpoint.integral"
+    std::vector<std::string> inputs;       // "rig.displacer_velocity"
+    std::vector<std::string> outputs;      // "rig.bottom_pressure"
     std::vector<std::string> state_blocks; // the block each state belongs to
     std::vector<std::string> input_units, output_units;
-    double time = 0;     // of the operating point [s]
-    double residual = 0; // ||dx/dt|| (2-norm) at the operating point
+    double time = 0;        // of the operating point [s]
+    double residual = 0;    // ||dx/dt|| (2-norm) at the operating point
     double wave_period = 0; // 2L/c of the first block that describes a well; 0 if none
 };
 

@@ -46,7 +46,8 @@ int jacobian(N_Vector x, N_Vector, SUNMatrix J, void* data, N_Vector, N_Vector) 
     try {
         const Matrix A = problem.jacobian(at);
         for (size_t r = 0; r < n; ++r) {
-            for (size_t c = 0; c < n; ++c) SM_ELEMENT_D(J, r, c) = A(r, c);
+            for (size_t c = 0; c < n; ++c)
+                SM_ELEMENT_D(J, r, c) = A(r, c);
         }
     } catch (const std::exception& error) {
         problem.failure = error.what();
@@ -101,7 +102,8 @@ std::vector<double> trimState(const std::vector<double>& start, const Derivative
         // A step too small to go on is a success only where the residual is small already.
         derivatives(result, problem.xdot);
         double norm = 0;
-        for (double v : problem.xdot) norm += v * v;
+        for (double v : problem.xdot)
+            norm += v * v;
         norm = std::sqrt(norm);
         if (flag == KIN_STEP_LT_STPTOL && norm <= tolerance) return result;
         std::ostringstream message;

@@ -58,7 +58,8 @@ void BlockInstance::handshake() {
     ArrayPtr returned(plhs[0]);
     if (!failure.empty()) throw error("mdlInitializeSizes", failure);
     // A block may refuse its parameters by the error status instead of raising an error.
-    if (const char* status = ssGetErrorStatus(record_.S())) throw error("mdlInitializeSizes", status);
+    if (const char* status = ssGetErrorStatus(record_.S()))
+        throw error("mdlInitializeSizes", status);
     sizes_ = takeSizesVector(returned.release());
     if (!record_.S()->methods.mdlInitializeSizes)
         throw error("mdlInitializeSizes", "the plug-in bound no methods in the sizing handshake");
@@ -89,18 +90,10 @@ void BlockInstance::checkDeclaredSizes(std::size_t params_given) const {
                                                   "; the host drives ports of width 1");
 }
 
-int BlockInstance::numStates() const {
-    return ssGetNumContStates(record_.S());
-}
-int BlockInstance::numInputs() const {
-    return static_cast<int>(record_.inputPorts().size());
-}
-int BlockInstance::numOutputs() const {
-    return static_cast<int>(record_.outputPorts().size());
-}
-int BlockInstance::numIWork() const {
-    return ssGetNumIWork(record_.S());
-}
+int BlockInstance::numStates() const { return ssGetNumContStates(record_.S()); }
+int BlockInstance::numInputs() const { return static_cast<int>(record_.inputPorts().size()); }
+int BlockInstance::numOutputs() const { return static_cast<int>(record_.outputPorts().size()); }
+int BlockInstance::numIWork() const { return ssGetNumIWork(record_.S()); }
 
 bool BlockInstance::directFeedThrough(int port) const {
     if (port < 0 || port >= numInputs())
@@ -128,9 +121,7 @@ void BlockInstance::outputs(double time, int task) {
     call(SS_CALL_OUTPUTS, "mdlOutputs");
 }
 
-void BlockInstance::derivatives(double time) {
-    derivatives(time, record_.derivatives().data());
-}
+void BlockInstance::derivatives(double time) { derivatives(time, record_.derivatives().data()); }
 
 void BlockInstance::derivatives(double time, double* into) {
     // The record points at the instance's own vector again however the call ends.
@@ -145,13 +136,9 @@ void BlockInstance::derivatives(double time, double* into) {
     call(SS_CALL_DERIVATIVES, "mdlDerivatives");
 }
 
-void BlockInstance::terminate() {
-    call(SS_CALL_TERMINATE, "mdlTerminate");
-}
+void BlockInstance::terminate() { call(SS_CALL_TERMINATE, "mdlTerminate"); }
 
-std::string BlockInstance::takeConsole() {
-    return std::exchange(console_, {});
-}
+std::string BlockInstance::takeConsole() { return std::exchange(console_, {}); }
 
 // One method call as the platform makes it: the record in left-hand slot 1, the flag as
 // right-hand argument 3; the block answers through the root record's error status.
@@ -173,7 +160,8 @@ void BlockInstance::call(int flag, const char* method) {
 }
 
 HostError BlockInstance::error(const char* method, const std::string& text) const {
-    return HostError("block \"" + name_ + "\" (" + plugin_->blockName() + "), " + method + ": " + text);
+    return HostError("block \"" + name_ + "\" (" + plugin_->blockName() + "), " + method + ": " +
+                     text);
 }
 
 } // namespace tavrel::host

@@ -7,14 +7,13 @@ namespace tavrel::host {
 
 std::unique_ptr<BlockInstance> openBlock(std::shared_ptr<Plugin> plugin, const ParamValues& params,
                                          std::string instance_name) {
-    auto block = std::make_unique<BlockInstance>(std::move(plugin), params, std::move(instance_name));
+    auto block =
+        std::make_unique<BlockInstance>(std::move(plugin), params, std::move(instance_name));
     prepareBlock(*block);
     return block;
 }
 
-void prepareBlock(BlockInstance& block) {
-    block.initializeSampleTimes();
-}
+void prepareBlock(BlockInstance& block) { block.initializeSampleTimes(); }
 
 StartInputs inputValues(std::span<const double> values) {
     return [copy = std::vector<double>(values.begin(), values.end())](BlockInstance& block) {
@@ -31,8 +30,6 @@ std::vector<double> startBlock(BlockInstance& block, double time, const StartInp
     return conditions;
 }
 
-void endBlock(BlockInstance& block) {
-    block.terminate();
-}
+void endBlock(BlockInstance& block) { block.terminate(); }
 
 } // namespace tavrel::host

@@ -24,9 +24,7 @@ ArrayPtr scalarArray(double value) {
     return array;
 }
 
-ArrayPtr emptyArray() {
-    return doubleMatrix(0, 0);
-}
+ArrayPtr emptyArray() { return doubleMatrix(0, 0); }
 
 ArrayPtr rowVectorArray(const std::vector<double>& values) {
     ArrayPtr array = doubleMatrix(values.empty() ? 0 : 1, values.size());

@@ -14,9 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string fileStem(const std::string& path) {
-    return fs::path(path).stem().string();
-}
+std::string fileStem(const std::string& path) { return fs::path(path).stem().string(); }
 
 bool isBlockName(const std::string& name) {
     if (name.empty()) return false;

@@ -40,7 +40,8 @@ struct Batch {
 template <class Body> std::thread threadWithoutSignals(Body body) {
     sigset_t all, previous;
     sigfillset(&all);
-    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&all, fault);
+    for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS})
+        sigdelset(&all, fault);
     pthread_sigmask(SIG_SETMASK, &all, &previous);
     struct Restore {
         sigset_t mask;
@@ -58,10 +59,10 @@ struct BackgroundSink::Writer {
 
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<Batch> waiting;     // handed over, not yet written
-    bool ending = false;           // write what is waiting, then end the sinks
-    bool stopping = false;         // drop what is waiting and stop
-    std::exception_ptr failure;    // the writer's first failure
+    std::deque<Batch> waiting;  // handed over, not yet written
+    bool ending = false;        // write what is waiting, then end the sinks
+    bool stopping = false;      // drop what is waiting and stop
+    std::exception_ptr failure; // the writer's first failure
     std::atomic<bool> failed{false};
     std::thread thread;
 
@@ -74,7 +75,8 @@ struct BackgroundSink::Writer {
     void run() {
         bool begun = true;
         try {
-            for (ResultSink* sink : sinks) sink->begin(columns);
+            for (ResultSink* sink : sinks)
+                sink->begin(columns);
         } catch (...) {
             begun = false;
             fail(std::current_exception());
@@ -108,7 +110,8 @@ struct BackgroundSink::Writer {
         for (std::size_t end : batch.ends) {
             values.assign(batch.numbers.begin() + static_cast<std::ptrdiff_t>(start + 1),
                           batch.numbers.begin() + static_cast<std::ptrdiff_t>(end));
-            for (ResultSink* sink : sinks) sink->row(batch.numbers[start], values);
+            for (ResultSink* sink : sinks)
+                sink->row(batch.numbers[start], values);
             start = end;
         }
     }
@@ -149,7 +152,8 @@ struct BackgroundSink::Writer {
     }
 };
 
-BackgroundSink::BackgroundSink(std::vector<ResultSink*> sinks) : writer_(std::make_unique<Writer>()) {
+BackgroundSink::BackgroundSink(std::vector<ResultSink*> sinks)
+    : writer_(std::make_unique<Writer>()) {
     writer_->sinks = std::move(sinks);
 }
 

@@ -22,7 +22,7 @@ namespace tavrel::sim {
 // The writer thread blocks the signals sent to the process: a stop request (SIGINT) reaches the
 // integrating thread, which decides where the run ends.
 class BackgroundSink : public ResultSink {
-public:
+  public:
     explicit BackgroundSink(std::vector<ResultSink*> sinks);
     ~BackgroundSink() override;
     BackgroundSink(const BackgroundSink&) = delete;
@@ -32,7 +32,7 @@ public:
     void row(double time, const std::vector<double>& values) override;
     void end() override;
 
-private:
+  private:
     struct Writer;
     std::unique_ptr<Writer> writer_;
 };

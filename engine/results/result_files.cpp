@@ -7,10 +7,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -26,7 +26,9 @@ namespace {
 constexpr std::ptrdiff_t max_field_chars = 1 + 24 + 1;
 constexpr std::size_t csv_buffer_chars = 4096;
 
-std::string header(const Column& c) { return c.unit.empty() ? c.name : c.name + " [" + c.unit + "]"; }
+std::string header(const Column& c) {
+    return c.unit.empty() ? c.name : c.name + " [" + c.unit + "]";
+}
 
 // Gives a complete part file its own name (replacing an older file of that name).
 void publish(const std::string& path) {
@@ -65,11 +67,13 @@ void CsvSink::row(double time, const std::vector<double>& values) {
             std::fwrite(line, 1, static_cast<std::size_t>(end - line), file_);
             end = line;
         }
-        while (*separator) *end++ = *separator++;
+        while (*separator)
+            *end++ = *separator++;
         end = std::to_chars(end, line + sizeof line, v).ptr;
     };
     put("", time);
-    for (double v : values) put(",", v);
+    for (double v : values)
+        put(",", v);
     *end++ = '\n'; // max_field_chars keeps room for it
     std::fwrite(line, 1, static_cast<std::size_t>(end - line), file_);
 }
@@ -78,8 +82,10 @@ void CsvSink::row(double time, const std::vector<double>& values) {
 void CsvSink::end() {
     if (!file_) return;
     std::string reason;
-    if (std::fflush(file_) != 0) reason = std::strerror(errno);
-    else if (std::ferror(file_)) reason = "a write failed";
+    if (std::fflush(file_) != 0)
+        reason = std::strerror(errno);
+    else if (std::ferror(file_))
+        reason = "a write failed";
     if (std::fclose(file_) != 0 && reason.empty()) reason = std::strerror(errno);
     file_ = nullptr;
     if (!reason.empty()) {
@@ -107,17 +113,22 @@ std::u16string utf16(const std::string& text) {
     for (size_t i = 0; i < text.size();) {
         const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
         const unsigned char lead = byte(i);
-        const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3
-                            : (lead >> 3) == 0x1E ? 4 : 0;
+        const size_t length = lead < 0x80           ? 1
+                              : (lead >> 5) == 0x6  ? 2
+                              : (lead >> 4) == 0xE  ? 3
+                              : (lead >> 3) == 0x1E ? 4
+                                                    : 0;
         bool whole = length > 0 && i + length <= text.size();
-        for (size_t k = 1; whole && k < length; ++k) whole = (byte(i + k) & 0xC0) == 0x80;
+        for (size_t k = 1; whole && k < length; ++k)
+            whole = (byte(i + k) & 0xC0) == 0x80;
         if (!whole) {
             units += static_cast<char16_t>(lead);
             ++i;
             continue;
         }
         char32_t point = length == 1 ? lead : lead & (0x7F >> length);
-        for (size_t k = 1; k < length; ++k) point = (point << 6) | (byte(i + k) & 0x3F);
+        for (size_t k = 1; k < length; ++k)
+            point = (point << 6) | (byte(i + k) & 0x3F);
         if (point >= 0x10000) {
             point -= 0x10000;
             units += static_cast<char16_t>(0xD800 + (point >> 10));
@@ -154,8 +165,8 @@ struct MatSink::Impl {
 
     void writeScalar(const char* variable, double value) {
         size_t dims[2] = {1, 1};
-        matvar_t* var =
-            Mat_VarCreate(variable, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &value, MAT_F_DONT_COPY_DATA);
+        matvar_t* var = Mat_VarCreate(variable, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims, &value,
+                                      MAT_F_DONT_COPY_DATA);
         const int failed = Mat_VarWrite(file, var, MAT_COMPRESSION_NONE);
         Mat_VarFree(var);
         if (failed) throw SimulationError("writing " + path + " failed (" + variable + ")");
@@ -163,12 +174,15 @@ struct MatSink::Impl {
 
     static std::string variableName(const std::string& column, std::set<std::string>& taken) {
         std::string name;
-        for (char ch : column) name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-        while (name.size() > 1 && name.back() == '_') name.pop_back();
+        for (char ch : column)
+            name += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        while (name.size() > 1 && name.back() == '_')
+            name.pop_back();
         if (name.empty() || !std::isalpha(static_cast<unsigned char>(name[0]))) name = "v_" + name;
         name = name.substr(0, 60);
         std::string unique = name;
-        for (int i = 2; !taken.insert(unique).second; ++i) unique = name + "_" + std::to_string(i);
+        for (int i = 2; !taken.insert(unique).second; ++i)
+            unique = name + "_" + std::to_string(i);
         return unique;
     }
 
@@ -186,7 +200,8 @@ struct MatSink::Impl {
         }
         std::vector<char16_t> units(rows.size() * width, u' ');
         for (size_t r = 0; r < rows.size(); ++r) {
-            for (size_t c = 0; c < rows[r].size(); ++c) units[c * rows.size() + r] = rows[r][c];
+            for (size_t c = 0; c < rows[r].size(); ++c)
+                units[c * rows.size() + r] = rows[r][c];
         }
         size_t dims[2] = {rows.size(), width};
         matvar_t* var = Mat_VarCreate(variable, MAT_C_CHAR, MAT_T_UINT16, 2, dims, units.data(),
@@ -248,7 +263,8 @@ void MatSink::begin(const std::vector<Column>& columns) {
 void MatSink::row(double time, const std::vector<double>& values) {
     Impl& m = *impl_;
     m.buffer[0].push_back(time);
-    for (size_t i = 0; i < values.size(); ++i) m.buffer[i + 1].push_back(values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        m.buffer[i + 1].push_back(values[i]);
     if (m.buffer[0].size() < Impl::block_rows) return;
     const std::lock_guard lock(hdf5Lock());
     m.flush(false);

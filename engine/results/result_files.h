@@ -17,14 +17,14 @@ namespace tavrel::sim {
 // "time [s],rig.bottom_pressure [Pa],..." then one row per output time; each number in the
 // shortest form that reads back to the same double.
 class CsvSink : public ResultSink {
-public:
+  public:
     explicit CsvSink(const std::string& path);
     ~CsvSink() override;
     void begin(const std::vector<Column>& columns) override;
     void row(double time, const std::vector<double>& values) override;
     void end() override;
 
-private:
+  private:
     std::string path_;
     std::FILE* file_ = nullptr;
 };
@@ -33,7 +33,7 @@ private:
 // cell array of the original names and units; rows are appended as they come. A run stopped
 // before its end adds the scalar `interrupted_at` (the time of the last row).
 class MatSink : public ResultSink {
-public:
+  public:
     explicit MatSink(const std::string& path);
     ~MatSink() override;
     void begin(const std::vector<Column>& columns) override;
@@ -41,14 +41,14 @@ public:
     void end() override;
     void markInterrupted(double time); // before end()
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
 // Keeps every row in memory (for the Python module and tests).
 class MemorySink : public ResultSink {
-public:
+  public:
     void begin(const std::vector<Column>& columns) override { columns_ = columns; }
     void row(double time, const std::vector<double>& values) override {
         times_.push_back(time);
@@ -59,7 +59,7 @@ public:
     const std::vector<double>& times() const { return times_; }
     const std::vector<double>& rows() const { return rows_; } // row-major
 
-private:
+  private:
     std::vector<Column> columns_;
     std::vector<double> times_;
     std::vector<double> rows_;
@@ -67,13 +67,22 @@ private:
 
 // Forwards rows to several sinks.
 class TeeSink : public ResultSink {
-public:
+  public:
     explicit TeeSink(std::vector<ResultSink*> sinks) : sinks_(std::move(sinks)) {}
-    void begin(const std::vector<Column>& c) override { for (auto* s : sinks_) s->begin(c); }
-    void row(double t, const std::vector<double>& v) override { for (auto* s : sinks_) s->row(t, v); }
-    void end() override { for (auto* s : sinks_) s->end(); }
+    void begin(const std::vector<Column>& c) override {
+        for (auto* s : sinks_)
+            s->begin(c);
+    }
+    void row(double t, const std::vector<double>& v) override {
+        for (auto* s : sinks_)
+            s->row(t, v);
+    }
+    void end() override {
+        for (auto* s : sinks_)
+            s->end();
+    }
 
-private:
+  private:
     std::vector<ResultSink*> sinks_;
 };
 

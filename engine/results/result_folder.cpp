@@ -21,7 +21,7 @@ std::string readText(const fs::path& path) {
 
 std::string article(const std::string& noun) {
     return std::string("aeiou").find(noun.empty() ? 'x' : noun[0]) == std::string::npos ? "a "
-                                                                                          : "an ";
+                                                                                        : "an ";
 }
 
 } // namespace
@@ -39,10 +39,11 @@ ResultFolder::ResultFolder(fs::path folder, ResultKind kind, const std::string& 
         resumed_ = true;
     } else {
         bool used = fs::exists(id_path);
-        for (const auto& name : kind_.results) used = used || fs::exists(path_ / name);
+        for (const auto& name : kind_.results)
+            used = used || fs::exists(path_ / name);
         if (used && resume) {
-            throw ResultFolderError(path_.string() + ": has no " + kind_.id_file + " to say which " +
-                                    kind_.noun + " wrote it; resume refused");
+            throw ResultFolderError(path_.string() + ": has no " + kind_.id_file +
+                                    " to say which " + kind_.noun + " wrote it; resume refused");
         }
         if (used) {
             throw ResultFolderError(path_.string() + ": holds " + article(kind_.noun) + kind_.noun +
@@ -91,7 +92,8 @@ void CsvLog::rewrite(const std::vector<std::string>& rows) {
     if (file_) std::fclose(file_);
     file_ = nullptr;
     std::string text = header_;
-    for (const auto& r : rows) text += r;
+    for (const auto& r : rows)
+        text += r;
     ResultFolder::writeFile(path_, text);
     file_ = std::fopen(path_.c_str(), "a");
     if (!file_) throw ResultFolderError(path_.string() + ": cannot write: " + std::strerror(errno));
@@ -107,12 +109,14 @@ void CsvLog::append(const std::string& row) {
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (char c : text)
+        out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
 std::string csvText(const std::string& text) {
-    const bool formula = !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
+    const bool formula =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos;
     return csvField(formula ? "'" + text : text);
 }
 
@@ -138,7 +142,8 @@ std::vector<std::string> csvFields(const std::string& line) {
 void writeCsvTable(const fs::path& path, const std::vector<std::vector<std::string>>& lines) {
     std::string text;
     for (const auto& fields : lines) {
-        for (size_t f = 0; f < fields.size(); ++f) text += (f ? "," : "") + csvField(fields[f]);
+        for (size_t f = 0; f < fields.size(); ++f)
+            text += (f ? "," : "") + csvField(fields[f]);
         text += "\r\n";
     }
     ResultFolder::writeFile(path, text);

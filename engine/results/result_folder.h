@@ -25,7 +25,7 @@ struct ResultKind {
 };
 
 class ResultFolder {
-public:
+  public:
     // Creates `folder` for fresh results, or with `resume` reopens one whose identity file holds
     // `fingerprint`. Refuses a folder in use without `resume`, and a resume of other inputs.
     ResultFolder(std::filesystem::path folder, ResultKind kind, const std::string& fingerprint,
@@ -39,7 +39,7 @@ public:
     // The same for a file anywhere.
     static void writeFile(const std::filesystem::path& path, const std::string& text);
 
-private:
+  private:
     std::filesystem::path path_;
     ResultKind kind_;
     bool resumed_ = false;
@@ -48,7 +48,7 @@ private:
 // A CSV file of a header line and rows, each row appended whole and flushed, so that a run
 // stopped at any moment keeps every finished row.
 class CsvLog {
-public:
+  public:
     // `header` and every row end with a newline; `owner` names the writer in messages.
     CsvLog(std::filesystem::path path, std::string header, std::string owner);
     ~CsvLog();
@@ -63,7 +63,7 @@ public:
     void append(const std::string& row);
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::string header_, owner_;
     std::FILE* file_ = nullptr;

@@ -14,7 +14,8 @@ void SummarySink::Range::add(double v) {
 }
 
 SummarySink::SummarySink(const Scenario& scenario)
-    : window_start_(scenario.summaryWindowStart()), window_length_(scenario.summaryWindowLength()) {}
+    : window_start_(scenario.summaryWindowStart()), window_length_(scenario.summaryWindowLength()) {
+}
 
 // The first logged column of each role the descriptions give: the well's bottom pressure, the
 // true displacer velocity, its estimate.
@@ -46,7 +47,8 @@ void SummarySink::row(double time, const std::vector<double>& values) {
     if (estimate_column_ >= 0) {
         estimate_.add(values[size_t(estimate_column_)]);
         if (true_velocity_column_ >= 0) {
-            const double e = values[size_t(estimate_column_)] - values[size_t(true_velocity_column_)];
+            const double e =
+                values[size_t(estimate_column_)] - values[size_t(true_velocity_column_)];
             squared_error_ += e * e;
         }
     }

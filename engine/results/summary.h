@@ -9,7 +9,7 @@
 namespace tavrel::sim {
 
 class SummarySink : public ResultSink {
-public:
+  public:
     // Evaluates rows from `window_start` on (the last periods of the run).
     explicit SummarySink(const Scenario& scenario);
     void begin(const std::vector<Column>& columns) override;
@@ -27,12 +27,14 @@ public:
     };
     const Range& bottomPressure() const { return bottom_pressure_; }
     double estimateRmsError() const;
-    double trueAmplitude() const { return true_velocity_.count ? (true_velocity_.max - true_velocity_.min) / 2 : 0; }
+    double trueAmplitude() const {
+        return true_velocity_.count ? (true_velocity_.max - true_velocity_.min) / 2 : 0;
+    }
     double estimateAmplitude() const {
         return estimate_.count ? (estimate_.max - estimate_.min) / 2 : 0;
     }
 
-private:
+  private:
     double window_start_ = 0;
     double window_length_ = 0;
     int bottom_pressure_column_ = -1;

@@ -38,7 +38,7 @@ using LinearSolver = std::unique_ptr<std::remove_pointer_t<SUNLinearSolver>, Lin
 // Every call into the solver library is checked; a failure names the call and its code, and
 // the last message the library reported.
 class Checked {
-public:
+  public:
     void operator()(int flag, const char* call) const {
         if (flag < 0) {
             throw SolverError(std::string(call) + " failed (code " + std::to_string(flag) + ")" +
@@ -50,22 +50,23 @@ public:
     }
     void forget() { message_.clear(); } // after a report that was not a failure
 
-private:
+  private:
     std::string message_;
 };
 
 // Owner of an integrator's memory block, freed by the library's own function.
-template <void (*Free)(void**)>
-class SolverMemory {
-public:
+template <void (*Free)(void**)> class SolverMemory {
+  public:
     SolverMemory() = default;
     SolverMemory(const SolverMemory&) = delete;
     SolverMemory& operator=(const SolverMemory&) = delete;
-    ~SolverMemory() { if (memory_) Free(&memory_); }
+    ~SolverMemory() {
+        if (memory_) Free(&memory_);
+    }
     void reset(void* memory) { memory_ = memory; }
     void* get() const { return memory_; }
 
-private:
+  private:
     void* memory_ = nullptr;
 };
 
@@ -148,15 +149,17 @@ int largestWeightedError(void* memory, N_Vector like, Errors errors, Weights wei
 
 // Explicit Runge-Kutta with the Dormand-Prince 5(4) tableau, adaptive or at a fixed step.
 class ErkSolver : public OdeSolver {
-public:
+  public:
     ErkSolver(const SolverSettings& s, OdeSystem& system, double t0, const std::vector<double>& y0)
         : user_data_{&system, s.rtol, s.atol}, context_(makeContext()),
           y_(makeVector(y0, context_.get())) {
         memory_.reset(ERKStepCreate(systemRhs, t0, y_.get(), context_.get()));
         if (!memory_.get()) throw SolverError("ERKStepCreate failed");
-        check_(ERKStepSetErrHandlerFn(memory_.get(), &Checked::handler, &check_), "ERKStepSetErrHandlerFn");
+        check_(ERKStepSetErrHandlerFn(memory_.get(), &Checked::handler, &check_),
+               "ERKStepSetErrHandlerFn");
         check_(ERKStepSetUserData(memory_.get(), &user_data_), "ERKStepSetUserData");
-        check_(ERKStepSetTableNum(memory_.get(), ARKODE_DORMAND_PRINCE_7_4_5), "ERKStepSetTableNum");
+        check_(ERKStepSetTableNum(memory_.get(), ARKODE_DORMAND_PRINCE_7_4_5),
+               "ERKStepSetTableNum");
         if (s.atol > 0)
             check_(ERKStepWFtolerances(memory_.get(), errorWeights), "ERKStepWFtolerances");
         else
@@ -194,7 +197,7 @@ public:
         return n;
     }
 
-private:
+  private:
     UserData user_data_;
     Checked check_;
     Context context_;
@@ -204,14 +207,15 @@ private:
 
 // Variable-order BDF with a dense direct linear solver and a difference-quotient Jacobian.
 class BdfSolver : public OdeSolver {
-public:
+  public:
     BdfSolver(const SolverSettings& s, OdeSystem& system, double t0, const std::vector<double>& y0)
         : user_data_{&system, s.rtol, s.atol}, context_(makeContext()),
           y_(makeVector(y0, context_.get())) {
         const auto n = static_cast<sunindextype>(y0.size());
         memory_.reset(CVodeCreate(CV_BDF, context_.get()));
         if (!memory_.get()) throw SolverError("CVodeCreate failed");
-        check_(CVodeSetErrHandlerFn(memory_.get(), &Checked::handler, &check_), "CVodeSetErrHandlerFn");
+        check_(CVodeSetErrHandlerFn(memory_.get(), &Checked::handler, &check_),
+               "CVodeSetErrHandlerFn");
         check_(CVodeInit(memory_.get(), systemRhs, t0, y_.get()), "CVodeInit");
         check_(CVodeSetUserData(memory_.get(), &user_data_), "CVodeSetUserData");
         check_(CVodeSStolerances(memory_.get(), s.rtol, s.atol), "CVodeSStolerances");
@@ -250,7 +254,7 @@ public:
         return n + jac;
     }
 
-private:
+  private:
     UserData user_data_;
     Checked check_;
     Context context_;

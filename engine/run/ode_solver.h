@@ -16,7 +16,7 @@ namespace tavrel::sim {
 // failure (the solver retries with a smaller step) and a negative one to stop; it must not
 // throw.
 class OdeSystem {
-public:
+  public:
     virtual ~OdeSystem() = default;
     virtual int rhs(double t, const double* y, double* ydot) noexcept = 0;
 };
@@ -34,7 +34,7 @@ inline constexpr long steps_per_burst = 100;
 using BurstCheck = std::function<void()>;
 
 class OdeSolver {
-public:
+  public:
     virtual ~OdeSolver() = default;
     // Integrates from the present time to `tout`; `y` receives the state at `tout`.
     virtual void advance(double tout, std::vector<double>& y, const BurstCheck& check = {}) = 0;

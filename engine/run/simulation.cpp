@@ -43,18 +43,21 @@ void Simulation::Impl::evaluateOutputs(double time, const double* state) {
         setInputs(b, time, state, true);
         inBlock([&] { b.instance->outputs(time); });
     }
-    for (auto& b : blocks) setInputs(b, time, state, false);
+    for (auto& b : blocks)
+        setInputs(b, time, state, false);
 }
 
 int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexcept {
     const Marking mark(markers.host);
     try {
         evaluateOutputs(time, state);
-        for (auto& b : blocks) inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
+        for (auto& b : blocks)
+            inBlock([&] { b.instance->derivatives(time, ydot + b.state_offset); });
         const double* controller = state + (y.size() - static_cast<size_t>(num_controller_states));
         double* controller_rate = ydot + (y.size() - static_cast<size_t>(num_controller_states));
         for (auto& b : blocks) {
-            for (auto& input : b.inputs) input->rates(time, controller, *this, controller_rate);
+            for (auto& input : b.inputs)
+                input->rates(time, controller, *this, controller_rate);
         }
         ++stats.rhs_evaluations;
         if (allFinite(ydot, y.size())) return 0;
@@ -99,8 +102,8 @@ void Simulation::Impl::checkFinite(double time) const {
         for (int i = 0; i < b.num_states; ++i) {
             if (!std::isfinite(x[i])) {
                 throw SimulationError("block " + b.config->name + ": state " +
-                                      stateName(*b.kind, i) + " is not finite at t = " +
-                                      formatTime(time));
+                                      stateName(*b.kind, i) +
+                                      " is not finite at t = " + formatTime(time));
             }
         }
         const double* out = b.instance->outputs();
@@ -139,8 +142,8 @@ void Simulation::markWork(const WorkMarkers& markers) { impl_->markers = markers
 void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) {
     Impl& s = *impl_;
     if (!(t_end >= s.t)) {
-        throw SimulationError("cannot advance from t = " + formatTime(s.t) + " back to t = " +
-                              formatTime(t_end));
+        throw SimulationError("cannot advance from t = " + formatTime(s.t) +
+                              " back to t = " + formatTime(t_end));
     }
     if (s.solver_stale) {
         s.evaluateOutputs(s.t, s.y.data()); // the blocks back at the run's own state
@@ -192,7 +195,8 @@ void Simulation::setInput(const std::string& block, const std::string& port, dou
     Impl& s = *impl_;
     const Signal signal = s.resolve({block, port});
     if (signal.is_output) throw SimulationError(block + "." + port + " is an output port");
-    auto& input = s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
+    auto& input =
+        s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
     if (input->isConstant(value)) return; // unchanged: the solver continues undisturbed
     input = constantSource(value);
     s.solver_stale = true;
@@ -209,13 +213,14 @@ double Simulation::input(const std::string& block, const std::string& port) cons
 
 std::vector<double> Simulation::loggedValues() const {
     std::vector<double> values(impl_->column_signals.size());
-    for (size_t i = 0; i < values.size(); ++i) values[i] = impl_->value(impl_->column_signals[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = impl_->value(impl_->column_signals[i]);
     return values;
 }
 
 RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
-                          const std::function<void(double)>& progress,
-                          const WorkMarkers& markers, ResultSink* profile) {
+                          const std::function<void(double)>& progress, const WorkMarkers& markers,
+                          ResultSink* profile) {
     Simulation simulation(scenario);
     simulation.markWork(markers);
     sink.begin(simulation.columns());
@@ -226,8 +231,8 @@ RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
         const double end = scenario.start_time + scenario.duration;
         const int chunks = progress ? 100 : 1;
         for (int i = 1; i <= chunks; ++i) {
-            const double target = i == chunks ? end
-                                              : scenario.start_time + scenario.duration * i / chunks;
+            const double target =
+                i == chunks ? end : scenario.start_time + scenario.duration * i / chunks;
             simulation.advanceTo(target, &sink, profile);
             if (progress) progress(static_cast<double>(i) / chunks);
         }

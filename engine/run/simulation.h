@@ -24,7 +24,7 @@ struct Column {
 
 // Receives the logged rows as the run produces them (results stream; nothing is kept here).
 class ResultSink {
-public:
+  public:
     virtual ~ResultSink() = default;
     virtual void begin(const std::vector<Column>& columns) = 0;
     virtual void row(double time, const std::vector<double>& values) = 0;
@@ -58,7 +58,7 @@ struct WorkMarkers {
 
 // Sets a work marker (if there is one) for its lifetime.
 class Marking {
-public:
+  public:
     explicit Marking(volatile std::sig_atomic_t* marker) : marker_(marker) {
         if (marker_) *marker_ = 1;
     }
@@ -68,12 +68,12 @@ public:
     Marking(const Marking&) = delete;
     Marking& operator=(const Marking&) = delete;
 
-private:
+  private:
     volatile std::sig_atomic_t* marker_;
 };
 
 class Simulation {
-public:
+  public:
     // Loads the plug-ins, creates and sizes the block instances, initialises them and makes
     // the first outputs call at the start time; the solver starts from the resulting states.
     explicit Simulation(const Scenario& scenario);
@@ -142,7 +142,7 @@ public:
     // continues from the run's own state. Throws SimulationError if a block method fails.
     void evaluate(double t, const double* x, const double* u, double* xdot, double* probes);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -58,14 +58,16 @@ std::vector<double> Simulation::openInputs(const std::vector<PortRef>& ports) {
             throw SimulationError("input " + name + ": no such port");
         }
         if (signal.is_output) throw SimulationError("input " + name + ": an output port");
-        if (s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)]
+        if (s.blocks[static_cast<size_t>(signal.block)]
+                .inputs[static_cast<size_t>(signal.port)]
                 ->readsBlocks()) {
             throw SimulationError("input " + name + ": fed by other blocks' ports");
         }
         signals.push_back(signal);
     }
     s.open_values.resize(ports.size());
-    for (size_t k = 0; k < signals.size(); ++k) s.open_values[k] = s.value(signals[k]);
+    for (size_t k = 0; k < signals.size(); ++k)
+        s.open_values[k] = s.value(signals[k]);
     for (size_t k = 0; k < signals.size(); ++k) {
         auto& block = s.blocks[static_cast<size_t>(signals[k].block)];
         block.inputs[static_cast<size_t>(signals[k].port)] = channelSource(&s.open_values[k]);
@@ -100,7 +102,8 @@ void Simulation::evaluate(double t, const double* x, const double* u, double* xd
     s.solver_stale = true;
     // A derivative that is not finite is returned as it is: the caller names the entry.
     if (s.rhs(t, x, xdot) < 0) throw SimulationError(s.rhs_failure);
-    for (size_t k = 0; k < s.probes.size(); ++k) probes[k] = s.value(s.probes[k]);
+    for (size_t k = 0; k < s.probes.size(); ++k)
+        probes[k] = s.value(s.probes[k]);
 }
 
 } // namespace tavrel::sim

@@ -18,15 +18,17 @@ void Simulation::Impl::createTwins() {
         const BlockDescription& kind = *b.kind;
         const int sensors = kind.sensor_positions_param;
         if (sensors < 0 || kind.cells <= 0) continue;
-        const auto rule = std::find_if(kind.rules.begin(), kind.rules.end(), [&](const ParamRule& r) {
-            return r.kind == ParamRule::Kind::entries_within && r.param == sensors;
-        });
+        const auto rule =
+            std::find_if(kind.rules.begin(), kind.rules.end(), [&](const ParamRule& r) {
+                return r.kind == ParamRule::Kind::entries_within && r.param == sensors;
+            });
         if (rule == kind.rules.end() || b.config->params[size_t(rule->other)].empty()) continue;
         const double length = b.config->params[size_t(rule->other)][0];
         // The grid points and the block's own sensors, so that the profile meets every sensor.
         ParamSet params = b.config->params;
         std::vector<double>& along = params[size_t(sensors)];
-        for (int k = 0; k <= kind.cells; ++k) along.push_back(length * k / kind.cells);
+        for (int k = 0; k <= kind.cells; ++k)
+            along.push_back(length * k / kind.cells);
         std::sort(along.begin(), along.end());
         along.erase(std::unique(along.begin(), along.end()), along.end());
         Twin twin;
@@ -35,8 +37,10 @@ void Simulation::Impl::createTwins() {
         twin.instance = host::openBlock(plugins.at(path), params, b.config->name);
         const auto ports = outputPorts(kind, params);
         twin.count = params[size_t(sensors)].size();
-        if (static_cast<int>(ports.size()) != twin.instance->numOutputs() || ports.size() < twin.count) {
-            throw SimulationError("block " + b.config->name + ": its profile twin declares other ports");
+        if (static_cast<int>(ports.size()) != twin.instance->numOutputs() ||
+            ports.size() < twin.count) {
+            throw SimulationError("block " + b.config->name +
+                                  ": its profile twin declares other ports");
         }
         twin.first_sensor = ports.size() - twin.count;
         for (double x : params[size_t(sensors)]) {

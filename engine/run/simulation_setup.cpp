@@ -123,7 +123,8 @@ void Simulation::Impl::selectColumns() {
         }
     }
     std::vector<std::string> names;
-    for (const auto& column : all) names.push_back(column.name);
+    for (const auto& column : all)
+        names.push_back(column.name);
     try {
         for (size_t c : selectByPatterns(names, scenario.log)) {
             columns.push_back(all[c]);
@@ -147,11 +148,13 @@ void Simulation::Impl::initialize() {
     y.assign(static_cast<size_t>(offset + num_controller_states), 0.0);
     for (int index : order) {
         Block& b = blocks[static_cast<size_t>(index)];
-        host::startBlock(*b.instance, t, [&](host::BlockInstance&) { setInputs(b, t, y.data(), true); });
+        host::startBlock(*b.instance, t,
+                         [&](host::BlockInstance&) { setInputs(b, t, y.data(), true); });
         b.started = true;
     }
     for (auto& b : blocks) {
-        for (auto& input : b.inputs) input->captureStart(*this);
+        for (auto& input : b.inputs)
+            input->captureStart(*this);
         std::copy(b.instance->states(), b.instance->states() + b.num_states,
                   y.begin() + b.state_offset);
     }

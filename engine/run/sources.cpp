@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 #include <variant>
 
@@ -15,21 +15,21 @@ namespace tavrel::sim {
 namespace {
 
 class Constant : public InputSource {
-public:
+  public:
     explicit Constant(double v) : v_(v) {}
     double value(double, const double*, const SignalBoard&) const override { return v_; }
     bool isConstant(double v) const override { return v == v_; }
 
-private:
+  private:
     double v_;
 };
 
 class Channel : public InputSource {
-public:
+  public:
     explicit Channel(const double* v) : v_(v) {}
     double value(double, const double*, const SignalBoard&) const override { return *v_; }
 
-private:
+  private:
     const double* v_;
 };
 
@@ -49,8 +49,8 @@ double signalAt(const source::Table& s, double t) {
     const auto& values = s.values;
     if (!(t > times.front())) return values.front(); // also a time that is not a number
     if (t >= times.back()) return values.back();
-    const size_t k = static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) -
-                                         times.begin());
+    const size_t k =
+        static_cast<size_t>(std::upper_bound(times.begin(), times.end(), t) - times.begin());
     const double w = (t - times[k - 1]) / (times[k] - times[k - 1]);
     return values[k - 1] + w * (values[k] - values[k - 1]);
 }
@@ -63,8 +63,10 @@ struct Multisine {
 
 double signalAt(const Multisine& s, double t) {
     double sum = 0;
-    for (size_t i = 0; i < s.omega.size(); ++i) sum += s.amplitude[i] * std::cos(s.omega[i] * t + s.phase[i]);
-    if (s.ramp > 0 && t < s.ramp) return t > 0 ? sum * 0.5 * (1 - std::cos(std::numbers::pi * t / s.ramp)) : 0.0;
+    for (size_t i = 0; i < s.omega.size(); ++i)
+        sum += s.amplitude[i] * std::cos(s.omega[i] * t + s.phase[i]);
+    if (s.ramp > 0 && t < s.ramp)
+        return t > 0 ? sum * 0.5 * (1 - std::cos(std::numbers::pi * t / s.ramp)) : 0.0;
     return sum;
 }
 
@@ -73,8 +75,8 @@ double signalAt(const Multisine& s, double t) {
 // 1 - 0.287 ln(gamma), times the peak enhancement.
 double jonswap(const source::Sea& s, double wp, double w) {
     const double width = w <= wp ? 0.07 : 0.09;
-    const double pierson_moskowitz =
-        5.0 / 16.0 * s.hs * s.hs * std::pow(wp, 4) * std::pow(w, -5) * std::exp(-1.25 * std::pow(wp / w, 4));
+    const double pierson_moskowitz = 5.0 / 16.0 * s.hs * s.hs * std::pow(wp, 4) * std::pow(w, -5) *
+                                     std::exp(-1.25 * std::pow(wp / w, 4));
     const double shape = std::exp(-0.5 * std::pow((w - wp) / (width * wp), 2));
     return (1 - 0.287 * std::log(s.gamma)) * pierson_moskowitz * std::pow(s.gamma, shape);
 }
@@ -101,9 +103,10 @@ Multisine randomComponents(std::uint64_t seed, int count, double lo, double hi,
 // sum a_i w_i cos(w_i t + phi_i).
 Multisine seaComponents(const source::Sea& s) {
     const double wp = 2 * std::numbers::pi / s.tp;
-    Multisine m = randomComponents(s.seed, s.components, 0.5 * wp, 5 * wp, [&](double w, double dw) {
-        return std::sqrt(2 * jonswap(s, wp, w) * dw) * w;
-    });
+    Multisine m =
+        randomComponents(s.seed, s.components, 0.5 * wp, 5 * wp, [&](double w, double dw) {
+            return std::sqrt(2 * jonswap(s, wp, w) * dw) * w;
+        });
     m.ramp = s.ramp;
     return m;
 }
@@ -117,7 +120,7 @@ Multisine noiseComponents(const source::Noise& n) {
 // A signal of time only. The solver asks for the same time several times over (a step's last
 // stages and the next step's first share it), so the last value is kept.
 template <typename Kind> class TimeSignal : public InputSource {
-public:
+  public:
     explicit TimeSignal(Kind s) : s_(std::move(s)) {}
     double value(double t, const double*, const SignalBoard&) const override {
         const auto bits = std::bit_cast<std::uint64_t>(t); // -0 and +0 apart
@@ -129,7 +132,7 @@ public:
         return last_value_;
     }
 
-private:
+  private:
     Kind s_;
     mutable bool kept_ = false;
     mutable std::uint64_t last_time_bits_ = 0;
@@ -137,18 +140,21 @@ private:
 };
 
 class Sum : public InputSource {
-public:
+  public:
     explicit Sum(std::vector<std::unique_ptr<InputSource>> terms) : terms_(std::move(terms)) {}
     double value(double t, const double* c, const SignalBoard& board) const override {
         double total = 0;
-        for (const auto& term : terms_) total += term->value(t, c, board);
+        for (const auto& term : terms_)
+            total += term->value(t, c, board);
         return total;
     }
     void rates(double t, const double* c, const SignalBoard& board, double* r) const override {
-        for (const auto& term : terms_) term->rates(t, c, board, r);
+        for (const auto& term : terms_)
+            term->rates(t, c, board, r);
     }
     void captureStart(const SignalBoard& board) override {
-        for (auto& term : terms_) term->captureStart(board);
+        for (auto& term : terms_)
+            term->captureStart(board);
     }
     std::vector<int> dependencies() const override { return gather(&InputSource::dependencies); }
     bool readsBlocks() const override {
@@ -159,7 +165,7 @@ public:
         return gather(&InputSource::controllerSlots);
     }
 
-private:
+  private:
     // The terms' lists, one after the other.
     std::vector<int> gather(std::vector<int> (InputSource::*list)() const) const {
         std::vector<int> all;
@@ -173,7 +179,7 @@ private:
 };
 
 class Connection : public InputSource {
-public:
+  public:
     explicit Connection(Signal from) : from_(from) {}
     double value(double, const double*, const SignalBoard& board) const override {
         return board.value(from_);
@@ -183,18 +189,18 @@ public:
     }
     bool readsBlocks() const override { return true; }
 
-private:
+  private:
     Signal from_;
 };
 
 // The port's value after the first outputs call, held for the whole run.
 class Hold : public InputSource {
-public:
+  public:
     explicit Hold(Signal from) : from_(from) {}
     double value(double, const double*, const SignalBoard&) const override { return held_; }
     void captureStart(const SignalBoard& board) override { held_ = board.value(from_); }
 
-private:
+  private:
     Signal from_;
     double held_ = 0;
 };
@@ -202,7 +208,7 @@ private:
 // output = bias + kp*e + ki*integral(e), e = setpoint - measured, limited to [min, max]. The
 // integral stops while the output is held at a limit and the error pushes further (anti-windup).
 class PiController : public InputSource {
-public:
+  public:
     PiController(source::Pi s, Signal measured, std::optional<Signal> bias_from, int slot)
         : s_(std::move(s)), measured_(measured), bias_from_(bias_from), slot_(slot),
           bias_(s_.bias) {}
@@ -225,7 +231,7 @@ public:
     bool readsBlocks() const override { return true; }
     std::vector<int> controllerSlots() const override { return {slot_}; }
 
-private:
+  private:
     double error(const SignalBoard& board) const { return s_.setpoint - board.value(measured_); }
     double unlimited(const double* c, const SignalBoard& board) const {
         return bias_ + s_.kp * error(board) + s_.ki * c[slot_];
@@ -239,7 +245,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<InputSource> constantSource(double value) { return std::make_unique<Constant>(value); }
+std::unique_ptr<InputSource> constantSource(double value) {
+    return std::make_unique<Constant>(value);
+}
 
 std::unique_ptr<InputSource> channelSource(const double* value) {
     return std::make_unique<Channel>(value);
@@ -249,35 +257,44 @@ std::unique_ptr<InputSource> compileSource(const Source& source, const PortResol
                                            int& controller_count) {
     using Compiled = std::unique_ptr<InputSource>;
     return std::visit(
-        Overloaded{
-            [](const source::Constant& c) -> Compiled { return constantSource(c.value); },
-            [](const source::Step& s) -> Compiled { return std::make_unique<TimeSignal<source::Step>>(s); },
-            [](const source::Ramp& s) -> Compiled { return std::make_unique<TimeSignal<source::Ramp>>(s); },
-            [](const source::Sine& s) -> Compiled { return std::make_unique<TimeSignal<source::Sine>>(s); },
-            [](const source::Table& s) -> Compiled { return std::make_unique<TimeSignal<source::Table>>(s); },
-            [&](const source::Sum& sum) -> Compiled {
-                std::vector<Compiled> terms;
-                for (const auto& term : sum.terms) {
-                    terms.push_back(compileSource(term, resolve, controller_count));
-                }
-                return std::make_unique<Sum>(std::move(terms));
-            },
-            [&](const source::Connection& c) -> Compiled {
-                return std::make_unique<Connection>(resolve(c.port));
-            },
-            [&](const source::Hold& h) -> Compiled { return std::make_unique<Hold>(resolve(h.port)); },
-            [](const source::Sea& sea) -> Compiled {
-                return std::make_unique<TimeSignal<Multisine>>(seaComponents(sea));
-            },
-            [](const source::Noise& noise) -> Compiled {
-                return std::make_unique<TimeSignal<Multisine>>(noiseComponents(noise));
-            },
-            [&](const source::Pi& pi) -> Compiled {
-                std::optional<Signal> bias_from;
-                if (pi.bias_from) bias_from = resolve(*pi.bias_from);
-                return std::make_unique<PiController>(pi, resolve(pi.measure), bias_from,
-                                                      controller_count++);
-            }},
+        Overloaded{[](const source::Constant& c) -> Compiled { return constantSource(c.value); },
+                   [](const source::Step& s) -> Compiled {
+                       return std::make_unique<TimeSignal<source::Step>>(s);
+                   },
+                   [](const source::Ramp& s) -> Compiled {
+                       return std::make_unique<TimeSignal<source::Ramp>>(s);
+                   },
+                   [](const source::Sine& s) -> Compiled {
+                       return std::make_unique<TimeSignal<source::Sine>>(s);
+                   },
+                   [](const source::Table& s) -> Compiled {
+                       return std::make_unique<TimeSignal<source::Table>>(s);
+                   },
+                   [&](const source::Sum& sum) -> Compiled {
+                       std::vector<Compiled> terms;
+                       for (const auto& term : sum.terms) {
+                           terms.push_back(compileSource(term, resolve, controller_count));
+                       }
+                       return std::make_unique<Sum>(std::move(terms));
+                   },
+                   [&](const source::Connection& c) -> Compiled {
+                       return std::make_unique<Connection>(resolve(c.port));
+                   },
+                   [&](const source::Hold& h) -> Compiled {
+                       return std::make_unique<Hold>(resolve(h.port));
+                   },
+                   [](const source::Sea& sea) -> Compiled {
+                       return std::make_unique<TimeSignal<Multisine>>(seaComponents(sea));
+                   },
+                   [](const source::Noise& noise) -> Compiled {
+                       return std::make_unique<TimeSignal<Multisine>>(noiseComponents(noise));
+                   },
+                   [&](const source::Pi& pi) -> Compiled {
+                       std::optional<Signal> bias_from;
+                       if (pi.bias_from) bias_from = resolve(*pi.bias_from);
+                       return std::make_unique<PiController>(pi, resolve(pi.measure), bias_from,
+                                                             controller_count++);
+                   }},
         source.kind);
 }
 

@@ -20,13 +20,13 @@ struct Signal {
 
 // Present values of ports, as the engine holds them.
 class SignalBoard {
-public:
+  public:
     virtual ~SignalBoard() = default;
     virtual double value(const Signal& signal) const = 0;
 };
 
 class InputSource {
-public:
+  public:
     virtual ~InputSource() = default;
     // `controller` points at the host's controller states.
     virtual double value(double t, const double* controller, const SignalBoard& board) const = 0;

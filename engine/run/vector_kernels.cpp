@@ -25,13 +25,15 @@ void linearSum(double a, N_Vector x, double b, N_Vector y, N_Vector z) {
     const double* yd = data(y);
     double* zd = data(z);
     const sunindextype n = length(x);
-    for (sunindextype i = 0; i < n; ++i) zd[i] = a * xd[i] + b * yd[i];
+    for (sunindextype i = 0; i < n; ++i)
+        zd[i] = a * xd[i] + b * yd[i];
 }
 
 TAVREL_WIDE_VECTOR_CLONES
 void setConstant(double c, N_Vector z) {
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(z); i < n; ++i) zd[i] = c;
+    for (sunindextype i = 0, n = length(z); i < n; ++i)
+        zd[i] = c;
 }
 
 TAVREL_WIDE_VECTOR_CLONES
@@ -39,7 +41,8 @@ void product(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] * yd[i];
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = xd[i] * yd[i];
 }
 
 TAVREL_WIDE_VECTOR_CLONES
@@ -47,35 +50,40 @@ void quotient(N_Vector x, N_Vector y, N_Vector z) {
     const double* xd = data(x);
     const double* yd = data(y);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] / yd[i];
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = xd[i] / yd[i];
 }
 
 TAVREL_WIDE_VECTOR_CLONES
 void scale(double c, N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = c * xd[i];
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = c * xd[i];
 }
 
 TAVREL_WIDE_VECTOR_CLONES
 void absolute(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = std::fabs(xd[i]);
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = std::fabs(xd[i]);
 }
 
 TAVREL_WIDE_VECTOR_CLONES
 void inverse(N_Vector x, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = 1.0 / xd[i];
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = 1.0 / xd[i];
 }
 
 TAVREL_WIDE_VECTOR_CLONES
 void addConstant(N_Vector x, double b, N_Vector z) {
     const double* xd = data(x);
     double* zd = data(z);
-    for (sunindextype i = 0, n = length(x); i < n; ++i) zd[i] = xd[i] + b;
+    for (sunindextype i = 0, n = length(x); i < n; ++i)
+        zd[i] = xd[i] + b;
 }
 
 double weightedSquareSum(N_Vector x, N_Vector w) {
@@ -101,11 +109,13 @@ void combineVectorByVector(int nvec, const double* c, N_Vector* X, N_Vector z) {
     double* zd = data(z);
     const sunindextype n = length(z);
     const double* x0 = data(X[0]);
-    for (sunindextype j = 0; j < n; ++j) zd[j] = c[0] * x0[j];
+    for (sunindextype j = 0; j < n; ++j)
+        zd[j] = c[0] * x0[j];
     for (int i = 1; i < nvec; ++i) {
         const double* xd = data(X[i]);
         const double ci = c[i];
-        for (sunindextype j = 0; j < n; ++j) zd[j] += ci * xd[j];
+        for (sunindextype j = 0; j < n; ++j)
+            zd[j] += ci * xd[j];
     }
 }
 
@@ -135,7 +145,8 @@ TAVREL_WIDE_VECTOR_CLONES
 void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
     constexpr sunindextype chunk = 16;
     const double* x[max_one_pass_terms];
-    for (int i = 0; i < nvec; ++i) x[i] = data(X[i]);
+    for (int i = 0; i < nvec; ++i)
+        x[i] = data(X[i]);
     double* zd = data(z);
     const sunindextype n = length(z);
     sunindextype j = 0;
@@ -157,7 +168,8 @@ void combineInOnePass(int nvec, const double* c, N_Vector* X, N_Vector z) {
     }
     for (; j < n; ++j) {
         double sum = c[0] * x[0][j];
-        for (int i = 1; i < nvec; ++i) sum += c[i] * x[i][j];
+        for (int i = 1; i < nvec; ++i)
+            sum += c[i] * x[i][j];
         zd[j] = sum;
     }
 }
@@ -188,7 +200,8 @@ int scaleAddMulti(int nvec, double* a, N_Vector x, N_Vector* Y, N_Vector* Z) {
     for (int i = 0; i < nvec; ++i) {
         const double* yd = data(Y[i]);
         double* zd = data(Z[i]);
-        for (sunindextype j = 0; j < n; ++j) zd[j] = a[i] * xd[j] + yd[j];
+        for (sunindextype j = 0; j < n; ++j)
+            zd[j] = a[i] * xd[j] + yd[j];
     }
     return 0;
 }
@@ -199,7 +212,8 @@ TAVREL_WIDE_VECTOR_CLONES
 void scalarToleranceWeights(double rtol, double atol, N_Vector y, N_Vector w) {
     const double* yd = data(y);
     double* wd = data(w);
-    for (sunindextype i = 0, n = length(y); i < n; ++i) wd[i] = 1.0 / (rtol * std::fabs(yd[i]) + atol);
+    for (sunindextype i = 0, n = length(y); i < n; ++i)
+        wd[i] = 1.0 / (rtol * std::fabs(yd[i]) + atol);
 }
 
 // x - x is +0 for a finite x and not-a-number otherwise: the bits of all the differences

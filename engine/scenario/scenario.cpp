@@ -23,7 +23,8 @@ constexpr int max_summary_periods = 1000000;
 // Nodes of a table in the order they stand in the file.
 std::vector<std::pair<std::string, const toml::node*>> inFileOrder(const toml::table& t) {
     std::vector<std::pair<std::string, const toml::node*>> entries;
-    for (const auto& [name, node] : t) entries.emplace_back(std::string(name.str()), &node);
+    for (const auto& [name, node] : t)
+        entries.emplace_back(std::string(name.str()), &node);
     std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         return a.second->source().begin.line < b.second->source().begin.line;
     });
@@ -32,8 +33,9 @@ std::vector<std::pair<std::string, const toml::node*>> inFileOrder(const toml::t
 
 void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     const std::string key = "simulation";
-    r.onlyKeys(t, key, {"duration", "output_interval", "start_time", "solver", "rtol", "atol",
-                        "max_step", "fixed_step"});
+    r.onlyKeys(t, key,
+               {"duration", "output_interval", "start_time", "solver", "rtol", "atol", "max_step",
+                "fixed_step"});
     s.duration = optionalNumber(r, t, key, "duration", s.duration);
     s.output_interval = optionalNumber(r, t, key, "output_interval", s.output_interval);
     s.start_time = optionalNumber(r, t, key, "start_time", s.start_time);
@@ -46,7 +48,8 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
         const auto kind = solverKind(name);
         if (!kind) {
             r.fail(solver, key + ".solver",
-                   "must be " + choiceList(solver_names, [](const SolverName& n) { return n.name; }));
+                   "must be " +
+                       choiceList(solver_names, [](const SolverName& n) { return n.name; }));
         }
         s.solver.kind = *kind;
     }
@@ -89,7 +92,8 @@ void checkWell(const Reader& r, const toml::table& well, const Scenario& s) {
     for (const auto& [name, node] : well) {
         const std::string param(name.str());
         if (std::find(names.begin(), names.end(), param) == names.end()) {
-            r.fail(&node, "well." + param, "no block has this parameter" + didYouMean(param, names));
+            r.fail(&node, "well." + param,
+                   "no block has this parameter" + didYouMean(param, names));
         }
     }
 }
@@ -99,7 +103,8 @@ void parseLog(const Reader& r, const toml::node& log, Scenario& s) {
     r.onlyKeys(t, "log", {"columns"});
     if (const toml::node* columns = t.get("columns")) {
         if (!columns->is_array()) r.fail(columns, "log.columns", "must be a list of texts");
-        for (const auto& c : *columns->as_array()) s.log.push_back(r.text(c, "log.columns"));
+        for (const auto& c : *columns->as_array())
+            s.log.push_back(r.text(c, "log.columns"));
     }
 }
 
@@ -223,7 +228,8 @@ void Scenario::setWell(const std::string& param, const std::vector<double>& valu
                             didYouMean(param, names));
     }
     try {
-        for (const auto& [b, value] : previous) validateParams(source_name, *b, 0);
+        for (const auto& [b, value] : previous)
+            validateParams(source_name, *b, 0);
     } catch (...) {
         for (auto& [b, value] : previous) {
             b->params[static_cast<size_t>(paramIndex(b->description(), param))] = std::move(value);

@@ -29,9 +29,9 @@ struct ScenarioError : std::runtime_error {
 };
 
 struct BlockConfig {
-    std::string name;        // instance name, e.g. "rig"
-    std::string plugin;      // block name ("tavrel") or a plug-in file path
-    std::string kind;        // block the plug-in carries: "tavrel", "tavrel_observer", ...
+    std::string name;   // instance name, e.g. "rig"
+    std::string plugin; // block name ("tavrel") or a plug-in file path
+    std::string kind;   // block the plug-in carries: "tavrel", "tavrel_observer", ...
     std::vector<std::vector<double>> params; // in the block's order, complete
     std::map<std::string, Source> inputs;    // by input port name; missing inputs are 0
     // For a plug-in without a shipped description: from the description file beside it, or
@@ -68,7 +68,7 @@ struct SolverSettings {
     SolverKind kind = SolverKind::dormand_prince;
     double rtol = 1e-6;
     double atol = 1e-6;
-    double max_step = 0;    // 0: no limit
+    double max_step = 0; // 0: no limit
     double fixed_step = 1e-3;
 };
 

@@ -14,11 +14,14 @@ namespace tavrel::sim {
 
 namespace {
 
-int lineOf(const toml::node* node) { return node ? static_cast<int>(node->source().begin.line) : 0; }
+int lineOf(const toml::node* node) {
+    return node ? static_cast<int>(node->source().begin.line) : 0;
+}
 
 std::vector<std::string> paramNames(const BlockDescription& kind) {
     std::vector<std::string> names;
-    for (const auto& p : kind.params) names.emplace_back(p.name);
+    for (const auto& p : kind.params)
+        names.emplace_back(p.name);
     return names;
 }
 
@@ -56,7 +59,8 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
                 for (const auto& [name, node] : *well) {
                     const std::string shared(name.str());
                     if (paramIndex(kind, shared) < 0 && !didYouMean(shared, {missing}).empty()) {
-                        r.fail(&node, "well." + shared, "unknown key" + didYouMean(shared, {missing}));
+                        r.fail(&node, "well." + shared,
+                               "unknown key" + didYouMean(shared, {missing}));
                     }
                 }
             }
@@ -69,7 +73,7 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
 
 // The parameters of a plug-in without a description: a list, each entry a number or a list.
 std::vector<std::vector<double>> parsePositionalParams(const Reader& r, const toml::node* params,
-                                                      const std::string& key) {
+                                                       const std::string& key) {
     std::vector<std::vector<double>> values;
     if (!params) return values;
     if (!params->is_array()) {
@@ -112,8 +116,8 @@ bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table&
         return false;
     }
     if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr,
-                               well, key, &t);
+    block.params =
+        parseParams(r, block.description(), params ? params->as_table() : nullptr, well, key, &t);
     validateParams(r.source(), block, lineOf(params ? params : &t));
     return true;
 }
@@ -128,7 +132,8 @@ bool hasInputPort(const BlockDescription& kind, const std::string& port) {
 std::vector<std::string> paramNames(const BlockConfig& block) {
     if (block.described || findBlockKind(block.kind)) return paramNames(block.description());
     std::vector<std::string> names;
-    for (size_t k = 0; k < block.params.size(); ++k) names.push_back("p" + std::to_string(k));
+    for (size_t k = 0; k < block.params.size(); ++k)
+        names.push_back("p" + std::to_string(k));
     return names;
 }
 
@@ -155,7 +160,8 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
     block.kind = std::filesystem::path(block.plugin).stem().string();
     if (const toml::node* kind = t.get("kind")) block.kind = r.text(*kind, key + ".kind");
     const bool described = readDescribedParams(r, block, t, well, key, base_dir);
-    UnresolvedBlock later{index, lineOf(plugin), lineOf(t.get("params") ? t.get("params") : &t), {}};
+    UnresolvedBlock later{
+        index, lineOf(plugin), lineOf(t.get("params") ? t.get("params") : &t), {}};
 
     if (const toml::node* inputs = t.get("inputs")) {
         const auto& in = r.table(*inputs, key + ".inputs");

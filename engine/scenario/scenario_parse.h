@@ -30,9 +30,9 @@ Source parseSource(const Reader& r, const toml::node& node, const std::string& k
 // for the resolve step, which opens the plug-in and describes it by its handshake. The lines are
 // kept for the errors found then.
 struct UnresolvedBlock {
-    size_t index = 0;      // in Scenario::blocks
-    int plugin_line = 0;   // of its "plugin" key
-    int params_line = 0;   // of its parameters (or of its table without any)
+    size_t index = 0;    // in Scenario::blocks
+    int plugin_line = 0; // of its "plugin" key
+    int params_line = 0; // of its parameters (or of its table without any)
     std::vector<std::pair<std::string, int>> inputs; // input ports as named, with their lines
 };
 

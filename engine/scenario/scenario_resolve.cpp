@@ -4,8 +4,8 @@
 #include "scenario_parse.h"
 
 #include "block_catalog.h"
-#include "plugin_cache.h"
 #include "overloaded.h"
+#include "plugin_cache.h"
 
 namespace tavrel::sim {
 
@@ -67,7 +67,8 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
 } // namespace
 
 void resolveBlocks(Scenario& s, const std::vector<UnresolvedBlock>& unresolved) {
-    for (const auto& block : unresolved) describeByHandshake(s, s.blocks[block.index], block);
+    for (const auto& block : unresolved)
+        describeByHandshake(s, s.blocks[block.index], block);
     for (const auto& block : s.blocks) {
         for (const auto& [port, source] : block.inputs) {
             checkPortRefs(s, source, "blocks." + block.name + ".inputs." + port);

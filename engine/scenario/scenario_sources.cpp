@@ -226,8 +226,7 @@ constexpr std::pair<std::string_view, source::Sea::Spectrum> spectra[] = {
 };
 
 Source parseSea(const SourceBody& b) {
-    const auto& t =
-        b.table({"spectrum", "hs", "tp", "gamma", "seed", "components", "ramp"});
+    const auto& t = b.table({"spectrum", "hs", "tp", "gamma", "seed", "components", "ramp"});
     source::Sea s;
     const toml::node* spectrum = t.get("spectrum");
     if (!spectrum) b.r.fail(&t, b.key, "needs \"spectrum\" (jonswap or pierson_moskowitz)");
@@ -275,9 +274,9 @@ struct SourceSyntax {
     Source (*parse)(const SourceBody&);
 };
 constexpr SourceSyntax source_syntax[] = {
-    {"constant", &parseConstant}, {"step", &parseStep}, {"ramp", &parseRamp},
+    {"constant", &parseConstant}, {"step", &parseStep},   {"ramp", &parseRamp},
     {"sine", &parseSine},         {"table", &parseTable}, {"sum", &parseSum},
-    {"from", &parseConnection},   {"hold", &parseHold}, {"pi", &parsePi},
+    {"from", &parseConnection},   {"hold", &parseHold},   {"pi", &parsePi},
     {"sea", &parseSea},           {"noise", &parseNoise},
 };
 

@@ -29,16 +29,19 @@ std::string choiceList(const Table& table, Name name, const char* quote = "",
 
 // " (did you mean NAME?)" for the candidate nearest to a misspelt `given` (a few letters
 // swapped, dropped or added), or empty when none is near.
-inline std::string didYouMean(const std::string& given, const std::vector<std::string>& candidates) {
+inline std::string didYouMean(const std::string& given,
+                              const std::vector<std::string>& candidates) {
     // Edits between the two names, a swap of neighbouring letters counting as one.
     auto distance = [](const std::string& a, const std::string& b) {
         std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-        for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-        for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+        for (size_t i = 0; i <= a.size(); ++i)
+            d[i][0] = i;
+        for (size_t j = 0; j <= b.size(); ++j)
+            d[0][j] = j;
         for (size_t i = 1; i <= a.size(); ++i) {
             for (size_t j = 1; j <= b.size(); ++j) {
-                d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
-                                    d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+                d[i][j] = std::min(
+                    {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
                 if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
                     d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
                 }
@@ -59,9 +62,8 @@ inline std::string didYouMean(const std::string& given, const std::vector<std::s
     return best ? " (did you mean " + *best + "?)" : "";
 }
 
-template <class Error>
-class TomlReader {
-public:
+template <class Error> class TomlReader {
+  public:
     explicit TomlReader(std::string source) : source_(std::move(source)) {}
 
     [[noreturn]] void fail(const toml::node* node, const std::string& key,
@@ -117,21 +119,21 @@ public:
     void onlyKeys(const toml::table& t, const std::string& key,
                   std::initializer_list<const char*> allowed) const {
         for (const auto& [name, node] : t) {
-            const bool known = std::any_of(allowed.begin(), allowed.end(),
-                                           [&key_name = name](const char* a) {
-                                               return key_name.str() == a;
-                                           });
+            const bool known =
+                std::any_of(allowed.begin(), allowed.end(),
+                            [&key_name = name](const char* a) { return key_name.str() == a; });
             if (!known) {
                 const std::string given(name.str());
                 fail(&node, key + "." + given,
-                     "unknown key" + didYouMean(given, std::vector<std::string>(allowed.begin(), allowed.end())));
+                     "unknown key" + didYouMean(given, std::vector<std::string>(allowed.begin(),
+                                                                                allowed.end())));
             }
         }
     }
 
     const std::string& source() const { return source_; }
 
-private:
+  private:
     std::string source_;
 };
 

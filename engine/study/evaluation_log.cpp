@@ -16,7 +16,8 @@ namespace {
 // metrics when that point is refused (its row says why).
 std::vector<std::string> metricHeaders(const Optimization& optimization) {
     std::vector<double> start;
-    for (const auto& b : optimization.vary()) start.push_back(b.start);
+    for (const auto& b : optimization.vary())
+        start.push_back(b.start);
     try {
         return optimization.batch({start}).metricHeaders();
     } catch (const StudyError&) {
@@ -26,9 +27,11 @@ std::vector<std::string> metricHeaders(const Optimization& optimization) {
 
 std::vector<std::string> columnsOf(const Optimization& optimization) {
     std::vector<std::string> columns = {"evaluation"};
-    for (const auto& b : optimization.vary()) columns.push_back(b.key);
+    for (const auto& b : optimization.vary())
+        columns.push_back(b.key);
     columns.push_back("objective");
-    for (auto& h : metricHeaders(optimization)) columns.push_back(std::move(h));
+    for (auto& h : metricHeaders(optimization))
+        columns.push_back(std::move(h));
     columns.push_back("status");
     columns.push_back("error");
     return columns;
@@ -59,15 +62,18 @@ EvaluationLog::EvaluationLog(const Optimization& optimization, fs::path folder, 
 
 std::string EvaluationLog::header() const {
     std::string h;
-    for (const auto& c : columns_) h += (h.empty() ? "" : ",") + csvText(c);
+    for (const auto& c : columns_)
+        h += (h.empty() ? "" : ",") + csvText(c);
     return h + "\n";
 }
 
 std::string EvaluationLog::row(size_t number, const Evaluation& e) const {
     std::string r = std::to_string(number);
-    for (double v : e.point) r += "," + shortestNumber(v);
+    for (double v : e.point)
+        r += "," + shortestNumber(v);
     r += "," + shortestNumber(e.objective);
-    for (double v : e.metrics) r += "," + shortestNumber(v);
+    for (double v : e.metrics)
+        r += "," + shortestNumber(v);
     return r + "," + e.status + "," + csvText(e.error) + "\n";
 }
 
@@ -78,9 +84,11 @@ void EvaluationLog::keep(const std::string& row) {
     if (fields.size() != columns_.size()) return;
     auto number = [&](size_t i) { return std::strtod(fields[i].c_str(), nullptr); };
     Evaluation e;
-    for (size_t k = 0; k < keys; ++k) e.point.push_back(number(1 + k));
+    for (size_t k = 0; k < keys; ++k)
+        e.point.push_back(number(1 + k));
     e.objective = number(1 + keys);
-    for (size_t m = 2 + keys; m + 2 < fields.size(); ++m) e.metrics.push_back(number(m));
+    for (size_t m = 2 + keys; m + 2 < fields.size(); ++m)
+        e.metrics.push_back(number(m));
     e.status = fields[fields.size() - 2];
     e.error = fields.back();
     evaluations_.push_back(std::move(e));

@@ -18,7 +18,7 @@
 namespace tavrel::study {
 
 struct Evaluation {
-    std::vector<double> point;   // a value per varied key
+    std::vector<double> point; // a value per varied key
     double objective = 0;
     std::vector<double> metrics; // a value per metric of the optimisation
     std::string status;          // "ok", "infeasible" or "failed"
@@ -26,7 +26,7 @@ struct Evaluation {
 };
 
 class EvaluationLog {
-public:
+  public:
     // Opens DIR (fresh, or with `resume` the folder of the same optimisation, whose complete
     // rows are kept); writes result.json as "running". Throws ResultFolderError.
     EvaluationLog(const Optimization& optimization, std::filesystem::path folder, bool resume,
@@ -46,7 +46,7 @@ public:
     void showProgress() const;
     void closeProgress() const { progress_.close(); }
 
-private:
+  private:
     std::string header() const;
     std::string row(size_t number, const Evaluation& e) const;
     void keep(const std::string& row);

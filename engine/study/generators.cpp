@@ -25,7 +25,8 @@ std::vector<double> values(const GeneratorArgs& g) {
 std::vector<double> linspace(const GeneratorArgs& g) {
     const long n = count(g.c);
     std::vector<double> v;
-    for (long i = 0; i < n; ++i) v.push_back(n == 1 ? g.a : g.a + (g.b - g.a) * double(i) / double(n - 1));
+    for (long i = 0; i < n; ++i)
+        v.push_back(n == 1 ? g.a : g.a + (g.b - g.a) * double(i) / double(n - 1));
     if (n > 1) v.back() = g.b;
     return v;
 }
@@ -49,15 +50,16 @@ std::vector<double> range(const GeneratorArgs& g) {
     const double steps = std::floor((g.b - g.a) / g.c + 1e-9);
     if (steps + 1 > max_values) throw std::invalid_argument("more than 1000000 values");
     std::vector<double> v;
-    for (long i = 0; i <= static_cast<long>(steps); ++i) v.push_back(g.a + double(i) * g.c);
+    for (long i = 0; i <= static_cast<long>(steps); ++i)
+        v.push_back(g.a + double(i) * g.c);
     return v;
 }
 
-template <typename Draw>
-std::vector<double> draws(const GeneratorArgs& g, Draw draw) {
+template <typename Draw> std::vector<double> draws(const GeneratorArgs& g, Draw draw) {
     SeededRandom random{g.stream};
     std::vector<double> v;
-    for (long i = 0; i < g.samples; ++i) v.push_back(draw(random));
+    for (long i = 0; i < g.samples; ++i)
+        v.push_back(draw(random));
     return v;
 }
 

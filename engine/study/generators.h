@@ -9,15 +9,15 @@
 namespace tavrel::study {
 
 struct GeneratorArgs {
-    std::vector<double> list;            // `values`
-    double a = 0, b = 0, c = 0;          // the generator's fields in its order
-    long samples = 0;                    // draws of a random generator
-    std::uint64_t stream = 0;            // seed of this key's draws
+    std::vector<double> list;   // `values`
+    double a = 0, b = 0, c = 0; // the generator's fields in its order
+    long samples = 0;           // draws of a random generator
+    std::uint64_t stream = 0;   // seed of this key's draws
 };
 
 struct Generator {
     const char* name;
-    std::vector<const char*> fields;     // a table's fields in order; empty: a list of numbers
+    std::vector<const char*> fields; // a table's fields in order; empty: a list of numbers
     bool random;
     // Returns the values, or throws std::invalid_argument naming the broken rule.
     std::vector<double> (*make)(const GeneratorArgs& args);

@@ -112,7 +112,8 @@ fs::path caseFolder(const fs::path& folder, size_t index) {
 
 Worker start(const Study& study, size_t index, const fs::path& folder, bool keep_results) {
     int fds[2];
-    if (pipe(fds) != 0) throw StudyError(std::string("cannot start a worker: ") + std::strerror(errno));
+    if (pipe(fds) != 0)
+        throw StudyError(std::string("cannot start a worker: ") + std::strerror(errno));
     const pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -147,11 +148,12 @@ int finish(Worker& w) {
 }
 
 void stopAll(std::vector<Worker>& workers) {
-    for (auto& w : workers) kill(w.pid, SIGTERM);
-    for (auto& w : workers) finish(w);
+    for (auto& w : workers)
+        kill(w.pid, SIGTERM);
+    for (auto& w : workers)
+        finish(w);
     workers.clear();
 }
-
 
 // The plug-ins of the study's scenario, opened once here so that every forked worker inherits
 // them mapped and relocated instead of loading them again for its case. A plug-in that does not
@@ -174,13 +176,15 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
     const auto elapsed = [&] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
     };
-    const size_t jobs = options.jobs > 0 ? size_t(options.jobs)
-                                         : std::max(1u, std::thread::hardware_concurrency());
+    const size_t jobs =
+        options.jobs > 0 ? size_t(options.jobs) : std::max(1u, std::thread::hardware_concurrency());
     LocalRunSummary summary;
     std::vector<size_t> pending;
     for (size_t i = study.caseCount(); i-- > 0;) {
-        if (output.done(i)) ++summary.skipped;
-        else pending.push_back(i); // taken from the back: case order
+        if (output.done(i))
+            ++summary.skipped;
+        else
+            pending.push_back(i); // taken from the back: case order
     }
     const StopSignals signals(StopSignals::Second::asks_again);
     const ProgressBar bar(options.progress, study.caseCount(), output.doneCount());
@@ -189,24 +193,30 @@ LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRun
     try {
         while ((!pending.empty() || !workers.empty()) && !StopSignals::requested()) {
             while (workers.size() < jobs && !pending.empty() && !StopSignals::requested()) {
-                workers.push_back(start(study, pending.back(), output.folder(), options.keep_results));
+                workers.push_back(
+                    start(study, pending.back(), output.folder(), options.keep_results));
                 pending.pop_back();
             }
             std::vector<pollfd> fds;
-            for (const auto& w : workers) fds.push_back({w.fd, POLLIN, 0});
+            for (const auto& w : workers)
+                fds.push_back({w.fd, POLLIN, 0});
             if (poll(fds.data(), fds.size(), 1000) < 0 && errno != EINTR) {
-                throw StudyError(std::string("waiting for workers failed: ") + std::strerror(errno));
+                throw StudyError(std::string("waiting for workers failed: ") +
+                                 std::strerror(errno));
             }
             for (size_t k = fds.size(); k-- > 0;) {
-                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR)) || !drain(workers[k])) continue;
+                if (!(fds[k].revents & (POLLIN | POLLHUP | POLLERR)) || !drain(workers[k]))
+                    continue;
                 const int status = finish(workers[k]);
-                const CaseResult result = decode(workers[k].message, status, study.metrics().size());
+                const CaseResult result =
+                    decode(workers[k].message, status, study.metrics().size());
                 const size_t index = workers[k].index;
                 workers.erase(workers.begin() + long(k));
                 if (!result.ok && options.keep_results) { // a worker that died left its part file
                     std::error_code ignored;
-                    fs::remove(partPath((caseFolder(output.folder(), index) / "results.csv").string()),
-                               ignored);
+                    fs::remove(
+                        partPath((caseFolder(output.folder(), index) / "results.csv").string()),
+                        ignored);
                 }
                 // Stopped, not failed: it runs again on resume.
                 if (StopSignals::requested() && !result.ok) continue;

@@ -10,16 +10,16 @@
 namespace tavrel::study {
 
 struct LocalRunOptions {
-    int jobs = 0;                 // 0: every core
-    bool progress = false;        // progress bar on standard error
-    bool keep_results = false;    // also DIR/cases/<case>/{scenario.toml,results.csv}
+    int jobs = 0;              // 0: every core
+    bool progress = false;     // progress bar on standard error
+    bool keep_results = false; // also DIR/cases/<case>/{scenario.toml,results.csv}
 };
 
 struct LocalRunSummary {
     size_t ran = 0, failed = 0, skipped = 0;
-    bool interrupted = false;     // stopped by SIGINT or SIGTERM; finished rows are kept
+    bool interrupted = false; // stopped by SIGINT or SIGTERM; finished rows are kept
     double wall_seconds = 0;
-    double case_seconds = 0;      // the runs' own wall times, summed
+    double case_seconds = 0; // the runs' own wall times, summed
 };
 
 LocalRunSummary runLocal(const Study& study, StudyOutput& output, const LocalRunOptions& options);

@@ -27,7 +27,8 @@ std::vector<std::string> fields(const std::string& line) {
 // A heading without its unit: "bottom_pressure [Pa]" -> "bottom_pressure".
 std::string headingName(const std::string& heading) {
     std::string name = heading.substr(0, heading.find('['));
-    while (!name.empty() && name.back() == ' ') name.pop_back();
+    while (!name.empty() && name.back() == ' ')
+        name.pop_back();
     return name;
 }
 
@@ -45,15 +46,17 @@ size_t pickColumn(const std::vector<std::string>& headings, const std::string& c
         if (name == port || name == column) return i;
     }
     if (headings.size() == 2) return 1;
-    throw std::invalid_argument(where + ": no column \"" + port + "\" (headings without units " +
-                                "must name the logged column's port, or only one series follows time)");
+    throw std::invalid_argument(
+        where + ": no column \"" + port + "\" (headings without units " +
+        "must name the logged column's port, or only one series follows time)");
 }
 
 } // namespace
 
 double MeasuredSeries::at(double time, size_t& hint) const {
     if (hint + 1 >= times.size() || times[hint] > time) hint = 0;
-    while (hint + 2 < times.size() && times[hint + 1] < time) ++hint;
+    while (hint + 2 < times.size() && times[hint + 1] < time)
+        ++hint;
     if (times.size() == 1) return values[0];
     const double t0 = times[hint], t1 = times[hint + 1];
     const double share = (time - t0) / (t1 - t0);
@@ -78,12 +81,14 @@ MeasuredSeries readMeasured(const std::string& path, const std::string& column) 
         const std::string where = path + ":" + std::to_string(line_number);
         const auto cells = fields(line);
         if (picked == 0) { // the heading line
-            if (cells.size() < 2) throw std::invalid_argument(where + ": needs a time column and a series");
+            if (cells.size() < 2)
+                throw std::invalid_argument(where + ": needs a time column and a series");
             picked = pickColumn(cells, column, where);
             continue;
         }
         double time = 0, value = 0;
-        if (cells.size() <= picked || !parseNumber(cells[0], time) || !parseNumber(cells[picked], value)) {
+        if (cells.size() <= picked || !parseNumber(cells[0], time) ||
+            !parseNumber(cells[picked], value)) {
             throw std::invalid_argument(where + ": not a row of numbers");
         }
         if (!std::isfinite(time) || !std::isfinite(value)) {

@@ -55,7 +55,8 @@ std::string parseMetric(const std::string& text, Metric& metric) {
     if (const auto tilde = metric.column.find('~'); tilde != std::string::npos) {
         metric.measured_file = metric.column.substr(tilde + 1);
         metric.column.resize(tilde);
-        if (metric.column.empty() || metric.measured_file.empty()) return "a misfit must be COLUMN~FILE:rms";
+        if (metric.column.empty() || metric.measured_file.empty())
+            return "a misfit must be COLUMN~FILE:rms";
         if (metric.stat != Stat::rms) return "a misfit's statistic must be rms";
         return {};
     }
@@ -71,7 +72,8 @@ std::string loadMeasured(Metric& metric, const std::string& folder) {
     std::filesystem::path file = metric.measured_file;
     if (file.is_relative()) file = std::filesystem::path(folder) / file;
     try {
-        metric.measured = std::make_shared<const MeasuredSeries>(readMeasured(file.string(), metric.column));
+        metric.measured =
+            std::make_shared<const MeasuredSeries>(readMeasured(file.string(), metric.column));
     } catch (const std::invalid_argument& error) {
         return error.what();
     }
@@ -138,11 +140,14 @@ void MetricSink::begin(const std::vector<sim::Column>& columns) {
         }
         accumulators_[i].a = columnIndex(columns, metrics_[i].column);
         if (metrics_[i].misfit()) {
-            if (!metrics_[i].measured) throw sim::SimulationError("metric " + metrics_[i].text + ": measured file not read");
+            if (!metrics_[i].measured)
+                throw sim::SimulationError("metric " + metrics_[i].text +
+                                           ": measured file not read");
             accumulators_[i].measured = metrics_[i].measured.get();
         }
         accumulators_[i].difference = !metrics_[i].minus.empty();
-        if (accumulators_[i].difference) accumulators_[i].b = columnIndex(columns, metrics_[i].minus);
+        if (accumulators_[i].difference)
+            accumulators_[i].b = columnIndex(columns, metrics_[i].minus);
     }
 }
 

@@ -36,19 +36,20 @@ std::string loadMeasured(Metric& metric, const std::string& folder);
 std::string metricUnit(const Metric& metric, const std::string& column_unit);
 
 // Names the first metric whose column is not among `columns`, or returns empty.
-std::string missingColumn(const std::vector<Metric>& metrics, const std::vector<sim::Column>& columns);
+std::string missingColumn(const std::vector<Metric>& metrics,
+                          const std::vector<sim::Column>& columns);
 
 // Reduces the rows of a run to the metrics' values. Amplitude and phase are the first harmonic
 // at the summary period by Fourier projection (trapezoidal), v ~ mean + A sin(2 pi t / P + phase).
 class MetricSink : public sim::ResultSink {
-public:
+  public:
     MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& scenario);
     void begin(const std::vector<sim::Column>& columns) override;
     void row(double time, const std::vector<double>& values) override;
     void end() override {}
     std::vector<double> values() const; // NaN for a metric without rows in the window
 
-private:
+  private:
     struct Accumulator {
         size_t a = 0, b = 0; // column indices (b only for a difference)
         bool difference = false;

@@ -40,7 +40,8 @@ long wholeNumber(const Reader& r, const toml::table& t, const char* name, long l
     const auto v = n->value<int64_t>();
     if (!v || *v < low || *v > high) {
         r.fail(n, std::string("optimize.") + name,
-               "must be a whole number from " + std::to_string(low) + " to " + std::to_string(high));
+               "must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high));
     }
     return static_cast<long>(*v);
 }
@@ -101,16 +102,18 @@ void Optimization::Impl::parse() {
     const toml::node* node = doc.get("optimize");
     if (!node) r.fail(nullptr, "optimize", "an optimization file needs an [optimize] table");
     const toml::table& t = r.table(*node, "optimize");
-    r.onlyKeys(t, "optimize", {"minimize", "weights", "method", "max_evaluations", "seed",
-                               "subject_to", "vary", "population"});
+    r.onlyKeys(t, "optimize",
+               {"minimize", "weights", "method", "max_evaluations", "seed", "subject_to", "vary",
+                "population"});
     if (const toml::node* n = t.get("method")) {
         const std::string name = r.text(*n, "optimize.method");
         const auto known = std::find_if(std::begin(method_names), std::end(method_names),
                                         [&](const MethodName& m) { return name == m.name; });
         if (known == std::end(method_names)) {
             r.fail(n, "optimize.method",
-                   "must be " + sim::choiceList(method_names,
-                                                [](const MethodName& m) { return m.name; }, "\""));
+                   "must be " +
+                       sim::choiceList(
+                           method_names, [](const MethodName& m) { return m.name; }, "\""));
         }
         method = known->method;
     }
@@ -121,7 +124,8 @@ void Optimization::Impl::parse() {
     parseConstraints(r, t);
     parseVary(r, t);
     for (const auto& c : constraints) {
-        if (std::find(metrics.begin(), metrics.end(), c.metric) == metrics.end()) metrics.push_back(c.metric);
+        if (std::find(metrics.begin(), metrics.end(), c.metric) == metrics.end())
+            metrics.push_back(c.metric);
     }
     probe(r);
 }
@@ -138,9 +142,12 @@ void Optimization::Impl::checkMetric(const Reader& r, const toml::node& node,
 
 void Optimization::Impl::parseObjectives(const Reader& r, const toml::table& t) {
     const toml::node* n = t.get("minimize");
-    if (!n) r.fail(&t, "optimize.minimize", "needs a metric \"COLUMN:STAT\" or misfits \"COLUMN~FILE:rms\"");
+    if (!n)
+        r.fail(&t, "optimize.minimize",
+               "needs a metric \"COLUMN:STAT\" or misfits \"COLUMN~FILE:rms\"");
     if (const toml::array* list = n->as_array()) {
-        for (const auto& item : *list) objective_nodes.push_back(&item);
+        for (const auto& item : *list)
+            objective_nodes.push_back(&item);
         if (list->empty()) r.fail(n, "optimize.minimize", "needs at least one metric");
     } else {
         objective_nodes.push_back(n);
@@ -157,8 +164,9 @@ void Optimization::Impl::parseObjectives(const Reader& r, const toml::table& t) 
     if (const toml::node* w = t.get("weights")) {
         weights = r.numbers(*w, "optimize.weights");
         if (weights.size() != objectives.size()) {
-            r.fail(w, "optimize.weights", "needs one weight per metric of minimize (" +
-                                              std::to_string(objectives.size()) + ")");
+            r.fail(w, "optimize.weights",
+                   "needs one weight per metric of minimize (" + std::to_string(objectives.size()) +
+                       ")");
         }
         for (double v : weights) {
             if (!(v > 0)) r.fail(w, "optimize.weights", "must be positive");
@@ -169,7 +177,8 @@ void Optimization::Impl::parseObjectives(const Reader& r, const toml::table& t) 
 void Optimization::Impl::parseConstraints(const Reader& r, const toml::table& t) {
     const toml::node* n = t.get("subject_to");
     if (!n) return;
-    if (!n->is_array()) r.fail(n, "optimize.subject_to", "must be a list of \"METRIC <= LIMIT\" texts");
+    if (!n->is_array())
+        r.fail(n, "optimize.subject_to", "must be a list of \"METRIC <= LIMIT\" texts");
     for (const auto& item : *n->as_array()) {
         MetricBound c;
         c.text = r.text(item, "optimize.subject_to");
@@ -177,7 +186,8 @@ void Optimization::Impl::parseConstraints(const Reader& r, const toml::table& t)
         c.at_most = op != std::string::npos;
         if (!c.at_most) op = c.text.find(">=");
         const std::string key = "optimize.subject_to: \"" + c.text + "\"";
-        if (op == std::string::npos) r.fail(&item, key, "must be \"METRIC <= LIMIT\" or \"METRIC >= LIMIT\"");
+        if (op == std::string::npos)
+            r.fail(&item, key, "must be \"METRIC <= LIMIT\" or \"METRIC >= LIMIT\"");
         c.metric = trimmed(c.text.substr(0, op));
         const std::string limit = trimmed(c.text.substr(op + 2));
         char* end = nullptr;
@@ -207,7 +217,8 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
         if (!name) r.fail(&entries[i], key, "needs \"key\"");
         b.key = r.text(*name, key + ".key");
         for (const auto& other : vary) {
-            if (other.key == b.key) r.fail(name, key + ".key", "\"" + b.key + "\" is varied already");
+            if (other.key == b.key)
+                r.fail(name, key + ".key", "\"" + b.key + "\" is varied already");
         }
         const toml::node* bounds = entry.get("bounds");
         if (!bounds) r.fail(&entries[i], key, "needs \"bounds\" = [LOWER, UPPER]");
@@ -233,7 +244,8 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
 // names its own line; then the metrics against the logged columns.
 void Optimization::Impl::probe(const Reader& r) const {
     std::vector<double> starts;
-    for (const auto& b : vary) starts.push_back(b.start);
+    for (const auto& b : vary)
+        starts.push_back(b.start);
     for (size_t k = 0; k < vary.size(); ++k) {
         std::vector<std::vector<double>> points(3, starts);
         points[0][k] = vary[k].lower;
@@ -274,11 +286,13 @@ void Optimization::Impl::probe(const Reader& r) const {
 std::string Optimization::Impl::batchText(const std::vector<std::vector<double>>& points) const {
     std::ostringstream text;
     text << overrides << "[study]\nmode = \"zip\"\nmetrics = [";
-    for (size_t i = 0; i < metrics.size(); ++i) text << (i ? ", " : "") << quoted(metrics[i]);
+    for (size_t i = 0; i < metrics.size(); ++i)
+        text << (i ? ", " : "") << quoted(metrics[i]);
     text << "]\n";
     for (size_t k = 0; k < vary.size(); ++k) {
         text << "[[study.vary]]\nkey = " << quoted(vary[k].key) << "\nvalues = [";
-        for (size_t p = 0; p < points.size(); ++p) text << (p ? ", " : "") << exactNumber(points[p].at(k));
+        for (size_t p = 0; p < points.size(); ++p)
+            text << (p ? ", " : "") << exactNumber(points[p].at(k));
         text << "]\n";
     }
     return text.str();

@@ -19,8 +19,9 @@ struct MethodName {
     const char* name;
     Method method;
 };
-inline constexpr MethodName method_names[] = {{"nelder-mead", Method::nelder_mead},
-                                              {"differential-evolution", Method::differential_evolution}};
+inline constexpr MethodName method_names[] = {
+    {"nelder-mead", Method::nelder_mead},
+    {"differential-evolution", Method::differential_evolution}};
 const char* methodName(Method method);
 
 // One [[optimize.vary]]: a study key searched within [lower, upper].
@@ -41,7 +42,7 @@ struct MetricBound {
 };
 
 class Optimization {
-public:
+  public:
     static Optimization load(const std::string& path);
     // Parses and validates (every key, bound, start, metric and measured file); throws
     // StudyError naming the file, the line, the key and the rule before anything runs.
@@ -68,7 +69,7 @@ public:
     // point. Throws StudyError when a value is refused.
     Study batch(const std::vector<std::vector<double>>& points) const;
 
-private:
+  private:
     struct Impl;
     explicit Optimization(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

@@ -9,8 +9,10 @@ namespace {
 std::string duration(double seconds) {
     char text[32];
     const long s = static_cast<long>(seconds + 0.5);
-    if (s >= 3600) std::snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
-    else std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%ldh%02ldm", s / 3600, s / 60 % 60);
+    else
+        std::snprintf(text, sizeof text, "%ldm%02lds", s / 60, s % 60);
     return text;
 }
 

@@ -10,7 +10,7 @@
 namespace tavrel::study {
 
 class ProgressBar {
-public:
+  public:
     // `done` cases of `total` are done before it starts; `unit` names them ("cases").
     ProgressBar(bool on, size_t total, size_t done, std::string unit = "cases");
     void update(size_t done, size_t failed) const;
@@ -18,7 +18,7 @@ public:
     void show(const std::string& text) const;
     void close() const;
 
-private:
+  private:
     bool on_;
     size_t total_, start_done_;
     std::string unit_;

@@ -16,7 +16,8 @@ namespace {
 
 std::string oneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
     return text;
 }
 
@@ -66,7 +67,8 @@ std::string Study::caseText(size_t index) const {
     std::vector<std::pair<std::string, toml::table>> blocks;
     if (toml::table* all = doc["blocks"].as_table()) {
         for (auto& [name, node] : *all) {
-            if (node.is_table()) blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
+            if (node.is_table())
+                blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
         }
         std::stable_sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
             return a.second.source().begin.line < b.second.source().begin.line;
@@ -107,7 +109,8 @@ CaseResult Study::run(size_t index, sim::ResultSink* results) const {
     } catch (const std::exception& error) {
         result.error = oneLine(error.what());
     }
-    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return result;
 }
 

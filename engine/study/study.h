@@ -22,11 +22,11 @@ struct StudyError : std::runtime_error {
 // What a study is made of, as texts, so that a worker on another machine rebuilds the same
 // study (random draws included) without the files.
 struct StudySource {
-    std::string text;           // the study file
-    std::string name;           // its path, for messages
-    std::string scenario_text;  // the base scenario
-    std::string scenario_name;  // its path or "<default scenario>"
-    std::string base_dir;       // folder for the scenario's relative table files
+    std::string text;          // the study file
+    std::string name;          // its path, for messages
+    std::string scenario_text; // the base scenario
+    std::string scenario_name; // its path or "<default scenario>"
+    std::string base_dir;      // folder for the scenario's relative table files
 };
 
 // The texts of a study-like file at `path` (a study or an optimisation): the file and its base
@@ -46,7 +46,7 @@ struct CaseResult {
 };
 
 class Study {
-public:
+  public:
     static Study load(const std::string& path);
     // Parses and validates every case; throws StudyError before anything runs.
     static Study fromSource(StudySource source);
@@ -58,9 +58,9 @@ public:
     // Hash of the study and its base scenario, kept with the results to refuse mixing studies.
     std::string fingerprint() const;
 
-    const std::vector<std::string>& keys() const;        // varied keys as written
+    const std::vector<std::string>& keys() const; // varied keys as written
     const std::vector<Metric>& metrics() const;
-    std::vector<std::string> metricHeaders() const;       // "COLUMN:STAT [unit]"
+    std::vector<std::string> metricHeaders() const; // "COLUMN:STAT [unit]"
     size_t caseCount() const;
     const char* mode() const; // "grid" (every combination) or "zip" (the lists side by side)
     bool random() const;      // a key is drawn at random (a Monte Carlo study)
@@ -73,7 +73,7 @@ public:
     // `results` (optional) receives every logged row as well.
     CaseResult run(size_t index, sim::ResultSink* results = nullptr) const;
 
-private:
+  private:
     struct Impl;
     explicit Study(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

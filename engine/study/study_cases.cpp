@@ -22,7 +22,8 @@ struct ModeName {
 constexpr ModeName mode_names[] = {{"grid", Mode::grid}, {"zip", Mode::zip}};
 
 std::string generatorChoices() {
-    return sim::choiceList(generators(), [](const Generator& g) { return g.name; }, "", ", ");
+    return sim::choiceList(
+        generators(), [](const Generator& g) { return g.name; }, "", ", ");
 }
 
 } // namespace
@@ -91,8 +92,8 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
                                         [&](const ModeName& m) { return name == m.name; });
         if (known == std::end(mode_names)) {
             r.fail(n, "study.mode",
-                   "must be " +
-                       sim::choiceList(mode_names, [](const ModeName& m) { return m.name; }, "\""));
+                   "must be " + sim::choiceList(
+                                    mode_names, [](const ModeName& m) { return m.name; }, "\""));
         }
         mode = known->mode;
     }
@@ -128,7 +129,8 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     const toml::node* name = t.get("key");
     if (!name) r.fail(&node, key, "needs \"key\"");
     if (const toml::array* names = name->as_array()) {
-        for (const auto& n : *names) v.keys.push_back(r.text(n, key + ".key"));
+        for (const auto& n : *names)
+            v.keys.push_back(r.text(n, key + ".key"));
         if (v.keys.empty()) r.fail(name, key + ".key", "needs at least one key");
     } else {
         v.keys.push_back(r.text(*name, key + ".key"));
@@ -161,7 +163,8 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     GeneratorArgs args;
     if (generator->fields.empty()) {
         if (!body.is_array()) r.fail(&body, sub, "must be a list of numbers");
-        for (const auto& item : *body.as_array()) args.list.push_back(r.number(item, sub));
+        for (const auto& item : *body.as_array())
+            args.list.push_back(r.number(item, sub));
     } else {
         const auto& fields = r.table(body, sub);
         double* slots[] = {&args.a, &args.b, &args.c};
@@ -190,15 +193,16 @@ void Study::Impl::buildCases(const Reader& r, const toml::node& where, Mode mode
     if (mode == Mode::zip) {
         for (const auto& v : variations) {
             if (v.values.size() != variations[0].values.size()) {
-                r.fail(v.where, "study.mode", "\"zip\" needs lists of equal length (" + v.keys[0] +
-                                                  " has " + std::to_string(v.values.size()) +
-                                                  ", " + variations[0].keys[0] + " " +
-                                                  std::to_string(variations[0].values.size()) + ")");
+                r.fail(v.where, "study.mode",
+                       "\"zip\" needs lists of equal length (" + v.keys[0] + " has " +
+                           std::to_string(v.values.size()) + ", " + variations[0].keys[0] + " " +
+                           std::to_string(variations[0].values.size()) + ")");
             }
         }
         for (size_t i = 0; i < variations[0].values.size(); ++i) {
             std::vector<double> values;
-            for (const auto& v : variations) values.insert(values.end(), v.keys.size(), v.values[i]);
+            for (const auto& v : variations)
+                values.insert(values.end(), v.keys.size(), v.values[i]);
             cases.push_back(std::move(values));
         }
         return;

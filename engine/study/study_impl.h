@@ -36,7 +36,7 @@ const char* modeName(Mode mode);
 
 struct Study::Impl {
     StudySource source;
-    toml::table study_doc;     // kept so that nodes named in messages stay valid
+    toml::table study_doc; // kept so that nodes named in messages stay valid
     std::vector<Variation> variations;
     std::vector<std::string> keys;
     std::vector<StudyKey> parsed_keys; // one per key
@@ -54,14 +54,16 @@ struct Study::Impl {
             const toml::table* overrides = study_doc[section].as_table();
             if (!overrides) continue;
             toml::table& target = subTable(doc, section, section);
-            for (const auto& [name, node] : *overrides) target.insert_or_assign(name, node);
+            for (const auto& [name, node] : *overrides)
+                target.insert_or_assign(name, node);
         }
         return doc;
     }
 
     toml::table document(const std::vector<double>& values) const {
         toml::table doc = base();
-        for (size_t k = 0; k < keys.size(); ++k) applyKey(doc, parsed_keys[k], values[k]);
+        for (size_t k = 0; k < keys.size(); ++k)
+            applyKey(doc, parsed_keys[k], values[k]);
         return doc;
     }
 

@@ -40,13 +40,16 @@ toml::table& subTable(toml::table& t, const std::string& name, const std::string
 StudyKey parseKey(const std::string& text) {
     std::vector<std::string> parts;
     std::stringstream in(text);
-    for (std::string part; std::getline(in, part, '.');) parts.push_back(part);
+    for (std::string part; std::getline(in, part, '.');)
+        parts.push_back(part);
     if (!text.empty() && text.back() == '.') parts.push_back("");
-    const bool shape_ok = (parts.size() == 2 || parts.size() == 3) &&
-                          std::none_of(parts.begin(), parts.end(),
-                                       [](const std::string& p) { return p.empty(); });
-    if (!shape_ok) throw std::invalid_argument("must be SECTION.NAME, BLOCK.PARAM or BLOCK.INPUT.FIELD");
-    StudyKey key{StudyKey::Target::block_value, parts[0], parts[1], parts.size() == 3 ? parts[2] : ""};
+    const bool shape_ok =
+        (parts.size() == 2 || parts.size() == 3) &&
+        std::none_of(parts.begin(), parts.end(), [](const std::string& p) { return p.empty(); });
+    if (!shape_ok)
+        throw std::invalid_argument("must be SECTION.NAME, BLOCK.PARAM or BLOCK.INPUT.FIELD");
+    StudyKey key{StudyKey::Target::block_value, parts[0], parts[1],
+                 parts.size() == 3 ? parts[2] : ""};
     if (parts.size() == 3) key.target = StudyKey::Target::source_field;
     for (const auto& section : section_names) {
         if (key.head != section.name) continue;
@@ -65,22 +68,25 @@ void applyKey(toml::table& doc, const StudyKey& key, double value) {
         setNumber(subTable(doc, key.head, key.head), key.name, value);
         if (toml::table* blocks = doc["blocks"].as_table()) {
             for (auto& [name, block] : *blocks) {
-                toml::table* params = block.is_table() ? (*block.as_table())["params"].as_table() : nullptr;
+                toml::table* params =
+                    block.is_table() ? (*block.as_table())["params"].as_table() : nullptr;
                 if (params && params->contains(key.name)) setNumber(*params, key.name, value);
             }
         }
         return;
     case StudyKey::Target::block_value:
-    case StudyKey::Target::source_field:
-        break;
+    case StudyKey::Target::source_field: break;
     }
     toml::table* block = doc["blocks"][key.head].as_table();
     if (!block) throw std::invalid_argument("the scenario has no block \"" + key.head + "\"");
     toml::table* inputs = (*block)["inputs"].as_table();
     toml::node* input = inputs ? inputs->get(key.name) : nullptr;
     if (key.target == StudyKey::Target::block_value) {
-        if (input) inputs->insert_or_assign(key.name, value);
-        else setNumber(subTable(*block, "params", "blocks." + key.head + ".params"), key.name, value);
+        if (input)
+            inputs->insert_or_assign(key.name, value);
+        else
+            setNumber(subTable(*block, "params", "blocks." + key.head + ".params"), key.name,
+                      value);
         return;
     }
     toml::table* source = input ? input->as_table() : nullptr;

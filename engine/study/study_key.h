@@ -17,8 +17,8 @@ namespace tavrel::study {
 struct StudyKey {
     enum class Target { section, well, block_value, source_field };
     Target target = Target::section;
-    std::string head; // the section or the block
-    std::string name; // its value, parameter or input
+    std::string head;  // the section or the block
+    std::string name;  // its value, parameter or input
     std::string field; // a source's field
 };
 

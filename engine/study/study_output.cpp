@@ -21,7 +21,8 @@ long caseOf(const std::string& row) {
 } // namespace
 
 StudyOutput::StudyOutput(const Study& study, fs::path folder, bool resume)
-    : study_(study), folder_(folder, {"study", "study.id", {"study.csv"}}, study.fingerprint(), resume),
+    : study_(study),
+      folder_(folder, {"study", "study.id", {"study.csv"}}, study.fingerprint(), resume),
       csv_(folder / "study.csv", header(), "study") {
     // Rewritten from the complete rows, so that a row cut by a kill does not remain.
     csv_.rewrite(folder_.resumed() ? keptRows() : std::vector<std::string>{});
@@ -29,14 +30,17 @@ StudyOutput::StudyOutput(const Study& study, fs::path folder, bool resume)
 
 std::string StudyOutput::header() const {
     std::string h = "case";
-    for (const auto& key : study_.keys()) h += "," + csvText(key);
-    for (const auto& metric : study_.metricHeaders()) h += "," + csvText(metric);
+    for (const auto& key : study_.keys())
+        h += "," + csvText(key);
+    for (const auto& metric : study_.metricHeaders())
+        h += "," + csvText(metric);
     return h + ",status,error\n";
 }
 
 std::string StudyOutput::row(size_t index, const CaseResult& result) const {
     std::string r = std::to_string(index);
-    for (double v : study_.caseValues(index)) r += "," + exactNumber(v);
+    for (double v : study_.caseValues(index))
+        r += "," + exactNumber(v);
     for (size_t m = 0; m < study_.metrics().size(); ++m) {
         r += ",";
         if (result.ok) r += exactNumber(result.values[m]);
@@ -63,9 +67,11 @@ void StudyOutput::write(size_t index, const CaseResult& result) {
 
 void StudyOutput::finish() {
     std::map<long, std::string> rows;
-    for (auto& r : csv_.completeRows()) rows.emplace(caseOf(r), std::move(r));
+    for (auto& r : csv_.completeRows())
+        rows.emplace(caseOf(r), std::move(r));
     std::vector<std::string> ordered;
-    for (auto& [index, r] : rows) ordered.push_back(std::move(r));
+    for (auto& [index, r] : rows)
+        ordered.push_back(std::move(r));
     csv_.rewrite(ordered);
 }
 

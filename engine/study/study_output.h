@@ -14,7 +14,7 @@
 namespace tavrel::study {
 
 class StudyOutput {
-public:
+  public:
     // Creates DIR (a fresh one, or with `resume` the folder of the same study, whose complete
     // rows are kept and whose cases are then done). Throws ResultFolderError naming the folder.
     StudyOutput(const Study& study, std::filesystem::path folder, bool resume);
@@ -28,7 +28,7 @@ public:
     const std::filesystem::path& folder() const { return folder_.path(); }
     const std::filesystem::path& csvPath() const { return csv_.path(); }
 
-private:
+  private:
     std::string header() const;
     std::string row(size_t index, const CaseResult& result) const;
     std::vector<std::string> keptRows(); // the complete rows of this study's cases, each once

@@ -16,13 +16,15 @@ namespace tavrel::study {
 namespace {
 
 std::uint64_t fnv1a(const std::string& text, std::uint64_t hash = 0xcbf29ce484222325ull) {
-    for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
+    for (unsigned char c : text)
+        hash = (hash ^ c) * 0x100000001b3ull;
     return hash;
 }
 
 std::string readFile(const std::string& path, const char* what) {
     try {
-        return readBoundedFile(path, {what, study_file_limits.max_bytes, study_file_limits.max_line});
+        return readBoundedFile(path,
+                               {what, study_file_limits.max_bytes, study_file_limits.max_line});
     } catch (const FileLimitError& error) {
         throw StudyError(error.what());
     }
@@ -43,7 +45,8 @@ StudySource loadSource(const std::string& path, const char* what) {
         if (const toml::node* n = doc.get("scenario")) {
             where += ":" + std::to_string(n->source().begin.line);
             const auto text = n->value<std::string>();
-            if (!text) throw StudyError(where + ": scenario: must be \"default\" or a scenario file");
+            if (!text)
+                throw StudyError(where + ": scenario: must be \"default\" or a scenario file");
             scenario = *text;
         }
     } catch (const toml::parse_error&) {

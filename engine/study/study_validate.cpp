@@ -22,7 +22,8 @@ void Study::Impl::validateValues(const Reader& r) {
         for (double value : v.values) {
             toml::table doc = base();
             try {
-                for (const auto& key : v.parsed) applyKey(doc, key, value);
+                for (const auto& key : v.parsed)
+                    applyKey(doc, key, value);
             } catch (const std::exception& error) { // the key itself: wrong for every value
                 r.fail(v.where, v.keys[0] + " = " + exactNumber(value), error.what());
             }
@@ -33,14 +34,16 @@ void Study::Impl::validateValues(const Reader& r) {
                 // A listed value is the file's own mistake. A drawn one may fall where a rule
                 // refuses it: that case is recorded as failed, unless no draw is acceptable
                 // (then the key or the distribution is wrong).
-                if (!v.random) r.fail(v.where, v.keys[0] + " = " + exactNumber(value), error.what());
+                if (!v.random)
+                    r.fail(v.where, v.keys[0] + " = " + exactNumber(value), error.what());
                 if (first_value.empty()) {
                     first_value = v.keys[0] + " = " + exactNumber(value);
                     first_rule = error.what();
                 }
                 // A hundred refusals before any acceptance: the distribution is wrong; say so
                 // now rather than after checking every draw.
-                if (accepted == 0 && ++refused_before_any == 100) r.fail(v.where, first_value, first_rule);
+                if (accepted == 0 && ++refused_before_any == 100)
+                    r.fail(v.where, first_value, first_rule);
             }
         }
         if (accepted == 0 && !first_value.empty()) r.fail(v.where, first_value, first_rule);
@@ -86,14 +89,16 @@ void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& 
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
     if (!columns.empty()) {
         const std::string missing = missingColumn(metrics, columns);
-        if (!missing.empty()) r.fail(metrics_node, "study.metrics", "no logged column \"" + missing + "\"");
+        if (!missing.empty())
+            r.fail(metrics_node, "study.metrics", "no logged column \"" + missing + "\"");
         for (const auto& m : metrics) {
             for (const auto& c : columns) {
                 if (c.name == m.column) metric_units.push_back(metricUnit(m, c.unit));
             }
         }
     } else {
-        for (const auto& m : metrics) metric_units.push_back(m.stat == Stat::phase ? "rad" : "");
+        for (const auto& m : metrics)
+            metric_units.push_back(m.stat == Stat::phase ? "rad" : "");
     }
 }
 

@@ -43,8 +43,7 @@ std::string readAll(int fd, const std::string& name, const FileLimits& limits) {
                 line_length = 0;
             } else if (++line_length > limits.max_line) {
                 throw FileLimitError(name + ":" + std::to_string(line) + ": a line of the " +
-                                     limits.what + " is longer than " +
-                                     sizeText(limits.max_line));
+                                     limits.what + " is longer than " + sizeText(limits.max_line));
             }
         }
         if (text.size() + static_cast<std::size_t>(got) > limits.max_bytes) {
@@ -61,8 +60,8 @@ std::string readBoundedFile(const std::string& path, const FileLimits& limits) {
     // Not blocking: opening a FIFO must not wait for a writer before it is refused.
     const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
     if (file.fd < 0) {
-        throw FileLimitError("cannot read the " + std::string(limits.what) + " \"" + path +
-                             "\" (" + std::strerror(errno) + ")");
+        throw FileLimitError("cannot read the " + std::string(limits.what) + " \"" + path + "\" (" +
+                             std::strerror(errno) + ")");
     }
     struct stat status {};
     if (fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {

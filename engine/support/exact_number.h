@@ -26,8 +26,8 @@ inline std::string shortestNumber(double v) {
     if (std::isnan(v)) return "nan";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
     char text[40];
-    char* end = std::to_chars(text, text + sizeof text, std::fabs(v),
-                                    std::chars_format::scientific).ptr;
+    char* end =
+        std::to_chars(text, text + sizeof text, std::fabs(v), std::chars_format::scientific).ptr;
     const std::string sci(text, end); // "d.ddde+XX"
     const size_t e = sci.find('e');
     const int exponent = std::atoi(sci.c_str() + e + 1);
@@ -36,9 +36,12 @@ inline std::string shortestNumber(double v) {
     std::string out;
     if (exponent >= -4 && exponent < 16) { // positional, as repr() writes these
         const size_t whole = size_t(exponent + 1);
-        if (exponent < 0) out = "0." + std::string(size_t(-exponent - 1), '0') + digits;
-        else if (digits.size() <= whole) out = digits + std::string(whole - digits.size(), '0') + ".0";
-        else out = digits.substr(0, whole) + "." + digits.substr(whole);
+        if (exponent < 0)
+            out = "0." + std::string(size_t(-exponent - 1), '0') + digits;
+        else if (digits.size() <= whole)
+            out = digits + std::string(whole - digits.size(), '0') + ".0";
+        else
+            out = digits.substr(0, whole) + "." + digits.substr(whole);
     } else {
         out = digits.substr(0, 1) + (digits.size() > 1 ? "." + digits.substr(1) : "");
         char power[16];

@@ -15,7 +15,9 @@ inline constexpr const char* name_rule =
     "must be a name: letters, digits and _, not starting with a digit, at most 64 characters";
 
 inline bool isName(std::string_view text) {
-    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; };
+    auto letter = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    };
     if (text.empty() || text.size() > max_name_length || !letter(text[0])) return false;
     for (char c : text) {
         if (!letter(c) && !(c >= '0' && c <= '9')) return false;
@@ -27,7 +29,8 @@ inline bool isName(std::string_view text) {
 inline std::string shownName(std::string_view text) {
     constexpr std::size_t shown = 40;
     std::string out;
-    for (char c : text.substr(0, shown)) out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
+    for (char c : text.substr(0, shown))
+        out += static_cast<unsigned char>(c) < 0x20 ? '?' : c;
     return "\"" + out + (text.size() > shown ? "...\"" : "\"");
 }
 

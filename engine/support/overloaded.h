@@ -3,8 +3,6 @@
 
 namespace tavrel {
 
-template <typename... Lambdas> struct Overloaded : Lambdas... {
-    using Lambdas::operator()...;
-};
+template <typename... Lambdas> struct Overloaded : Lambdas... { using Lambdas::operator()...; };
 
 } // namespace tavrel

@@ -36,7 +36,8 @@ int StopSignals::requested() { return stop_signal; }
 const char* StopSignals::name(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
 
 void StopSignals::useDefaults() {
-    for (int signal : stop_signals) std::signal(signal, SIG_DFL);
+    for (int signal : stop_signals)
+        std::signal(signal, SIG_DFL);
 }
 
 } // namespace tavrel

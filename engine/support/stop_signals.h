@@ -9,7 +9,7 @@ namespace tavrel {
 
 // Installs the stop handlers for its lifetime and puts the previous ones back at its end.
 class StopSignals {
-public:
+  public:
     // What a second signal does: ask again (the work stops once anyway), or end the program at
     // once through the default handler (leaving, at worst, a ".part" file, never a half-written
     // result under its own name).
@@ -26,8 +26,8 @@ public:
     // The default handlers, for a forked worker that its runner ends with SIGTERM.
     static void useDefaults();
 
-private:
-    struct sigaction previous_[2] {}; // SIGINT's and SIGTERM's
+  private:
+    struct sigaction previous_[2]{}; // SIGINT's and SIGTERM's
 };
 
 } // namespace tavrel

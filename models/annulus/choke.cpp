@@ -92,10 +92,11 @@ double chokeOpeningForCoefficient(ParamVector table, double required) {
     if (required >= table[M - 1]) return 1.0;
     if (required <= 0) return 0.0;
     if (required < table[0]) return 0.0; // below a positive first entry: no segment to invert
-    if (M < 2) return required; // only a not-a-number requirement reaches here
+    if (M < 2) return required;          // only a not-a-number requirement reaches here
     const double h = 1.0 / static_cast<double>(M - 1);
     std::size_t k = 1;
-    while (k < M - 1 && !(table[k] > required)) ++k;
+    while (k < M - 1 && !(table[k] > required))
+        ++k;
     return (required - table[k - 1]) * h / (table[k] - table[k - 1]) +
            static_cast<double>(k - 1) * h;
 }

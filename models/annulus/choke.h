@@ -35,8 +35,7 @@ inline double flowDirection(double t) { return t == 0.0 ? 0.0 : t / std::fabs(t)
 // choke_density*(choke_flow/Cv)^2 in the direction of the choke velocity t.
 inline double chokeLawPressure(double choke_flow, double Cv, double t, double choke_density,
                                double downstream_pressure) {
-    return std::pow(choke_flow / Cv, 2) * (flowDirection(t) * choke_density) +
-           downstream_pressure;
+    return std::pow(choke_flow / Cv, 2) * (flowDirection(t) * choke_density) + downstream_pressure;
 }
 
 } // namespace tavrel::rig

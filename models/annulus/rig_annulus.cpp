@@ -25,7 +25,8 @@ void declareRigSizes(SimStruct* S, int num_states) {
     ssSetNumIWork(S, 1);
 
     if (!ssSetNumOutputPorts(S, outputs)) return;
-    for (int port = 0; port < outputs; ++port) ssSetOutputPortWidth(S, port, 1);
+    for (int port = 0; port < outputs; ++port)
+        ssSetOutputPortWidth(S, port, 1);
 }
 
 double initializeAnnulus(SimStruct* S, const RigParams& p) {
@@ -33,7 +34,8 @@ double initializeAnnulus(SimStruct* S, const RigParams& p) {
     const double dx = cellLength(p);
     std::array<double, n + 1> P;
     std::array<double, n + 1> V{}; // the fluid stands still
-    for (int i = 0; i <= n; ++i) P[i] = hydrostaticPressure(p.hydrostatics(), i, dx);
+    for (int i = 0; i <= n; ++i)
+        P[i] = hydrostaticPressure(p.hydrostatics(), i, dx);
 
     double* x = ssGetContStates(S);
     for (int j = 0; j < n; ++j) {
@@ -46,9 +48,9 @@ double initializeAnnulus(SimStruct* S, const RigParams& p) {
 void applyInitialChokeOpening(SimStruct* S, const RigParams& p, double injection_flow) {
     int* iwork = ssGetIWork(S);
     if (iwork[first_output_flag] != 1) return;
-    const double z0 = initialChokeOpening(p.choke_characteristic, injection_flow,
-                                          p.initial_top_pressure, p.downstream_pressure,
-                                          p.density_ref);
+    const double z0 =
+        initialChokeOpening(p.choke_characteristic, injection_flow, p.initial_top_pressure,
+                            p.downstream_pressure, p.density_ref);
     ssGetContStates(S)[state::choke_actuator] = z0;
     iwork[first_output_flag] = 0;
     mexPrintf("Initial choke opening: %f\n", z0);
@@ -59,8 +61,8 @@ RigTop rigTopBoundary(const RigParams& p, const double* x, double injection_flow
     RigTop top;
     top.choke_coefficient = chokeCoefficient(p.choke_characteristic, x[state::choke_actuator]);
     top.choke_velocity = chokeFlowVelocity(p, a, top.choke_coefficient, injection_flow);
-    top.w_down_top = boundaryInvariantForVelocity(
-        p, top.choke_velocity - injection_flow / p.annulus_area, a);
+    top.w_down_top =
+        boundaryInvariantForVelocity(p, top.choke_velocity - injection_flow / p.annulus_area, a);
     return top;
 }
 
@@ -83,15 +85,14 @@ void writeRigOutputs(SimStruct* S, const RigParams& p, const RigBottom& bottom,
     writeOutput(S, output::bottom_pressure, pressureFromInvariants(p, bottom.w_up_0, b_bottom));
 
     const double Cv = top.choke_coefficient;
-    const double choke_pressure =
-        Cv > 0 ? chokeLawPressure(choke_flow, Cv, top.choke_velocity, p.choke_density,
-                                  p.downstream_pressure)
-               : pressureFromInvariants(p, a_top, top.w_down_top);
+    const double choke_pressure = Cv > 0 ? chokeLawPressure(choke_flow, Cv, top.choke_velocity,
+                                                            p.choke_density, p.downstream_pressure)
+                                         : pressureFromInvariants(p, a_top, top.w_down_top);
     writeOutput(S, output::choke_pressure, choke_pressure);
     writeOutput(S, output::displacer_pressure, bottom.displacer_pressure_output);
 
-    const WaveProfiles waves{x + state::w_up, bottom.w_up_0, x + state::w_down, top.w_down_top,
-                             n, cellLength(p)};
+    const WaveProfiles waves{x + state::w_up, bottom.w_up_0, x + state::w_down, top.w_down_top, n,
+                             cellLength(p)};
     writeSensorPressures(S, p.num_fixed_outputs, p.sensor_positions, waves,
                          [&p](double a, double b) { return pressureFromInvariants(p, a, b); });
 }
@@ -110,16 +111,20 @@ void writeAnnulusDerivatives(SimStruct* S, const RigParams& p, const RigBottom& 
     std::array<double, n> Gup;
     std::array<double, n> Gdown;
     Gup[0] = (s[0] - bottom.w_up_0) / dx;
-    for (int k = 1; k < n; ++k) Gup[k] = (s[k] - s[k - 1]) / dx;
-    for (int k = 0; k < n - 1; ++k) Gdown[k] = (s[n + 1 + k] - s[n + k]) / dx;
+    for (int k = 1; k < n; ++k)
+        Gup[k] = (s[k] - s[k - 1]) / dx;
+    for (int k = 0; k < n - 1; ++k)
+        Gdown[k] = (s[n + 1 + k] - s[n + k]) / dx;
     Gdown[n - 1] = (top.w_down_top - s[2 * n - 1]) / dx;
 
     std::array<double, n + 1> V;
     std::array<double, n + 1> F;
     V[0] = bottom.velocity;
-    for (int j = 0; j < n - 1; ++j) V[j + 1] = (s[j + n + 1] + s[j]) * 0.5 + p.invariant_velocity_ref;
+    for (int j = 0; j < n - 1; ++j)
+        V[j + 1] = (s[j + n + 1] + s[j]) * 0.5 + p.invariant_velocity_ref;
     V[n] = (top.w_down_top + s[n - 1]) * 0.5 + p.invariant_velocity_ref;
-    for (int j = 0; j <= n; ++j) F[j] = friction(p.friction_linear, p.friction_quadratic, V[j]);
+    for (int j = 0; j <= n; ++j)
+        F[j] = friction(p.friction_linear, p.friction_quadratic, V[j]);
 
     const double g_s = std::sin(p.inclination) * gravity;
     for (int k = 0; k < n; ++k) {

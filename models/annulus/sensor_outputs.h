@@ -10,11 +10,11 @@
 namespace tavrel {
 
 struct WaveProfiles {
-    const double* up;      // `w_up` at points 1..n
-    double up_boundary;    // `w_up` at point 0
-    const double* down;    // `w_down` at points 0..n-1
-    double down_boundary;  // `w_down` at point n
-    int cells;             // n
+    const double* up;     // `w_up` at points 1..n
+    double up_boundary;   // `w_up` at point 0
+    const double* down;   // `w_down` at points 0..n-1
+    double down_boundary; // `w_down` at point n
+    int cells;            // n
     double dx;
 };
 

@@ -5,8 +5,7 @@
 
 // X(id, unit, meaning[, role]).
 #define TAVREL_ANNULUS_STATES(X)                                                                   \
-    X(choke_opening, "1", "choke actuator position",                                               \
-      ::tavrel::StateRole::choke_opening)                                                          \
+    X(choke_opening, "1", "choke actuator position", ::tavrel::StateRole::choke_opening)           \
     X(bottom_velocity_lag, "m/s", "lagged velocity at the bottom")
 
 namespace tavrel::rig {

@@ -6,8 +6,7 @@
 
 // X(id, unit, meaning[, role]).
 #define TAVREL_LINEAR_STATES(X)                                                                    \
-    X(choke_opening, "1", "choke actuator position",                                               \
-      ::tavrel::StateRole::choke_opening)
+    X(choke_opening, "1", "choke actuator position", ::tavrel::StateRole::choke_opening)
 
 namespace tavrel::linear {
 

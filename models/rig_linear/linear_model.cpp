@@ -75,8 +75,8 @@ double chokePressure(const RigParams& p, const Boundaries& b, double choke_flow,
 void writeSensors(SimStruct* S, const RigParams& p, const Boundaries& b) {
     const double* x = ssGetContStates(S);
     const LinearInvariants waves = linearInvariants(p);
-    const WaveProfiles profiles{x + state::w_up, b.w_up_bottom, x + state::w_down,
-                                b.w_down_top,    n,             cellLength(p)};
+    const WaveProfiles profiles{x + state::w_up, b.w_up_bottom, x + state::w_down, b.w_down_top, n,
+                                cellLength(p)};
     writeSensorPressures(S, p.num_fixed_outputs, p.sensor_positions, profiles,
                          [&waves](double a, double d) { return waves.pressure(a, d); });
 }
@@ -93,15 +93,16 @@ UpwindDifferences upwindDifferences(const double* x, const Boundaries& b, double
     const double* down = x + state::w_down;
     UpwindDifferences D;
     D.up[0] = (up[0] - b.w_up_bottom) / dx;
-    for (int k = 1; k < n; ++k) D.up[k] = (up[k] - up[k - 1]) / dx;
-    for (int k = 0; k < n - 1; ++k) D.down[k] = (down[k + 1] - down[k]) / dx;
+    for (int k = 1; k < n; ++k)
+        D.up[k] = (up[k] - up[k - 1]) / dx;
+    for (int k = 0; k < n - 1; ++k)
+        D.down[k] = (down[k + 1] - down[k]) / dx;
     D.down[n - 1] = (b.w_down_top - down[n - 1]) / dx;
     return D;
 }
 
 // Friction per unit mass at the grid points 0 .. 100, from the velocity the waves carry there.
-std::array<double, n + 1> gridFriction(const RigParams& p, const double* x,
-                                       const Boundaries& b) {
+std::array<double, n + 1> gridFriction(const RigParams& p, const double* x, const Boundaries& b) {
     std::array<double, n + 1> V;
     V[0] = b.bottom_velocity;
     for (int k = 1; k < n; ++k) {
@@ -109,7 +110,8 @@ std::array<double, n + 1> gridFriction(const RigParams& p, const double* x,
     }
     V[n] = rig::velocityFromInvariants(p, b.w_down_top, x[state::w_up_top]);
     std::array<double, n + 1> F;
-    for (int k = 0; k <= n; ++k) F[k] = friction(p.friction_linear, p.friction_quadratic, V[k]);
+    for (int k = 0; k <= n; ++k)
+        F[k] = friction(p.friction_linear, p.friction_quadratic, V[k]);
     return F;
 }
 
@@ -125,7 +127,8 @@ void mdlInitializeConditions(SimStruct* S) {
     const double dx = cellLength(p);
     std::array<double, n + 1> P;
     std::array<double, n + 1> V{};
-    for (int i = 0; i <= n; ++i) P[i] = hydrostaticPressure(p.hydrostatics(), i, dx);
+    for (int i = 0; i <= n; ++i)
+        P[i] = hydrostaticPressure(p.hydrostatics(), i, dx);
 
     const LinearInvariants waves = linearInvariants(p);
     double* x = ssGetContStates(S);

@@ -10,8 +10,7 @@
 
 // X(id, unit, meaning[, role]).
 #define TAVREL_PISTON_STATES(X)                                                                    \
-    X(choke_opening, "1", "choke actuator position",                                               \
-      ::tavrel::StateRole::choke_opening)                                                          \
+    X(choke_opening, "1", "choke actuator position", ::tavrel::StateRole::choke_opening)           \
     X(bottom_chamber_pressure, "Pa",                                                               \
       "pressure of the chamber that feeds the annulus at the bottom")                              \
     X(displacer_chamber_pressure, "Pa", "pressure of the chamber the displacer works on")          \

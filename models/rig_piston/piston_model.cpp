@@ -22,9 +22,7 @@ double chamberVolume(const RigParams& p) {
                ((p.displacer_depth - p.passage_length) * 0.5);
 }
 
-double passageArea(const RigParams& p) {
-    return p.passage_area_outer - p.passage_area_inner;
-}
+double passageArea(const RigParams& p) { return p.passage_area_outer - p.passage_area_inner; }
 
 // Pressure difference per unit rate of change of the passage flow.
 double passageInertance(const RigParams& p) {
@@ -73,9 +71,7 @@ void writeChamberDerivatives(SimStruct* S, const RigParams& p, const RigBottom& 
 
 } // namespace
 
-void mdlInitializeSizes(SimStruct* S) {
-    rig::declareRigSizes(S, state::count);
-}
+void mdlInitializeSizes(SimStruct* S) { rig::declareRigSizes(S, state::count); }
 
 // The annulus at rest on its hydrostatic profile; the bottom chamber at the profile's bottom
 // pressure, the displacer chamber higher by the displacer head, and no passage flow.

@@ -4,9 +4,9 @@
 #include "conversions.h"
 
 #include "block_catalog.h"
+#include "block_descriptions.h"
 #include "block_instance.h"
 #include "block_lifecycle.h"
-#include "block_descriptions.h"
 #include "description_file.h"
 
 #include <pybind11/stl.h>
@@ -30,7 +30,8 @@ std::shared_ptr<Plugin> openPlugin(const std::string& name_or_path) {
 
 std::string joined(const std::vector<std::string>& names) {
     std::string text;
-    for (const auto& name : names) text += (text.empty() ? "" : ", ") + name;
+    for (const auto& name : names)
+        text += (text.empty() ? "" : ", ") + name;
     return text;
 }
 
@@ -64,8 +65,9 @@ ParamValues paramsByName(const BlockDescription& kind, const py::dict& given) {
 
 ParamValues paramsByPosition(const BlockDescription* kind, const py::sequence& given) {
     if (kind && given.size() != kind->params.size()) {
-        throw py::value_error(std::string(kind->name) + " takes " + std::to_string(kind->params.size()) +
-                              " parameters, got " + std::to_string(given.size()));
+        throw py::value_error(std::string(kind->name) + " takes " +
+                              std::to_string(kind->params.size()) + " parameters, got " +
+                              std::to_string(given.size()));
     }
     ParamValues params;
     for (size_t k = 0; k < given.size(); ++k) {
@@ -75,7 +77,7 @@ ParamValues paramsByPosition(const BlockDescription* kind, const py::sequence& g
 }
 
 class Block {
-public:
+  public:
     Block(const std::string& name_or_path, const py::object& params) {
         auto plugin = openPlugin(name_or_path);
         kind_ = host::describePlugin(plugin->path());
@@ -114,7 +116,8 @@ public:
     std::vector<std::string> paramNames() const {
         std::vector<std::string> names;
         if (kind_) {
-            for (const auto& p : kind_->params) names.push_back(std::string(p.name));
+            for (const auto& p : kind_->params)
+                names.push_back(std::string(p.name));
         }
         return names;
     }
@@ -132,7 +135,8 @@ public:
     std::vector<std::string> outputNames() const {
         std::vector<std::string> names;
         if (kind_) {
-            for (const auto& port : sim::outputPorts(*kind_, params_)) names.push_back(port.name);
+            for (const auto& port : sim::outputPorts(*kind_, params_))
+                names.push_back(port.name);
         }
         for (int p = static_cast<int>(names.size()); p < instance_->numOutputs(); ++p) {
             names.push_back("y" + std::to_string(p));
@@ -179,7 +183,7 @@ public:
 
     std::string takeConsole() { return instance_->takeConsole(); }
 
-private:
+  private:
     // A parameter by name, or by position for any plug-in.
     int paramPosition(const py::object& key) const {
         long k = -1;
@@ -227,9 +231,10 @@ template <typename Entry> py::list entries(std::span<const Entry> list) {
         d["meaning"] = text(e.meaning);
         if constexpr (std::is_same_v<Entry, ParamDescription>) {
             const auto values = e.defaults.values();
-            d["default"] = e.isVector() ? py::object(py::cast(std::vector<double>(
-                                              values.begin(), values.end())))
-                                        : py::object(py::float_(values.empty() ? 0 : values[0]));
+            d["default"] =
+                e.isVector()
+                    ? py::object(py::cast(std::vector<double>(values.begin(), values.end())))
+                    : py::object(py::float_(values.empty() ? 0 : values[0]));
             d["read"] = e.isRead();
         }
         if constexpr (std::is_same_v<Entry, PortDescription>) {
@@ -262,7 +267,8 @@ void bindBlock(py::module_& m) {
     m.def("describe", &describe, py::arg("name_or_path"),
           "A block's description: parameters (name, unit, meaning, default), ports, states.");
     py::list shipped;
-    for (const BlockDescription* d : host::knownBlocks()) shipped.append(text(d->name));
+    for (const BlockDescription* d : host::knownBlocks())
+        shipped.append(text(d->name));
     m.attr("shipped_blocks") = shipped;
     py::class_<Block>(m, "Block", R"doc(
 One instance of a block plug-in, called directly through its mexFunction.
@@ -282,8 +288,7 @@ the plug-in folder, or a plug-in file path; params as a dict by name or a list b
         .def_property_readonly("input_names", &Block::inputNames)
         .def_property_readonly("output_names", &Block::outputNames)
         .def_property_readonly("direct_feedthrough", &Block::directFeedThrough)
-        .def("initial_states", &Block::initialStates, py::arg("u") = py::none(),
-             py::arg("t") = 0.0,
+        .def("initial_states", &Block::initialStates, py::arg("u") = py::none(), py::arg("t") = 0.0,
              "Initial conditions, then the first outputs call at t with inputs u (zeros if "
              "omitted), which may set a state such as the initial choke opening.")
         .def("outputs", &Block::outputs, py::arg("x"), py::arg("u"), py::arg("t") = 0.0,
@@ -292,8 +297,7 @@ the plug-in folder, or a plug-in file path; params as a dict by name or a list b
              "State derivatives at states x and inputs u.")
         .def("set_param", &Block::setParam, py::arg("name"), py::arg("value"),
              "Replaces one dialog parameter; the block reads it at its next call.")
-        .def("take_console", &Block::takeConsole,
-             "Text the block printed since the last call.");
+        .def("take_console", &Block::takeConsole, "Text the block printed since the last call.");
 }
 
 } // namespace tavrel::python

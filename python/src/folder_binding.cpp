@@ -22,14 +22,16 @@ void bindFolders(py::module_& m) {
         "Writes `text` as the whole file `path` (a part file renamed when complete).");
     m.def(
         "write_columns",
-        [](const std::string& path, const std::vector<std::string>& names, const py::list& columns) {
+        [](const std::string& path, const std::vector<std::string>& names,
+           const py::list& columns) {
             std::vector<std::vector<std::string>> lines = {names};
             for (size_t c = 0; c < names.size(); ++c) {
                 size_t r = 1;
                 for (const auto& value : columns[c]) {
                     if (lines.size() <= r) lines.emplace_back(names.size());
-                    lines[r++][c] = py::isinstance<py::str>(value) ? value.cast<std::string>()
-                                                                   : shortestNumber(value.cast<double>());
+                    lines[r++][c] = py::isinstance<py::str>(value)
+                                        ? value.cast<std::string>()
+                                        : shortestNumber(value.cast<double>());
                 }
             }
             writeCsvTable(path, lines);

@@ -61,8 +61,8 @@ py::dict linearizeScenario(const sim::Scenario& scenario, std::vector<std::strin
 }
 
 // G(jw) for each w: an array (frequencies, outputs, inputs).
-py::array_t<std::complex<double>> frequencyResponse(const Array& A, const Array& B,
-                                                    const Array& C, const Array& D,
+py::array_t<std::complex<double>> frequencyResponse(const Array& A, const Array& B, const Array& C,
+                                                    const Array& D,
                                                     const std::vector<double>& omegas) {
     const linear::FrequencyResponse response(toMatrix(A, "A"), toMatrix(B, "B"), toMatrix(C, "C"),
                                              toMatrix(D, "D"));

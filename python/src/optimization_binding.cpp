@@ -20,30 +20,40 @@ void bindOptimization(py::module_& m) {
                     "Reads and validates an optimisation file and its base scenario.")
         .def_property_readonly("name", [](const Optimization& o) { return o.source().name; })
         .def_property_readonly("fingerprint", &Optimization::fingerprint)
-        .def_property_readonly("keys", [](const Optimization& o) {
-            std::vector<std::string> keys;
-            for (const auto& b : o.vary()) keys.push_back(b.key);
-            return keys;
-        })
-        .def_property_readonly("bounds", [](const Optimization& o) {
-            std::vector<std::pair<double, double>> bounds;
-            for (const auto& b : o.vary()) bounds.emplace_back(b.lower, b.upper);
-            return bounds;
-        })
-        .def_property_readonly("start", [](const Optimization& o) {
-            std::vector<double> start;
-            for (const auto& b : o.vary()) start.push_back(b.start);
-            return start;
-        })
+        .def_property_readonly("keys",
+                               [](const Optimization& o) {
+                                   std::vector<std::string> keys;
+                                   for (const auto& b : o.vary())
+                                       keys.push_back(b.key);
+                                   return keys;
+                               })
+        .def_property_readonly("bounds",
+                               [](const Optimization& o) {
+                                   std::vector<std::pair<double, double>> bounds;
+                                   for (const auto& b : o.vary())
+                                       bounds.emplace_back(b.lower, b.upper);
+                                   return bounds;
+                               })
+        .def_property_readonly("start",
+                               [](const Optimization& o) {
+                                   std::vector<double> start;
+                                   for (const auto& b : o.vary())
+                                       start.push_back(b.start);
+                                   return start;
+                               })
         .def_property_readonly("objectives", &Optimization::objectives)
         .def_property_readonly("weights", &Optimization::weights)
-        .def_property_readonly("constraints", [](const Optimization& o) {
-            std::vector<py::tuple> out;
-            for (const auto& c : o.constraints()) out.push_back(py::make_tuple(c.text, c.metric, c.at_most, c.limit));
-            return out;
-        })
+        .def_property_readonly("constraints",
+                               [](const Optimization& o) {
+                                   std::vector<py::tuple> out;
+                                   for (const auto& c : o.constraints())
+                                       out.push_back(
+                                           py::make_tuple(c.text, c.metric, c.at_most, c.limit));
+                                   return out;
+                               })
         .def_property_readonly("metrics", &Optimization::metrics)
-        .def_property_readonly("method", [](const Optimization& o) { return study::methodName(o.method()); })
+        .def_property_readonly("method",
+                               [](const Optimization& o) { return study::methodName(o.method()); })
         .def_property_readonly("max_evaluations", &Optimization::maxEvaluations)
         .def_property_readonly("seed", &Optimization::seed)
         .def_property_readonly("population", &Optimization::population)
@@ -57,12 +67,15 @@ void bindOptimization(py::module_& m) {
              py::keep_alive<1, 2>())
         .def_property_readonly("columns", &EvaluationLog::columns)
         .def_property_readonly("best", &EvaluationLog::best, "The best evaluation's number, or -1.")
-        .def_property_readonly("kept", [](const EvaluationLog& log) {
-            std::vector<py::tuple> rows;
-            for (const auto& e : log.evaluations())
-                rows.push_back(py::make_tuple(e.point, e.metrics, e.status, e.error));
-            return rows;
-        }, "The evaluations there so far: (point, metrics, status, error) each.")
+        .def_property_readonly(
+            "kept",
+            [](const EvaluationLog& log) {
+                std::vector<py::tuple> rows;
+                for (const auto& e : log.evaluations())
+                    rows.push_back(py::make_tuple(e.point, e.metrics, e.status, e.error));
+                return rows;
+            },
+            "The evaluations there so far: (point, metrics, status, error) each.")
         .def(
             "append",
             [](EvaluationLog& log, std::vector<double> point, double objective,

@@ -95,18 +95,20 @@ py::object simulate(const sim::Scenario& scenario, bool profile) {
 
 void bindResults(py::module_& m) {
     py::class_<ResultData>(m, "ResultData", "Logged rows of a run (see tavrel.Result).")
-        .def_static("from_arrays", &fromArrays, py::arg("names"), py::arg("units"),
-                    py::arg("time"), py::arg("values"))
+        .def_static("from_arrays", &fromArrays, py::arg("names"), py::arg("units"), py::arg("time"),
+                    py::arg("values"))
         .def_property_readonly("names",
                                [](const ResultData& d) {
                                    std::vector<std::string> names;
-                                   for (const auto& c : d.rows->columns()) names.push_back(c.name);
+                                   for (const auto& c : d.rows->columns())
+                                       names.push_back(c.name);
                                    return names;
                                })
         .def_property_readonly("units",
                                [](const ResultData& d) {
                                    std::vector<std::string> units;
-                                   for (const auto& c : d.rows->columns()) units.push_back(c.unit);
+                                   for (const auto& c : d.rows->columns())
+                                       units.push_back(c.unit);
                                    return units;
                                })
         .def_property_readonly(

@@ -9,7 +9,6 @@
 
 #include <pybind11/stl.h>
 
-
 namespace tavrel::python {
 
 namespace {
@@ -18,8 +17,7 @@ using sim::Scenario;
 
 // A [simulation] setting read and set by name; the scenario file's rules check it, and a refused
 // value is a ValueError with the same words as the file's error.
-template <class Value>
-py::cpp_function simulationSetter(const char* name) {
+template <class Value> py::cpp_function simulationSetter(const char* name) {
     return py::cpp_function([name](Scenario& s, const Value& value) {
         try {
             s.setSimulation(name, value);
@@ -41,14 +39,16 @@ py::dict params(const Scenario& s, const std::string& block_name) {
     const BlockDescription* kind = &block.description();
     for (size_t k = 0; kind && k < kind->params.size() && k < block.params.size(); ++k) {
         if (kind->params[k].name.empty()) continue;
-        d[py::str(std::string(kind->params[k].name))] = paramValue(kind->params[k], block.params[k]);
+        d[py::str(std::string(kind->params[k].name))] =
+            paramValue(kind->params[k], block.params[k]);
     }
     return d;
 }
 
 std::vector<std::string> blockNames(const Scenario& s) {
     std::vector<std::string> names;
-    for (const auto& b : s.blocks) names.push_back(b.name);
+    for (const auto& b : s.blocks)
+        names.push_back(b.name);
     return names;
 }
 
@@ -59,13 +59,16 @@ void bindScenario(py::module_& m) {
 A study: blocks with their plug-ins and parameters, input sources, solver settings, duration,
 output interval and logged columns. Scenario.load(path) reads a scenario file,
 Scenario.default() the embedded default; both are validated completely on loading.)doc")
-        .def_static("load", &Scenario::load, py::arg("path"), "Reads and validates a scenario file.")
+        .def_static("load", &Scenario::load, py::arg("path"),
+                    "Reads and validates a scenario file.")
         .def_static("default", &Scenario::builtInDefault, "The embedded default scenario.")
-        .def("copy", [](const Scenario& s) { return s; }, "An independent copy.")
+        .def(
+            "copy", [](const Scenario& s) { return s; }, "An independent copy.")
         .def("__copy__", [](const Scenario& s) { return s; })
-        .def("__deepcopy__", [](const Scenario& s, const py::object&) { return s; }, py::arg("memo"))
-        .def_static("parse", &Scenario::parse, py::arg("text"),
-                    py::arg("source_name") = "<text>", py::arg("base_dir") = ".",
+        .def(
+            "__deepcopy__", [](const Scenario& s, const py::object&) { return s; }, py::arg("memo"))
+        .def_static("parse", &Scenario::parse, py::arg("text"), py::arg("source_name") = "<text>",
+                    py::arg("base_dir") = ".",
                     "Parses scenario text; relative table files are read from base_dir.")
         .def(
             "set",
@@ -76,41 +79,52 @@ Scenario.default() the embedded default; both are validated completely on loadin
             py::arg("block"), py::arg("param"), py::arg("value"),
             "Overrides one dialog parameter by name and validates the block again; on an error "
             "the scenario keeps its previous value.")
-        .def("get",
-             [](const Scenario& s, const std::string& block, const std::string& param) {
-                 py::dict all = params(s, block);
-                 if (!all.contains(param)) {
-                     throw py::key_error("\"" + param + "\" is not a parameter of block " + block);
-                 }
-                 return py::object(all[py::str(param)]);
-             },
-             py::arg("block"), py::arg("param"))
+        .def(
+            "get",
+            [](const Scenario& s, const std::string& block, const std::string& param) {
+                py::dict all = params(s, block);
+                if (!all.contains(param)) {
+                    throw py::key_error("\"" + param + "\" is not a parameter of block " + block);
+                }
+                return py::object(all[py::str(param)]);
+            },
+            py::arg("block"), py::arg("param"))
         .def("params", &params, py::arg("block"), "The block's dialog parameters by name.")
         .def_property_readonly("blocks", &blockNames, "Instance names of the blocks.")
-        .def("block_kind", [](const Scenario& s, const std::string& b) { return s.block(b).kind; },
-             py::arg("block"), "The deliverable a block instance runs.")
+        .def(
+            "block_kind", [](const Scenario& s, const std::string& b) { return s.block(b).kind; },
+            py::arg("block"), "The deliverable a block instance runs.")
         .def_readonly("source_name", &Scenario::source_name)
-        .def_property("duration", [](const Scenario& s) { return s.duration; },
-                      simulationSetter<double>("duration"), "Simulated time [s].")
-        .def_property("output_interval", [](const Scenario& s) { return s.output_interval; },
-                      simulationSetter<double>("output_interval"), "Time between logged rows [s].")
-        .def_property("start_time", [](const Scenario& s) { return s.start_time; },
-                      simulationSetter<double>("start_time"), "Time of the first logged row [s].")
-        .def_property("solver", [](const Scenario& s) { return sim::solverName(s.solver.kind); },
-                      simulationSetter<std::string>("solver"),
-                      "dormand_prince (adaptive explicit), bdf (stiff) or fixed_step.")
-        .def_property("rtol", [](const Scenario& s) { return s.solver.rtol; },
-                      simulationSetter<double>("rtol"))
-        .def_property("atol", [](const Scenario& s) { return s.solver.atol; },
-                      simulationSetter<double>("atol"))
-        .def_property("fixed_step", [](const Scenario& s) { return s.solver.fixed_step; },
-                      simulationSetter<double>("fixed_step"))
-        .def_property("max_step", [](const Scenario& s) { return s.solver.max_step; },
-                      simulationSetter<double>("max_step"), "Largest solver step [s]; 0 for no limit.")
+        .def_property(
+            "duration", [](const Scenario& s) { return s.duration; },
+            simulationSetter<double>("duration"), "Simulated time [s].")
+        .def_property(
+            "output_interval", [](const Scenario& s) { return s.output_interval; },
+            simulationSetter<double>("output_interval"), "Time between logged rows [s].")
+        .def_property(
+            "start_time", [](const Scenario& s) { return s.start_time; },
+            simulationSetter<double>("start_time"), "Time of the first logged row [s].")
+        .def_property(
+            "solver", [](const Scenario& s) { return sim::solverName(s.solver.kind); },
+            simulationSetter<std::string>("solver"),
+            "dormand_prince (adaptive explicit), bdf (stiff) or fixed_step.")
+        .def_property(
+            "rtol", [](const Scenario& s) { return s.solver.rtol; },
+            simulationSetter<double>("rtol"))
+        .def_property(
+            "atol", [](const Scenario& s) { return s.solver.atol; },
+            simulationSetter<double>("atol"))
+        .def_property(
+            "fixed_step", [](const Scenario& s) { return s.solver.fixed_step; },
+            simulationSetter<double>("fixed_step"))
+        .def_property(
+            "max_step", [](const Scenario& s) { return s.solver.max_step; },
+            simulationSetter<double>("max_step"), "Largest solver step [s]; 0 for no limit.")
         .def_readonly("log", &Scenario::log, "Patterns of the logged columns (empty: all).")
         .def("__repr__", [](const Scenario& s) {
             std::string names;
-            for (const auto& b : s.blocks) names += (names.empty() ? "" : ", ") + b.name;
+            for (const auto& b : s.blocks)
+                names += (names.empty() ? "" : ", ") + b.name;
             return "<tavrel.Scenario " + s.source_name + ": " + names + ", " +
                    std::to_string(s.duration) + " s>";
         });

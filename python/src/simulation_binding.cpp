@@ -15,7 +15,7 @@ namespace tavrel::python {
 namespace {
 
 class Stepper {
-public:
+  public:
     Stepper(const sim::Scenario& scenario, bool log) {
         const sim::Scenario own = scenario;
         {
@@ -82,7 +82,8 @@ public:
         py::dict d;
         const auto values = simulation_->loggedValues();
         const auto& columns = simulation_->columns();
-        for (size_t i = 0; i < columns.size(); ++i) d[py::str(columns[i].name)] = values[i];
+        for (size_t i = 0; i < columns.size(); ++i)
+            d[py::str(columns[i].name)] = values[i];
         return d;
     }
 
@@ -107,7 +108,7 @@ public:
         return d;
     }
 
-private:
+  private:
     // One call at a time: a second thread must not use the simulation while it integrates.
     std::unique_lock<std::mutex> claim() {
         std::unique_lock lock(busy_, std::try_to_lock);
@@ -134,8 +135,8 @@ set_input holds an input port at a value from then on; output reads a port's pre
         .def_property_readonly("time", &Stepper::time, "The present simulated time [s].")
         .def("advance_to", &Stepper::advanceTo, py::arg("t"),
              "Integrates to time t (not before the present time).")
-        .def("set_input", &Stepper::setInput, py::arg("block"), py::arg("port"),
-             py::arg("value"), "Holds an input port at a value from now on.")
+        .def("set_input", &Stepper::setInput, py::arg("block"), py::arg("port"), py::arg("value"),
+             "Holds an input port at a value from now on.")
         .def("output", &Stepper::output, py::arg("block"), py::arg("port"),
              "Present value of an output port, e.g. \"sensor_pressure[2]\", or an input port.")
         .def("input", &Stepper::input, py::arg("block"), py::arg("port"),

@@ -69,19 +69,22 @@ void bindStudy(py::module_& m) {
             "from_source",
             [](std::string text, std::string name, std::string scenario_text,
                std::string scenario_name, std::string base_dir) {
-                return Study::fromSource({std::move(text), std::move(name), std::move(scenario_text),
-                                          std::move(scenario_name), std::move(base_dir)});
+                return Study::fromSource({std::move(text), std::move(name),
+                                          std::move(scenario_text), std::move(scenario_name),
+                                          std::move(base_dir)});
             },
             py::arg("text"), py::arg("name"), py::arg("scenario_text"), py::arg("scenario_name"),
             py::arg("base_dir"))
         .def_property_readonly("name", [](const Study& s) { return s.source().name; })
         .def_property_readonly("fingerprint", &Study::fingerprint)
         .def_property_readonly("keys", &Study::keys)
-        .def_property_readonly("metrics", [](const Study& s) {
-            std::vector<std::string> texts;
-            for (const auto& metric : s.metrics()) texts.push_back(metric.text);
-            return texts;
-        })
+        .def_property_readonly("metrics",
+                               [](const Study& s) {
+                                   std::vector<std::string> texts;
+                                   for (const auto& metric : s.metrics())
+                                       texts.push_back(metric.text);
+                                   return texts;
+                               })
         .def_property_readonly("metric_headers", &Study::metricHeaders)
         .def_property_readonly("mode", &Study::mode,
                                "\"grid\" (every combination) or \"zip\" (the lists side by side).")
@@ -113,13 +116,13 @@ void bindStudy(py::module_& m) {
              py::arg("study"), py::arg("folder"), py::arg("resume") = false, py::keep_alive<1, 2>())
         .def("done", &StudyOutput::done, py::arg("index"))
         .def_property_readonly("done_count", &StudyOutput::doneCount)
-        .def_property_readonly("csv_path", [](const StudyOutput& o) { return o.csvPath().string(); })
+        .def_property_readonly("csv_path",
+                               [](const StudyOutput& o) { return o.csvPath().string(); })
         .def(
             "write",
             [](StudyOutput& o, size_t index, bool ok, const std::vector<double>& values,
-               const std::string& error, double seconds) {
-                o.write(index, toResult(ok, values, error, seconds));
-            },
+               const std::string& error,
+               double seconds) { o.write(index, toResult(ok, values, error, seconds)); },
             py::arg("index"), py::arg("ok"), py::arg("values"), py::arg("error"),
             py::arg("seconds") = 0.0)
         .def("finish", &StudyOutput::finish);

@@ -75,15 +75,11 @@ constexpr ParamDescription describe(std::string_view name, ParamUse use, const D
 
 template <typename D> using DeclaredValue = typename std::remove_cvref_t<D>::value_type;
 
-inline void readParam(const SimStruct* S, int k, double& value) {
-    value = paramScalar(S, k);
-}
+inline void readParam(const SimStruct* S, int k, double& value) { value = paramScalar(S, k); }
 inline void readParam(const SimStruct* S, int k, int& value) {
     value = truncateToInt32(paramScalar(S, k));
 }
-inline void readParam(const SimStruct* S, int k, ParamVector& value) {
-    value = paramVector(S, k);
-}
+inline void readParam(const SimStruct* S, int k, ParamVector& value) { value = paramVector(S, k); }
 inline void readParam(const SimStruct*, int, NoValue&) {}
 
 // The entries of a list numbered by their position, from `first`.
@@ -112,7 +108,7 @@ constexpr std::array<Entry, N> numbered(std::array<Entry, N> entries, int first 
 #define TAVREL_PORT_DESCRIPTIONS(LIST) ::tavrel::numbered(std::array{LIST(TAVREL_PORT_ENTRY)})
 
 // A state entry may end with its role (StateRole).
-#define TAVREL_STATE_ENTRY(id, unit, meaning, ...)                                                \
+#define TAVREL_STATE_ENTRY(id, unit, meaning, ...)                                                 \
     ::tavrel::StateDescription{0, #id, unit, meaning __VA_OPT__(, ) __VA_ARGS__},
 #define TAVREL_STATE_DESCRIPTIONS(first, LIST)                                                     \
     ::tavrel::numbered(std::array{LIST(TAVREL_STATE_ENTRY)}, first)

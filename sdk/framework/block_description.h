@@ -19,11 +19,12 @@ using ParamSet = std::vector<std::vector<double>>;
 
 // A parameter's default values, held in place so that a description is a constant.
 class DefaultValues {
-public:
+  public:
     static constexpr std::size_t capacity = 8;
     constexpr DefaultValues() = default;
     constexpr DefaultValues(std::initializer_list<double> values) {
-        for (double v : values) values_[count_++] = v; // too many values: not a constant
+        for (double v : values)
+            values_[count_++] = v; // too many values: not a constant
     }
     constexpr std::span<const double> values() const { return {values_.data(), count_}; }
     // Appends a value; false when the capacity is used up.
@@ -34,7 +35,7 @@ public:
     }
     std::vector<double> toVector() const { return {values_.begin(), values_.begin() + count_}; }
 
-private:
+  private:
     std::array<double, capacity> values_{};
     std::size_t count_ = 0;
 };
@@ -90,13 +91,13 @@ using RuleCheck = std::string (*)(const ParamSet&);
 // A validity rule on a parameter, referring to parameters by the model's indices.
 struct ParamRule {
     enum class Kind {
-        positive,          // first value > 0
-        not_negative,      // first value >= 0
-        above,             // first value > first value of `other`
-        entries_within,    // every entry in [0, first value of `other`]
-        min_entries,       // at least `count` entries
-        table_from_zero,   // at least `count` entries, starting at 0, never decreasing
-        custom,            // `check` decides; the problem is reported against `param`
+        positive,        // first value > 0
+        not_negative,    // first value >= 0
+        above,           // first value > first value of `other`
+        entries_within,  // every entry in [0, first value of `other`]
+        min_entries,     // at least `count` entries
+        table_from_zero, // at least `count` entries, starting at 0, never decreasing
+        custom,          // `check` decides; the problem is reported against `param`
     };
     Kind kind;
     int param;
@@ -139,8 +140,10 @@ template <std::size_t N, std::size_t M>
 constexpr std::array<ParamRule, N + M> joinRules(const ParamRule (&first)[N],
                                                  const ParamRule (&second)[M]) {
     std::array<ParamRule, N + M> all{};
-    for (std::size_t k = 0; k < N; ++k) all[k] = first[k];
-    for (std::size_t k = 0; k < M; ++k) all[N + k] = second[k];
+    for (std::size_t k = 0; k < N; ++k)
+        all[k] = first[k];
+    for (std::size_t k = 0; k < M; ++k)
+        all[N + k] = second[k];
     return all;
 }
 
@@ -163,9 +166,9 @@ constexpr bool isConsistent(const BlockDescription& d) {
             return false;
     }
     const bool sensors_sound =
-        !d.hasSensors() || (inParams(d.num_fixed_outputs_param) &&
-                            inParams(d.sensor_positions_param) &&
-                            d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector());
+        !d.hasSensors() ||
+        (inParams(d.num_fixed_outputs_param) && inParams(d.sensor_positions_param) &&
+         d.params[static_cast<std::size_t>(d.sensor_positions_param)].isVector());
     return indicesInOrder(d.params) && indicesInOrder(d.inputs) &&
            indicesInOrder(d.fixed_outputs) && indicesInOrder(d.extra_states, 2 * d.cells) &&
            sensors_sound;
@@ -174,7 +177,8 @@ constexpr bool isConsistent(const BlockDescription& d) {
 // The defaults of every parameter, in the block's order.
 inline ParamSet defaultParams(std::span<const ParamDescription> params) {
     ParamSet set;
-    for (const auto& p : params) set.push_back(p.defaults.toVector());
+    for (const auto& p : params)
+        set.push_back(p.defaults.toVector());
     return set;
 }
 inline ParamSet defaultParams(const BlockDescription& d) { return defaultParams(d.params); }

@@ -23,16 +23,17 @@ struct ModelMethods {
 } // namespace tavrel
 
 // Declares the four methods of the model in namespace `ns` (a model's header is this line).
-#define TAVREL_DECLARE_MODEL_METHODS(ns)                                                        \
-    namespace ns {                                                                              \
-    void mdlInitializeSizes(SimStruct* S);                                                      \
-    void mdlInitializeConditions(SimStruct* S);                                                 \
-    void mdlOutputs(SimStruct* S, int_T tid);                                                   \
-    void mdlDerivatives(SimStruct* S);                                                          \
+#define TAVREL_DECLARE_MODEL_METHODS(ns)                                                           \
+    namespace ns {                                                                                 \
+    void mdlInitializeSizes(SimStruct* S);                                                         \
+    void mdlInitializeConditions(SimStruct* S);                                                    \
+    void mdlOutputs(SimStruct* S, int_T tid);                                                      \
+    void mdlDerivatives(SimStruct* S);                                                             \
     }
 
 // The methods of the model in namespace `ns`, as its plug-in entry binds them.
-#define TAVREL_MODEL_METHODS(ns)                                                                \
-    ::tavrel::ModelMethods {                                                                    \
-        &ns::mdlInitializeSizes, &ns::mdlInitializeConditions, &ns::mdlOutputs, &ns::mdlDerivatives \
+#define TAVREL_MODEL_METHODS(ns)                                                                   \
+    ::tavrel::ModelMethods {                                                                       \
+        &ns::mdlInitializeSizes, &ns::mdlInitializeConditions, &ns::mdlOutputs,                    \
+            &ns::mdlDerivatives                                                                    \
     }

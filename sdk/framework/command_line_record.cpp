@@ -12,8 +12,7 @@ namespace {
 // Port-count registration of a command-line record: refuses a negative count, raises an error
 // for a count above the limit, else records it and gives the record that many zeroed ports.
 template <class Port>
-int_T registerPorts(SimStruct* S, int_T count, ssSizesField field, Port*& ports,
-                    const char* kind) {
+int_T registerPorts(SimStruct* S, int_T count, ssSizesField field, Port*& ports, const char* kind) {
     if (count < 0) return 0;
     if (count > record::max_ports) {
         raiseError("MEX level2 S-function \"%s\" declares %d %s ports; at most %d are supported",
@@ -21,8 +20,8 @@ int_T registerPorts(SimStruct* S, int_T count, ssSizesField field, Port*& ports,
         return 0;
     }
     record::recordPortCount(S, field, count);
-    if (count > 0) ports = static_cast<Port*>(mxCalloc(static_cast<std::size_t>(count),
-                                                       sizeof(Port)));
+    if (count > 0)
+        ports = static_cast<Port*>(mxCalloc(static_cast<std::size_t>(count), sizeof(Port)));
     return 1;
 }
 
@@ -67,8 +66,10 @@ SimStruct* commandLineRecord(const BlockDefinition& block, const Banner& banner,
     info->first_field = 1;
     mxArray** handles = nullptr;
     if (count > 0) {
-        handles = static_cast<mxArray**>(mxCalloc(static_cast<std::size_t>(count), sizeof(mxArray*)));
-        for (int i = 0; i < count; ++i) handles[i] = const_cast<mxArray*>(prhs[4 + i]);
+        handles =
+            static_cast<mxArray**>(mxCalloc(static_cast<std::size_t>(count), sizeof(mxArray*)));
+        for (int i = 0; i < count; ++i)
+            handles[i] = const_cast<mxArray*>(prhs[4 + i]);
     }
     record::RecordSetup setup;
     setup.model_name = block.name;

@@ -62,8 +62,8 @@ constexpr FlagEntry flag_table[] = {
     /* 101 */ {[](Block, SimStruct* S) { return mdlInitializeSampleTimes(S), true; }, nullptr},
     /* 102 */
     {[](Block b, SimStruct* S) {
-         return callOwnIfBound(S->methods.mdlInitializeConditions,
-                               b.methods.initialize_conditions, S);
+         return callOwnIfBound(S->methods.mdlInitializeConditions, b.methods.initialize_conditions,
+                               S);
      },
      "Unexpected call to mdlInitializeConditions"},
     /* 103 */ {nullptr, variable_hit_text},
@@ -163,9 +163,7 @@ constexpr FlagEntry flag_table[] = {
     {[](Block, SimStruct* S) { return callIfSet(extension(S).mdlSetDefaultPortDataTypes, S); },
      "Unexpected call to mdlSetDefaultPortDataTypes"},
     /* 133 */
-    {[](Block, SimStruct* S) {
-         return callIfSet(extension(S).mdlSetDefaultPortComplexSignals, S);
-     },
+    {[](Block, SimStruct* S) { return callIfSet(extension(S).mdlSetDefaultPortComplexSignals, S); },
      "Unexpected call to mdlSetDefaultPortComplexSignals"},
     /* 134 */ {nullptr, invalid_flag_text},
     /* 135 */ {nullptr, invalid_flag_text},

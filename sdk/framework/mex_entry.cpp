@@ -55,7 +55,8 @@ mxArray* sizesVector(const Banner& banner, SimStruct* S) {
         raiseError("%s could not create its sizes vector", banner.text);
         return nullptr;
     }
-    for (int k = 0; k < SS_SIZES_COUNT; ++k) out[k] = S->sizes[k];
+    for (int k = 0; k < SS_SIZES_COUNT; ++k)
+        out[k] = S->sizes[k];
     const uint32_t options = static_cast<uint32_t>(S->sizes[SS_SIZES_OPTIONS]);
     S->sizes[SS_SIZES_OPTIONS] = static_cast<int32_t>(options | SS_OPTION_SIZES_ANSWERED);
     for (int k = SS_SIZES_FIRST_UNSIGNED_WORD; k <= SS_SIZES_LAST_UNSIGNED_WORD; ++k)

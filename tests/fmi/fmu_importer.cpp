@@ -20,8 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 void check(fmi2Status status, const char* call, const Slave& slave) {
-    if (status != fmi2OK)
-        throw std::runtime_error(std::string(call) + " failed: " + slave.log());
+    if (status != fmi2OK) throw std::runtime_error(std::string(call) + " failed: " + slave.log());
 }
 
 void unzip(const std::string& file, const fs::path& folder) {
@@ -58,7 +57,8 @@ UnpackedFmu::UnpackedFmu(const std::string& fmu_file, const std::string& folder)
     std::ifstream in(folder_ + "/modelDescription.xml");
     const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     guid_ = attributeOf(xml.substr(0, xml.find('>', xml.find("<fmiModelDescription"))), "guid");
-    const std::string identifier = attributeOf(xml.substr(xml.find("modelIdentifier") - 1), "modelIdentifier");
+    const std::string identifier =
+        attributeOf(xml.substr(xml.find("modelIdentifier") - 1), "modelIdentifier");
     for (std::size_t at = xml.find("<ScalarVariable"); at != std::string::npos;
          at = xml.find("<ScalarVariable", at + 1)) {
         const std::string element = xml.substr(at, xml.find("</ScalarVariable>", at) - at);
@@ -74,7 +74,8 @@ UnpackedFmu::UnpackedFmu(const std::string& fmu_file, const std::string& folder)
     handle_ = dlopen(binary.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) throw std::runtime_error(std::string("dlopen: ") + dlerror());
     const auto load = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle_, name));
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle_, name));
         if (!function) throw std::runtime_error(std::string("missing ") + name);
     };
     load(api_.instantiate, "fmi2Instantiate");
@@ -110,15 +111,14 @@ unsigned UnpackedFmu::vr(const std::string& name) const {
     return found->second;
 }
 
-Slave::Slave(const UnpackedFmu& fmu, fmi2Type type, const std::string& name, const std::string& guid)
+Slave::Slave(const UnpackedFmu& fmu, fmi2Type type, const std::string& name,
+             const std::string& guid)
     : fmu_(fmu), callbacks_{&Slave::logger, nullptr, nullptr, nullptr, this} {
     component_ = api().instantiate(name.c_str(), type, (guid.empty() ? fmu.guid() : guid).c_str(),
                                    fmu.resourceUri().c_str(), &callbacks_, fmi2False, fmi2True);
 }
 
-Slave::~Slave() {
-    api().freeInstance(component_);
-}
+Slave::~Slave() { api().freeInstance(component_); }
 
 void Slave::logger(fmi2ComponentEnvironment environment, fmi2String, fmi2Status status,
                    fmi2String category, fmi2String message, ...) {
@@ -127,13 +127,14 @@ void Slave::logger(fmi2ComponentEnvironment environment, fmi2String, fmi2Status 
     va_start(args, message);
     std::vsnprintf(text, sizeof text, message, args);
     va_end(args);
-    static_cast<Slave*>(environment)->messages_.push_back(std::to_string(status) + " " +
-                                                          category + ": " + text);
+    static_cast<Slave*>(environment)
+        ->messages_.push_back(std::to_string(status) + " " + category + ": " + text);
 }
 
 std::string Slave::log() const {
     std::string all;
-    for (const auto& line : messages_) all += line + "\n";
+    for (const auto& line : messages_)
+        all += line + "\n";
     return all;
 }
 
@@ -151,9 +152,11 @@ fmi2Status Slave::setReal(const std::string& name, double value) {
 
 void Slave::initialize(const std::map<std::string, double>& inputs) {
     if (!component_) throw std::runtime_error("instantiation failed: " + log());
-    check(api().setupExperiment(component_, fmi2False, 0, 0, fmi2False, 0), "fmi2SetupExperiment", *this);
+    check(api().setupExperiment(component_, fmi2False, 0, 0, fmi2False, 0), "fmi2SetupExperiment",
+          *this);
     check(api().enterInitializationMode(component_), "fmi2EnterInitializationMode", *this);
-    for (const auto& [name, value] : inputs) check(setReal(name, value), "fmi2SetReal", *this);
+    for (const auto& [name, value] : inputs)
+        check(setReal(name, value), "fmi2SetReal", *this);
     check(api().exitInitializationMode(component_), "fmi2ExitInitializationMode", *this);
 }
 
@@ -161,7 +164,8 @@ namespace {
 
 std::map<std::string, double> valuesAt(const RunPlan& plan, double t) {
     std::map<std::string, double> values;
-    for (const auto& input : plan.inputs) values[input.name] = input.value(t);
+    for (const auto& input : plan.inputs)
+        values[input.name] = input.value(t);
     return values;
 }
 
@@ -172,14 +176,16 @@ void applyHolds(Slave& slave, const RunPlan& plan) {
 
 std::vector<double> watchedValues(Slave& slave, const RunPlan& plan) {
     std::vector<double> row;
-    for (const auto& name : plan.watched) row.push_back(slave.real(name));
+    for (const auto& name : plan.watched)
+        row.push_back(slave.real(name));
     return row;
 }
 
 // The FMU's states as an ODE system: inputs at t, then the derivatives.
 class MeSystem : public sim::OdeSystem {
   public:
-    MeSystem(Slave& slave, const RunPlan& plan, std::size_t n) : slave_(slave), plan_(plan), n_(n) {}
+    MeSystem(Slave& slave, const RunPlan& plan, std::size_t n)
+        : slave_(slave), plan_(plan), n_(n) {}
     int rhs(double t, const double* y, double* ydot) noexcept override {
         const auto& f = slave_.api();
         if (f.setTime(slave_.get(), t) != fmi2OK) return -1;
@@ -214,8 +220,10 @@ Rows runModelExchange(Slave& slave, const RunPlan& plan) {
         const double t = k * plan.interval;
         solver->advance(t, x);
         check(f.setTime(slave.get(), t), "fmi2SetTime", slave);
-        check(f.setContinuousStates(slave.get(), x.data(), x.size()), "fmi2SetContinuousStates", slave);
-        for (const auto& [name, value] : valuesAt(plan, t)) check(slave.setReal(name, value), "fmi2SetReal", slave);
+        check(f.setContinuousStates(slave.get(), x.data(), x.size()), "fmi2SetContinuousStates",
+              slave);
+        for (const auto& [name, value] : valuesAt(plan, t))
+            check(slave.setReal(name, value), "fmi2SetReal", slave);
         fmi2Boolean event = fmi2False, stop = fmi2False;
         check(f.completedIntegratorStep(slave.get(), fmi2True, &event, &stop),
               "fmi2CompletedIntegratorStep", slave);
@@ -234,7 +242,8 @@ Rows runCoSimulation(Slave& slave, const RunPlan& plan) {
     for (int k = 0; k < count; ++k) {
         const double t = k * plan.interval;
         for (const auto& input : plan.inputs) {
-            const fmi2ValueReference vr[] = {slave.fmu().vr(input.name), slave.fmu().vr(input.name)};
+            const fmi2ValueReference vr[] = {slave.fmu().vr(input.name),
+                                             slave.fmu().vr(input.name)};
             const fmi2Integer order[] = {1, 2};
             const double rates[] = {input.rate(t), input.curvature(t)};
             check(slave.setReal(input.name, input.value(t)), "fmi2SetReal", slave);

@@ -82,7 +82,8 @@ class Slave {
     void initialize(const std::map<std::string, double>& inputs);
 
   private:
-    static void logger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String, fmi2String, ...);
+    static void logger(fmi2ComponentEnvironment, fmi2String, fmi2Status, fmi2String, fmi2String,
+                       ...);
     const UnpackedFmu& fmu_;
     fmi2CallbackFunctions callbacks_;
     fmi2Component component_ = nullptr;

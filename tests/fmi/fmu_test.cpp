@@ -3,9 +3,9 @@
 // refused with a logged message naming the variable.
 #include "fmu_importer.h"
 
+#include "block_descriptions.h"
 #include "fmu_export.h"
 #include "model_description.h"
-#include "block_descriptions.h"
 #include "scenario.h"
 #include "simulation.h"
 
@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 
 std::vector<std::string> shippedBlocks() {
     std::vector<std::string> names;
-    for (const BlockDescription* block : host::knownBlocks()) names.emplace_back(block->name);
+    for (const BlockDescription* block : host::knownBlocks())
+        names.emplace_back(block->name);
     return names;
 }
 
@@ -39,7 +40,8 @@ const UnpackedFmu& fmuOf(const std::string& block) {
     auto& fmu = fmus[block];
     if (!fmu) {
         const std::string file = (folder / (block + ".fmu")).string();
-        fmi::exportFmu({block, defaultParams(*host::findDescription(block)), fmi::FmuInterfaces::both, file});
+        fmi::exportFmu(
+            {block, defaultParams(*host::findDescription(block)), fmi::FmuInterfaces::both, file});
         fmu = std::make_unique<UnpackedFmu>(file, (folder / block).string());
     }
     return *fmu;
@@ -99,7 +101,8 @@ void expectClose(const Rows& a, const Rows& b, double relative, const std::strin
     ASSERT_EQ(a.size(), b.size()) << what;
     for (std::size_t c = 0; c < b.front().size(); ++c) {
         double scale = 0;
-        for (const auto& row : b) scale = std::max(scale, std::abs(row[c]));
+        for (const auto& row : b)
+            scale = std::max(scale, std::abs(row[c]));
         for (std::size_t r = 0; r < a.size(); ++r)
             ASSERT_NEAR(a[r][c], b[r][c], relative * (of_column ? scale : std::abs(b[r][c])))
                 << what << ", row " << r << ", column " << c;
@@ -117,7 +120,8 @@ TEST_P(EveryBlock, ModelExchangeAndCoSimulationAgree) {
     const Rows me_rows = runModelExchange(me, plan);
     const Rows cs_rows = runCoSimulation(cs, plan);
     for (const auto& row : me_rows)
-        for (double v : row) ASSERT_TRUE(std::isfinite(v));
+        for (double v : row)
+            ASSERT_TRUE(std::isfinite(v));
     expectClose(cs_rows, me_rows, 1e-3, GetParam(), true);
 }
 
@@ -129,7 +133,8 @@ std::vector<double> runBottomPressure() {
         std::size_t column = 0;
         std::vector<double> values;
         void begin(const std::vector<sim::Column>& columns) override {
-            while (columns[column].name != "rig.bottom_pressure") ++column;
+            while (columns[column].name != "rig.bottom_pressure")
+                ++column;
         }
         void row(double, const std::vector<double>& v) override { values.push_back(v[column]); }
         void end() override {}
@@ -141,7 +146,8 @@ std::vector<double> runBottomPressure() {
 TEST(RigFmu, ReproducesTheDefaultRunOver120Seconds) {
     const std::vector<double> reference = runBottomPressure();
     Rows expected;
-    for (double v : reference) expected.push_back({v});
+    for (double v : reference)
+        expected.push_back({v});
     Slave me(fmuOf("tavrel"), fmi2ModelExchange), cs(fmuOf("tavrel"), fmi2CoSimulation);
     expectClose(runModelExchange(me, rigPlan(120)), expected, 1e-5, "Model Exchange");
     expectClose(runCoSimulation(cs, rigPlan(120)), expected, 1e-5, "Co-Simulation");
@@ -190,12 +196,15 @@ TEST(RigFmu, MisuseIsRefusedNamingTheVariable) {
         std::string mentions;
     };
     const std::vector<Case> cases = {
-        {[&] { return f.getReal(s.get(), &unknown, 1, &value); }, "unknown value reference 1073741824"},
+        {[&] { return f.getReal(s.get(), &unknown, 1, &value); },
+         "unknown value reference 1073741824"},
         {[&] { return s.setReal("annulus_length", 2000); }, "annulus_length is a fixed parameter"},
-        {[&] { return s.setReal("num_fixed_outputs", 8); }, "num_fixed_outputs fixes the block's structure"},
+        {[&] { return s.setReal("num_fixed_outputs", 8); },
+         "num_fixed_outputs fixes the block's structure"},
         {[&] { return s.setReal("bottom_pressure", 1); }, "bottom_pressure is computed"},
         {[&] { return s.setReal("injection_flow", NAN); }, "injection_flow cannot be set to nan"},
-        {[&] { return f.setContinuousStates(s.get(), x.data(), x.size()); }, "state w_up[3] cannot be set to nan"},
+        {[&] { return f.setContinuousStates(s.get(), x.data(), x.size()); },
+         "state w_up[3] cannot be set to nan"},
     };
     for (const Case& c : cases) {
         s.clearLog();
@@ -261,10 +270,12 @@ TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
                                                     "der(choke_opening_state)", "bottom_pressure",
                                                     "top_flow"};
     std::vector<fmi2ValueReference> unknowns;
-    for (const auto& name : unknown_names) unknowns.push_back(fmu.vr(name));
+    for (const auto& name : unknown_names)
+        unknowns.push_back(fmu.vr(name));
     const auto values = [&] {
         std::vector<double> v(unknowns.size());
-        EXPECT_EQ(f.getReal(s.get(), unknowns.data(), unknowns.size(), v.data()), fmi2OK) << s.log();
+        EXPECT_EQ(f.getReal(s.get(), unknowns.data(), unknowns.size(), v.data()), fmi2OK)
+            << s.log();
         return v;
     };
     std::vector<double> x(fmu.numStates());
@@ -290,8 +301,8 @@ TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
                                              &seed, column.data()),
                   fmi2OK)
             << s.log();
-        const bool is_state = known.name.find('[') != std::string::npos ||
-                              known.name == "choke_opening_state";
+        const bool is_state =
+            known.name.find('[') != std::string::npos || known.name == "choke_opening_state";
         const double origin = is_state ? x[state_index(known.name)] : s.real(known.name);
         const auto at = [&](double value) {
             if (is_state) {
@@ -306,7 +317,8 @@ TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
         const std::vector<double> plus = at(origin + known.step), minus = at(origin - known.step);
         at(origin);
         double scale = 0;
-        for (double v : column) scale = std::max(scale, std::abs(v));
+        for (double v : column)
+            scale = std::max(scale, std::abs(v));
         ASSERT_GT(scale, 0) << known.name;
         for (std::size_t i = 0; i < unknowns.size(); ++i)
             EXPECT_NEAR(column[i], (plus[i] - minus[i]) / (2 * known.step), 2e-3 * scale)
@@ -330,7 +342,8 @@ TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
     EXPECT_NE(s.log().find("injection_flow is not an output or a derivative"), std::string::npos)
         << s.log();
     s.clearLog();
-    EXPECT_EQ(f.getDirectionalDerivative(s.get(), &output, 1, &output, 1, &seed, &result), fmi2Error);
+    EXPECT_EQ(f.getDirectionalDerivative(s.get(), &output, 1, &output, 1, &seed, &result),
+              fmi2Error);
     EXPECT_NE(s.log().find("bottom_pressure is not a state or an input"), std::string::npos)
         << s.log();
 }
@@ -338,12 +351,20 @@ TEST(RigFmu, DirectionalDerivativesAgreeWithDifferencesOfItsOwnValues) {
 // Units of the blocks' descriptions in SI base units (kg, m, s, A, K, mol, cd, rad).
 TEST(UnitDefinitions, BaseUnitsOfTheBlocksUnits) {
     const std::vector<std::pair<std::string, std::array<int, 8>>> table = {
-        {"Pa", {1, -1, -2}},         {"m3/s", {0, 3, -1}},   {"kg/m3", {1, -3, 0}},
-        {"Pa.s2/m2", {1, -3, 0}},    {"Pa.s/m", {1, -2, -1}}, {"1/s", {0, 0, -1}},
-        {"1", {}},                   {"m/s2", {0, 1, -2}},   {"rad", {0, 0, 0, 0, 0, 0, 0, 1}},
+        {"Pa", {1, -1, -2}},
+        {"m3/s", {0, 3, -1}},
+        {"kg/m3", {1, -3, 0}},
+        {"Pa.s2/m2", {1, -3, 0}},
+        {"Pa.s/m", {1, -2, -1}},
+        {"1/s", {0, 0, -1}},
+        {"1", {}},
+        {"m/s2", {0, 1, -2}},
+        {"rad", {0, 0, 0, 0, 0, 0, 0, 1}},
     };
-    for (const auto& [unit, exponents] : table) EXPECT_EQ(fmi::baseUnitExponents(unit), exponents) << unit;
-    for (const char* bad : {"furlong", "m/", "Pa..s", ""}) EXPECT_ANY_THROW(fmi::baseUnitExponents(bad)) << bad;
+    for (const auto& [unit, exponents] : table)
+        EXPECT_EQ(fmi::baseUnitExponents(unit), exponents) << unit;
+    for (const char* bad : {"furlong", "m/", "Pa..s", ""})
+        EXPECT_ANY_THROW(fmi::baseUnitExponents(bad)) << bad;
 }
 
 } // namespace

@@ -54,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (record.refused() || ssGetNumInputPorts(S) <= 0) return 0; // a host stops here too
     record.allocateWork();
     model.conditions(S);
-    for (double& u : record.inputs()) u = in.number();
+    for (double& u : record.inputs())
+        u = in.number();
     // Some states replaced (or all, when the first byte says so).
     auto& x = record.states();
     const bool all = in.byte() & 1;

@@ -32,11 +32,11 @@ void require(bool holds) {
     if (!holds) std::abort();
 }
 
-template <typename List>
-void requireUniqueNames(const List& entries) {
+template <typename List> void requireUniqueNames(const List& entries) {
     for (size_t k = 0; k < entries.size(); ++k) {
         require(!entries[k].name.empty());
-        for (size_t j = 0; j < k; ++j) require(entries[j].name != entries[k].name);
+        for (size_t j = 0; j < k; ++j)
+            require(entries[j].name != entries[k].name);
     }
 }
 

@@ -12,9 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const bool silenced =
         (tavrel::fuzz::silenceConsole(), tavrel::fuzz::keepPluginsLoaded(), true);
     (void)silenced;
-    const Json request =
-        Json::parse(reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size,
-                    nullptr, false);
+    const Json request = Json::parse(reinterpret_cast<const char*>(data),
+                                     reinterpret_cast<const char*>(data) + size, nullptr, false);
     // A plug-in named by path would load whatever library the input names: blocks by name only.
     if (request.is_discarded() || (request.is_object() && request.contains("plugin"))) return 0;
     try {

@@ -32,22 +32,26 @@ class FuzzInput {
         static constexpr double nan = std::numeric_limits<double>::quiet_NaN();
         static constexpr double inf = std::numeric_limits<double>::infinity();
         static constexpr double edges[] = {
-            0.0, -0.0, 1.0, -1.0, 0.5, 2.0, 7.0, 20.0, 100.0, 1000.0, 3000.0, 1e5, 20e5,
-            nan, inf, -inf, 1e308, -1e308, 5e-324, -5e-324, 1e-300, 2147483647.0,
-            2147483648.0, -2147483649.0, 4294967296.0, 1e19, -1e19, 0.999999999999, 1.5,
+            0.0,          -0.0,    1.0,    -1.0,           0.5,          2.0,
+            7.0,          20.0,    100.0,  1000.0,         3000.0,       1e5,
+            20e5,         nan,     inf,    -inf,           1e308,        -1e308,
+            5e-324,       -5e-324, 1e-300, 2147483647.0,   2147483648.0, -2147483649.0,
+            4294967296.0, 1e19,    -1e19,  0.999999999999, 1.5,
         };
         const std::uint8_t pick = byte();
         if (pick < 2 * std::size(edges)) return edges[pick % std::size(edges)];
         double value = 0;
         std::uint8_t bits[sizeof value] = {};
-        for (auto& b : bits) b = byte();
+        for (auto& b : bits)
+            b = byte();
         std::memcpy(&value, bits, sizeof value);
         return value;
     }
 
     std::vector<double> numbers(std::size_t max_count) {
         std::vector<double> values(below(max_count + 1));
-        for (double& v : values) v = number();
+        for (double& v : values)
+            v = number();
         return values;
     }
 

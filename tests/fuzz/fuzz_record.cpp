@@ -18,7 +18,8 @@ const std::vector<std::vector<double>>& shippedParams(const std::string& block) 
         for (const char* file : {"piston.toml", "linear.toml"})
             shipped.push_back(sim::Scenario::load(std::string(TAVREL_SCENARIO_DIR "/") + file));
         for (const auto& scenario : shipped)
-            for (const auto& b : scenario.blocks) found.emplace(b.kind, b.params);
+            for (const auto& b : scenario.blocks)
+                found.emplace(b.kind, b.params);
         for (const BlockDescription* d : host::knownBlocks())
             found.emplace(std::string(d->name), defaultParams(*d));
         return found;

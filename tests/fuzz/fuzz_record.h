@@ -23,7 +23,7 @@ void silenceConsole();
 
 // A block record sized by the block itself; outputs start at zero.
 class FuzzRecord : public test::BlockRecord {
-public:
+  public:
     explicit FuzzRecord(const std::vector<std::vector<double>>& params,
                         const char* model_name = "fuzz")
         : BlockRecord(params, model_name, 0.0) {}

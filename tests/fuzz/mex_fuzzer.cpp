@@ -18,7 +18,8 @@ using fuzz::FuzzInput;
 const std::vector<std::string>& blocks() {
     static const auto names = [] {
         std::vector<std::string> shipped;
-        for (const BlockDescription* d : host::knownBlocks()) shipped.emplace_back(d->name);
+        for (const BlockDescription* d : host::knownBlocks())
+            shipped.emplace_back(d->name);
         return shipped;
     }();
     return names;
@@ -42,7 +43,8 @@ const host::Plugin& plugin(std::size_t block) {
 
 Array doubles(std::size_t rows, std::size_t columns, FuzzInput& in) {
     Array array(mxCreateDoubleMatrix(rows, columns, mxREAL));
-    for (std::size_t i = 0; i < rows * columns; ++i) mxGetPr(array.get())[i] = in.number();
+    for (std::size_t i = 0; i < rows * columns; ++i)
+        mxGetPr(array.get())[i] = in.number();
     return array;
 }
 
@@ -51,10 +53,11 @@ Array otherNumeric(FuzzInput& in) {
                                             mxINT16_CLASS,  mxUINT16_CLASS, mxINT32_CLASS,
                                             mxUINT32_CLASS, mxINT64_CLASS,  mxUINT64_CLASS};
     const std::size_t rows = in.below(3), columns = in.below(3);
-    Array array(mxCreateNumericMatrix(rows, columns, classes[in.below(std::size(classes))],
-                                      mxREAL));
+    Array array(
+        mxCreateNumericMatrix(rows, columns, classes[in.below(std::size(classes))], mxREAL));
     auto* bytes = static_cast<std::uint8_t*>(mxGetData(array.get()));
-    for (std::size_t i = 0; i < rows * columns; ++i) bytes[i] = in.byte(); // the first bytes
+    for (std::size_t i = 0; i < rows * columns; ++i)
+        bytes[i] = in.byte(); // the first bytes
     return array;
 }
 
@@ -78,7 +81,7 @@ Array fuzzedArray(FuzzInput& in) {
     case 5: return Array(mxCreateString(in.byte() & 1 ? "0" : ""));
     case 6: return madeUpHandle(in);
     case 7: return doubles(in.byte() & 1 ? 0 : 1, in.below(8), in); // empty or a row
-    default: return Array();                                          // no array at all
+    default: return Array();                                        // no array at all
     }
 }
 
@@ -89,9 +92,12 @@ void sizesCall(FuzzInput& in, std::size_t block) {
     const std::size_t leading = in.byte() < 200 ? 4 : in.below(6);
     for (std::size_t i = 0; i < leading; ++i) {
         const bool usual = in.byte() < 128;
-        if (!usual) args.push_back(fuzzedArray(in));
-        else if (i == 3) args.emplace_back(mxCreateDoubleScalar(0));
-        else args.emplace_back(mxCreateDoubleMatrix(0, 0, mxREAL));
+        if (!usual)
+            args.push_back(fuzzedArray(in));
+        else if (i == 3)
+            args.emplace_back(mxCreateDoubleScalar(0));
+        else
+            args.emplace_back(mxCreateDoubleMatrix(0, 0, mxREAL));
     }
     for (const auto& values : fuzz::shippedParams(blocks()[block])) {
         if (in.byte() < 16) {
@@ -104,13 +110,15 @@ void sizesCall(FuzzInput& in, std::size_t block) {
     }
     args.resize(in.below(args.size() + 3));
     std::vector<const mxArray*> prhs;
-    for (const auto& a : args) prhs.push_back(a.get());
+    for (const auto& a : args)
+        prhs.push_back(a.get());
     std::array<mxArray*, 4> plhs{};
     const int nlhs = static_cast<int>(in.below(4));
     char text[256];
     mexCallFunction(plugin(block).entry(), nlhs, plhs.data(), static_cast<int>(prhs.size()),
                     prhs.data(), text, sizeof text);
-    for (mxArray* a : plhs) mxDestroyArray(a);
+    for (mxArray* a : plhs)
+        mxDestroyArray(a);
 }
 
 // Method calls on a live record of this host after a real handshake: any flag array, any
@@ -128,8 +136,8 @@ void methodCalls(FuzzInput& in, std::size_t block) {
     const mxArray* sizes_args[] = {none.get(), handle.get(), none.get(), zero.get()};
     std::array<mxArray*, 2> plhs{};
     char text[256];
-    const bool sized = mexCallFunction(plugin(block).entry(), 1, plhs.data(), 4, sizes_args,
-                                       text, sizeof text) == 0;
+    const bool sized = mexCallFunction(plugin(block).entry(), 1, plhs.data(), 4, sizes_args, text,
+                                       sizeof text) == 0;
     mxDestroyArray(plhs[0]);
     if (sized && !record.refused()) {
         record.allocateWork();
@@ -154,7 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)silenced;
     FuzzInput in(data, size);
     const std::size_t block = in.below(blocks().size());
-    if (in.byte() < 192) sizesCall(in, block);
-    else methodCalls(in, block);
+    if (in.byte() < 192)
+        sizesCall(in, block);
+    else
+        methodCalls(in, block);
     return 0;
 }

@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const Source& table = scenario.block("rig").inputs.at("choke_setpoint");
     int controllers = 0;
-    const auto source = compileSource(table, [](const PortRef&) { return Signal{}; }, controllers);
+    const auto source = compileSource(
+        table, [](const PortRef&) { return Signal{}; }, controllers);
     const NoSignals board;
     const auto& times = table.as<source::Table>()->times;
     const double first = times.front(), last = times.back();

@@ -43,10 +43,11 @@ TEST(ArrayQueries, ExportsAnswerAsTheInlineQueries) {
         EXPECT_EQ(exported<mwSize>(library, "mxGetN")(a), mxGetN(a));
         EXPECT_EQ(exported<mwSize>(library, "mxGetNumberOfElements")(a), mxGetNumberOfElements(a));
         EXPECT_EQ(exported<mxClassID>(library, "mxGetClassID")(a), mxGetClassID(a));
-        for (const auto& [name, inline_answer] :
-             {std::pair{"mxIsNumeric", mxIsNumeric(a)}, {"mxIsComplex", mxIsComplex(a)},
-              {"mxIsDouble", mxIsDouble(a)}, {"mxIsChar", mxIsChar(a)},
-              {"mxIsLogical", mxIsLogical(a)}})
+        for (const auto& [name, inline_answer] : {std::pair{"mxIsNumeric", mxIsNumeric(a)},
+                                                  {"mxIsComplex", mxIsComplex(a)},
+                                                  {"mxIsDouble", mxIsDouble(a)},
+                                                  {"mxIsChar", mxIsChar(a)},
+                                                  {"mxIsLogical", mxIsLogical(a)}})
             EXPECT_EQ(exported<int>(library, name)(a), inline_answer) << name;
     }
     dlclose(library);

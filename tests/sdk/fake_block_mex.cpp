@@ -46,8 +46,8 @@ void derivatives(SimStruct* S) {
     ssGetdX(S)[1] = -x[0];
 }
 
-const tavrel::BlockDefinition block{"tavrel_fake", {&sizes, &conditions, &outputs, &derivatives},
-                                    2};
+const tavrel::BlockDefinition block{
+    "tavrel_fake", {&sizes, &conditions, &outputs, &derivatives}, 2};
 
 } // namespace
 

@@ -63,16 +63,12 @@ void fakeSizes(SimStruct* S) {
         S->sizes[SS_SIZES_OPTIONS] = INT32_MIN;
     }
 }
-void fakeConditions(SimStruct* S) {
-    hit("mdlInitializeConditions", S);
-}
+void fakeConditions(SimStruct* S) { hit("mdlInitializeConditions", S); }
 void fakeOutputs(SimStruct* S, int_T tid) {
     hit("mdlOutputs", S);
     trace.tid = tid;
 }
-void fakeDerivatives(SimStruct* S) {
-    hit("mdlDerivatives", S);
-}
+void fakeDerivatives(SimStruct* S) { hit("mdlDerivatives", S); }
 
 const BlockDefinition fake{
     "fake_block", {&fakeSizes, &fakeConditions, &fakeOutputs, &fakeDerivatives}, 2};
@@ -86,12 +82,8 @@ struct ArrayDeleter {
 };
 using Array = std::unique_ptr<mxArray, ArrayDeleter>;
 
-Array scalar(double v) {
-    return Array(mxCreateDoubleScalar(v));
-}
-Array empty() {
-    return Array(mxCreateDoubleMatrix(0, 0, mxREAL));
-}
+Array scalar(double v) { return Array(mxCreateDoubleScalar(v)); }
+Array empty() { return Array(mxCreateDoubleMatrix(0, 0, mxREAL)); }
 Array column(const std::vector<double>& values) {
     Array a(mxCreateDoubleMatrix(values.size(), 1, mxREAL));
     for (size_t i = 0; i < values.size(); ++i)
@@ -205,9 +197,7 @@ constexpr const char* zero_crossings =
     "To have nonsampled zero crossings, you must define MDL_ZERO_CROSSINGS and have a "
     "mdlZeroCrossings routine";
 
-std::string unexpected(const char* method) {
-    return std::string("Unexpected call to ") + method;
-}
+std::string unexpected(const char* method) { return std::string("Unexpected call to ") + method; }
 
 // Every flag from 100 to 146 on a record that holds only the block's own methods.
 TEST_F(BoundRecord, EveryFlagCallsItsMethodOrReportsItsMessage) {
@@ -532,10 +522,10 @@ TEST(SizesCall, ANegativePortCountIsRefusedAndAHugeOneIsAnError) {
     EXPECT_EQ(outcome.at(3), 2);
 
     Array huge = scalar(2147483647);
-    EXPECT_EQ(callSizes({none.get(), none.get(), none.get(), zero.get(), huge.get(), p.get()})
-                  .error,
-              "MEX level2 S-function \"fake_block\" declares 2147483647 output ports; at most "
-              "1048576 are supported");
+    EXPECT_EQ(
+        callSizes({none.get(), none.get(), none.get(), zero.get(), huge.get(), p.get()}).error,
+        "MEX level2 S-function \"fake_block\" declares 2147483647 output ports; at most "
+        "1048576 are supported");
 }
 
 TEST(SizesCall, CommandLineParametersMustBeEnoughRealDoubleArrays) {

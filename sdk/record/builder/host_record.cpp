@@ -24,9 +24,11 @@ HostRecord::HostRecord(const std::vector<std::vector<double>>& params, std::stri
       sample_time_(options.unset_sample_time), offset_time_(options.unset_sample_time) {
     try {
         params_.reserve(params.size());
-        for (const auto& values : params) params_.push_back(ownedRowVector(values));
+        for (const auto& values : params)
+            params_.push_back(ownedRowVector(values));
     } catch (...) {
-        for (mxArray* array : params_) mxDestroyArray(array);
+        for (mxArray* array : params_)
+            mxDestroyArray(array);
         throw;
     }
     RecordSetup setup;
@@ -44,11 +46,14 @@ HostRecord::HostRecord(const std::vector<std::vector<double>>& params, std::stri
 }
 
 HostRecord::~HostRecord() {
-    for (mxArray* array : params_) mxDestroyArray(array);
+    for (mxArray* array : params_)
+        mxDestroyArray(array);
 }
 
 void HostRecord::allocateWork() {
-    const auto count = [](int_T declared) { return static_cast<std::size_t>(std::max(0, declared)); };
+    const auto count = [](int_T declared) {
+        return static_cast<std::size_t>(std::max(0, declared));
+    };
     states_.assign(count(ssGetNumContStates(&record_)), 0.0);
     derivatives_.assign(states_.size(), 0.0);
     iwork_.assign(count(ssGetNumIWork(&record_)), 0);
@@ -117,7 +122,8 @@ void HostRecord::allocateInputs(std::size_t count) {
 void HostRecord::allocateOutputs(std::size_t count) {
     output_ports_.assign(count, ssOutputPort{});
     outputs_.assign(count, options_.output_fill);
-    for (std::size_t p = 0; p < count; ++p) output_ports_[p].signal = &outputs_[p];
+    for (std::size_t p = 0; p < count; ++p)
+        output_ports_[p].signal = &outputs_[p];
 }
 
 } // namespace tavrel::record

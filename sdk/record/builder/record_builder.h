@@ -48,7 +48,7 @@ class HostRecord {
   public:
     struct Options {
         int_T port_limit = max_ports;
-        double output_fill = 0;      // outputs until the block writes them
+        double output_fill = 0;       // outputs until the block writes them
         double unset_sample_time = 0; // sample and offset time until the block sets them
     };
 

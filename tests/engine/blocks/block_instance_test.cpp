@@ -1,7 +1,7 @@
 // The host driving plug-ins through their mexFunction: the real `tavrel` plug-in and a fake
 // block that fails on request.
-#include "block_instance.h"
 #include "block_descriptions.h"
+#include "block_instance.h"
 #include "block_lifecycle.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +27,11 @@ std::shared_ptr<Plugin> fakePlugin() {
     static const auto plugin = Plugin::open(TAVREL_FAKE_PLUGIN);
     return plugin;
 }
-ParamValues rigParams() {
-    return defaultParams(*findDescription("tavrel"));
-}
+ParamValues rigParams() { return defaultParams(*findDescription("tavrel")); }
 std::size_t rigParam(std::string_view name) {
     const auto& params = findDescription("tavrel")->params;
-    const auto found = std::find_if(params.begin(), params.end(),
-                                    [&](const auto& p) { return p.name == name; });
+    const auto found =
+        std::find_if(params.begin(), params.end(), [&](const auto& p) { return p.name == name; });
     if (found == params.end())
         throw std::logic_error("tavrel has no parameter " + std::string(name));
     return static_cast<std::size_t>(found - params.begin());
@@ -220,7 +218,8 @@ TEST(Plugin, OpeningAndFindingReportWhatIsMissing) {
         {"sub/my", "/base", "/base/sub/my"},
         {"/abs/my.mexa64", "/base", "/abs/my.mexa64"},
     };
-    for (const auto& row : rows) EXPECT_EQ(pluginPath(row.given, row.base), row.path) << row.given;
+    for (const auto& row : rows)
+        EXPECT_EQ(pluginPath(row.given, row.base), row.path) << row.given;
 }
 
 TEST(Plugin, CommandLineSizes) {

@@ -26,15 +26,16 @@ TEST_P(ShippedBlock, PluginDeclaresWhatItsDescriptionSays) {
     ASSERT_EQ(block.numInputs(), static_cast<int>(d.inputs.size()));
     for (const auto& port : d.inputs)
         EXPECT_EQ(block.directFeedThrough(port.index), port.direct_feed_through) << port.name;
-    const auto sensors = d.hasSensors() ? params[static_cast<size_t>(d.sensor_positions_param)].size() : 0;
+    const auto sensors =
+        d.hasSensors() ? params[static_cast<size_t>(d.sensor_positions_param)].size() : 0;
     EXPECT_EQ(block.numOutputs(), static_cast<int>(d.fixed_outputs.size() + sensors));
     for (const auto& param : d.params) {
         EXPECT_EQ(param.defaults.values().size() == 1, !param.isVector()) << param.name;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ShippedBlock, ::testing::ValuesIn(knownBlocks().begin(),
-                                                                 knownBlocks().end()),
+INSTANTIATE_TEST_SUITE_P(All, ShippedBlock,
+                         ::testing::ValuesIn(knownBlocks().begin(), knownBlocks().end()),
                          [](const auto& info) { return std::string(info.param->name); });
 
 TEST(Descriptions, EvalExampleRequestHoldsTheRigDefaults) {

@@ -1,6 +1,6 @@
 // Block evaluation from a JSON request, as `tavrel eval` answers it.
-#include "eval_json.h"
 #include "block_descriptions.h"
+#include "eval_json.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,8 @@ std::string requestError(const Json& request) {
 TEST(Eval, AnswersTheShippedRequest) {
     const Json response = evaluateJson(shippedRequest());
     std::vector<std::string> keys;
-    for (const auto& item : response.items()) keys.push_back(item.key());
+    for (const auto& item : response.items())
+        keys.push_back(item.key());
     EXPECT_EQ(keys, (std::vector<std::string>{"sizes", "initial_states", "first_outputs",
                                               "initial_choke_opening", "console", "outputs",
                                               "derivatives"}));
@@ -71,7 +72,8 @@ TEST(Eval, TheObserverHasNoChokeOpening) {
                     {"inputs", {0.0, 20e5}},
                     {"states", nullptr}};
     const ParamValues params = defaultParams(*findDescription("tavrel_observer"));
-    for (const auto& values : params) request["params"].push_back(values);
+    for (const auto& values : params)
+        request["params"].push_back(values);
     const Json response = evaluateJson(request);
     EXPECT_TRUE(response["initial_choke_opening"].is_null());
     EXPECT_EQ(response["sizes"][0], 43);
@@ -98,8 +100,7 @@ TEST(Eval, RefusesBadRequestsNamingTheProblem) {
     EXPECT_NE(requestError(with("plugin", "/nonexistent/tavrel.mexa64")).find("cannot open"),
               std::string::npos);
     Json short_params = good;
-    short_params["params"].erase(short_params["params"].begin() + 21,
-                                 short_params["params"].end());
+    short_params["params"].erase(short_params["params"].begin() + 21, short_params["params"].end());
     EXPECT_NE(requestError(short_params).find("declares 28 dialog parameters, but 21 were given"),
               std::string::npos);
     Json no_inputs = good;
@@ -108,10 +109,11 @@ TEST(Eval, RefusesBadRequestsNamingTheProblem) {
 }
 
 TEST(Eval, NumbersReadBackToTheSameDouble) {
-    const std::vector<double> values = {0.1, 1.0 / 3, -0.0, 1e-300, 123456789.123456789,
-                                        std::nextafter(1.0, 2.0)};
+    const std::vector<double> values = {
+        0.1, 1.0 / 3, -0.0, 1e-300, 123456789.123456789, std::nextafter(1.0, 2.0)};
     Json list = Json::array();
-    for (double v : values) list.push_back(numberToJson(v));
+    for (double v : values)
+        list.push_back(numberToJson(v));
     list.push_back(numberToJson(std::numeric_limits<double>::quiet_NaN()));
     list.push_back(numberToJson(-std::numeric_limits<double>::infinity()));
     const std::string text = formatJson(list);

@@ -12,7 +12,8 @@ namespace {
 
 double maxAbs(const Matrix& M) {
     double m = 0;
-    for (double v : M.values) m = std::max(m, std::fabs(v));
+    for (double v : M.values)
+        m = std::max(m, std::fabs(v));
     return m;
 }
 
@@ -62,11 +63,14 @@ TEST(Linearization, DefaultWellResonatesAtTheRoundTrips) {
     for (int k = 1; k <= 3; ++k) {
         const double expected = model.wave_period / k;
         std::vector<double> omegas;
-        for (int i = -400; i <= 400; ++i) omegas.push_back(2 * std::numbers::pi / (expected * (1 + 2e-5 * i)));
+        for (int i = -400; i <= 400; ++i)
+            omegas.push_back(2 * std::numbers::pi / (expected * (1 + 2e-5 * i)));
         const auto G = response.at(omegas);
         size_t best = 0;
         for (size_t f = 0; f < omegas.size(); ++f) {
-            const auto g = [&](size_t at) { return std::abs(G[(at * model.outputs.size() + out) * model.inputs.size() + in]); };
+            const auto g = [&](size_t at) {
+                return std::abs(G[(at * model.outputs.size() + out) * model.inputs.size() + in]);
+            };
             if (g(f) > g(best)) best = f;
         }
         const double period = 2 * std::numbers::pi / omegas[best];

@@ -35,7 +35,8 @@ std::string feed(BackgroundSink& sink, int rows) {
     try {
         sink.begin(columns);
         try {
-            for (int i = 0; i < rows; ++i) sink.row(i, {2.0 * i, -1.0 * i});
+            for (int i = 0; i < rows; ++i)
+                sink.row(i, {2.0 * i, -1.0 * i});
         } catch (...) {
             sink.end(); // as the engine does when a row throws
             throw;
@@ -91,7 +92,8 @@ TEST(BackgroundSink, DestructionWithoutEndStopsTheWriter) {
     {
         BackgroundSink sink({&recorder});
         sink.begin(columns);
-        for (int i = 0; i < 1000; ++i) sink.row(i, {0.0, 0.0});
+        for (int i = 0; i < 1000; ++i)
+            sink.row(i, {0.0, 0.0});
     }
     EXPECT_EQ(recorder.ended, 0);
 }

@@ -14,9 +14,17 @@ using namespace tavrel::sim;
 
 TEST(CsvNumbers, EveryValueReadsBackToTheSameDouble) {
     using limits = std::numeric_limits<double>;
-    const double special[] = {-0.0, 0.1, 1.0 / 3, -2.5e-7, 1e21, 123456789012345678.0,
-                              limits::max(), -limits::min(), limits::denorm_min(),
-                              -limits::infinity(), limits::quiet_NaN()};
+    const double special[] = {-0.0,
+                              0.1,
+                              1.0 / 3,
+                              -2.5e-7,
+                              1e21,
+                              123456789012345678.0,
+                              limits::max(),
+                              -limits::min(),
+                              limits::denorm_min(),
+                              -limits::infinity(),
+                              limits::quiet_NaN()};
     // Wide enough that the row is written in several pieces.
     std::vector<double> row;
     std::vector<Column> columns;

@@ -19,7 +19,8 @@ std::u16string rowText(const matvar_t* texts, size_t index) {
     EXPECT_EQ(texts->data_type, MAT_T_UINT16);
     const auto* data = static_cast<const char16_t*>(texts->data);
     std::u16string units;
-    for (size_t c = 0; c < texts->dims[1]; ++c) units += data[c * texts->dims[0] + index];
+    for (size_t c = 0; c < texts->dims[1]; ++c)
+        units += data[c * texts->dims[0] + index];
     return units.substr(0, units.find_last_not_of(u' ') + 1);
 }
 
@@ -27,13 +28,18 @@ std::u16string rowText(const matvar_t* texts, size_t index) {
 
 TEST(MatFile, HoldsHeaderTextsAndEveryRow) {
     // A unit outside ASCII (UTF-8 bytes above 127) and more rows than one appended block.
-    const std::vector<Column> columns = {{"rig.p", "\xC2\xB0" "C", "rig", "p"}, {"rig.q", "", "rig", "q"}};
+    const std::vector<Column> columns = {{"rig.p",
+                                          "\xC2\xB0"
+                                          "C",
+                                          "rig", "p"},
+                                         {"rig.q", "", "rig", "q"}};
     const int rows = 5000;
     const std::string path = ::testing::TempDir() + "/mat_file.mat";
     {
         MatSink sink(path);
         sink.begin(columns);
-        for (int r = 0; r < rows; ++r) sink.row(0.5 * r, {r + 0.25, -1.0 * r});
+        for (int r = 0; r < rows; ++r)
+            sink.row(0.5 * r, {r + 0.25, -1.0 * r});
         sink.end();
     }
     mat_t* file = Mat_Open(path.c_str(), MAT_ACC_RDONLY);
@@ -50,7 +56,10 @@ TEST(MatFile, HoldsHeaderTextsAndEveryRow) {
     EXPECT_EQ(rowText(names, 1), u"rig_p");
     Mat_VarFree(names);
 
-    const struct { const char* variable; double (*value)(int); } expected[] = {
+    const struct {
+        const char* variable;
+        double (*value)(int);
+    } expected[] = {
         {"time", [](int r) { return 0.5 * r; }},
         {"rig_p", [](int r) { return r + 0.25; }},
         {"rig_q", [](int r) { return -1.0 * r; }},
@@ -60,7 +69,8 @@ TEST(MatFile, HoldsHeaderTextsAndEveryRow) {
         ASSERT_NE(var, nullptr) << e.variable;
         ASSERT_EQ(var->dims[0] * var->dims[1], static_cast<size_t>(rows)) << e.variable;
         const auto* data = static_cast<const double*>(var->data);
-        for (int r = 0; r < rows; ++r) ASSERT_EQ(data[r], e.value(r)) << e.variable << " row " << r;
+        for (int r = 0; r < rows; ++r)
+            ASSERT_EQ(data[r], e.value(r)) << e.variable << " row " << r;
         Mat_VarFree(var);
     }
     Mat_Close(file);

@@ -71,7 +71,8 @@ TEST(DormandPrince, OutputTimesDoNotShortenTheSteps) {
         Oscillator system;
         std::vector<double> y = {1.0, 0.0};
         auto solver = createSolver(settings(SolverKind::dormand_prince), system, 0.0, y);
-        for (int i = 1; i <= outputs; ++i) solver->advance(10.0 * i / outputs, y);
+        for (int i = 1; i <= outputs; ++i)
+            solver->advance(10.0 * i / outputs, y);
         return solver->steps();
     };
     const long few = steps(2), many = steps(1000);

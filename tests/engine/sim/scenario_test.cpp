@@ -55,15 +55,14 @@ TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
 // The shipped studies use the shipped blocks' described defaults, parameter for parameter
 // (the default study's tuned observer included).
 TEST(Scenario, ShippedScenariosHoldTheDescribedDefaults) {
-    for (const char* name : {"default", "choke_step", "closed_loop_pi", "closed_loop_plugin",
-                             "linear", "piston"}) {
+    for (const char* name :
+         {"default", "choke_step", "closed_loop_pi", "closed_loop_plugin", "linear", "piston"}) {
         const auto s = Scenario::load(std::string(TAVREL_SCENARIO_DIR) + "/" + name + ".toml");
         for (const auto& block : s.blocks) {
             if (block.described) continue; // a user's plug-in: no shipped defaults
             for (const auto& param : block.description().params) {
                 if (!param.isRead()) continue;
-                EXPECT_EQ(block.params[static_cast<size_t>(param.index)],
-                          param.defaults.toVector())
+                EXPECT_EQ(block.params[static_cast<size_t>(param.index)], param.defaults.toVector())
                     << name << ": " << block.name << "." << param.name;
             }
         }
@@ -84,11 +83,13 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
          "scenario.lgo: unknown key (did you mean log?)"},
         {rigScenario("", "", "duration = 10.0\n", "[summary]\nperiod = 12.0\nperods = 3\n"),
          "summary.perods: unknown key (did you mean periods?)"},
-        {rigScenario("", "", "duration = 10.0\nsolver = \"bdf\"\nzzz = 1\n"), "simulation.zzz: unknown key"},
+        {rigScenario("", "", "duration = 10.0\nsolver = \"bdf\"\nzzz = 1\n"),
+         "simulation.zzz: unknown key"},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf(c.text);
-        EXPECT_NE(message.find(c.message), std::string::npos) << message << "\n  expected: " << c.message;
+        EXPECT_NE(message.find(c.message), std::string::npos)
+            << message << "\n  expected: " << c.message;
         if (c.message.find("did you mean") == std::string::npos) {
             EXPECT_EQ(message.find("did you mean"), std::string::npos) << message;
         }
@@ -96,9 +97,10 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
 }
 
 TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
-    EXPECT_EQ(errorOf(rigScenario("annulus_lenght = 3\n")),
-              "test.toml:31: blocks.rig.params.annulus_lenght: unknown parameter of tavrel (did you "
-              "mean annulus_length?)");
+    EXPECT_EQ(
+        errorOf(rigScenario("annulus_lenght = 3\n")),
+        "test.toml:31: blocks.rig.params.annulus_lenght: unknown parameter of tavrel (did you "
+        "mean annulus_length?)");
     const std::string missing =
         errorOf("[blocks.rig]\nplugin = \"tavrel\"\n[blocks.rig.params]\nannulus_area = 1\n");
     EXPECT_NE(missing.find("test.toml:1: blocks.rig.params.density_ref: missing parameter"),
@@ -125,9 +127,8 @@ TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
 TEST(Scenario, BlockNamesAreNames) {
     for (const std::string& name : std::vector<std::string>{
              "ob.s", "=cmd|calc", "o</script><script>document.title=7</script>", "2rig", "r ig",
-          "r\u2028ig", std::string(10000, 'a')}) {
-        const std::string message =
-            errorOf("[blocks.\"" + name + "\"]\nplugin = \"tavrel\"\n");
+             "r\u2028ig", std::string(10000, 'a')}) {
+        const std::string message = errorOf("[blocks.\"" + name + "\"]\nplugin = \"tavrel\"\n");
         EXPECT_EQ(message.rfind("test.toml:1: blocks: block \"", 0), 0u) << message;
         EXPECT_NE(message.find("must be a name"), std::string::npos) << message;
         EXPECT_LT(message.size(), 200u);
@@ -161,7 +162,8 @@ TEST(Scenario, ParameterRulesAreCheckedBeforeAnythingRuns) {
 }
 
 TEST(Scenario, PistonAndObserverRules) {
-    const std::string piston = rigScenario() +
+    const std::string piston =
+        rigScenario() +
         "[blocks.piston]\nplugin = \"tavrel_piston\"\n[blocks.piston.params]\n"
         "num_fixed_outputs = 7\ndownstream_pressure = 1e5\nchoke_stroke_time = 10.0\n"
         "choke_density = 1300.0\nchoke_characteristic = [0.0, 1e-3]\npassage_length = 2000.0\n"
@@ -172,7 +174,8 @@ TEST(Scenario, PistonAndObserverRules) {
     narrow.replace(narrow.find("passage_area_outer = 0.05"), 25, "passage_area_outer = 0.01");
     EXPECT_NE(errorOf(narrow).find("passage cross-section"), std::string::npos);
 
-    const std::string observer = rigScenario() +
+    const std::string observer =
+        rigScenario() +
         "[blocks.obs]\nplugin = \"tavrel_observer\"\n[blocks.obs.params]\nnum_fixed_outputs = 6\n"
         "gain_profile_up = [1.0]\ngain_profile_down = [0.0, 0.0]\n"
         "displacer_quadrature_gain = 0.0\ndisplacer_velocity_gain = 0.0\n"
@@ -226,9 +229,9 @@ TEST(Scenario, BadSeaAndNoiseEntriesAreNamedAtTheirLine) {
             << message;
         EXPECT_NE(message.find(rule), std::string::npos) << message;
     }
-    EXPECT_NO_THROW(parse(rigScenario(
-        "", "displacer_velocity = { sum = [{ sea = { " + jonswap + ", seed = 4 } }, "
-            "{ noise = { std = 0.02, bandwidth = 1.0 } }] }\n")));
+    EXPECT_NO_THROW(parse(rigScenario("", "displacer_velocity = { sum = [{ sea = { " + jonswap +
+                                              ", seed = 4 } }, "
+                                              "{ noise = { std = 0.02, bandwidth = 1.0 } }] }\n")));
 }
 
 // A table's bad row is named where the user wrote it: the file's line, or the list's index.
@@ -280,8 +283,9 @@ TEST(Scenario, OverridesOfTheWellReachEveryBlock) {
     const std::pair<std::pair<const char*, const char*>, const char*> typos[] = {
         {{"rgi", "density_ref"}, "no block \"rgi\" (did you mean rig?)"},
         {{"rig", "densty_ref"}, "unknown parameter of tavrel (did you mean density_ref?)"},
-        {{"well", "densty_ref"}, "well.densty_ref: no block has this parameter (did you mean "
-                                 "density_ref?)"}};
+        {{"well", "densty_ref"},
+         "well.densty_ref: no block has this parameter (did you mean "
+         "density_ref?)"}};
     for (const auto& [where, message] : typos) {
         try {
             s.set(where.first, where.second, {1});
@@ -298,8 +302,8 @@ namespace {
 
 // Every shipped scenario loads and passes validation.
 TEST(Scenario, ShippedScenariosLoad) {
-    for (const char* name : {"default", "choke_step", "closed_loop_pi", "closed_loop_plugin", "linear",
-                             "piston"}) {
+    for (const char* name :
+         {"default", "choke_step", "closed_loop_pi", "closed_loop_plugin", "linear", "piston"}) {
         EXPECT_NO_THROW(Scenario::load(std::string(TAVREL_SCENARIO_DIR) + "/" + name + ".toml"))
             << name;
     }

@@ -18,11 +18,13 @@ namespace {
 // Column `name` of a finished run.
 std::vector<double> column(const MemorySink& sink, const std::string& name) {
     size_t c = 0;
-    while (c < sink.columns().size() && sink.columns()[c].name != name) ++c;
+    while (c < sink.columns().size() && sink.columns()[c].name != name)
+        ++c;
     EXPECT_LT(c, sink.columns().size()) << name;
     std::vector<double> values;
     const size_t width = sink.columns().size();
-    for (size_t r = 0; r < sink.times().size(); ++r) values.push_back(sink.rows()[r * width + c]);
+    for (size_t r = 0; r < sink.times().size(); ++r)
+        values.push_back(sink.rows()[r * width + c]);
     return values;
 }
 
@@ -47,19 +49,21 @@ TEST(Simulation, ShutInWellAtRestStaysHydrostatic) {
                              "rig.sensor_pressure[2]", "rig.sensor_pressure[3]"}) {
         const auto p = column(sink, port);
         // Only the solver's tolerance moves them: a few pascal on hundreds of bar, bounded.
-        for (double v : p) EXPECT_NEAR(v, p.front(), 1e-5 * p.front()) << port;
+        for (double v : p)
+            EXPECT_NEAR(v, p.front(), 1e-5 * p.front()) << port;
     }
-    for (double q : column(sink, "rig.top_flow")) EXPECT_NEAR(q, 0.0, 1e-12);
+    for (double q : column(sink, "rig.top_flow"))
+        EXPECT_NEAR(q, 0.0, 1e-12);
     EXPECT_EQ(sink.times().size(), 31u);
 }
 
 // Injecting into the shut-in top raises the top pressure by about rho*c*q/A; the wave reaches
 // the bottom after annulus_length/sound_speed.
 TEST(Simulation, PressureStepAtTheTopReachesTheBottomAfterLengthOverSoundSpeed) {
-    const auto sink = run(parse(rigScenario(
-        "inclination = 0.0\nfriction_linear = 0.0\nfriction_quadratic = 0.0\n",
-        "injection_flow = { step = { time = 1.0, after = 0.005 } }\n",
-        "duration = 6.0\noutput_interval = 0.005\n")));
+    const auto sink = run(
+        parse(rigScenario("inclination = 0.0\nfriction_linear = 0.0\nfriction_quadratic = 0.0\n",
+                          "injection_flow = { step = { time = 1.0, after = 0.005 } }\n",
+                          "duration = 6.0\noutput_interval = 0.005\n")));
     const auto p = column(sink, "rig.bottom_pressure");
     const double incident = 1300.0 * 1000.0 * 0.005 / 0.024;
     double arrival = -1;
@@ -75,8 +79,8 @@ TEST(Simulation, PressureStepAtTheTopReachesTheBottomAfterLengthOverSoundSpeed) 
 }
 
 TEST(Simulation, ChokeActuatorTakesAtLeastTheStrokeTimeForAFullStroke) {
-    const auto sink = run(parse(rigScenario(
-        "", "choke_setpoint = 1.0\n", "duration = 14.0\noutput_interval = 0.1\n")));
+    const auto sink = run(parse(
+        rigScenario("", "choke_setpoint = 1.0\n", "duration = 14.0\noutput_interval = 0.1\n")));
     const auto z = column(sink, "rig.choke_opening");
     EXPECT_EQ(z.front(), 0.0);
     for (size_t i = 0; i < z.size(); ++i) {
@@ -135,7 +139,8 @@ TEST(Simulation, SteppingReproducesAOneShotRun) {
         stepped.advanceTo(0.25 * i, &pieces);
     }
     ASSERT_EQ(pieces.rows().size(), whole.rows().size());
-    for (size_t i = 0; i < whole.rows().size(); ++i) EXPECT_EQ(pieces.rows()[i], whole.rows()[i]);
+    for (size_t i = 0; i < whole.rows().size(); ++i)
+        EXPECT_EQ(pieces.rows()[i], whole.rows()[i]);
     EXPECT_NEAR(stepped.output("rig", "choke_opening"), stepped.input("rig", "choke_setpoint"),
                 1e-12);
 }
@@ -201,8 +206,7 @@ TEST(Simulation, ExampleControllerPluginMatchesTheBuiltInPi) {
         const char* params;
         const char* rule;
     } broken[] = {
-        {"params = [412e5, -2e-8, -5e-9, 0.0]",
-         "declares 5 dialog parameters, but 4 were given"},
+        {"params = [412e5, -2e-8, -5e-9, 0.0]", "declares 5 dialog parameters, but 4 were given"},
         {"params = [412e5, -2e-8, -5e-9, 0.0, 1.0, 7.0]",
          "declares 5 dialog parameters, but params gives 6"},
         {"params = [412e5, -2e-8, -5e-9, 1.0, 0.0]", "min must not exceed max"},
@@ -238,8 +242,8 @@ double swingOver(const MemorySink& sink, const std::string& name, double from) {
     return hi - lo;
 }
 
-// The shipped compensation, shortened to 120 s: over its last 36 s the swing is below a quarter of the fixed
-// choke's beside it, the mean near the setpoint, and the choke inside its travel.
+// The shipped compensation, shortened to 120 s: over its last 36 s the swing is below a quarter of
+// the fixed choke's beside it, the mean near the setpoint, and the choke inside its travel.
 TEST(Simulation, HeaveCompensatorCutsTheSwingOfTheFixedChoke) {
     Scenario s = Scenario::load(std::string(TAVREL_SCENARIO_DIR) + "/heave_compensation.toml");
     s.duration = 120;
@@ -248,7 +252,8 @@ TEST(Simulation, HeaveCompensatorCutsTheSwingOfTheFixedChoke) {
     const double compensated = swingOver(sink, "rig.bottom_pressure", from);
     EXPECT_LT(compensated, 0.25 * swingOver(sink, "fixed.bottom_pressure", from));
     const auto opening = column(sink, "rig.choke_opening");
-    for (double z : opening) ASSERT_TRUE(z > 0 && z < 1) << z;
+    for (double z : opening)
+        ASSERT_TRUE(z > 0 && z < 1) << z;
     const auto pressure = column(sink, "rig.bottom_pressure");
     EXPECT_NEAR(pressure.back(), 412e5, 1.5e5);
 

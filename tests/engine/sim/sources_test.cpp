@@ -15,7 +15,12 @@ struct Board : SignalBoard {
 };
 
 std::unique_ptr<InputSource> build(const Source& s, int& slots) {
-    return compileSource(s, [](const PortRef&) { return Signal{0, true, 0}; }, slots);
+    return compileSource(
+        s,
+        [](const PortRef&) {
+            return Signal{0, true, 0};
+        },
+        slots);
 }
 
 double at(const Source& s, double t) {
@@ -84,10 +89,20 @@ TEST(Sources, PiControllerLimitsAndStopsIntegratingAtALimit) {
 TEST(Sources, ConnectionsDependOnTheirBlock) {
     const Source from{source::Connection{}};
     int slots = 0;
-    auto source = compileSource(from, [](const PortRef&) { return Signal{3, true, 1}; }, slots);
+    auto source = compileSource(
+        from,
+        [](const PortRef&) {
+            return Signal{3, true, 1};
+        },
+        slots);
     EXPECT_EQ(source->dependencies(), std::vector<int>{3});
     const Source hold{source::Hold{}};
-    auto held = compileSource(hold, [](const PortRef&) { return Signal{3, true, 1}; }, slots);
+    auto held = compileSource(
+        hold,
+        [](const PortRef&) {
+            return Signal{3, true, 1};
+        },
+        slots);
     EXPECT_TRUE(held->dependencies().empty());
     Board board;
     board.measured = 0.42;
@@ -108,14 +123,17 @@ std::vector<double> record(const Source& s, double step, size_t count) {
     Board board;
     const auto signal = build(s, slots);
     std::vector<double> values(count);
-    for (size_t k = 0; k < count; ++k) values[k] = signal->value(double(k) * step, nullptr, board);
+    for (size_t k = 0; k < count; ++k)
+        values[k] = signal->value(double(k) * step, nullptr, board);
     return values;
 }
 
 double standardDeviation(const std::vector<double>& x) {
     double mean = 0, square = 0;
-    for (double v : x) mean += v / double(x.size());
-    for (double v : x) square += (v - mean) * (v - mean) / double(x.size());
+    for (double v : x)
+        mean += v / double(x.size());
+    for (double v : x)
+        square += (v - mean) * (v - mean) / double(x.size());
     return std::sqrt(square);
 }
 
@@ -124,7 +142,8 @@ double standardDeviation(const std::vector<double>& x) {
 double bandPower(const std::vector<double>& x, double step, double period) {
     const double length = step * double(x.size());
     double power = 0;
-    for (double f = std::ceil(length / (period * 1.05)) / length; f <= 1.05 / period; f += 1 / length) {
+    for (double f = std::ceil(length / (period * 1.05)) / length; f <= 1.05 / period;
+         f += 1 / length) {
         double re = 0, im = 0;
         for (size_t k = 0; k < x.size(); ++k) {
             re += x[k] * std::cos(2 * pi * f * double(k) * step);

@@ -46,13 +46,16 @@ std::vector<double> combine(const Combination& c, bool host_kernel) {
     for (int i = 0; i <= c.terms; ++i) {
         owned.emplace_back(N_VNew_Serial(c.length, context.get()));
         double* d = N_VGetArrayPointer(owned.back().get());
-        for (sunindextype j = 0; j < c.length; ++j) d[j] = std::ldexp(unit(random), exponent(random));
+        for (sunindextype j = 0; j < c.length; ++j)
+            d[j] = std::ldexp(unit(random), exponent(random));
         if (i > 0) terms.push_back(owned.back().get());
     }
     std::vector<double> coefficient(static_cast<size_t>(c.terms));
-    for (auto& v : coefficient) v = 3 * unit(random);
+    for (auto& v : coefficient)
+        v = 3 * unit(random);
     if (c.unit_first_coefficient) coefficient[0] = 1.0;
-    N_Vector z = c.output_is_term < 0 ? owned[0].get() : terms[static_cast<size_t>(c.output_is_term)];
+    N_Vector z =
+        c.output_is_term < 0 ? owned[0].get() : terms[static_cast<size_t>(c.output_is_term)];
     tavrel::sim::useHostVectorKernels(z);
     auto kernel = host_kernel ? z->ops->nvlinearcombination : &N_VLinearCombination_Serial;
     EXPECT_EQ(kernel(c.terms, coefficient.data(), terms.data(), z), 0);
@@ -64,9 +67,9 @@ std::vector<double> combine(const Combination& c, bool host_kernel) {
 
 TEST(VectorKernels, LinearCombinationGivesTheLibrarysBits) {
     const Combination cases[] = {
-        {1, 5, -1, false},   {2, 5, -1, false},   {3, 0, -1, false}, {3, 1, -1, false},
-        {3, 17, -1, false},  {7, 346, -1, false}, {7, 17, 0, false}, {7, 33, 0, true},
-        {5, 40, 2, false},   {4, 19, 3, true},    {16, 100, -1, false}, {17, 37, 0, false},
+        {1, 5, -1, false},  {2, 5, -1, false},   {3, 0, -1, false},    {3, 1, -1, false},
+        {3, 17, -1, false}, {7, 346, -1, false}, {7, 17, 0, false},    {7, 33, 0, true},
+        {5, 40, 2, false},  {4, 19, 3, true},    {16, 100, -1, false}, {17, 37, 0, false},
     };
     for (const Combination& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.terms << " terms of length " << c.length
@@ -74,11 +77,10 @@ TEST(VectorKernels, LinearCombinationGivesTheLibrarysBits) {
         const std::vector<double> host = combine(c, true);
         const std::vector<double> library = combine(c, false);
         // Bitwise, so that a different rounding or a lost negative zero fails.
-        EXPECT_TRUE(std::equal(host.begin(), host.end(), library.begin(), library.end(),
-                               [](double a, double b) {
-                                   return std::bit_cast<std::uint64_t>(a) ==
-                                          std::bit_cast<std::uint64_t>(b);
-                               }));
+        EXPECT_TRUE(std::equal(
+            host.begin(), host.end(), library.begin(), library.end(), [](double a, double b) {
+                return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+            }));
     }
 }
 
@@ -86,7 +88,8 @@ TEST(VectorKernels, AllFiniteFindsAnyInfinityOrNotANumber) {
     using limits = std::numeric_limits<double>;
     for (size_t length : {0, 1, 4, 7, 346}) {
         std::vector<double> v(length, limits::max());
-        for (size_t i = 0; i < length; i += 2) v[i] = i % 4 ? -0.0 : -limits::denorm_min();
+        for (size_t i = 0; i < length; i += 2)
+            v[i] = i % 4 ? -0.0 : -limits::denorm_min();
         EXPECT_TRUE(tavrel::sim::allFinite(v.data(), v.size())) << length;
         for (size_t at : {size_t{0}, length / 2, length - 1}) {
             if (at >= length) continue;
@@ -109,7 +112,8 @@ TEST(VectorKernels, ToleranceWeightsGiveTheLibrarysBits) {
         const Vector y(N_VNew_Serial(length, context.get()));
         const Vector host(N_VClone(y.get())), library(N_VClone(y.get()));
         double* yd = N_VGetArrayPointer(y.get());
-        for (sunindextype i = 0; i < length; ++i) yd[i] = std::ldexp(unit(random), i % 60 - 30);
+        for (sunindextype i = 0; i < length; ++i)
+            yd[i] = std::ldexp(unit(random), i % 60 - 30);
         const double rtol = 1e-6, atol = 1e-8;
         tavrel::sim::scalarToleranceWeights(rtol, atol, y.get(), host.get());
         // What the library does for scalar tolerances, pass by pass.

@@ -31,8 +31,9 @@ struct Folder {
         std::ofstream(path / name) << text;
     }
     Optimization load(const std::string& text) const {
-        return Optimization::fromSource({text, (path / "opt.toml").string(), sim::defaultScenarioText(),
-                                         "<default scenario>", path.string()});
+        return Optimization::fromSource({text, (path / "opt.toml").string(),
+                                         sim::defaultScenarioText(), "<default scenario>",
+                                         path.string()});
     }
 };
 
@@ -44,24 +45,38 @@ TEST(OptimizationFile, BadFilesNameLineKeyAndRule) {
     const struct {
         std::string text, message;
     } cases[] = {
-        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = \"rig.no_such\"\nbounds = [0, 1]\n",
-         "opt.toml:5: optimize.vary[0]: rig.no_such = 0: <default scenario>: blocks.rig.params.no_such: unknown parameter"},
-        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = \"rig.choke_setpoint\"\nbounds = [0.9, 0.1]\n",
+        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
+                "\"rig.no_such\"\nbounds = [0, 1]\n",
+         "opt.toml:5: optimize.vary[0]: rig.no_such = 0: <default scenario>: "
+         "blocks.rig.params.no_such: unknown parameter"},
+        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
+                "\"rig.choke_setpoint\"\nbounds = [0.9, 0.1]\n",
          "opt.toml:7: optimize.vary[0].bounds: must be [LOWER, UPPER] with LOWER < UPPER"},
-        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = \"rig.choke_setpoint\"\nbounds = [0.1, inf]\n",
+        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
+                "\"rig.choke_setpoint\"\nbounds = [0.1, inf]\n",
          "opt.toml:7: optimize.vary[0].bounds[1]: must be a finite number"},
         {head + "minimize = \"rig.bottom_pressure:swing\"\n" + vary + "start = 0.95\n",
          "opt.toml:8: optimize.vary[0].start: must lie within the bounds"},
         {head + "minimize = \"rig.no_column:swing\"\n" + vary,
-         "opt.toml:4: optimize.minimize: \"rig.no_column:swing\": no logged column \"rig.no_column\""},
+         "opt.toml:4: optimize.minimize: \"rig.no_column:swing\": no logged column "
+         "\"rig.no_column\""},
         {head + "minimize = \"rig.bottom_pressure~missing.csv:rms\"\n" + vary,
-         "opt.toml:4: optimize.minimize: \"rig.bottom_pressure~missing.csv:rms\": cannot read the measured file"},
-        {head + "minimize = \"rig.bottom_pressure~empty.csv:rms\"\n" + vary, "empty.csv: no measured rows"},
-        {head + "minimize = \"rig.bottom_pressure~unsorted.csv:rms\"\n" + vary, "unsorted.csv:4: times must increase"},
-        {head + "minimize = \"rig.bottom_pressure~text.csv:rms\"\n" + vary, "text.csv:3: not a row of numbers"},
-        {head + "minimize = \"rig.bottom_pressure~two.csv:rms\"\n" + vary, "two.csv:1: no column \"bottom_pressure\""},
-        {head + "minimize = \"rig.bottom_pressure~good.csv:max\"\n" + vary, "a misfit's statistic must be rms"},
-        {head + "minimize = \"rig.bottom_pressure:swing\"\nsubject_to = [\"rig.choke_opening <= 0.9\"]\n" + vary,
+         "opt.toml:4: optimize.minimize: \"rig.bottom_pressure~missing.csv:rms\": cannot read the "
+         "measured file"},
+        {head + "minimize = \"rig.bottom_pressure~empty.csv:rms\"\n" + vary,
+         "empty.csv: no measured rows"},
+        {head + "minimize = \"rig.bottom_pressure~unsorted.csv:rms\"\n" + vary,
+         "unsorted.csv:4: times must increase"},
+        {head + "minimize = \"rig.bottom_pressure~text.csv:rms\"\n" + vary,
+         "text.csv:3: not a row of numbers"},
+        {head + "minimize = \"rig.bottom_pressure~two.csv:rms\"\n" + vary,
+         "two.csv:1: no column \"bottom_pressure\""},
+        {head + "minimize = \"rig.bottom_pressure~good.csv:max\"\n" + vary,
+         "a misfit's statistic must be rms"},
+        {head +
+             "minimize = \"rig.bottom_pressure:swing\"\nsubject_to = [\"rig.choke_opening <= "
+             "0.9\"]\n" +
+             vary,
          "opt.toml:5: optimize.subject_to: \"rig.choke_opening\": must be COLUMN:STAT"},
         {head + "minimize = \"rig.bottom_pressure:swing\"\nsubject_to = [\"<= 0.9\"]\n" + vary,
          "opt.toml:5: optimize.subject_to: \"<= 0.9\": names no metric"},
@@ -87,7 +102,8 @@ TEST(OptimizationFile, BatchesAreStudiesOfTheirPoints) {
     const Folder folder;
     const auto opt = folder.load("[simulation]\nduration = 2.0\n[optimize]\n"
                                  "minimize = \"rig.bottom_pressure~good.csv:rms\"\n"
-                                 "subject_to = [\"rig.choke_opening:max <= 0.95\"]\n" + vary);
+                                 "subject_to = [\"rig.choke_opening:max <= 0.95\"]\n" +
+                                 vary);
     EXPECT_EQ(opt.metrics(), (std::vector<std::string>{"rig.bottom_pressure~good.csv:rms",
                                                        "rig.choke_opening:max"}));
     EXPECT_DOUBLE_EQ(opt.vary()[0].start, 0.5);
@@ -105,7 +121,8 @@ TEST(OptimizationFile, BatchesAreStudiesOfTheirPoints) {
 TEST(EvaluationLog, ResumesCompleteRowsAndRefusesAnotherOptimization) {
     const Folder folder;
     const std::string text = "[simulation]\nduration = 2.0\n[optimize]\n"
-                             "minimize = \"rig.bottom_pressure:swing\"\n" + vary;
+                             "minimize = \"rig.bottom_pressure:swing\"\n" +
+                             vary;
     const auto opt = folder.load(text);
     const fs::path dir = folder.path / "run";
     {
@@ -123,10 +140,12 @@ TEST(EvaluationLog, ResumesCompleteRowsAndRefusesAnotherOptimization) {
     EXPECT_TRUE(std::isnan(resumed.evaluations()[2].metrics[0]));
     std::ifstream in(dir / "evaluations.csv");
     const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(csv.substr(csv.find('\n') + 1),
-              "0,0.1,2.5,2.5,ok,\n1,0.3,1.0,1.0,ok,\n2,0.5,nan,nan,failed,\"stopped, \"\"early\"\"\"\n");
+    EXPECT_EQ(
+        csv.substr(csv.find('\n') + 1),
+        "0,0.1,2.5,2.5,ok,\n1,0.3,1.0,1.0,ok,\n2,0.5,nan,nan,failed,\"stopped, \"\"early\"\"\"\n");
     EXPECT_THROW(EvaluationLog(opt, dir, false, false), ResultFolderError);
-    EXPECT_THROW(EvaluationLog(folder.load(text + "start = 0.2\n"), dir, true, false), ResultFolderError);
+    EXPECT_THROW(EvaluationLog(folder.load(text + "start = 0.2\n"), dir, true, false),
+                 ResultFolderError);
 }
 
 TEST(MisfitMetric, RmsOfTheDifferenceOverTheTimesTheSeriesCovers) {

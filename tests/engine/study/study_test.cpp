@@ -33,8 +33,8 @@ std::string readText(const fs::path& path) {
 }
 
 fs::path freshFolder(const std::string& name) {
-    const fs::path folder = fs::temp_directory_path() / ("tavrel_study_" + name + "_" +
-                                                         std::to_string(getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("tavrel_study_" + name + "_" + std::to_string(getpid()));
     fs::remove_all(folder);
     return folder;
 }
@@ -60,21 +60,26 @@ values = [0.5, 0.785]
 )";
 
 TEST(StudyFile, BadFilesNameLineKeyAndRule) {
-    const std::string head = "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
+    const std::string head =
+        "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
     struct Case {
         std::string text;
         std::string expected;
     };
     const Case cases[] = {
         {"[study]\nmetrics = []\n", "test.toml:2: study.metrics: needs a list"},
-        {"[study]\nmetrics = [\"rig.bottom_pressure:median\"]\n", "test.toml:2: study.metrics: \"rig.bottom_pressure:median\": unknown statistic"},
+        {"[study]\nmetrics = [\"rig.bottom_pressure:median\"]\n",
+         "test.toml:2: study.metrics: \"rig.bottom_pressure:median\": unknown statistic"},
         {head + "[[study.vary]]\nkey = \"rig.displacer_velocity.period\"\nvalues = [6.0, -1.0]\n",
-         "test.toml:6: rig.displacer_velocity.period = -1: <default scenario>:45: blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
+         "test.toml:6: rig.displacer_velocity.period = -1: <default scenario>:45: "
+         "blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
         {head + "[[study.vary]]\nkey = \"pump.speed\"\nvalues = [1.0]\n",
          "test.toml:6: pump.speed = 1: the scenario has no block \"pump\""},
-        {head + "[[study.vary]]\nkey = \"well.annulus_length\"\nlinspace = { start = 1.0, stop = 2.0 }\n",
+        {head + "[[study.vary]]\nkey = \"well.annulus_length\"\nlinspace = { start = 1.0, stop = "
+                "2.0 }\n",
          "test.toml:6: study.vary[0].linspace: needs \"num\""},
-        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nnormal = { mean = 1300.0, std = 1.0 }\n",
+        {head +
+             "[[study.vary]]\nkey = \"well.density_ref\"\nnormal = { mean = 1300.0, std = 1.0 }\n",
          "study.vary[0].normal: random draws need [study] samples"},
         {head + "mode = \"zip\"\n[[study.vary]]\nkey = \"well.density_ref\"\nvalues = [1.0, 2.0]\n"
                 "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n",
@@ -82,24 +87,32 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
         {"scenario = \"default\"\n[study]\nmetrics = [\"rig.no_such_port:max\"]\n[[study.vary]]\n"
          "key = \"simulation.duration\"\nvalues = [1.0]\n",
          "test.toml:3: study.metrics: no logged column \"rig.no_such_port\""},
-        {"scenario = \"default\"\n[summary]\nperiod = 0.0\n[study]\nmetrics = [\"rig.bottom_pressure:phase\"]\n"
+        {"scenario = \"default\"\n[summary]\nperiod = 0.0\n[study]\nmetrics = "
+         "[\"rig.bottom_pressure:phase\"]\n"
          "[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
-         "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a [summary] period"},
-        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n", "test.toml:5: study.vary[0].key: \"rig\": must be SECTION.NAME"},
+         "test.toml:5: study.metrics: \"rig.bottom_pressure:phase\": amplitude and phase need a "
+         "[summary] period"},
+        {head + "[[study.vary]]\nkey = \"rig\"\nvalues = [1.0]\n",
+         "test.toml:5: study.vary[0].key: \"rig\": must be SECTION.NAME"},
         {head + "[[study.vary]]\nkey = \"well.sound_speed\"\nvalues = [900.0]\n[[study.vary]]\n"
                 "key = [\"well.density_ref\", \"well.sound_speed\"]\nvalues = [1.0]\n",
          "test.toml:7: study.vary[1].key: \"well.sound_speed\" is varied already"},
         {"scenario = \"default\"\n[summary]\nperiod = { from = \"rig.injection_flow\" }\n[study]\n"
-         "metrics = [\"rig.bottom_pressure:max\"]\n[[study.vary]]\nkey = \"simulation.duration\"\nvalues = [1.0]\n",
+         "metrics = [\"rig.bottom_pressure:max\"]\n[[study.vary]]\nkey = "
+         "\"simulation.duration\"\nvalues = [1.0]\n",
          "summary.period.from: must name a block input driven by a sine source"},
         // Counts that would take for ever or all memory are refused before anything is made.
-        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nlinspace = { start = 1.0, stop = 2.0, num = 1e12 }\n",
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nlinspace = { start = 1.0, stop = 2.0, "
+                "num = 1e12 }\n",
          "test.toml:6: study.vary[0].linspace: num must be a whole number from 1 to"},
-        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, step = 0.0 }\n",
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, "
+                "step = 0.0 }\n",
          "test.toml:6: study.vary[0].range: step must be positive"},
-        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, step = 1e-300 }\n",
+        {head + "[[study.vary]]\nkey = \"well.density_ref\"\nrange = { start = 1.0, stop = 2.0, "
+                "step = 1e-300 }\n",
          "test.toml:6: study.vary[0].range: more than"},
-        {"scenario = \"default\"\n[study]\nsamples = 1e15\nmetrics = [\"rig.bottom_pressure:max\"]\n",
+        {"scenario = \"default\"\n[study]\nsamples = 1e15\nmetrics = "
+         "[\"rig.bottom_pressure:max\"]\n",
          "test.toml:3: study.samples: must be a whole number from 1 to"},
         // No draw at all is acceptable: the distribution itself is wrong.
         {"scenario = \"default\"\n[study]\nsamples = 4\nmetrics = [\"rig.bottom_pressure:max\"]\n"
@@ -136,11 +149,14 @@ TEST(StudyFile, RefusedDrawFailsOnlyItsCase) {
 }
 
 TEST(StudyFile, GeneratorsAndModes) {
-    const std::string head = "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
+    const std::string head =
+        "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
     auto valuesOf = [&](const std::string& vary, const std::string& extra = "") {
-        const Study s = studyOf(head + extra + "[[study.vary]]\nkey = \"well.density_ref\"\n" + vary + "\n");
+        const Study s =
+            studyOf(head + extra + "[[study.vary]]\nkey = \"well.density_ref\"\n" + vary + "\n");
         std::vector<double> v;
-        for (size_t i = 0; i < s.caseCount(); ++i) v.push_back(s.caseValues(i)[0]);
+        for (size_t i = 0; i < s.caseCount(); ++i)
+            v.push_back(s.caseValues(i)[0]);
         return v;
     };
     EXPECT_EQ(valuesOf("linspace = { start = 1000.0, stop = 1400.0, num = 3 }"),
@@ -150,31 +166,38 @@ TEST(StudyFile, GeneratorsAndModes) {
     EXPECT_EQ(valuesOf("range = { start = 1000.0, stop = 1300.0, step = 100.0 }"),
               (std::vector<double>{1000, 1100, 1200, 1300}));
     // Random draws: the same seed gives the same cases, another seed others; within bounds.
-    const auto a = valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 7\n");
+    const auto a =
+        valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 7\n");
     EXPECT_EQ(a, valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 7\n"));
     EXPECT_NE(a, valuesOf("uniform = { low = 1200.0, high = 1400.0 }", "samples = 50\nseed = 8\n"));
-    for (double v : a) EXPECT_TRUE(v > 1200 && v < 1400) << v;
+    for (double v : a)
+        EXPECT_TRUE(v > 1200 && v < 1400) << v;
     double sum = 0;
-    for (double v : valuesOf("normal = { mean = 1300.0, std = 10.0 }", "samples = 400\nseed = 1\n")) sum += v;
+    for (double v : valuesOf("normal = { mean = 1300.0, std = 10.0 }", "samples = 400\nseed = 1\n"))
+        sum += v;
     EXPECT_NEAR(sum / 400, 1300, 2.0);
 
     // A grid is every combination with the last key fastest; tied keys take the same value.
-    const Study grid = studyOf(head + "[[study.vary]]\nkey = [\"well.annulus_length\", \"well.displacer_depth\"]\n"
-                                      "values = [3000.0, 4000.0]\n[[study.vary]]\nkey = \"well.sound_speed\"\n"
-                                      "values = [900.0, 1000.0, 1100.0]\n");
+    const Study grid =
+        studyOf(head + "[[study.vary]]\nkey = [\"well.annulus_length\", \"well.displacer_depth\"]\n"
+                       "values = [3000.0, 4000.0]\n[[study.vary]]\nkey = \"well.sound_speed\"\n"
+                       "values = [900.0, 1000.0, 1100.0]\n");
     ASSERT_EQ(grid.caseCount(), 6u);
     EXPECT_EQ(grid.keys(), (std::vector<std::string>{"well.annulus_length", "well.displacer_depth",
-                                                    "well.sound_speed"}));
+                                                     "well.sound_speed"}));
     EXPECT_EQ(grid.caseValues(4), (std::vector<double>{4000, 4000, 1000}));
     // Random draws go side by side unless the file says otherwise; the figures ask for both.
     const Study drawn = studyOf(head + "samples = 3\n[[study.vary]]\nkey = \"well.density_ref\"\n"
                                        "normal = { mean = 1300.0, std = 10.0 }\n");
-    EXPECT_EQ(std::pair(std::string(grid.mode()), grid.random()), std::pair(std::string("grid"), false));
-    EXPECT_EQ(std::pair(std::string(drawn.mode()), drawn.random()), std::pair(std::string("zip"), true));
+    EXPECT_EQ(std::pair(std::string(grid.mode()), grid.random()),
+              std::pair(std::string("grid"), false));
+    EXPECT_EQ(std::pair(std::string(drawn.mode()), drawn.random()),
+              std::pair(std::string("zip"), true));
     const sim::Scenario s = grid.scenarioFor(4);
     for (const auto& block : s.blocks) { // the shared value reaches every block that has it
-        EXPECT_EQ(block.params[size_t(sim::paramIndex(*sim::findBlockKind(block.kind), "sound_speed"))],
-                  std::vector<double>{1000});
+        EXPECT_EQ(
+            block.params[size_t(sim::paramIndex(*sim::findBlockKind(block.kind), "sound_speed"))],
+            std::vector<double>{1000});
     }
 }
 
@@ -220,10 +243,15 @@ std::string rowsOf(const fs::path& folder) {
 // A text cell a spreadsheet would run as a formula is kept text; others are only quoted.
 TEST(StudyFile, TextCellsNeverReadAsFormulas) {
     const std::pair<std::string, std::string> cases[] = {
-        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"}, {"+1", "'+1"}, {"-x", "'-x"},
-        {"@SUM(A1)", "'@SUM(A1)"}, {"=a,b", "\"'=a,b\""}, {"a \"b\"", "\"a \"\"b\"\"\""},
+        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
+        {"+1", "'+1"},
+        {"-x", "'-x"},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"=a,b", "\"'=a,b\""},
+        {"a \"b\"", "\"a \"\"b\"\"\""},
         {"rig.bottom_pressure", "rig.bottom_pressure"}};
-    for (const auto& [text, cell] : cases) EXPECT_EQ(tavrel::csvText(text), cell) << text;
+    for (const auto& [text, cell] : cases)
+        EXPECT_EQ(tavrel::csvText(text), cell) << text;
 }
 
 TEST(LocalRunner, SameRowsWithOneOrTwoJobsAndAlone) {
@@ -250,7 +278,8 @@ TEST(LocalRunner, SameRowsWithOneOrTwoJobsAndAlone) {
         try {
             sim::runScenario(alone, metrics);
         } catch (const sim::SimulationError& error) {
-            EXPECT_NE(line.find(std::string("failed,\"") + error.what()), std::string::npos) << line;
+            EXPECT_NE(line.find(std::string("failed,\"") + error.what()), std::string::npos)
+                << line;
             continue;
         }
         for (double v : metrics.values()) {
@@ -264,12 +293,16 @@ TEST(LocalRunner, SameRowsWithOneOrTwoJobsAndAlone) {
 TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
     const Study study = studyOf(small_study);
     const fs::path folder = freshFolder("resume");
-    { StudyOutput output(study, folder, false); runLocal(study, output, {2, false, false}); }
+    {
+        StudyOutput output(study, folder, false);
+        runLocal(study, output, {2, false, false});
+    }
     const std::string complete = rowsOf(folder);
     // As if killed after two rows and in the middle of a third.
     const std::string text = readText(folder / "study.csv");
     size_t cut = 0;
-    for (int n = 0; n < 3; ++n) cut = text.find('\n', cut) + 1;
+    for (int n = 0; n < 3; ++n)
+        cut = text.find('\n', cut) + 1;
     std::ofstream(folder / "study.csv", std::ios::trunc) << text.substr(0, cut) << "4,0.004,0.5,12";
     {
         StudyOutput output(study, folder, true);
@@ -277,7 +310,8 @@ TEST(LocalRunner, ResumeKeepsCompleteRowsAndRefusesAnotherStudy) {
         EXPECT_EQ(runLocal(study, output, {2, false, false}).ran, 4u);
     }
     EXPECT_EQ(rowsOf(folder), complete);
-    EXPECT_THROW(StudyOutput(study, folder, false), tavrel::ResultFolderError); // never overwrites a study
+    EXPECT_THROW(StudyOutput(study, folder, false),
+                 tavrel::ResultFolderError); // never overwrites a study
     const Study other = studyOf(small_study + "\n# another study\n");
     EXPECT_THROW(StudyOutput(other, folder, true), tavrel::ResultFolderError);
     fs::remove_all(folder);
@@ -319,7 +353,8 @@ TEST(LocalRunner, AWorkerThatDiesFailsOnlyItsCase) {
     fs::copy_file(TAVREL_FAKE_PLUGIN, plugins / "tavrel_fake.mexa64");
     std::ofstream(plugins / "tavrel_fake.toml")
         << "[[params]]\nname = \"output_count\"\ndefault = 2\n[[params]]\nname = \"output_width\"\n"
-           "default = 1\n[[params]]\nname = \"failure\"\ndefault = 0\n[[inputs]]\nname = \"offset\"\n"
+           "default = 1\n[[params]]\nname = \"failure\"\ndefault = 0\n[[inputs]]\nname = "
+           "\"offset\"\n"
            "[[outputs]]\nname = \"position\"\n[[outputs]]\nname = \"spare\"\n";
     const std::string scenario = "[simulation]\nduration = 0.5\n[blocks.osc]\nplugin = \"" +
                                  (plugins / "tavrel_fake.mexa64").string() +

@@ -17,7 +17,8 @@ constexpr FileLimits small{"test file", 64, 16};
 
 fs::path folder() {
     static const fs::path path = [] {
-        const fs::path p = fs::temp_directory_path() / ("bounded_file_test_" + std::to_string(getpid()));
+        const fs::path p =
+            fs::temp_directory_path() / ("bounded_file_test_" + std::to_string(getpid()));
         fs::create_directories(p);
         return p;
     }();

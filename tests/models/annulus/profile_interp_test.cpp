@@ -17,7 +17,8 @@ constexpr double dx = 0.05; // a conduit of length 1
 // A profile with distinct, irregular values so that a wrong index shows.
 std::vector<double> profile() {
     std::vector<double> p(n);
-    for (int k = 0; k < n; ++k) p[k] = 3.0 + k * k * 0.1 - (k % 3);
+    for (int k = 0; k < n; ++k)
+        p[k] = 3.0 + k * k * 0.1 - (k % 3);
     return p;
 }
 

@@ -162,7 +162,8 @@ TEST_F(Compensator, ResonatorPassesTheHeaveAndBlocksItsOffset) {
         place(std::sin(0.5 * t), std::cos(0.5 * t), 0.4);
         record->call(&mdlDerivatives);
         EXPECT_NEAR(record->derivative(state::filtered_velocity), 0.5 * std::cos(0.5 * t), 1e-15);
-        EXPECT_NEAR(record->derivative(state::quadrature_velocity), -0.5 * std::sin(0.5 * t), 1e-15);
+        EXPECT_NEAR(record->derivative(state::quadrature_velocity), -0.5 * std::sin(0.5 * t),
+                    1e-15);
     }
     // A constant estimate: the resonator at rest with a = 0 starts no drift of b.
     setInputs(0.3, 412e5, 0.4);

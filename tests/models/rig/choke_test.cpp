@@ -90,7 +90,7 @@ TEST(ChokeActuator, EndStopsHoldOnlyTheMovementPastThem) {
 }
 
 class ChokeFlow : public ::testing::Test {
-protected:
+  protected:
     test::TestRecord record{test::defaultRigParams(), &mdlInitializeSizes};
     RigParams p = RigParams::read(record.S());
 
@@ -101,8 +101,8 @@ protected:
     double lawResidual(double a, double Cv, double q, double t) const {
         const double b = boundaryInvariantForVelocity(p, t - q / p.annulus_area, a);
         const double top = pressureFromInvariants(p, a, b);
-        const double law = flowDirection(t) * p.choke_density *
-                           std::pow(p.annulus_area * t / Cv, 2);
+        const double law =
+            flowDirection(t) * p.choke_density * std::pow(p.annulus_area * t / Cv, 2);
         return (top - p.downstream_pressure) - law;
     }
 };

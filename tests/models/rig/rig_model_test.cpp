@@ -15,7 +15,7 @@ using namespace tavrel::rig;
 namespace {
 
 class RigModel : public ::testing::Test {
-protected:
+  protected:
     test::ParamList params = test::defaultRigParams();
     std::unique_ptr<test::TestRecord> record;
 
@@ -49,7 +49,8 @@ TEST_F(RigModel, DeclaresItsSizes) {
     EXPECT_EQ(ssGetInputPortDirectFeedThrough(S, input::choke_setpoint), 0);
     EXPECT_EQ(ssGetInputPortDirectFeedThrough(S, input::displacer_velocity), 1);
     EXPECT_EQ(ssGetInputPortDirectFeedThrough(S, input::injection_flow), 1);
-    for (int port = 0; port < 11; ++port) EXPECT_EQ(ssGetOutputPortWidth(S, port), 1);
+    for (int port = 0; port < 11; ++port)
+        EXPECT_EQ(ssGetOutputPortWidth(S, port), 1);
 }
 
 TEST_F(RigModel, OutputCountFollowsTruncatedFixedCountAndSensors) {
@@ -82,8 +83,10 @@ TEST_F(RigModel, InitialProfileIsHydrostaticAtRest) {
 TEST_F(RigModel, HorizontalAnnulusHasUniformPressure) {
     params[param::inclination] = {0};
     initialize();
-    for (int j = 1; j < 150; ++j) EXPECT_NEAR(pointPressure(j), 20e5, 1e-6) << j;
-    for (int k = 1; k < 150; ++k) EXPECT_EQ(record->state(k), record->state(0));
+    for (int j = 1; j < 150; ++j)
+        EXPECT_NEAR(pointPressure(j), 20e5, 1e-6) << j;
+    for (int k = 1; k < 150; ++k)
+        EXPECT_EQ(record->state(k), record->state(0));
 }
 
 // The logarithm of the hydrostatic profile is linear in x, so the upwind differences are exact
@@ -193,11 +196,13 @@ TEST_F(RigModel, OutputsNeverWritePortsTheBlockDoesNotHave) {
 
 TEST_F(RigModel, ManySensorsAreAllWritten) {
     std::vector<double> positions;
-    for (int i = 0; i <= 100; ++i) positions.push_back(30.0 * i);
+    for (int i = 0; i <= 100; ++i)
+        positions.push_back(30.0 * i);
     params[param::sensor_positions] = positions;
     initialize(0.01);
     ASSERT_EQ(record->numOutputs(), 7 + 101);
-    for (int i = 1; i <= 100; ++i) EXPECT_LT(record->output(7 + i), record->output(6 + i)) << i;
+    for (int i = 1; i <= 100; ++i)
+        EXPECT_LT(record->output(7 + i), record->output(6 + i)) << i;
 }
 
 TEST(FlowDirection, ZeroFlowHasNoDirection) {

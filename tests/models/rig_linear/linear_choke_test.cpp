@@ -13,7 +13,7 @@ using namespace tavrel::linear;
 namespace {
 
 class LinearChoke : public ::testing::Test {
-protected:
+  protected:
     test::TestRecord record{test::defaultRigParams(), &mdlInitializeSizes};
     rig::RigParams p = rig::RigParams::read(record.S());
     double R = p.sound_speed * p.density_ref;
@@ -81,7 +81,8 @@ TEST_F(LinearChoke, OutOfRangeTermsStillGiveTheRootOrNotANumber) {
             const double expected = std::copysign(Cv * scale, C);
             EXPECT_NEAR(linearChokeFlowVelocity(p, a, Cv, 0), expected, 1e-9 * Cv * scale);
         }
-        for (double Cv : {1e-160, 1e-300}) EXPECT_EQ(linearChokeFlowVelocity(p, a, Cv, 0), 0.0);
+        for (double Cv : {1e-160, 1e-300})
+            EXPECT_EQ(linearChokeFlowVelocity(p, a, Cv, 0), 0.0);
         for (double Cv : {1e160, 1e300}) { // beyond any opening: the open limit C/R
             EXPECT_NEAR(linearChokeFlowVelocity(p, a, Cv, 0), C / R, 1e-12 * std::fabs(C / R));
         }

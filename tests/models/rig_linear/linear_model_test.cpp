@@ -1,5 +1,5 @@
-#include "linear_model.h"
 #include "linear_declarations.h"
+#include "linear_model.h"
 #include "rig_invariants.h"
 #include "rig_test_params.h"
 #include "test_record.h"
@@ -21,7 +21,7 @@ namespace output = tavrel::rig::output;
 namespace {
 
 class LinearModel : public ::testing::Test {
-protected:
+  protected:
     test::ParamList params = test::defaultRigParams();
     std::unique_ptr<test::TestRecord> record;
     const double dx = 3000.0 / 100;
@@ -53,7 +53,8 @@ TEST_F(LinearModel, HorizontalAnnulusWithInjectionFlowIsSteady) {
             ASSERT_TRUE(z0 > 0 && z0 < 1) << z0;
             record->setInput(input::choke_setpoint, z0);
             const std::vector<double> dX = derivatives();
-            for (int k = 0; k < state::count; ++k) EXPECT_NEAR(dX[k], 0.0, 1e-9) << k;
+            for (int k = 0; k < state::count; ++k)
+                EXPECT_NEAR(dX[k], 0.0, 1e-9) << k;
             EXPECT_NEAR(record->output(output::choke_flow), 0.01, 1e-15);
         }
     }
@@ -88,7 +89,8 @@ TEST_F(LinearModel, OneStateEntersOnlyItsUpwindNeighbourAndItsOwnPoint) {
             const std::map<int, std::map<int, double>> expected = {
                 {k, {{k, -wave + brake}, {k + 1, wave}, {state::w_down + k + 1, brake}}},
                 {state::w_down + k,
-                 {{state::w_down + k, -wave + brake}, {state::w_down + k - 1, wave},
+                 {{state::w_down + k, -wave + brake},
+                  {state::w_down + k - 1, wave},
                   {k - 1, brake}}}};
             for (const auto& [raised, changes] : expected) {
                 record->state(raised) += delta;
@@ -96,8 +98,10 @@ TEST_F(LinearModel, OneStateEntersOnlyItsUpwindNeighbourAndItsOwnPoint) {
                 record->state(raised) -= delta;
                 for (int i = 0; i < state::count; ++i) {
                     const double change = changes.count(i) ? changes.at(i) : 0.0;
-                    if (change == 0.0) EXPECT_EQ(dX[i], base[i]) << raised << " moved " << i;
-                    else EXPECT_NEAR(dX[i] - base[i], change, 1e-9) << raised << " " << i;
+                    if (change == 0.0)
+                        EXPECT_EQ(dX[i], base[i]) << raised << " moved " << i;
+                    else
+                        EXPECT_NEAR(dX[i] - base[i], change, 1e-9) << raised << " " << i;
                 }
             }
         }
@@ -108,8 +112,8 @@ TEST_F(LinearModel, FirstOutputsPrintInjectionAndOpeningOncePerInitialisation) {
     const std::string console = initialize(0.01);
     const double z0 = record->state(state::choke_opening);
     char expected[128];
-    std::snprintf(expected, sizeof expected, "Initial pump: %f\nInitial choke opening: %f\n",
-                  0.01, z0);
+    std::snprintf(expected, sizeof expected, "Initial pump: %f\nInitial choke opening: %f\n", 0.01,
+                  z0);
     EXPECT_EQ(console, expected);
     EXPECT_EQ(record->output(output::choke_opening), z0);
     EXPECT_EQ(record->outputs(&mdlOutputs), "");
@@ -140,13 +144,13 @@ TEST_F(LinearModel, ShutChokeSendsTheInjectionFlowDownTheAnnulus) {
     const double v = -0.004 / 0.024;
     EXPECT_NEAR(flowing[state::w_up_top] - still[state::w_up_top],
                 -(0.1 * v + 0.17 * std::fabs(v) * v), 1e-12);
-    EXPECT_NEAR(flowing[state::w_down_last] - still[state::w_down_last], 1000 * (2 * v) / dx,
-                1e-9);
+    EXPECT_NEAR(flowing[state::w_down_last] - still[state::w_down_last], 1000 * (2 * v) / dx, 1e-9);
 
     // An opening so small that the choke law leaves the range of doubles acts as shut.
     record->state(state::choke_opening) = 1e-200;
     const std::vector<double> nearly_shut = derivatives();
-    for (int k = 0; k < state::count; ++k) EXPECT_NEAR(nearly_shut[k], flowing[k], 1e-12) << k;
+    for (int k = 0; k < state::count; ++k)
+        EXPECT_NEAR(nearly_shut[k], flowing[k], 1e-12) << k;
 }
 
 // The block always computes the seven fixed values; it writes only the ports it has, the

@@ -1,7 +1,7 @@
-#include "piston_model.h"
 #include "piston_declarations.h"
-#include "rig_model.h"
+#include "piston_model.h"
 #include "rig_invariants.h"
+#include "rig_model.h"
 #include "rig_test_params.h"
 #include "test_record.h"
 
@@ -28,7 +28,7 @@ constexpr double stiffness = 1.5e9 / chamber_volume;
 constexpr double head = 1300 * 9.81 * 3000;
 
 class PistonModel : public ::testing::Test {
-protected:
+  protected:
     test::ParamList params = test::defaultRigParams();
     std::unique_ptr<test::TestRecord> record;
 
@@ -75,8 +75,7 @@ TEST_F(PistonModel, ChambersStartAtRestOnTheHydrostaticProfile) {
         EXPECT_NEAR(record->output(output::bottom_pressure), s(state::bottom_chamber_pressure),
                     1e-7);
         EXPECT_NEAR(record->output(output::bottom_flow), 0.0, 1e-13) << v_ref;
-        EXPECT_EQ(record->output(output::displacer_pressure),
-                  s(state::displacer_chamber_pressure));
+        EXPECT_EQ(record->output(output::displacer_pressure), s(state::displacer_chamber_pressure));
     }
     params[param::displacer_depth] = {0};
     initialize();
@@ -206,8 +205,8 @@ TEST_F(PistonModel, AgreesBitForBitWithTheRigBlockAwayFromTheBottom) {
     record->call(&mdlDerivatives);
     rig_record.call(&rig::mdlDerivatives);
 
-    for (int port : {int{output::choke_flow}, int{output::choke_pressure}, int{output::choke_opening},
-                     int{output::top_flow}, 8, 9, 10}) {
+    for (int port : {int{output::choke_flow}, int{output::choke_pressure},
+                     int{output::choke_opening}, int{output::top_flow}, 8, 9, 10}) {
         EXPECT_EQ(record->output(port), rig_record.output(port)) << port;
     }
     EXPECT_NEAR(record->output(output::bottom_pressure), rig_record.output(0), 1e-6);

@@ -139,7 +139,8 @@ int mexCallFunction(mexFunctionPointer function, int nlhs, mxArray* plhs[], int 
     }
     --call_depth;
     if (outermost) {
-        for (void* memory : allocations) std::free(memory);
+        for (void* memory : allocations)
+            std::free(memory);
         call_allocations = outer_allocations;
     }
     return status;

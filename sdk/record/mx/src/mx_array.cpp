@@ -87,7 +87,8 @@ mxArray* mxCreateString(const char* text) {
     mxArray* array = createArray(length ? 1 : 0, length, mxCHAR_CLASS, false);
     if (!array) return nullptr;
     auto* chars = static_cast<uint16_t*>(array->real);
-    for (size_t i = 0; i < length; ++i) chars[i] = static_cast<unsigned char>(text[i]);
+    for (size_t i = 0; i < length; ++i)
+        chars[i] = static_cast<unsigned char>(text[i]);
     return array;
 }
 

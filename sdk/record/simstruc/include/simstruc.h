@@ -80,12 +80,12 @@ typedef void (*ssGenericHostFcn)(SimStruct* S, int_T code, int_T argument, void*
 
 /* Run-information record. */
 typedef struct ssRTInfo_tag {
-    int_T first_field; /* 1 in a record made by a command-line call */
-    uint32_T status;   /* bit SS_STATUS_RUNNING cleared on an error report */
-    int_T int_argument;            /* data type, width or complexity of a port call */
-    void* pointer_argument;        /* port dimension information of a port call */
-    real_T sample_time_argument;   /* sample time of a port sample-time call */
-    real_T offset_time_argument;   /* offset time of a port sample-time call */
+    int_T first_field;                      /* 1 in a record made by a command-line call */
+    uint32_T status;                        /* bit SS_STATUS_RUNNING cleared on an error report */
+    int_T int_argument;                     /* data type, width or complexity of a port call */
+    void* pointer_argument;                 /* port dimension information of a port call */
+    real_T sample_time_argument;            /* sample time of a port sample-time call */
+    real_T offset_time_argument;            /* offset time of a port sample-time call */
     ssGenericHostFcn generic_host_function; /* optional */
 } ssRTInfo;
 
@@ -165,8 +165,8 @@ typedef struct ssPortInfo_tag {
 } ssPortInfo;
 
 typedef struct ssSFcnParams_tag {
-    int_T count;        /* number of parameter handles given */
-    mxArray** handles;  /* the dialog parameters, in order */
+    int_T count;       /* number of parameter handles given */
+    mxArray** handles; /* the dialog parameters, in order */
 } ssSFcnParams;
 
 typedef struct ssWork_tag {
@@ -219,8 +219,7 @@ static inline int_T ssGetNumDiscStates(const SimStruct* S) {
     return S->sizes[SS_SIZES_NUM_DISC_STATES];
 }
 static inline int_T ssSetNumInputPorts(SimStruct* S, int_T n) {
-    return S->port_info.register_num_input_ports(S->port_info.register_num_input_ports_argument,
-                                                 n);
+    return S->port_info.register_num_input_ports(S->port_info.register_num_input_ports_argument, n);
 }
 static inline int_T ssGetNumInputPorts(const SimStruct* S) {
     return S->sizes[SS_SIZES_NUM_INPUT_PORTS];
@@ -238,8 +237,8 @@ static inline int_T ssGetInputPortDirectFeedThrough(const SimStruct* S, int_T po
     return S->port_info.inputs[port].direct_feed_through;
 }
 static inline int_T ssSetNumOutputPorts(SimStruct* S, int_T n) {
-    return S->port_info.register_num_output_ports(
-        S->port_info.register_num_output_ports_argument, n);
+    return S->port_info.register_num_output_ports(S->port_info.register_num_output_ports_argument,
+                                                  n);
 }
 static inline int_T ssGetNumOutputPorts(const SimStruct* S) {
     return S->sizes[SS_SIZES_NUM_OUTPUT_PORTS];
@@ -277,8 +276,8 @@ static inline void ssSetOffsetTime(SimStruct* S, int_T i, real_T t) {
     S->sample_time_info.offset_times[i] = t;
 }
 static inline void ssSetModelReferenceSampleTimeDefaultInheritance(SimStruct* S) {
-    S->flags = (S->flags & ~SS_FLAG_SAMPLE_TIME_INHERITANCE_PENDING) |
-               SS_FLAG_SAMPLE_TIME_INHERITANCE_SET;
+    S->flags =
+        (S->flags & ~SS_FLAG_SAMPLE_TIME_INHERITANCE_PENDING) | SS_FLAG_SAMPLE_TIME_INHERITANCE_SET;
 }
 
 /* ---- Record members used by the MEX entry and the host ---------------------------------- */
