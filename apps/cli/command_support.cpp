@@ -30,6 +30,17 @@ std::string oneLine(std::string text) {
 
 } // namespace
 
+void addOutputFolder(CLI::App& command, std::string& folder) {
+    command.add_option("-o,--output", folder, "folder for the results")->capture_default_str();
+}
+
+void addCaseRunning(CLI::App& command, int& jobs, bool& resume, const std::string& what,
+                    const char* resume_help) {
+    command.add_option("-j,--jobs", jobs, what + " run at once (default: every core)")
+        ->check(CLI::NonNegativeNumber);
+    command.add_flag("--resume", resume, resume_help);
+}
+
 void runCommand(const std::string& command, const std::function<void()>& work) {
     try {
         work();

@@ -4,6 +4,8 @@
 
 #include "eval_json.h"
 
+#include <CLI/CLI.hpp>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,6 +19,14 @@ void runCommand(const std::string& command, const std::function<void()>& work);
 
 // Reads and parses a JSON file ("-": standard input); throws naming the file and the problem.
 host::Json readJsonFile(const std::string& path);
+
+// -o,--output DIR: the folder a command writes (its default shown in the help).
+void addOutputFolder(CLI::App& command, std::string& folder);
+
+// -j,--jobs N (`what` run at once, default every core) and --resume (`resume_help`): the options
+// of a command that runs many cases.
+void addCaseRunning(CLI::App& command, int& jobs, bool& resume, const std::string& what,
+                    const char* resume_help);
 
 // A block name ("tavrel") or a plug-in file (any text with a '/' or ending in ".mexa64").
 std::string pluginPathFor(const std::string& block_or_path);

@@ -41,12 +41,9 @@ void addOptimizeCommand(CLI::App& app) {
         "optimize", "Search the values of study keys that minimise a metric or a misfit against "
                     "measured data; writes evaluations.csv, best.toml, result.json and a figure");
     command->add_option("file", options->file, "optimization file (TOML)")->required();
-    command->add_option("-o,--output", options->output, "folder for the results")
-        ->capture_default_str();
-    command->add_option("-j,--jobs", options->jobs, "evaluations run at once (default: every core)")
-        ->check(CLI::NonNegativeNumber);
-    command->add_flag("--resume", options->resume,
-                      "continue in DIR: reuse its evaluations, run only the new ones");
+    addOutputFolder(*command, options->output);
+    addCaseRunning(*command, options->jobs, options->resume, "evaluations",
+                   "continue in DIR: reuse its evaluations, run only the new ones");
     command->add_flag("-q,--quiet", options->quiet, "no progress line");
     command->add_option(
         "--scheduler", options->scheduler,

@@ -230,8 +230,7 @@ void addRunCommand(CLI::App& app) {
         "run", "Simulate a scenario (the embedded default without one); writes results.csv, "
                "results.mat and summary.txt");
     command->add_option("scenario", options->scenario, "scenario file (TOML)");
-    command->add_option("-o,--output", options->output, "folder for the results")
-        ->capture_default_str();
+    addOutputFolder(*command, options->output);
     command->add_option("--set", options->overrides,
                         "override a dialog parameter: BLOCK.PARAM=VALUE[,VALUE...]");
     command->add_flag("-q,--quiet", options->quiet, "no progress display");

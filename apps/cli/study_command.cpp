@@ -72,12 +72,9 @@ void addStudyCommand(CLI::App& app) {
         "study", "Run every case of a study (sweeps, grids, random draws) on the local cores; "
                  "writes study.csv and figures");
     command->add_option("study", options->study, "study file (TOML)")->required();
-    command->add_option("-o,--output", options->output, "folder for the results")
-        ->capture_default_str();
-    command->add_option("-j,--jobs", options->jobs, "cases run at once (default: every core)")
-        ->check(CLI::NonNegativeNumber);
-    command->add_flag("--resume", options->resume,
-                      "continue a study in its folder: run only the cases it lacks");
+    addOutputFolder(*command, options->output);
+    addCaseRunning(*command, options->jobs, options->resume, "cases",
+                   "continue a study in its folder: run only the cases it lacks");
     auto* keep = command->add_flag(
         "--keep-results", options->keep_results,
         "also keep every case's scenario.toml and results.csv in DIR/cases/<case>/");
