@@ -35,6 +35,12 @@ std::string errorOf(const std::string& text) {
     return "";
 }
 
+// Loading `text` fails with a message that holds `rule`.
+void expectRefused(const std::string& text, const std::string& rule) {
+    const std::string message = errorOf(text);
+    EXPECT_NE(message.find(rule), std::string::npos) << message;
+}
+
 TEST(Scenario, DefaultHasTheRigAndTheObserverWithCompleteParameters) {
     const Scenario s = Scenario::builtInDefault();
     ASSERT_EQ(s.blocks.size(), 2u);
@@ -106,20 +112,15 @@ TEST(Scenario, ErrorsNameFileLineKeyAndRule) {
     EXPECT_NE(missing.find("test.toml:1: blocks.rig.params.density_ref: missing parameter"),
               std::string::npos)
         << missing;
-    EXPECT_NE(errorOf(rigScenario("", "injection_flow = nan\n")).find("must be a finite number"),
-              std::string::npos);
-    EXPECT_NE(errorOf(rigScenario("", "choke_position = 1\n")).find("unknown input port"),
-              std::string::npos);
-    EXPECT_NE(errorOf("[blocks.x]\nplugin = \"nothing\"\n").find("unknown block \"nothing\""),
-              std::string::npos);
-    EXPECT_NE(errorOf("blocks = 3\n[simulation]\n").find("blocks"), std::string::npos);
-    EXPECT_NE(errorOf(rigScenario() + "[[oops").find("test.toml:"), std::string::npos);
-    EXPECT_NE(errorOf(rigScenario() + "[summary]\nperiods = 1e20\n")
-                  .find("summary.periods: must be a whole number from 1"),
-              std::string::npos);
-    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { square = 1.0 }\n"))
-                  .find("inputs.injection_flow.square: unknown source kind (constant, step"),
-              std::string::npos);
+    expectRefused(rigScenario("", "injection_flow = nan\n"), "must be a finite number");
+    expectRefused(rigScenario("", "choke_position = 1\n"), "unknown input port");
+    expectRefused("[blocks.x]\nplugin = \"nothing\"\n", "unknown block \"nothing\"");
+    expectRefused("blocks = 3\n[simulation]\n", "blocks");
+    expectRefused(rigScenario() + "[[oops", "test.toml:");
+    expectRefused(rigScenario() + "[summary]\nperiods = 1e20\n",
+                  "summary.periods: must be a whole number from 1");
+    expectRefused(rigScenario("", "injection_flow = { square = 1.0 }\n"),
+                  "inputs.injection_flow.square: unknown source kind (constant, step");
 }
 
 // A block name becomes a column ("rig.bottom_pressure"), a key ("rig.annulus_length") and page
@@ -172,7 +173,7 @@ TEST(Scenario, PistonAndObserverRules) {
     EXPECT_NO_THROW(parse(piston));
     std::string narrow = piston;
     narrow.replace(narrow.find("passage_area_outer = 0.05"), 25, "passage_area_outer = 0.01");
-    EXPECT_NE(errorOf(narrow).find("passage cross-section"), std::string::npos);
+    expectRefused(narrow, "passage cross-section");
 
     const std::string observer =
         rigScenario() +
@@ -180,8 +181,7 @@ TEST(Scenario, PistonAndObserverRules) {
         "gain_profile_up = [1.0]\ngain_profile_down = [0.0, 0.0]\n"
         "displacer_quadrature_gain = 0.0\ndisplacer_velocity_gain = 0.0\n"
         "displacer_frequency = 0.5\n";
-    EXPECT_NE(errorOf(observer).find("blocks.obs.params.gain_profile_up: needs at least 2"),
-              std::string::npos);
+    expectRefused(observer, "blocks.obs.params.gain_profile_up: needs at least 2");
 }
 
 TEST(Scenario, SourcesAndPortReferences) {
@@ -194,12 +194,10 @@ TEST(Scenario, SourcesAndPortReferences) {
     EXPECT_EQ(v.as<source::Sum>()->terms[1].as<source::Step>()->after, 0.5);
     EXPECT_EQ(s.blocks[0].inputs.at("choke_setpoint").as<source::Pi>()->measure.port,
               "sensor_pressure[3]");
-    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { from = \"rig.sensor_pressure[4]\" }\n"))
-                  .find("no port \"rig.sensor_pressure[4]\""),
-              std::string::npos);
-    EXPECT_NE(errorOf(rigScenario("", "injection_flow = { sine = { amplitude = 1.0 } }\n"))
-                  .find("needs \"period\""),
-              std::string::npos);
+    expectRefused(rigScenario("", "injection_flow = { from = \"rig.sensor_pressure[4]\" }\n"),
+                  "no port \"rig.sensor_pressure[4]\"");
+    expectRefused(rigScenario("", "injection_flow = { sine = { amplitude = 1.0 } }\n"),
+                  "needs \"period\"");
 }
 
 // The random sources' entries, each broken on its own, named at the input's line (the first
