@@ -55,7 +55,8 @@ def main():
     parser.add_argument("--without")
     parser.add_argument("old")
     parser.add_argument("new")
-    parser.add_argument("scenario", nargs="?", default=os.path.join(ROOT, "scenarios", "default.toml"))
+    parser.add_argument("scenario", nargs="?",
+                        default=os.path.join(ROOT, "scenarios", "default.toml"))
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="tavrel_compare_")
     scenario = args.scenario

@@ -20,9 +20,11 @@ SHIPPED = os.path.join(HERE, "..", "studies", "tune_choke_sinusoid.toml")
 
 def differential_evolution_file(folder):
     text = open(SHIPPED, encoding="utf-8").read()
-    text = re.sub(r'method = "nelder-mead"', 'method = "differential-evolution"\nseed = 1\npopulation = 16', text)
+    text = re.sub(r'method = "nelder-mead"',
+                  'method = "differential-evolution"\nseed = 1\npopulation = 16', text)
     text = re.sub(r"max_evaluations = \d+", "max_evaluations = 96", text)
-    text = text.replace('scenario = "../scenarios/', f'scenario = "{os.path.join(HERE, "..", "scenarios")}/')
+    text = text.replace('scenario = "../scenarios/',
+                        f'scenario = "{os.path.join(HERE, "..", "scenarios")}/')
     path = os.path.join(folder, "de.toml")
     with open(path, "w", encoding="utf-8") as file:
         file.write(text)

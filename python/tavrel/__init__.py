@@ -15,11 +15,6 @@ library as the command-line tool ``tavrel``; CSV and MAT files come from its wri
 
 import os as _os
 
-_packaged_plugins = _os.path.join(_os.path.dirname(__file__), "plugins")
-if "TAVREL_PLUGIN_PATH" not in _os.environ and _os.path.isdir(_packaged_plugins):
-    # An installed package carries its plug-ins; a build tree's package finds the build's.
-    _os.environ["TAVREL_PLUGIN_PATH"] = _packaged_plugins
-
 from . import _tavrel
 from ._tavrel import (  # noqa: F401  (the package's interface)
     Block,
@@ -34,6 +29,11 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     shipped_blocks,
 )
 from ._scenarios import as_scenario as _scenario, sensor_positions as _sensor_positions
+
+_packaged_plugins = _os.path.join(_os.path.dirname(__file__), "plugins")
+if "TAVREL_PLUGIN_PATH" not in _os.environ and _os.path.isdir(_packaged_plugins):
+    # An installed package carries its plug-ins; a build tree's package finds the build's.
+    _os.environ["TAVREL_PLUGIN_PATH"] = _packaged_plugins
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "Profile", "simulate", "default_scenario_text",
@@ -113,7 +113,7 @@ class Result:
         """One self-contained HTML page of the run: interactive series and wave map."""
         from .figures import report
         return report.run_page(self, path, summary=summary, scenario_text=scenario_text,
-                                 console=console)
+                               console=console)
 
     def plot_profile(self, times=None, path=None, title=None):
         """Pressure along the annulus at `times` [s] from the sensor outputs."""
@@ -138,7 +138,8 @@ class Result:
         data = _tavrel.ResultData.from_arrays(list(names[1:]), list(units[1:]),
                                               rows[:, 0].copy(), rows[:, 1:].copy())
         beside = _os.path.join(_os.path.dirname(_os.path.abspath(path)), "profile.csv")
-        return cls(data, sensor_positions, Profile.read_csv(beside) if _os.path.exists(beside) else None)
+        profile = Profile.read_csv(beside) if _os.path.exists(beside) else None
+        return cls(data, sensor_positions, profile)
 
 
 def _copy(array):

@@ -23,7 +23,8 @@ def run_on_dask(core, writer, client, progress):
 
     missing = [i for i in range(len(core)) if not writer.done(i)]
     shared = client.scatter(core, broadcast=True)
-    futures = [client.submit(_run_case, shared, i, pure=False, key=f"tavrel-case-{core.fingerprint}-{i}")
+    futures = [client.submit(_run_case, shared, i, pure=False,
+                             key=f"tavrel-case-{core.fingerprint}-{i}")
                for i in missing]
     bar = _tavrel.ProgressBar(progress, len(core), writer.done_count)
     bar.update(writer.done_count, 0)

@@ -1,9 +1,9 @@
 """Linear models of a wired scenario: ``tavrel.linearize`` and ``LinearModel``.
 
     import tavrel
-    model = tavrel.linearize("scenarios/default.toml")          # at t = 0
-    G = model.freqresp([6.0, 12.0])                              # complex, (periods, outputs, inputs)
-    model.modes()                                                # pandas DataFrame, by period
+    model = tavrel.linearize("scenarios/default.toml")   # at t = 0
+    G = model.freqresp([6.0, 12.0])                       # complex, (periods, outputs, inputs)
+    model.modes()                                         # pandas DataFrame, by period
     model.bode("bode.png", overlay=study_frame)
 
 ``run_request`` writes modes.csv, frequency_response.csv, bode.png and poles.png of a saved

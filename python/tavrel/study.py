@@ -13,7 +13,6 @@ wherever it runs. The Dask runner is tavrel.dask_runner; a Dask worker needs thi
 importable (the same build or installation on its machine).
 """
 
-import math
 import os
 import shutil
 import sys
@@ -57,8 +56,10 @@ class Study:
         else:
             with open(scenario, encoding="utf-8") as file:
                 scenario_text, scenario_name = file.read(), str(scenario)
-        base_dir = os.path.dirname(os.path.abspath(scenario)) if scenario != "default" else os.getcwd()
-        return cls(_tavrel.Study.from_source(text, "<study>", scenario_text, scenario_name, base_dir))
+        base_dir = (os.path.dirname(os.path.abspath(scenario)) if scenario != "default"
+                    else os.getcwd())
+        return cls(_tavrel.Study.from_source(text, "<study>", scenario_text, scenario_name,
+                                             base_dir))
 
     keys = property(lambda self: list(self._core.keys), doc="Varied keys, as written.")
     metrics = property(lambda self: list(self._core.metrics), doc="Metrics, as written.")

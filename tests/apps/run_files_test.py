@@ -95,7 +95,10 @@ with tempfile.TemporaryDirectory() as folder:
 
     # A full disk, as a file-size limit: every write past 200 kB fails.
     full = os.path.join(folder, "full")
-    limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (200000, 200000))
+
+    def limit():
+        resource.setrlimit(resource.RLIMIT_FSIZE, (200000, 200000))
+
     result = subprocess.run([TAVREL, "run", "-q", "-o", full], capture_output=True,
                             preexec_fn=limit)
     one_error_line(result, "a full disk", "File too large")

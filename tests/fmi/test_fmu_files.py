@@ -165,7 +165,7 @@ def test_interface_option_describes_one_interface(fmus, tmp_path, interface, pre
     ({"choke_characteristic": [0]}, [], "choke_characteristic"),
 ])
 def test_export_failure_names_the_problem_and_writes_nothing(fmus, tmp_path, change, args,
-                                                            mentions):
+                                                             mentions):
     result, out = export(tmp_path, {**default_params(fmus), **change}, *args)
     assert result.returncode != 0 and mentions in result.stderr, result.stderr
     assert not out.exists() and list(tmp_path.iterdir()) == [tmp_path / "p.json"]

@@ -46,7 +46,8 @@ def main(root):
     root = pathlib.Path(root)
     layers = read_layers(root)
     files = [p for p in root.rglob("*") if p.suffix in SOURCES and p.is_file()
-             and not any(part.startswith("build") or part == ".git" for part in p.relative_to(root).parts)]
+             and not any(part.startswith("build") or part == ".git"
+                         for part in p.relative_to(root).parts)]
     by_name = {}
     for p in files:
         by_name.setdefault(p.name, []).append(p.relative_to(root).as_posix())
@@ -72,4 +73,5 @@ def main(root):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[2]))
+    sys.exit(main(sys.argv[1] if len(sys.argv) > 1
+                  else pathlib.Path(__file__).resolve().parents[2]))

@@ -37,8 +37,8 @@ def run_cli(tmp_path):
 
     def run(*args, folder="cli"):
         out = tmp_path / folder
-        subprocess.run([cli, "run", *map(str, args), "-o", str(out), "-q", "--no-figures"], check=True,
-                       capture_output=True, text=True)
+        subprocess.run([cli, "run", *map(str, args), "-o", str(out), "-q", "--no-figures"],
+                       check=True, capture_output=True, text=True)
         return out
 
     return run

@@ -93,7 +93,8 @@ SCENARIO = ('[simulation]\nduration = 1.0\n[blocks.osc]\nplugin = "{plugin}"\n'
     # A second entry of one name could never be set, wired or told apart in results.csv.
     (('name = "spare"', 'name = "position"'), 2,
      r'tavrel_fake.toml:\d+: outputs\[1\].name: "position" is already outputs\[0\]'),
-    (('name = "offset"', 'name = ""'), 2, r'tavrel_fake.toml:\d+: inputs\[0\].name: "" must be a name'),
+    (('name = "offset"', 'name = ""'), 2,
+     r'tavrel_fake.toml:\d+: inputs\[0\].name: "" must be a name'),
     # A name becomes a column, a key and page text: "a.b" could not be told from "block.port".
     (('name = "offset"', 'name = "o.ff"'), 2, r'inputs\[0\].name: "o.ff" must be a name'),
     # A table rule that allows no entries, given none: refused, not read past the empty list.

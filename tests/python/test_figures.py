@@ -26,9 +26,13 @@ def command(kind, tmp_path, short_scenario_file):
 @pytest.mark.parametrize("kind,extra,matplotlib,drawn,note", [
     ("run", [], None, {"results.png", "results_profile.png"}, None),
     ("run", ["--no-figures"], None, set(), None),
-    ("run", [], "missing", set(), "tavrel run: no figures (they take /usr/bin/python3 with matplotlib"),
-    ("run", [], "failing", set(), "tavrel run: drawing the figures failed (tavrel.figures run exited with 1); the results are complete"),
-    ("study", [], "missing", set(), "tavrel study: no figures (they take /usr/bin/python3 with matplotlib"),
+    ("run", [], "missing", set(),
+     "tavrel run: no figures (they take /usr/bin/python3 with matplotlib"),
+    ("run", [], "failing", set(),
+     "tavrel run: drawing the figures failed (tavrel.figures run exited with 1); "
+     "the results are complete"),
+    ("study", [], "missing", set(),
+     "tavrel study: no figures (they take /usr/bin/python3 with matplotlib"),
 ])
 def test_figures_never_change_the_outcome(tmp_path, short_scenario_file, kind, extra, matplotlib,
                                           drawn, note):

@@ -11,7 +11,8 @@ def _heave_scenario(period, amplitude=0.01, duration=None, rtol=1e-9):
     """The default well heaving `amplitude` m/s at `period` s, solved tightly."""
     text = tavrel.default_scenario_text()
     text = re.sub(r"displacer_velocity = \{ sine = \{ amplitude = [^,]+, period = [^ ]+ \} \}",
-                  f"displacer_velocity = {{ sine = {{ amplitude = {amplitude}, period = {period} }} }}",
+                  "displacer_velocity = "
+                  f"{{ sine = {{ amplitude = {amplitude}, period = {period} }} }}",
                   text)
     text = re.sub(r"(?m)^duration\s*=.*$", f"duration = {duration or 8 * period}", text)
     text = re.sub(r"(?m)^rtol\s*=.*$", f"rtol = {rtol}", text)

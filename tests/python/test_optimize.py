@@ -2,7 +2,6 @@ import json
 import os
 import signal
 import subprocess
-import sys
 import time
 
 import pytest
@@ -61,11 +60,12 @@ def test_same_search_with_one_job_two_jobs_and_dask(tmp_path, dask_cluster):
     with Client(dask_cluster, timeout=60) as client:
         opt.run(client=client, output=tmp_path / "dask", progress=False)
     assert len(one.evaluations) == 16
-    assert evaluations(tmp_path / "one") == evaluations(tmp_path / "two") == evaluations(tmp_path / "dask")
+    assert (evaluations(tmp_path / "one") == evaluations(tmp_path / "two")
+            == evaluations(tmp_path / "dask"))
     assert one.objective == one.evaluations["objective"][one.evaluations["status"] == "ok"].min()
     # The best scenario reproduces the best evaluation.
-    run = subprocess.run([CLI, "run", str(tmp_path / "one" / "best.toml"), "-q", "--no-figures", "-o",
-                          str(tmp_path / "best")], capture_output=True, text=True, check=True)
+    run = subprocess.run([CLI, "run", str(tmp_path / "one" / "best.toml"), "-q", "--no-figures",
+                          "-o", str(tmp_path / "best")], capture_output=True, text=True, check=True)
     swing = float(run.stdout.split("swing ")[1].split(" bar")[0]) * 1e5
     assert swing == pytest.approx(one.objective, abs=0.51e1)  # summary prints 4 decimals of bar
 

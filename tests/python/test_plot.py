@@ -48,8 +48,8 @@ class TestPlotCommand:
     def test_writes_both_figures_next_to_the_csv(self, short_result, tmp_path):
         csv = tmp_path / "results.csv"
         short_result.to_csv(csv)
-        done = subprocess.run([sys.executable, "-m", "tavrel.figures", "run", str(csv), "--scenario",
-                               "default", "--times", "1", "5"],
+        done = subprocess.run([sys.executable, "-m", "tavrel.figures", "run", str(csv),
+                               "--scenario", "default", "--times", "1", "5"],
                               capture_output=True, text=True, check=True)
         assert done.stdout.split() == [str(tmp_path / "results.png"),
                                        str(tmp_path / "results_profile.png")]
@@ -59,7 +59,7 @@ class TestPlotCommand:
         csv = tmp_path / "results.csv"
         short_result.to_csv(csv)
         figures_main(["run", str(csv), "-o", str(tmp_path / "fig.svg"), "--profile",
-                   str(tmp_path / "p.png"), "--positions", "0", "1000", "2000", "3000"])
+                      str(tmp_path / "p.png"), "--positions", "0", "1000", "2000", "3000"])
         assert (tmp_path / "fig.svg").read_text().lstrip().startswith("<?xml")
         assert is_png(tmp_path / "p.png")
 

@@ -115,8 +115,8 @@ class TestScenarioFiles:
             tavrel.Scenario.load(str(path))
 
     def test_unknown_plugin_is_a_block_error(self):
-        text = tavrel.default_scenario_text().replace('plugin = "tavrel_observer"',
-                                                      'plugin = "/nonexistent/tavrel_observer.mexa64"')
+        text = tavrel.default_scenario_text().replace(
+            'plugin = "tavrel_observer"', 'plugin = "/nonexistent/tavrel_observer.mexa64"')
         scenario = tavrel.Scenario.parse(text)
         with pytest.raises(tavrel.BlockError, match="nonexistent"):
             tavrel.simulate(scenario)

@@ -1,7 +1,6 @@
 import os
 import signal
 import subprocess
-import sys
 import time
 
 import pytest
@@ -19,7 +18,8 @@ duration = {duration}
 period = {{ from = "rig.displacer_velocity" }}
 periods = 1
 [study]
-metrics = ["rig.bottom_pressure:swing", "rig.bottom_pressure:amplitude", "rig.bottom_pressure:phase"]
+metrics = ["rig.bottom_pressure:swing", "rig.bottom_pressure:amplitude", \
+"rig.bottom_pressure:phase"]
 [[study.vary]]
 key = "rig.displacer_velocity.period"
 values = [{periods}]
@@ -51,7 +51,8 @@ def test_stopped_study_resumes_without_duplicates(tmp_path, stop):
     process = subprocess.Popen([CLI, "study", str(study), "-o", str(out), "-q", "--jobs", "1",
                                 "--no-figures"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     deadline = time.monotonic() + 120
-    while time.monotonic() < deadline and not ((out / "study.csv").exists() and len(rows(out)) >= 3):
+    while (time.monotonic() < deadline
+           and not ((out / "study.csv").exists() and len(rows(out)) >= 3)):
         time.sleep(0.02)
     process.send_signal(stop)
     _, stderr = process.communicate(timeout=60)

@@ -21,7 +21,8 @@ def test_profile_at_the_sensors_is_the_sensor_columns(short_scenario_file):
         for i, x in enumerate(result.sensor_positions[block]):
             column = numpy.flatnonzero(positions == x)
             assert column.size == 1, f"{block}: no grid point at the sensor {x} m"
-            assert numpy.array_equal(pressures[:, column[0]], result[f"{block}.sensor_pressure[{i}]"])
+            assert numpy.array_equal(pressures[:, column[0]],
+                                     result[f"{block}.sensor_pressure[{i}]"])
 
 
 def _arrival(times, deviation, threshold):
@@ -48,7 +49,8 @@ def test_the_choke_steps_front_runs_down_at_the_sound_speed():
 
 
 def _sound_speed():
-    return tavrel.Scenario.load(os.path.join(SCENARIOS, "choke_step.toml")).params("rig")["sound_speed"]
+    scenario = tavrel.Scenario.load(os.path.join(SCENARIOS, "choke_step.toml"))
+    return scenario.params("rig")["sound_speed"]
 
 
 STUDY = """
@@ -85,13 +87,15 @@ def _browse(page, folder):
 def test_run_and_study_reports_draw_every_plot_in_a_browser(tmp_path, short_scenario_file):
     from PIL import Image
 
-    subprocess.run([CLI, "run", str(short_scenario_file), "--report", "-q", "-o", str(tmp_path / "run")],
+    subprocess.run([CLI, "run", str(short_scenario_file), "--report", "-q",
+                    "-o", str(tmp_path / "run")],
                    check=True, capture_output=True, timeout=300)
     study = tmp_path / "study.toml"
     study.write_text(STUDY)
     subprocess.run([CLI, "study", str(study), "-q", "-o", str(tmp_path / "study")], check=True,
                    capture_output=True, timeout=300)
-    for page, plots in ((tmp_path / "run" / "report.html", 3), (tmp_path / "study" / "report.html", 2)):
+    for page, plots in ((tmp_path / "run" / "report.html", 3),
+                        (tmp_path / "study" / "report.html", 2)):
         text = page.read_text()
         assert "<script src=" not in text and "https://" not in text.split("<body>")[1]
         dom, shot = _browse(page, tmp_path)

@@ -75,14 +75,17 @@ def _overlay(top, bottom, frame, chosen, model, scales):
         return
     ok = frame[frame["status"] == "ok"] if "status" in frame.columns else frame
     for i, j, name in chosen:
-        out_amp, in_amp = column(f"{model.outputs[i]}:amplitude"), column(f"{model.inputs[j]}:amplitude")
+        out_amp = column(f"{model.outputs[i]}:amplitude")
+        in_amp = column(f"{model.inputs[j]}:amplitude")
         if out_amp is None or in_amp is None or (i, j) not in scales:
             continue
         ratio = ok[out_amp].to_numpy(float) / ok[in_amp].to_numpy(float)
         top.plot(ok[period], ratio * scales[i, j], "o", label=f"{name} (nonlinear)")
-        out_phase, in_phase = column(f"{model.outputs[i]}:phase"), column(f"{model.inputs[j]}:phase")
+        out_phase = column(f"{model.outputs[i]}:phase")
+        in_phase = column(f"{model.inputs[j]}:phase")
         if out_phase is not None and in_phase is not None:
-            phase = np.angle(np.exp(1j * (ok[out_phase].to_numpy(float) - ok[in_phase].to_numpy(float))))
+            difference = ok[out_phase].to_numpy(float) - ok[in_phase].to_numpy(float)
+            phase = np.angle(np.exp(1j * difference))
             bottom.plot(ok[period], np.degrees(phase), "o")
 
 

@@ -179,7 +179,8 @@ def run_page(result, path, summary="", scenario_text="", console="", title="tavr
 def _image(path):
     with open(path, "rb") as file:
         data = base64.b64encode(file.read()).decode("ascii")
-    return f'<p><img alt="{html.escape(os.path.basename(path))}" src="data:image/png;base64,{data}"></p>'
+    alt = html.escape(os.path.basename(path))
+    return f'<p><img alt="{alt}" src="data:image/png;base64,{data}"></p>'
 
 
 def _case_table(frame, folder):

@@ -11,7 +11,8 @@ from .units import display
 
 def wave_block(result, block=None):
     if result.profile is None:
-        raise ValueError("the run recorded no profile (tavrel run --profile, simulate(profile=True))")
+        raise ValueError("the run recorded no profile "
+                         "(tavrel run --profile, simulate(profile=True))")
     return block or result.profile.blocks[0]
 
 
