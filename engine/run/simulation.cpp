@@ -83,7 +83,8 @@ int Simulation::Impl::rhs(double time, const double* state, double* ydot) noexce
 
 // Too many steps for one interval: the state that holds the step down names the stiff block.
 std::string Simulation::Impl::tooMuchWork(double target) const {
-    std::string message = "the solver took more than " + std::to_string(max_steps_per_interval) +
+    std::string message = "the solver took more than " +
+                          std::to_string(scenario.solver.max_steps_per_interval) +
                           " steps without reaching t = " + formatTime(target);
     const int limiting = solver->limitingState();
     if (limiting >= 0) {
@@ -157,7 +158,7 @@ void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) 
         auto between = [&] {
             if (sink) sink->poll();
             if (s.scenario.solver.kind != SolverKind::fixed_step &&
-                ++bursts * steps_per_burst >= max_steps_per_interval) {
+                ++bursts * steps_per_burst >= s.scenario.solver.max_steps_per_interval) {
                 throw SimulationError(s.tooMuchWork(target));
             }
         };

@@ -34,10 +34,6 @@ class ResultSink {
     virtual void poll() {}
 };
 
-// An adaptive solver that needs more steps than this for one output interval is taken to be
-// stuck on a stiff block: the run stops with an error that names the block.
-inline constexpr long max_steps_per_interval = 50000;
-
 // Counts of the last run, for benchmarks and progress.
 struct RunStatistics {
     long rhs_evaluations = 0;
@@ -86,9 +82,10 @@ class Simulation {
 
     // Integrates to `t`, handing each logged row (every output interval, from the solver's
     // dense output) to `sink` if given, and its profile to `profile`. Throws SimulationError on
-    // a solver failure, on more than max_steps_per_interval steps of an adaptive solver for one
-    // interval, or on a state or output that is not finite (naming block, state or port, and
-    // time). A sink's poll() may end a long interval early by throwing.
+    // a solver failure, on more than the solver settings' max_steps_per_interval steps of an
+    // adaptive solver for one interval, or on a state or output that is not finite (naming
+    // block, state or port, and time). A sink's poll() may end a long interval early by
+    // throwing.
     void advanceTo(double t, ResultSink* sink = nullptr, ResultSink* profile = nullptr);
 
     // Holds an input port at a value from now on (replaces its source), e.g. a controller

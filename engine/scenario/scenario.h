@@ -70,6 +70,9 @@ struct SolverSettings {
     double atol = 1e-6;
     double max_step = 0; // 0: no limit
     double fixed_step = 1e-3;
+    // An adaptive solver that needs more steps than this for one output interval is taken to
+    // be stuck on a stiff block: the run stops with an error that names the block.
+    long max_steps_per_interval = 50000;
 };
 
 struct Scenario {
