@@ -3,6 +3,7 @@
 #include "block_descriptions.h"
 #include "bounded_file.h"
 #include "names.h"
+#include "toml_reader.h"
 
 #include <toml++/toml.h>
 
@@ -155,9 +156,12 @@ void readRules(const FileReader& r, const toml::table& root, OwnedDescription& d
         ParamRule rule{syntax->kind, paramOf(r, d, *t, key, syntax->key)};
         if (syntax->other) rule.other = paramOf(r, d, *t, key, "other");
         if (syntax->count) {
-            const auto count = (*t)["count"].value<int>();
-            if (!count || *count < 0) r.fail(*t, key + ".count", "needs a whole count");
-            rule.count = *count;
+            const toml::node* given = t->get("count");
+            const auto count = given ? sim::wholeValue(*given) : std::nullopt;
+            if (!count || *count < 0 || *count > 1000000) {
+                r.fail(*t, key + ".count", "needs a whole count");
+            }
+            rule.count = static_cast<int>(*count);
         }
         d.rules.push_back(rule);
     }

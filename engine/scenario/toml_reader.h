@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,6 +62,17 @@ inline std::string didYouMean(const std::string& given,
         }
     }
     return best ? " (did you mean " + *best + "?)" : "";
+}
+
+// A whole number as TOML holds it: an integer, or a float that is one and fits. toml++'s own
+// value<int64_t>() converts a float without a range check (undefined for 1e300).
+inline std::optional<std::int64_t> wholeValue(const toml::node& node) {
+    if (const auto integer = node.value_exact<std::int64_t>()) return integer;
+    const auto real = node.value_exact<double>();
+    if (!real || !(*real >= -9.2e18 && *real <= 9.2e18) || *real != std::floor(*real)) {
+        return std::nullopt;
+    }
+    return static_cast<std::int64_t>(*real);
 }
 
 template <class Error> class TomlReader {

@@ -37,7 +37,7 @@ long wholeNumber(const Reader& r, const toml::table& t, const char* name, long l
                  long fallback) {
     const toml::node* n = t.get(name);
     if (!n) return fallback;
-    const auto v = n->value<int64_t>();
+    const auto v = sim::wholeValue(*n);
     if (!v || *v < low || *v > high) {
         r.fail(n, std::string("optimize.") + name,
                "must be a whole number from " + std::to_string(low) + " to " +

@@ -60,7 +60,7 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
     }
     std::uint64_t seed = 0;
     if (const toml::node* n = t.get("seed")) {
-        const auto v = n->value<int64_t>();
+        const auto v = sim::wholeValue(*n);
         if (!v || *v < 0) r.fail(n, "study.seed", "must be a whole number, not negative");
         seed = static_cast<std::uint64_t>(*v);
     }
