@@ -16,9 +16,10 @@ from tavrel.figures import report
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FUZZ = os.path.join(HERE, "..", "fuzz")
-spec = importlib.util.spec_from_file_location("report_fuzz", os.path.join(FUZZ, "report_fuzz.py"))
-report_fuzz = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(report_fuzz)
+_found = importlib.util.spec_from_file_location("report_fuzz",
+                                                os.path.join(FUZZ, "report_fuzz.py"))
+report_fuzz = importlib.util.module_from_spec(_found)
+_found.loader.exec_module(report_fuzz)
 
 HOSTILE = "</script><script>document.title='x7'</script><!--\u2028&amp;\"'=cmd|calc"
 
