@@ -95,7 +95,8 @@ class FolderSink : public sim::ResultSink {
     sim::ResultSink* profile() { return profile_.get(); }
     void begin(const std::vector<sim::Column>& columns) override {
         std::filesystem::create_directories(folder_);
-        for (const char* name : {"results.csv", "results.mat", "summary.txt", "profile.csv"}) {
+        for (const char* name :
+             {"results.csv", "results.mat", "summary.txt", "summary.json", "profile.csv"}) {
             std::error_code ignored;
             std::filesystem::remove(folder_ / name, ignored);
         }
@@ -144,6 +145,7 @@ class FolderSink : public sim::ResultSink {
     std::filesystem::path csvPath() const { return folder_ / "results.csv"; }
     std::filesystem::path matPath() const { return folder_ / "results.mat"; }
     std::filesystem::path summaryPath() const { return folder_ / "summary.txt"; }
+    std::filesystem::path summaryJsonPath() const { return folder_ / "summary.json"; }
     std::filesystem::path profilePath() const { return folder_ / "profile.csv"; }
 
   private:
@@ -160,13 +162,28 @@ class FolderSink : public sim::ResultSink {
     std::optional<double> last_time_;
 };
 
+// summary.txt for a person; summary.json the same values in SI units, with the blocks' console
+// lines kept apart, for the report page and scripts.
+void writeSummaries(const FolderSink& sink, const std::string& head, const std::string& console,
+                    const nlohmann::ordered_json& run) {
+    const std::string report = sink.summary().report();
+    writeTextFile(sink.summaryPath(), head + console + report);
+    auto json = sink.summary().json();
+    json["run"] = run;
+    json["console"] = console;
+    json["text"] = head + report;
+    writeTextFile(sink.summaryJsonPath(), json.dump(2) + "\n");
+}
+
 // The files of an interrupted run hold every row up to the stop; the summary says where it was.
 void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
     char line[160];
     std::snprintf(line, sizeof line, "Run interrupted by %s at t = %.6g s (of %.6g s).\n",
                   StopSignals::name(StopSignals::requested()), sink.lastTime(),
                   scenario.start_time + scenario.duration);
-    writeTextFile(sink.summaryPath(), line + sink.summary().report());
+    writeSummaries(sink, line, "",
+                   {{"interrupted_by", StopSignals::name(StopSignals::requested())},
+                    {"interrupted_at", sink.lastTime()}});
     throw sim::SimulationError(std::string(line, std::strlen(line) - 1) +
                                " Results up to then: " + sink.csvPath().string() + ", " +
                                sink.matPath().string() + ", " + sink.summaryPath().string());
@@ -211,13 +228,15 @@ void run(const RunOptions& options) {
         reportInterruption(sink, scenario);
     }
 
-    const std::string report = sink.summary().report();
-    writeTextFile(sink.summaryPath(), stats.console + report);
-    std::cout << stats.console << report;
+    writeSummaries(sink, "", stats.console,
+                   {{"solver_steps", stats.steps},
+                    {"rhs_evaluations", stats.rhs_evaluations},
+                    {"seconds", stats.total_seconds}});
+    std::cout << stats.console << sink.summary().report();
     std::printf("  %ld solver steps, %ld right-hand sides in %.3f s\n", stats.steps,
                 stats.rhs_evaluations, stats.total_seconds);
-    std::printf("Results: %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
-                sink.summaryPath().c_str(),
+    std::printf("Results: %s, %s, %s, %s%s\n", sink.csvPath().c_str(), sink.matPath().c_str(),
+                sink.summaryPath().c_str(), sink.summaryJsonPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
     if (figures) figures->draw();
 }

@@ -1,23 +1,32 @@
-// The run's summary: bottom pressure over the last displacer periods, and how well an
-// observer's estimate follows the true displacer velocity there.
+// The run's summary over its window (the last displacer periods, or from a given time): the
+// bottom pressure of every rig (range, spread, percentiles), the time outside the engineer's
+// pressure window, and how well an observer's estimate follows the true displacer velocity.
 #pragma once
 
+#include "series_stats.h"
 #include "simulation.h"
 
+#include <nlohmann/json.hpp>
+
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tavrel::sim {
 
 class SummarySink : public ResultSink {
   public:
-    // Evaluates rows from `window_start` on (the last periods of the run).
+    // Evaluates rows from the scenario's summary window on.
     explicit SummarySink(const Scenario& scenario);
+    // Fails when the pressure window names a column that is not logged.
     void begin(const std::vector<Column>& columns) override;
     void row(double time, const std::vector<double>& values) override;
     void end() override {}
 
     // A few lines for the console and summary.txt.
     std::string report() const;
+    // The same in SI units with names, for summary.json and the report page.
+    nlohmann::ordered_json json() const;
 
     struct Range {
         long count = 0;
@@ -25,7 +34,8 @@ class SummarySink : public ResultSink {
         void add(double v);
         double mean() const { return count ? sum / count : 0; }
     };
-    const Range& bottomPressure() const { return bottom_pressure_; }
+    // The first rig's bottom pressure.
+    const Range& bottomPressure() const;
     double estimateRmsError() const;
     double trueAmplitude() const {
         return true_velocity_.count ? (true_velocity_.max - true_velocity_.min) / 2 : 0;
@@ -35,13 +45,31 @@ class SummarySink : public ResultSink {
     }
 
   private:
+    struct Pressure { // one rig's bottom pressure
+        size_t column = 0;
+        std::string name;
+        Range range;
+        Distribution distribution;
+    };
+    struct Window {
+        PressureWindow bounds;
+        size_t column = 0;
+        std::string unit;
+        ExcursionCount count;
+    };
+    std::string windowLine(const Window& window) const;
+
     double window_start_ = 0;
     double window_length_ = 0;
-    int bottom_pressure_column_ = -1;
+    bool from_given_ = false;
+    bool periodic_ = false;
+    std::vector<Pressure> pressures_;
+    std::optional<PressureWindow> window_bounds_;
+    std::optional<Window> window_;
     int true_velocity_column_ = -1;
     int estimate_column_ = -1;
-    std::string bottom_pressure_name_, true_velocity_name_, estimate_name_;
-    Range bottom_pressure_, true_velocity_, estimate_;
+    std::string true_velocity_name_, estimate_name_;
+    Range true_velocity_, estimate_;
     double squared_error_ = 0;
 };
 

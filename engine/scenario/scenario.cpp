@@ -108,9 +108,26 @@ void parseLog(const Reader& r, const toml::node& log, Scenario& s) {
     }
 }
 
+// `[summary] window = { column = "rig.bottom_pressure", min = 405e5, max = 419e5 }`. The
+// column is checked against the logged ones when the run begins.
+PressureWindow parseWindow(const Reader& r, const toml::node& node) {
+    const std::string key = "summary.window";
+    const auto& t = r.table(node, key);
+    r.onlyKeys(t, key, {"column", "min", "max"});
+    PressureWindow window;
+    for (const char* needed : {"column", "min", "max"}) {
+        if (!t.get(needed)) r.fail(&t, key, std::string("needs ") + needed);
+    }
+    window.column = r.text(*t.get("column"), key + ".column");
+    window.min = r.number(*t.get("min"), key + ".min");
+    window.max = r.number(*t.get("max"), key + ".max");
+    if (!(window.min < window.max)) r.fail(t.get("max"), key + ".max", "must exceed min");
+    return window;
+}
+
 void parseSummary(const Reader& r, const toml::node& summary, Scenario& s) {
     const auto& t = r.table(summary, "summary");
-    r.onlyKeys(t, "summary", {"period", "periods"});
+    r.onlyKeys(t, "summary", {"period", "periods", "from", "window"});
     const toml::node* period = t.get("period");
     s.summary_period = period && period->is_table() ? sinePeriodOf(r, s, *period)
                                                     : optionalNumber(r, t, "summary", "period", 0);
@@ -122,6 +139,14 @@ void parseSummary(const Reader& r, const toml::node& summary, Scenario& s) {
                "must be a whole number from 1 to " + std::to_string(max_summary_periods));
     }
     s.summary_periods = static_cast<int>(periods);
+    if (const toml::node* from = t.get("from")) {
+        const double start = r.number(*from, "summary.from");
+        if (!(start >= s.start_time && start < s.start_time + s.duration)) {
+            r.fail(from, "summary.from", "must lie inside the run, before its end");
+        }
+        s.summary_from = start;
+    }
+    if (const toml::node* window = t.get("window")) s.summary_window = parseWindow(r, *window);
 }
 
 } // namespace

@@ -75,6 +75,13 @@ struct SolverSettings {
     long max_steps_per_interval = 50000;
 };
 
+// The engineer's pressure window on one logged column ([summary] window): the pore or collapse
+// margin below, the fracture or loss margin above [the column's unit, Pa for pressures].
+struct PressureWindow {
+    std::string column;
+    double min = 0, max = 0;
+};
+
 struct Scenario {
     std::string source_name; // file path or "<default>"
     std::string base_dir;    // for relative table files
@@ -87,8 +94,13 @@ struct Scenario {
     // Summary: the displacer's period and how many last periods to evaluate.
     double summary_period = 0; // 0: no periodic summary
     int summary_periods = 3;
-    // The window the summary and the study metrics evaluate: the last periods, or the whole run.
+    // Where the summary starts in a run without a period (an irregular sea): past the ramp-in.
+    std::optional<double> summary_from;
+    std::optional<PressureWindow> summary_window;
+    // The window the summary and the study metrics evaluate: from `summary_from`, else the last
+    // periods, or the whole run.
     double summaryWindowLength() const {
+        if (summary_from) return std::clamp(start_time + duration - *summary_from, 0.0, duration);
         return summary_period > 0 ? std::min(duration, summary_period * summary_periods) : duration;
     }
     double summaryWindowStart() const { return start_time + duration - summaryWindowLength(); }

@@ -16,14 +16,28 @@ struct StatName {
     Stat stat;
 };
 
-constexpr std::array<StatName, 8> stat_names{{{"min", Stat::min},
-                                              {"max", Stat::max},
-                                              {"mean", Stat::mean},
-                                              {"swing", Stat::swing},
-                                              {"rms", Stat::rms},
-                                              {"final", Stat::final},
-                                              {"amplitude", Stat::amplitude},
-                                              {"phase", Stat::phase}}};
+constexpr StatName stat_names[] = {{"min", Stat::min},
+                                   {"max", Stat::max},
+                                   {"mean", Stat::mean},
+                                   {"swing", Stat::swing},
+                                   {"rms", Stat::rms},
+                                   {"final", Stat::final},
+                                   {"amplitude", Stat::amplitude},
+                                   {"phase", Stat::phase},
+                                   {"std", Stat::std},
+                                   {"p1", Stat::p1},
+                                   {"p99", Stat::p99},
+                                   {"band", Stat::band},
+                                   {"outside", Stat::outside},
+                                   {"excursions", Stat::excursions},
+                                   {"worst", Stat::worst}};
+
+std::string statList() {
+    std::string list;
+    for (const auto& s : stat_names)
+        list += (list.empty() ? "" : ", ") + std::string(s.name);
+    return list;
+}
 
 constexpr double pi = 3.14159265358979323846;
 
@@ -41,11 +55,10 @@ std::string parseMetric(const std::string& text, Metric& metric) {
     const auto colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0) return "must be COLUMN:STAT";
     const std::string stat = text.substr(colon + 1);
-    const auto known = std::find_if(stat_names.begin(), stat_names.end(),
+    const auto known = std::find_if(std::begin(stat_names), std::end(stat_names),
                                     [&](const StatName& s) { return stat == s.name; });
-    if (known == stat_names.end()) {
-        return "unknown statistic \"" + stat +
-               "\" (min, max, mean, swing, rms, final, amplitude or phase)";
+    if (known == std::end(stat_names)) {
+        return "unknown statistic \"" + stat + "\" (one of " + statList() + ")";
     }
     metric.stat = known->stat;
     metric.column = text.substr(0, colon);
@@ -81,7 +94,12 @@ std::string loadMeasured(Metric& metric, const std::string& folder) {
 }
 
 std::string metricUnit(const Metric& metric, const std::string& column_unit) {
-    return metric.stat == Stat::phase ? "rad" : column_unit;
+    switch (metric.stat) {
+    case Stat::phase: return "rad";
+    case Stat::outside: return "%";
+    case Stat::excursions: return "";
+    default: return column_unit;
+    }
 }
 
 std::string missingColumn(const std::vector<Metric>& metrics,
@@ -128,6 +146,7 @@ MetricSink::MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& 
     // The same window as the run's summary.
     window_start_ = scenario.summaryWindowStart();
     omega_ = scenario.summary_period > 0 ? 2 * pi / scenario.summary_period : 0;
+    window_ = scenario.summary_window;
 }
 
 void MetricSink::begin(const std::vector<sim::Column>& columns) {
@@ -145,6 +164,13 @@ void MetricSink::begin(const std::vector<sim::Column>& columns) {
                                            ": measured file not read");
             accumulators_[i].measured = metrics_[i].measured.get();
         }
+        if (metrics_[i].needsValues()) accumulators_[i].values.emplace();
+        if (metrics_[i].needsWindow()) {
+            if (!window_)
+                throw sim::SimulationError("metric " + metrics_[i].text +
+                                           ": the scenario has no [summary] window");
+            accumulators_[i].outside.emplace(window_->min, window_->max);
+        }
         accumulators_[i].difference = !metrics_[i].minus.empty();
         if (accumulators_[i].difference)
             accumulators_[i].b = columnIndex(columns, metrics_[i].minus);
@@ -160,6 +186,8 @@ void MetricSink::row(double time, const std::vector<double>& values) {
         if (acc.measured) continue;
         const double v = acc.difference ? values[acc.a] - values[acc.b] : values[acc.a];
         acc.add(time, v, omega_);
+        if (acc.values) acc.values->add(v);
+        if (acc.outside) acc.outside->add(time, v);
     }
 }
 
@@ -179,6 +207,13 @@ double MetricSink::value(const Accumulator& acc, Stat stat) const {
     case Stat::phase:
         return span > 0 ? std::atan2(acc.integral_cos, acc.integral_sin)
                         : std::numeric_limits<double>::quiet_NaN();
+    case Stat::std: return acc.values->standardDeviation();
+    case Stat::p1: return acc.values->percentile(1);
+    case Stat::p99: return acc.values->percentile(99);
+    case Stat::band: return acc.values->percentile(99) - acc.values->percentile(1);
+    case Stat::outside: return acc.outside->outsidePercent();
+    case Stat::excursions: return static_cast<double>(acc.outside->excursions());
+    case Stat::worst: return acc.outside->worstDepth();
     }
     return std::numeric_limits<double>::quiet_NaN();
 }

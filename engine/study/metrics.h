@@ -5,15 +5,33 @@
 #pragma once
 
 #include "measured.h"
+#include "series_stats.h"
 #include "simulation.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tavrel::study {
 
-enum class Stat { min, max, mean, swing, rms, final, amplitude, phase };
+enum class Stat {
+    min,
+    max,
+    mean,
+    swing,
+    rms,
+    final,
+    amplitude,
+    phase,
+    std,        // population standard deviation
+    p1,         // 1st percentile
+    p99,        // 99th percentile
+    band,       // p99 - p1
+    outside,    // % of the window's rows outside the scenario's [summary] window
+    excursions, // runs of rows outside it
+    worst       // the deepest excursion past its bounds (0 when never outside)
+};
 
 struct Metric {
     std::string text;   // as written
@@ -24,6 +42,12 @@ struct Metric {
     std::shared_ptr<const MeasuredSeries> measured; // read by loadMeasured
     bool misfit() const { return !measured_file.empty(); }
     bool needsPeriod() const { return stat == Stat::amplitude || stat == Stat::phase; }
+    bool needsWindow() const {
+        return stat == Stat::outside || stat == Stat::excursions || stat == Stat::worst;
+    }
+    bool needsValues() const {
+        return stat == Stat::std || stat == Stat::p1 || stat == Stat::p99 || stat == Stat::band;
+    }
 };
 
 // Parses "COLUMN:STAT"; returns an empty rule text on success, else what is wrong.
@@ -40,7 +64,8 @@ std::string missingColumn(const std::vector<Metric>& metrics,
                           const std::vector<sim::Column>& columns);
 
 // Reduces the rows of a run to the metrics' values. Amplitude and phase are the first harmonic
-// at the summary period by Fourier projection (trapezoidal), v ~ mean + A sin(2 pi t / P + phase).
+// at the summary period by Fourier projection (trapezoidal), v ~ mean + A sin(2 pi t / P + phase);
+// outside, excursions and worst count against the bounds of the scenario's [summary] window.
 class MetricSink : public sim::ResultSink {
   public:
     MetricSink(const std::vector<Metric>& metrics, const sim::Scenario& scenario);
@@ -59,6 +84,8 @@ class MetricSink : public sim::ResultSink {
         double integral_cos = 0, integral_sin = 0;
         const MeasuredSeries* measured = nullptr; // a misfit's series
         size_t hint = 0;
+        std::optional<sim::Distribution> values;    // for spread and percentiles
+        std::optional<sim::ExcursionCount> outside; // for the pressure window's statistics
         void add(double time, double v, double omega);
         void addMisfit(double time, double v);
     };
@@ -68,6 +95,7 @@ class MetricSink : public sim::ResultSink {
     std::vector<Accumulator> accumulators_;
     double window_start_ = 0;
     double omega_ = 0;
+    std::optional<sim::PressureWindow> window_;
 };
 
 } // namespace tavrel::study

@@ -68,6 +68,10 @@ void Study::Impl::validate(const Reader& r) {
                 r.fail(metrics_node, "study.metrics: \"" + m.text + "\"",
                        "amplitude and phase need a [summary] period");
             }
+            if (m.needsWindow() && !s.summary_window) {
+                r.fail(metrics_node, "study.metrics: \"" + m.text + "\"",
+                       "outside, excursions and worst need a [summary] window");
+            }
         }
         if (!columns_checked) {
             // The logged columns come from the blocks' setup; a case that cannot set up fails
@@ -98,7 +102,7 @@ void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& 
         }
     } else {
         for (const auto& m : metrics)
-            metric_units.push_back(m.stat == Stat::phase ? "rad" : "");
+            metric_units.push_back(metricUnit(m, ""));
     }
 }
 

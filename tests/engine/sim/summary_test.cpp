@@ -64,10 +64,9 @@ TEST(Summary, WindowFollowsTheStartTime) {
 }
 
 // Known signals: the displacer velocity alternates between +-0.8 m/s and the estimate between
-// +-0.9 m/s, so the estimate is off by 0.1 m/s at every row. The first rig's bottom pressure and
-// the true velocity (the roles' first columns, not another block's output of that name) are the
-// ones reported;
-// a line whose columns are not logged is left out.
+// +-0.9 m/s, so the estimate is off by 0.1 m/s at every row. Every rig's bottom pressure is
+// reported, and the true velocity is the role's first column (not another block's output of
+// that name); a line whose columns are not logged is left out.
 TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
     const std::vector<Column> all = {
         {"pump.displacer_velocity", "m/s", "pump", "displacer_velocity", true},
@@ -79,7 +78,13 @@ TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
          true, Role::displacer_velocity_estimate},
     };
     const std::string pressure = "  rig.bottom_pressure: min 398.0000 bar, mean 400.0000 bar, "
-                                 "max 402.0000 bar, swing 4.0000 bar\n";
+                                 "max 402.0000 bar, swing 4.0000 bar\n"
+                                 "    std 2.0000 bar, P1 398.0000 bar, P99 402.0000 bar, P1-P99 "
+                                 "band 4.0000 bar\n";
+    const std::string second_rig = "  rig2.bottom_pressure: min 0.0000 bar, mean 0.0000 bar, max "
+                                   "0.0000 bar, swing 0.0000 bar\n"
+                                   "    std 0.0000 bar, P1 0.0000 bar, P99 0.0000 bar, P1-P99 "
+                                   "band 0.0000 bar\n";
     const std::string estimate =
         "  observer.displacer_velocity_estimate vs rig.displacer_velocity: amplitude 0.9000 m/s vs "
         "0.8000 m/s, RMS error 0.1000 m/s (12.5% of the true amplitude)\n";
@@ -89,7 +94,7 @@ TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
     } cases[] = {
         {{"pump.displacer_velocity", "rig.bottom_pressure", "rig.displacer_velocity",
           "rig2.bottom_pressure", "observer.displacer_velocity_estimate"},
-         pressure + estimate},
+         pressure + second_rig + estimate},
         {{"rig.bottom_pressure", "rig.displacer_velocity"}, pressure},
         {{"rig.displacer_velocity", "observer.displacer_velocity_estimate"}, estimate},
         {{"pump.displacer_velocity", "observer.displacer_velocity_estimate"}, ""},
@@ -120,6 +125,39 @@ TEST(Summary, MetricsOfKnownSignalsFromTheRightColumns) {
         }
         EXPECT_EQ(sink.report(), "Summary over the last 8 s:\n" + c.lines);
     }
+}
+
+// A window of [0, 10] bar: rows on a bound are inside; an excursion still open at the end
+// counts to the last row.
+TEST(Summary, PressureWindowAgainstHandValues) {
+    const double bar[] = {0, 5, 12, 13, 5, -4, -1, -2, 5, 11};
+    Scenario scenario;
+    scenario.duration = 9;
+    scenario.summary_window = PressureWindow{"rig.bottom_pressure", 0, 10e5};
+    SummarySink sink(scenario);
+    const Column pressure{"rig.bottom_pressure", "Pa", "rig",
+                          "bottom_pressure",     true, Role::bottom_pressure};
+    sink.begin({pressure});
+    for (int t = 0; t <= 9; ++t)
+        sink.row(t, {bar[t] * 1e5});
+    const auto window = sink.json()["window"];
+    EXPECT_EQ(window["outside_percent"], 60.0);
+    EXPECT_EQ(window["excursions"], 3);
+    EXPECT_EQ(window["worst"], 4e5);
+    EXPECT_EQ(window["worst_time"], 5.0);
+    EXPECT_EQ(window["longest"], 3.0);
+    EXPECT_NE(
+        sink.report().find("outside 0.0000-10.0000 bar: 60.00% of the time, 3 excursions, "
+                           "the worst 4.0000 bar past the window at t = 5 s, the longest 3 s"),
+        std::string::npos)
+        << sink.report();
+    // Sorted: -4 -2 -1 0 5 5 5 11 12 13; P1 at rank 0.09, P99 at rank 8.91.
+    const auto p = sink.json()["bottom_pressures"][0];
+    EXPECT_NEAR(p["p1"].get<double>(), (-4 + 0.09 * 2) * 1e5, 1e-6);
+    EXPECT_NEAR(p["p99"].get<double>(), (12 + 0.91 * 1) * 1e5, 1e-6);
+
+    scenario.summary_window->column = "rig.top_pressure";
+    EXPECT_THROW(SummarySink(scenario).begin({pressure}), SimulationError);
 }
 
 } // namespace

@@ -207,9 +207,11 @@ TEST(Metrics, StatisticsOverTheSummaryWindow) {
     scenario.duration = 20;
     scenario.summary_period = 4;
     scenario.summary_periods = 2; // window: t >= 12
+    scenario.summary_window = sim::PressureWindow{"a", 4, 6.5};
     std::vector<Metric> metrics;
-    for (const char* text : {"a:min", "a:max", "a:mean", "a:swing", "a:rms", "a:final",
-                             "a:amplitude", "a:phase", "a-b:rms"}) {
+    for (const char* text :
+         {"a:min", "a:max", "a:mean", "a:swing", "a:rms", "a:final", "a:amplitude", "a:phase",
+          "a-b:rms", "a:std", "a:p99", "a:band", "a:outside", "a:excursions", "a:worst"}) {
         Metric m;
         ASSERT_EQ(parseMetric(text, m), "");
         metrics.push_back(m);
@@ -232,6 +234,15 @@ TEST(Metrics, StatisticsOverTheSummaryWindow) {
     EXPECT_NEAR(v[6], 2, 1e-4);
     EXPECT_NEAR(v[7], 0.3, 1e-4);
     EXPECT_NEAR(v[8], 3, 1e-12);
+    // A sine of amplitude A spends the share 1/2 + asin(x/A)/pi of its time below x.
+    EXPECT_NEAR(v[9], 2 / std::sqrt(2.0), 1e-3); // 801 rows, both ends in
+    EXPECT_NEAR(v[10], 5 + 2 * std::sin(0.49 * pi), 1e-4);
+    EXPECT_NEAR(v[11], 4 * std::sin(0.49 * pi), 5e-4);
+    // Outside [4, 6.5]: above while sin > 0.75, below while sin < -0.5, twice a period each.
+    EXPECT_NEAR(v[12], 100 * ((pi - 2 * std::asin(0.75)) + (pi - 2 * std::asin(0.5))) / (2 * pi),
+                0.3);
+    EXPECT_EQ(v[13], 4);
+    EXPECT_NEAR(v[14], 1, 1e-4);
 }
 
 // Rows of study.csv without the header.
