@@ -14,6 +14,7 @@ a page without plotly is skipped with one line here.
 """
 
 import argparse
+import json
 import os
 import select
 import signal
@@ -21,7 +22,7 @@ import sys
 
 import tavrel
 
-from . import canvas
+from . import canvas, spectrum
 from .report import run_page, study_page
 from .series import blocks_with, profile_figure, sensor_columns, series_figure
 from .study import study_figures
@@ -59,13 +60,23 @@ def _result(args):
     return result
 
 
+def _summary(args):
+    """summary.json beside the results, {} without one (a CSV from elsewhere)."""
+    folder = os.path.dirname(os.path.abspath(args.results))
+    return json.loads(_read(os.path.join(folder, "summary.json")) or "{}")
+
+
 def _jobs(result, args, pictures, page):
     """The files to draw, in the order they are named: (file, draw(file)) pairs."""
     stem = os.path.splitext(args.results)[0]
+    summary = _summary(args)
     jobs = []
     if pictures:
         jobs.append((args.output or stem + ".png",
                      lambda path: canvas.save(series_figure(result, title=args.title), path)))
+        if spectrum.worth_drawing(result, summary):
+            jobs.append((stem + "_psd.png", lambda path: canvas.save(
+                spectrum.spectrum_figure(result, summary, title=args.title), path)))
         if result.profile is not None:  # the whole annulus: the waves themselves
             jobs.append((stem + "_wave_map.png",
                          lambda path: canvas.save(wave_map_figure(result, title=args.title), path)))
@@ -75,18 +86,16 @@ def _jobs(result, args, pictures, page):
                 profile_figure(result, times=args.times, title=args.title), path)))
     if page:
         jobs.append((os.path.join(os.path.dirname(args.results), "report.html"),
-                     lambda path: _page(result, args, path)))
+                     lambda path: _page(result, args, summary, path)))
     return jobs
 
 
-def _page(result, args, path):
-    folder = os.path.dirname(os.path.abspath(args.results))
-    summary = _read(os.path.join(folder, "summary.txt"))
-    console = "".join(line for line in summary.splitlines(True)
-                      if not line.startswith(("Summary", "  ")))
+def _page(result, args, summary, path):
     scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
                 else _read(args.scenario))
-    run_page(result, path, summary=summary, scenario_text=scenario, console=console)
+    found = spectrum.densities(result, summary) if spectrum.worth_drawing(result, summary) else None
+    run_page(result, path, summary=summary.get("text", ""), scenario_text=scenario,
+             console=summary.get("console", ""), spectrum=found)
 
 
 def _in_two(jobs):

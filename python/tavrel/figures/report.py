@@ -160,12 +160,27 @@ def _write(path, text):
     return _tavrel.write_file(str(path), text)
 
 
-def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run"):
-    """Writes the page of a run (a tavrel.Result, its profile when recorded)."""
+def _spectrum(found):
+    frequency, curves = found
+    traces = [{"x": Numbers(frequency), "y": Numbers(density), "type": "scatter",
+               "mode": "lines", "name": f"{rig} (std {std:.2f} bar)"}
+              for rig, density, std in curves]
+    layout = {"height": 380, "margin": {"t": 30},
+              "xaxis": {"title": {"text": "frequency [Hz]"}, "range": [0, 0.5]},
+              "yaxis": {"title": {"text": "bar²/Hz"}, "type": "log"}}
+    return _plot("spectrum", traces, layout)
+
+
+def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run",
+             spectrum=None):
+    """Writes the page of a run (a tavrel.Result, its profile when recorded); `spectrum` as
+    spectrum.densities gives it."""
     body = []
     if summary:
         body.append("<h2>Summary</h2>" + _pre(summary))
     body.append("<h2>Time series</h2>" + _series(result))
+    if spectrum:
+        body.append("<h2>Bottom pressure spectrum</h2>" + _spectrum(spectrum))
     if result.profile is not None:
         body.append("<h2>The waves along the annulus</h2>")
         body += [_wave_map(result, block) for block in result.profile.blocks]
