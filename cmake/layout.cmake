@@ -12,6 +12,12 @@ set(TAVREL_INSTALL_PLUGIN_DIR lib/tavrel/plugins)
 set(TAVREL_INSTALL_FMU_DIR lib/tavrel/fmu)
 set(TAVREL_INSTALL_PYTHON_DIR lib/python3/dist-packages)
 set(TAVREL_INSTALL_DATA_DIR share/tavrel)
+# pkg-config files in the architecture's folder, where a cross build looks for them.
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(TAVREL_INSTALL_PKGCONFIG_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/pkgconfig)
+else()
+  set(TAVREL_INSTALL_PKGCONFIG_DIR lib/pkgconfig)
+endif()
 
 # The run-time search path of an installed file in `folder` that needs the array/MEX library.
 function(tavrel_install_rpath target folder)

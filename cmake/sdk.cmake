@@ -24,7 +24,7 @@ install(FILES cmake/tavrelConfig.cmake cmake/plugin.cmake cmake/plugin.map
   DESTINATION ${sdk_cmake})
 
 # Relocatable: the prefix is found from where the file lies.
-file(RELATIVE_PATH pc_to_prefix /root/lib/pkgconfig /root)
+file(RELATIVE_PATH pc_to_prefix /root/${TAVREL_INSTALL_PKGCONFIG_DIR} /root)
 configure_file(cmake/tavrel-plugin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tavrel-plugin.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrel-plugin.pc
-  DESTINATION lib/pkgconfig)
+  DESTINATION ${TAVREL_INSTALL_PKGCONFIG_DIR})
