@@ -25,6 +25,11 @@ set(TAVREL_PACKAGE_MAINTAINER "tavrel maintainers <maintainers@tavrel.invalid>" 
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${TAVREL_PACKAGE_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
+# The Python package's byte code is made and removed by the maintainer scripts. The private
+# libraries under lib/tavrel need no ldconfig (CPack's own scripts would call it).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/postinst ${PROJECT_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The compiled Python module is built for this one interpreter version.
 string(REGEX MATCH "^([0-9]+)\\.([0-9]+)$" python ${TAVREL_PYTHON_VERSION})
 math(EXPR python_next_minor "${CMAKE_MATCH_2} + 1")
