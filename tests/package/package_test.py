@@ -1,10 +1,12 @@
-"""The Debian package as a user meets it: packed by CPack, unpacked with dpkg-deb into an empty
-root, and used from an empty folder outside the source and build trees with only that root on
-PATH and PYTHONPATH. The installed tool runs the default scenario to the build tree's numbers
+"""The Debian package as a user meets it: packed by CPack, passed by lintian without an error,
+unpacked with dpkg-deb into an empty root, and used from an empty folder outside the source and
+build trees with only that root on PATH and PYTHONPATH. The manual page and the completion cover
+every subcommand; the installed tool runs the default scenario to the build tree's numbers
 (reading nothing from either tree, as strace shows), a shipped study on 2 jobs and an FMU
 export; the installed Python package simulates; a user's block built against the installed kit
 with find_package(tavrel) runs in a scenario to the numbers of the shipped copy."""
 import glob
+import gzip
 import os
 import shutil
 import subprocess
@@ -32,6 +34,7 @@ def unpacked_package(top):
     run(["cpack", "-G", "DEB", "--config", os.path.join(BUILD, "CPackConfig.cmake"),
          "-B", os.path.join(top, "deb")], cwd=BUILD)
     (deb,) = glob.glob(os.path.join(top, "deb", "tavrel_*.deb"))
+    run(["lintian", "--fail-on", "error", deb], cwd=top)
     root = os.path.join(top, "root")
     run(["dpkg-deb", "-x", deb, root], cwd=top)
     return root
@@ -50,6 +53,21 @@ def check_reads_nothing_of_the_trees(trace):
         lines = [line for line in f if SOURCE in line or BUILD in line]
     if lines:
         sys.exit("the installed tool read the source or build tree:\n" + "".join(lines[:10]))
+
+
+def check_documents(root, work, env):
+    """Every subcommand the tool lists has its part of the manual page and its completion."""
+    usage = run(["tavrel", "--help"], work, env).split("Subcommands:")[1]
+    commands = [line.split()[0] for line in usage.splitlines() if line.strip()]
+    completion = os.path.join(root, "usr/share/bash-completion/completions/tavrel")
+    run(["bash", "-n", completion], work)
+    with open(completion) as f:
+        completion = f.read()
+    with gzip.open(os.path.join(root, "usr/share/man/man1/tavrel.1.gz"), "rt") as f:
+        manual = f.read()
+    missing = [c for c in commands if f"\n        {c}) words=" not in completion
+               or '.SS "tavrel ' + c.replace("-", "\\-") + '"' not in manual]
+    assert commands and not missing, (commands, missing)
 
 
 def check_run(root, work, env):
@@ -110,8 +128,7 @@ def main():
         env = user_environment(root)
         version = run(["tavrel", "--version"], work, env)
         assert version.startswith("tavrel ") and "(commit " in version, version
-        run(["bash", "-n", os.path.join(root, "usr/share/bash-completion/completions/tavrel")],
-            work)
+        check_documents(root, work, env)
         check_run(root, work, env)
         check_study_fmu_python(root, work, env)
         check_user_block(root, work, env)
