@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(sdk_include ${CMAKE_INSTALL_INCLUDEDIR}/tavrel)
-set(sdk_cmake ${CMAKE_INSTALL_LIBDIR}/cmake/tavrel)
+set(sdk_cmake lib/cmake/tavrel)
 
 install(FILES
   sdk/record/simstruc/include/simstruc.h
@@ -13,8 +13,8 @@ install(FILES
   sdk/framework/mex_entry.h sdk/framework/block_methods.h sdk/framework/block_io.h
   DESTINATION ${sdk_include})
 install(TARGETS tavrel_mx tavrel_simstruc tavrel_framework EXPORT tavrelTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${TAVREL_INSTALL_LIB_DIR}
+  ARCHIVE DESTINATION ${TAVREL_INSTALL_LIB_DIR}
   INCLUDES DESTINATION ${sdk_include})
 install(EXPORT tavrelTargets NAMESPACE tavrel:: DESTINATION ${sdk_cmake})
 write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tavrelConfigVersion.cmake
@@ -24,7 +24,7 @@ install(FILES cmake/tavrelConfig.cmake cmake/plugin.cmake cmake/plugin.map
   DESTINATION ${sdk_cmake})
 
 # Relocatable: the prefix is found from where the file lies.
-file(RELATIVE_PATH pc_to_prefix /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+file(RELATIVE_PATH pc_to_prefix /root/${TAVREL_INSTALL_PKGCONFIG_DIR} /root)
 configure_file(cmake/tavrel-plugin.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tavrel-plugin.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavrel-plugin.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  DESTINATION ${TAVREL_INSTALL_PKGCONFIG_DIR})

@@ -3,6 +3,7 @@
 #include "block_knowledge.h"
 #include "fmu_archive.h"
 #include "model_description.h"
+#include "tool_layout.h"
 
 #include <filesystem>
 #include <sstream>
@@ -52,18 +53,12 @@ ExportedBlock exportedBlock(const ExportRequest& request) {
 } // namespace
 
 std::string findFmuBinary(const std::string& block) {
-    const std::string file = block + ".so";
-    std::vector<fs::path> folders{fs::path(TAVREL_FMU_BINARY_DIR)};
+    const fs::path folder = host::toolFolders().fmu_binaries;
+    const fs::path file = folder / (block + ".so");
     std::error_code error;
-    if (const fs::path program = fs::read_symlink("/proc/self/exe", error); !error)
-        folders.push_back(program.parent_path().parent_path() / "fmu");
-    std::string searched;
-    for (const fs::path& folder : folders) {
-        if (fs::is_regular_file(folder / file, error)) return (folder / file).string();
-        searched += (searched.empty() ? "" : ", ") + folder.string();
-    }
-    throw std::runtime_error("no FMU binary " + file + " in " + searched +
-                             " (build the target tavrel_fmu_binaries)");
+    if (fs::is_regular_file(file, error)) return file.string();
+    throw std::runtime_error("no FMU binary " + file.filename().string() + " in " +
+                             folder.string() + " (build the target tavrel_fmu_binaries)");
 }
 
 void exportFmu(const ExportRequest& request) {

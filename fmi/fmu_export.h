@@ -16,8 +16,8 @@ struct ExportRequest {
     std::string output; // the .fmu file
 };
 
-// The FMU binary of a block: in the build tree's FMU folder, else in `fmu` beside the folder
-// of the running program. Throws naming the places searched.
+// The FMU binary of a block, in the tool's FMU folder (toolFolders()). Throws naming the place
+// searched.
 std::string findFmuBinary(const std::string& block);
 
 // Sizes the block through its plug-in, describes it and writes the FMU. Throws

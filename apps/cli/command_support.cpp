@@ -3,6 +3,7 @@
 #include "block_instance.h"
 #include "bounded_file.h"
 #include "stop_signals.h"
+#include "tool_layout.h"
 
 #include <CLI/CLI.hpp>
 
@@ -64,16 +65,17 @@ host::Json readJsonFile(const std::string& path) {
 
 namespace {
 
-// Becomes `/usr/bin/python3 WORDS...` with the package first on PYTHONPATH and matplotlib
+// Becomes `/usr/bin/python3 WORDS...` with the tool's package first on PYTHONPATH and matplotlib
 // drawing to files; returns only when the interpreter cannot be started.
-void execPython(const std::string& package_dir, std::vector<std::string> words) {
+void execPython(std::vector<std::string> words) {
     words.insert(words.begin(), "python3");
     std::vector<char*> argv;
     for (auto& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
     const char* old = std::getenv("PYTHONPATH");
-    const std::string path = package_dir + (old && *old ? ":" + std::string(old) : "");
+    const std::string path =
+        host::toolFolders().python.string() + (old && *old ? ":" + std::string(old) : "");
     setenv("PYTHONPATH", path.c_str(), 1);
     setenv("MPLBACKEND", "Agg", 0);
     execv("/usr/bin/python3", argv.data());
@@ -89,11 +91,11 @@ std::vector<std::string> moduleWords(const std::string& module,
 constexpr int python_missing = 127; // the child's exit code when execv failed
 
 // Runs the interpreter as a child; its exit code, or -1 when it ended otherwise.
-int runPython(const std::string& package_dir, const std::vector<std::string>& words) {
+int runPython(const std::vector<std::string>& words) {
     std::fflush(stdout); // what was printed before the module's lines
     const pid_t pid = fork();
     if (pid == 0) {
-        execPython(package_dir, words);
+        execPython(words);
         _exit(python_missing);
     }
     int status = 0;
@@ -132,15 +134,13 @@ const char* kindName(FigureKind kind) {
 
 } // namespace
 
-int runPythonModule(const std::string& package_dir, const std::string& module,
-                    const std::vector<std::string>& args) {
-    return runPython(package_dir, moduleWords(module, args));
+int runPythonModule(const std::string& module, const std::vector<std::string>& args) {
+    return runPython(moduleWords(module, args));
 }
 
-void replaceByPythonModule(const std::string& package_dir, const std::string& module,
-                           const std::vector<std::string>& args) {
+void replaceByPythonModule(const std::string& module, const std::vector<std::string>& args) {
     std::fflush(nullptr);
-    execPython(package_dir, moduleWords(module, args));
+    execPython(moduleWords(module, args));
     throw std::runtime_error("the Python package tavrel could not be started (/usr/bin/python3)");
 }
 
@@ -157,7 +157,7 @@ FigureDrawer::FigureDrawer(FigureKind kind, const std::vector<std::string>& args
         // the interpreter's again (launched() takes it back).
         std::signal(SIGINT, SIG_IGN);
         dup2(ends[0], STDIN_FILENO);
-        execPython(TAVREL_PYTHON_PACKAGE_DIR, words);
+        execPython(words);
         _exit(python_missing);
     }
     close(ends[0]);

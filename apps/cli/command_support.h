@@ -31,16 +31,14 @@ void addCaseRunning(CLI::App& command, int& jobs, bool& resume, const std::strin
 // A block name ("tavrel") or a plug-in file (any text with a '/' or ending in ".mexa64").
 std::string pluginPathFor(const std::string& block_or_path);
 
-// Runs `/usr/bin/python3 -m MODULE ARGS...` with the package folder `package_dir` first on
-// PYTHONPATH and matplotlib drawing to files; its exit code (127: the interpreter could not be
-// started, -1: it ended otherwise).
-int runPythonModule(const std::string& package_dir, const std::string& module,
-                    const std::vector<std::string>& args);
+// Runs `/usr/bin/python3 -m MODULE ARGS...` with the tool's Python package (toolFolders())
+// first on PYTHONPATH and matplotlib drawing to files; its exit code (127: the interpreter could
+// not be started, -1: it ended otherwise).
+int runPythonModule(const std::string& module, const std::vector<std::string>& args);
 
 // The same in place of this process, so that the module's exit code and Ctrl-C are the
 // command's own; throws when the interpreter cannot be started.
-void replaceByPythonModule(const std::string& package_dir, const std::string& module,
-                           const std::vector<std::string>& args);
+void replaceByPythonModule(const std::string& module, const std::vector<std::string>& args);
 
 // The pictures and pages a command draws: `python3 -m tavrel.figures KIND` of the package
 // built with the program, one kind per command that draws.

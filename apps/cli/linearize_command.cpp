@@ -72,7 +72,7 @@ void linearizeScenario(const LinearizeOptions& options) {
                                {"output", options.output},
                                {"periods", options.periods},
                                {"figures", options.figures}};
-    if (runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {handed.dump()}) != 0) {
+    if (runPythonModule("tavrel.command", {handed.dump()}) != 0) {
         throw linear::LinearizeError("no modes, frequency response or figures (they take the "
                                      "Python package tavrel with numpy, scipy and matplotlib)");
     }

@@ -1,6 +1,7 @@
 // tavrel: the command-line tool over the host library. Each subcommand lives in its own file
 // and registers itself here.
 #include "commands.h"
+#include "tool_documents.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"tavrel: drives the annulus hydraulics plug-ins through their MEX entry"};
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
 #endif
+    tavrel::cli::addToolDocuments(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

@@ -51,8 +51,7 @@ void addOptimizeCommand(CLI::App& app) {
     command->callback([options] {
         runCommand("optimize", [&] {
             study::Optimization::load(options->file);
-            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
-                                  {request(*options).dump()});
+            replaceByPythonModule("tavrel.command", {request(*options).dump()});
         });
     });
 }

@@ -92,8 +92,7 @@ void addStudyCommand(CLI::App& app) {
                 return;
             }
             study::Study::load(options->study); // a bad file is refused here, Python or not
-            code = runPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command",
-                                   {request(*options, "study").dump()});
+            code = runPythonModule("tavrel.command", {request(*options, "study").dump()});
             if (code == 127) {
                 throw std::runtime_error("the Python package tavrel could not be started "
                                          "(/usr/bin/python3)");

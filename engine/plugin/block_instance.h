@@ -71,8 +71,8 @@ class Plugin {
 };
 
 // Finds a deliverable ("tavrel", "tavrel_observer", ...) in the plug-in folder: the folders
-// named by TAVREL_PLUGIN_PATH (separated by ':') if set, else the build tree's plug-in folder,
-// else the folder `plugins` next to the calling program's folder.
+// named by TAVREL_PLUGIN_PATH (separated by ':') if set, else the tool's own plug-in folder
+// (toolFolders(): the build tree's, or the installed tree's beside the program).
 std::string findPlugin(const std::string& block_name);
 
 // The one rule for "name or path", for the command line, Python and scenarios alike: a text

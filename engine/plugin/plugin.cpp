@@ -1,9 +1,9 @@
 // Loading plug-in files and finding them by block name.
 #include "block_instance.h"
 #include "mex_protocol.h"
+#include "tool_layout.h"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -37,20 +37,11 @@ std::vector<fs::path> splitSearchPath(const std::string& list) {
     return folders;
 }
 
-fs::path programFolder() {
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    return error ? fs::path() : program.parent_path();
-}
-
-// TAVREL_PLUGIN_PATH replaces the built-in folders when it is set.
+// TAVREL_PLUGIN_PATH replaces the tool's own folder when it is set.
 std::vector<fs::path> pluginFolders() {
     if (const char* list = std::getenv("TAVREL_PLUGIN_PATH"); list && *list)
         return splitSearchPath(list);
-    std::vector<fs::path> folders{fs::path(TAVREL_DEFAULT_PLUGIN_DIR)};
-    if (const fs::path program = programFolder(); !program.empty())
-        folders.push_back(program.parent_path() / "plugins");
-    return folders;
+    return {toolFolders().plugins};
 }
 
 } // namespace

@@ -30,10 +30,12 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
 )
 from ._scenarios import as_scenario as _scenario, sensor_positions as _sensor_positions
 
-_packaged_plugins = _os.path.join(_os.path.dirname(__file__), "plugins")
-if "TAVREL_PLUGIN_PATH" not in _os.environ and _os.path.isdir(_packaged_plugins):
-    # An installed package carries its plug-ins; a build tree's package finds the build's.
-    _os.environ["TAVREL_PLUGIN_PATH"] = _packaged_plugins
+if "TAVREL_PLUGIN_PATH" not in _os.environ:
+    # The plug-ins of the tree this package lies in (the build tree or an installed one), for
+    # this process and the tool's processes it starts.
+    from ._folders import PLUGINS as _plugins
+    _os.environ["TAVREL_PLUGIN_PATH"] = _os.path.normpath(
+        _os.path.join(_os.path.dirname(_os.path.abspath(__file__)), _plugins))
 
 __all__ = [
     "Block", "Scenario", "Simulation", "Result", "Profile", "simulate", "default_scenario_text",

@@ -12,7 +12,7 @@ run(${CMAKE_COMMAND} --install ${BUILD} --prefix ${prefix} --component Unspecifi
 run(${CMAKE_COMMAND} -S ${SOURCE}/examples/blocks -B ${WORK}/package -G Ninja
     -DCMAKE_PREFIX_PATH=${prefix})
 run(${CMAKE_COMMAND} --build ${WORK}/package)
-run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig
+run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/${PKGCONFIG_DIR}
     sh -c "c++ $(pkg-config --cflags tavrel-plugin) ${SOURCE}/examples/blocks/pi_choke_controller.cpp -o ${WORK}/pi_choke_controller.mexa64 $(pkg-config --libs tavrel-plugin)")
 foreach(plugin ${WORK}/package/pi_choke_controller.mexa64 ${WORK}/pi_choke_controller.mexa64)
   if(NOT EXISTS ${plugin})
