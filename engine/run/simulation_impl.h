@@ -91,6 +91,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void loadStates(const double* state);
     void setInputs(Block& b, double time, const double* state, bool feed_through);
     void evaluateOutputs(double time, const double* state);
+    double nextSwitch() const; // of the inputs that jump at given times
+    void switchInputs();
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
     std::string tooMuchWork(double target) const;

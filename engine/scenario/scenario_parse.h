@@ -16,6 +16,9 @@ namespace tavrel::sim {
 // Reads a scenario table by table, naming file, line and key in every error.
 using Reader = TomlReader<ScenarioError>;
 
+// The name of an entry of a table of (name, value) pairs, for choiceList.
+inline constexpr auto firstOf = [](const auto& entry) { return entry.first; };
+
 // "file:line: key: rule", the form of every scenario error, for a place known by its line only.
 [[noreturn]] void failAtLine(const std::string& source, int line, const std::string& key,
                              const std::string& rule);
