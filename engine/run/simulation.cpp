@@ -232,9 +232,24 @@ void Simulation::setInput(const std::string& block, const std::string& port, dou
     auto& input =
         s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
     if (input->isConstant(value)) return; // unchanged: the solver continues undisturbed
+    auto& own = s.own_sources[{signal.block, signal.port}];
+    if (!own) own = std::move(input);
     input = constantSource(value);
     s.solver_stale = true;
     s.evaluateOutputs(s.t, s.y.data());
+}
+
+double Simulation::sourceValue(const std::string& block, const std::string& port) const {
+    const Impl& s = *impl_;
+    const Signal signal = s.resolve({block, port});
+    if (signal.is_output) throw SimulationError(block + "." + port + " is an output port");
+    const auto own = s.own_sources.find({signal.block, signal.port});
+    const InputSource& source =
+        own != s.own_sources.end()
+            ? *own->second
+            : *s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
+    const double* controller = s.y.data() + (s.y.size() - size_t(s.num_controller_states));
+    return source.value(s.t, controller, s);
 }
 
 double Simulation::output(const std::string& block, const std::string& port) const {

@@ -70,6 +70,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     WorkMarkers markers;
     std::vector<double> open_values; // the open inputs' values (evaluate)
     std::vector<Signal> probes;      // the ports evaluate reports
+    // The scenario's sources of the inputs that setInput has set, by (block, port).
+    std::map<std::pair<int, int>, std::unique_ptr<InputSource>> own_sources;
 
     explicit Impl(const Scenario& s);
     ~Impl();
