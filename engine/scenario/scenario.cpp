@@ -159,6 +159,32 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     resolveBlocks(s, unresolved);
     return s;
 }
+
+// The blocks are written one table at a time, in the order they stand in the file.
+std::string scenarioText(toml::table doc) {
+    std::vector<std::pair<std::string, toml::table>> blocks;
+    if (toml::table* all = doc["blocks"].as_table()) {
+        for (auto& [name, node] : *all) {
+            if (node.is_table())
+                blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
+        }
+        std::stable_sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
+            return a.second.source().begin.line < b.second.source().begin.line;
+        });
+        doc.erase("blocks");
+    }
+    std::ostringstream text;
+    text << toml::toml_formatter(doc) << "\n";
+    for (auto& [name, block] : blocks) {
+        toml::table wrapper;
+        toml::table inner;
+        inner.insert(name, std::move(block));
+        wrapper.insert("blocks", std::move(inner));
+        text << "\n" << toml::toml_formatter(wrapper) << "\n";
+    }
+    return text.str();
+}
+
 Scenario Scenario::load(const std::string& path) {
     std::string text;
     try {
