@@ -136,7 +136,7 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
 Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,
                             const std::string& base_dir) {
     Reader r(source_name);
-    r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary"});
+    r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary", "serve"});
     Scenario s;
     s.source_name = source_name;
     s.base_dir = base_dir;
@@ -157,6 +157,7 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     if (const toml::node* log = root.get("log")) parseLog(r, *log, s);
     if (const toml::node* summary = root.get("summary")) parseSummary(r, *summary, s);
     resolveBlocks(s, unresolved);
+    if (const toml::node* serve = root.get("serve")) parseServe(r, *serve, s);
     return s;
 }
 

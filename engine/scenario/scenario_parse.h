@@ -53,6 +53,9 @@ bool hasInputPort(const BlockDescription& kind, const std::string& port);
 // Refuses the block's parameters when its description's rules do (at `line` when known).
 void validateParams(const std::string& source, const BlockConfig& block, int line);
 
+// The [serve] table, after the resolve step: it names ports of every block.
+void parseServe(const Reader& r, const toml::node& node, Scenario& s);
+
 // The resolve step: describes the unresolved blocks by their plug-ins' handshakes (each plug-in
 // opened once per process), then checks what needs every block's ports.
 void resolveBlocks(Scenario& s, const std::vector<UnresolvedBlock>& unresolved);
