@@ -1,0 +1,47 @@
+// The Modbus TCP server over libmodbus: a listening socket and a thread per client, each taking
+// whole frames with libmodbus, checking them (decodeFrame) and answering from the plant board
+// with libmodbus's replies. A broken frame closes its own connection only.
+#pragma once
+
+#include "plant_board.h"
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace tavrel::serve {
+
+struct ServerError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class ModbusServer {
+  public:
+    // Listens on `host` (an IPv4 address) and `port` (0: one the system picks).
+    ModbusServer(PlantBoard& board, const std::string& host, int port, EventLog log);
+    ~ModbusServer(); // stops taking clients, closes every connection, joins the threads
+    ModbusServer(const ModbusServer&) = delete;
+    ModbusServer& operator=(const ModbusServer&) = delete;
+
+    int port() const { return port_; }
+    size_t clients(); // connected now
+
+  private:
+    struct Client;
+    void acceptClients();
+    void serveClient(Client& client);
+
+    PlantBoard& board_;
+    EventLog log_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::mutex clients_mutex_;
+    std::list<std::unique_ptr<Client>> clients_;
+    std::thread acceptor_;
+};
+
+} // namespace tavrel::serve
