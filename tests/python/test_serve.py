@@ -189,3 +189,17 @@ def test_stop_signal_leaves_complete_files(serve):
     assert len(rows) >= 2
     assert "interrupted" in (server.folder / "summary.txt").read_text()
     assert (server.folder / "replay.toml").is_file()
+
+
+def test_example_controller_closes_the_loop_in_lockstep(serve):
+    server = serve("--lockstep", "--duration", "3")
+    example = ROOT / "examples" / "modbus_pi_controller.py"
+    run = subprocess.run([sys.executable, str(example), "--map", str(server.folder /
+                          "register_map.csv"), "--port", str(server.port), "--lockstep"],
+                         capture_output=True, text=True, timeout=60)
+    # a sample at each step; the last one's may come after the server said it stopped
+    assert run.stdout.split()[-2] in ("60", "61"), run.stdout + run.stderr
+    code, out, err = server.finish()
+    assert code == 0, err
+    setpoints = [float(row[1]) for row in rows_of(server.folder / "results.csv")]  # the setpoint
+    assert len(set(setpoints[2:])) > 50, "the controller moves the setpoint at every step"
