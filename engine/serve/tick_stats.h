@@ -17,14 +17,15 @@ class TickStats {
     double maxLateness() const;
     long late() const { return late_; }
     size_t ticks() const { return lateness_.size(); }
-    double maxDrift() const { return max_drift_; } // |drift| [s]
+    double maxDrift() const { return max_drift_; }   // |drift| [s]
+    double lastDrift() const { return last_drift_; } // at the last tick [s]
     std::string report() const;
 
   private:
     double late_after_;
     std::vector<double> lateness_;
     long late_ = 0;
-    double max_drift_ = 0;
+    double max_drift_ = 0, last_drift_ = 0;
 };
 
 } // namespace tavrel::serve
