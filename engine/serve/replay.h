@@ -21,9 +21,10 @@ struct AppliedSeries {
     }
 };
 
-// `scenario_text` (the served file) with the series as held tables, the simulated duration
-// set to the session's and the [serve] table left out; `header` comes first as comments.
-std::string replayText(const std::string& scenario_text, const std::string& source_name,
+// `scenario_text` (the file `scenario` was loaded from) with the series as held tables, the
+// simulated duration set to the session's, files named from the root (the replay is written
+// elsewhere) and the [serve] table left out; `header` comes first as comments.
+std::string replayText(const std::string& scenario_text, const sim::Scenario& scenario,
                        const std::vector<AppliedSeries>& inputs, double duration,
                        const std::string& header);
 

@@ -248,9 +248,8 @@ void writeClosingFiles(const ResultFolder& folder, const sim::Scenario& scenario
         ": `tavrel run` on this file\nreproduces the session's results.csv. Inputs written "
         "over the network, as applied\n(held from tick to tick): " +
         (written.empty() ? "none" : written) + ".";
-    folder.writeWhole("replay.toml",
-                      replayText(scenario_text, scenario.source_name, session.applied(),
-                                 session.lastTime() - scenario.start_time, header));
+    folder.writeWhole("replay.toml", replayText(scenario_text, scenario, session.applied(),
+                                                session.lastTime() - scenario.start_time, header));
 }
 
 std::string sessionSummary(const sim::Scenario& scenario, const ServeOptions& options,
