@@ -94,6 +94,9 @@ class EventFile {
     std::exception_ptr failure_;
 };
 
+// A tick more than this part of the period behind its deadline is late.
+constexpr double late_fraction = 0.1;
+
 // The last output interval's index: the rows a run of the scenario logs are 0 to this.
 long lastStep(const sim::Scenario& s) {
     const double end = s.start_time + s.duration + 1e-9 * s.output_interval;
@@ -121,7 +124,7 @@ class Session {
             std::vector<sim::ServedInput> write, sim::ResultSink& rows)
         : scenario_(scenario), options_(options), sim_(simulation), board_(board), events_(events),
           read_(std::move(read)), write_(std::move(write)), rows_(rows),
-          stats_(0.1 * scenario.output_interval / options.speed) {
+          period_(scenario.output_interval / options.speed), stats_(late_fraction * period_) {
         for (const auto& w : write_)
             applied_.push_back({w.port, {}, {}});
         following_client_.assign(write_.size(), false);
@@ -165,15 +168,13 @@ class Session {
 
     // Waits for tick k's moment; true when it came late.
     bool pace(long k) {
-        const double period = scenario_.output_interval / options_.speed;
         const auto deadline =
             start_ + std::chrono::duration_cast<Clock::duration>(
-                         std::chrono::duration<double>(static_cast<double>(k) * period));
+                         std::chrono::duration<double>(static_cast<double>(k) * period_));
         while (Clock::now() < deadline && !stopRequested())
             sleepUntil(deadline);
-        const double lateness = std::chrono::duration<double>(Clock::now() - deadline).count();
-        late_by_ = lateness;
-        return lateness > 0.1 * period;
+        late_by_ = std::chrono::duration<double>(Clock::now() - deadline).count();
+        return late_by_ > late_fraction * period_;
     }
 
     void tick(long k, Status status) {
@@ -220,6 +221,7 @@ class Session {
     std::vector<sim::PortRef> read_;
     std::vector<sim::ServedInput> write_;
     sim::ResultSink& rows_;
+    double period_; // wall-clock seconds between ticks
     TickStats stats_;
     std::vector<AppliedSeries> applied_;
     std::vector<bool> following_client_;
