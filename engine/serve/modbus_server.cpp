@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -148,6 +149,12 @@ void ModbusServer::acceptClients() {
                   peerName(address) + ": more than " + std::to_string(max_clients) + " clients"});
             continue;
         }
+        // Answers go out at once, and a client that stops reading them cannot hold its
+        // thread (and the end of the session) in a send.
+        const int yes = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        const timeval send_limit{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
         auto client = std::make_unique<Client>();
         client->id = id;
         client->fd = fd;
@@ -159,6 +166,47 @@ void ModbusServer::acceptClients() {
     }
 }
 
+// Why a connection ended: "disconnect" (the client closed it) or "closed" (by the server).
+struct ModbusServer::Ending {
+    std::string event, why;
+};
+
+std::optional<ModbusServer::Ending> ModbusServer::answerFrame(Client& client, modbus_t* ctx,
+                                                              modbus_mapping_t* mapping) {
+    std::uint8_t frame[MODBUS_TCP_MAX_ADU_LENGTH];
+    const int length = modbus_receive(ctx, frame);
+    if (length < 0) {
+        if (errno == ECONNRESET) return Ending{"disconnect", ""};
+        return Ending{"closed", std::string("frame not read: ") + modbus_strerror(errno)};
+    }
+    if (length == 0) return std::nullopt;
+    const int whole = completeByHeader(client.fd, frame, length);
+    if (whole < 0) return Ending{"closed", "frame cut short"};
+    const Decoded decoded = decodeFrame(frame, size_t(whole));
+    if (const auto* broken = std::get_if<Malformed>(&decoded)) {
+        return Ending{"closed", "malformed frame: " + broken->reason};
+    }
+    std::optional<Refused> refused;
+    if (const auto* r = std::get_if<Refused>(&decoded))
+        refused = *r;
+    else
+        refused = board_.answer(client.id, std::get<Request>(decoded));
+    int sent = 0;
+    if (refused) {
+        log_({client.id, "refused", "", double(refused->code), true, refused->reason});
+        sent = modbus_reply_exception(ctx, frame, unsigned(refused->code));
+    } else {
+        const auto holding = board_.image(RegisterTable::holding);
+        const auto input = board_.image(RegisterTable::input);
+        std::copy(holding.begin(), holding.end(), mapping->tab_registers);
+        std::copy(input.begin(), input.end(), mapping->tab_input_registers);
+        sent = modbus_reply(ctx, frame, length, mapping);
+    }
+    if (sent < 0)
+        return Ending{"closed", std::string("answer not sent: ") + modbus_strerror(errno)};
+    return std::nullopt;
+}
+
 void ModbusServer::serveClient(Client& client) {
     blockStopSignals();
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", 0); // a context for libmodbus's framing only
@@ -167,50 +215,14 @@ void ModbusServer::serveClient(Client& client) {
                            board_.image(RegisterTable::input).size());
     modbus_set_socket(ctx, client.fd);
     modbus_set_byte_timeout(ctx, 0, 500000); // a frame cut short is given up after this
-    std::uint8_t frame[MODBUS_TCP_MAX_ADU_LENGTH];
-    std::string ended = "disconnect";
-    std::string why;
-    while (!stopping_) {
-        if (!readable(client.fd)) continue;
-        const int length = modbus_receive(ctx, frame);
-        const int whole = length > 0 ? completeByHeader(client.fd, frame, length) : length;
-        if (whole < 0 && length > 0) {
-            ended = "closed";
-            why = "frame cut short";
-            break;
-        }
-        if (length < 0) {
-            if (errno != ECONNRESET) {
-                ended = "closed";
-                why = std::string("frame not read: ") + modbus_strerror(errno);
-            }
-            break;
-        }
-        if (length == 0) continue;
-        const Decoded decoded = decodeFrame(frame, size_t(whole));
-        if (const auto* broken = std::get_if<Malformed>(&decoded)) {
-            ended = "closed";
-            why = "malformed frame: " + broken->reason;
-            break;
-        }
-        std::optional<Refused> refused;
-        if (const auto* r = std::get_if<Refused>(&decoded))
-            refused = *r;
-        else
-            refused = board_.answer(client.id, std::get<Request>(decoded));
-        if (refused) {
-            log_({client.id, "refused", "", double(refused->code), true, refused->reason});
-            modbus_reply_exception(ctx, frame, unsigned(refused->code));
-            continue;
-        }
-        const auto holding = board_.image(RegisterTable::holding);
-        const auto input = board_.image(RegisterTable::input);
-        std::copy(holding.begin(), holding.end(), mapping->tab_registers);
-        std::copy(input.begin(), input.end(), mapping->tab_input_registers);
-        modbus_reply(ctx, frame, length, mapping);
+    std::optional<Ending> ending;
+    while (!stopping_ && !ending) {
+        if (readable(client.fd)) ending = answerFrame(client, ctx, mapping);
     }
+    if (!ending) ending = Ending{"closed", "the session ended"};
     board_.disconnect(client.id);
-    log_({client.id, ended, "", 0, false, why.empty() ? client.peer : client.peer + ": " + why});
+    log_({client.id, ending->event, "", 0, false,
+          ending->why.empty() ? client.peer : client.peer + ": " + ending->why});
     modbus_mapping_free(mapping);
     modbus_close(ctx); // closes the client's socket
     modbus_free(ctx);

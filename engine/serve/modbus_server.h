@@ -9,8 +9,12 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+
+typedef struct _modbus modbus_t;
+typedef struct _modbus_mapping_t modbus_mapping_t;
 
 namespace tavrel::serve {
 
@@ -31,8 +35,10 @@ class ModbusServer {
 
   private:
     struct Client;
+    struct Ending;
     void acceptClients();
     void serveClient(Client& client);
+    std::optional<Ending> answerFrame(Client& client, modbus_t* ctx, modbus_mapping_t* mapping);
 
     PlantBoard& board_;
     EventLog log_;
