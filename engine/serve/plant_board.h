@@ -3,6 +3,7 @@
 // for in lockstep. Clients act on it from their own threads; the session's ticks read it.
 #pragma once
 
+#include "inheriting_mutex.h"
 #include "modbus_frame.h"
 #include "register_map.h"
 
@@ -69,8 +70,8 @@ class PlantBoard {
     double timeout_;
     std::function<double()> clock_;
     EventLog log_;
-    mutable std::mutex mutex_;
-    std::condition_variable advanced_;
+    mutable InheritingMutex mutex_;
+    std::condition_variable_any advanced_;
     std::vector<std::uint16_t> input_image_, holding_image_;
     std::vector<Written> written_;
     long pending_advance_ = 0;

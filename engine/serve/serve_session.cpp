@@ -2,6 +2,7 @@
 
 #include "background_sink.h"
 #include "exact_number.h"
+#include "inheriting_mutex.h"
 #include "modbus_server.h"
 #include "plant_board.h"
 #include "register_map.h"
@@ -90,7 +91,7 @@ class EventFile {
     CsvLog log_;
     Clock::time_point start_;
     const std::atomic<double>& time_;
-    std::mutex mutex_;
+    InheritingMutex mutex_;
     std::exception_ptr failure_;
 };
 
