@@ -98,15 +98,18 @@ struct ModbusServer::Client {
     std::thread thread;
 };
 
-ModbusServer::ModbusServer(PlantBoard& board, const std::string& host, int port, EventLog log)
-    : board_(board), log_(std::move(log)), listener_(listenOn(host, port)),
-      port_(boundPort(listener_)) {
+ModbusServer::ModbusServer(const std::string& host, int port)
+    : listener_(listenOn(host, port)), port_(boundPort(listener_)) {}
+
+void ModbusServer::start(PlantBoard& board, EventLog log) {
+    board_ = &board;
+    log_ = std::move(log);
     acceptor_ = std::thread([this] { acceptClients(); });
 }
 
 ModbusServer::~ModbusServer() {
     stopping_ = true;
-    acceptor_.join();
+    if (acceptor_.joinable()) acceptor_.join();
     for (auto& client : clients_)
         client->thread.join();
     close(listener_);
@@ -190,14 +193,14 @@ std::optional<ModbusServer::Ending> ModbusServer::answerFrame(Client& client, mo
     if (const auto* r = std::get_if<Refused>(&decoded))
         refused = *r;
     else
-        refused = board_.answer(client.id, std::get<Request>(decoded));
+        refused = board_->answer(client.id, std::get<Request>(decoded));
     int sent = 0;
     if (refused) {
         log_({client.id, "refused", "", double(refused->code), true, refused->reason});
         sent = modbus_reply_exception(ctx, frame, unsigned(refused->code));
     } else {
-        const auto holding = board_.image(RegisterTable::holding);
-        const auto input = board_.image(RegisterTable::input);
+        const auto holding = board_->image(RegisterTable::holding);
+        const auto input = board_->image(RegisterTable::input);
         std::copy(holding.begin(), holding.end(), mapping->tab_registers);
         std::copy(input.begin(), input.end(), mapping->tab_input_registers);
         sent = modbus_reply(ctx, frame, length, mapping);
@@ -211,8 +214,8 @@ void ModbusServer::serveClient(Client& client) {
     blockStopSignals();
     modbus_t* ctx = modbus_new_tcp("127.0.0.1", 0); // a context for libmodbus's framing only
     modbus_mapping_t* mapping =
-        modbus_mapping_new(0, 0, board_.image(RegisterTable::holding).size(),
-                           board_.image(RegisterTable::input).size());
+        modbus_mapping_new(0, 0, board_->image(RegisterTable::holding).size(),
+                           board_->image(RegisterTable::input).size());
     modbus_set_socket(ctx, client.fd);
     modbus_set_byte_timeout(ctx, 0, 500000); // a frame cut short is given up after this
     std::optional<Ending> ending;
@@ -220,7 +223,7 @@ void ModbusServer::serveClient(Client& client) {
         if (readable(client.fd)) ending = answerFrame(client, ctx, mapping);
     }
     if (!ending) ending = Ending{"closed", "the session ended"};
-    board_.disconnect(client.id);
+    board_->disconnect(client.id);
     log_({client.id, ending->event, "", 0, false,
           ending->why.empty() ? client.peer : client.peer + ": " + ending->why});
     modbus_mapping_free(mapping);

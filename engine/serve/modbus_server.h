@@ -24,12 +24,14 @@ struct ServerError : std::runtime_error {
 
 class ModbusServer {
   public:
-    // Listens on `host` (an IPv4 address) and `port` (0: one the system picks).
-    ModbusServer(PlantBoard& board, const std::string& host, int port, EventLog log);
+    // Listens on `host` (an IPv4 address) and `port` (0: one the system picks); clients wait
+    // in the backlog until start().
+    ModbusServer(const std::string& host, int port);
     ~ModbusServer(); // stops taking clients, closes every connection, joins the threads
     ModbusServer(const ModbusServer&) = delete;
     ModbusServer& operator=(const ModbusServer&) = delete;
 
+    void start(PlantBoard& board, EventLog log);
     int port() const { return port_; }
     size_t clients(); // connected now
 
@@ -40,7 +42,7 @@ class ModbusServer {
     void serveClient(Client& client);
     std::optional<Ending> answerFrame(Client& client, modbus_t* ctx, modbus_mapping_t* mapping);
 
-    PlantBoard& board_;
+    PlantBoard* board_ = nullptr;
     EventLog log_;
     int listener_ = -1;
     int port_ = 0;

@@ -255,6 +255,21 @@ void writeClosingFiles(const ResultFolder& folder, const sim::Scenario& scenario
                                                 session.lastTime() - scenario.start_time, header));
 }
 
+// A fresh folder: a session is never resumed, so a used one is refused with no word of it.
+ResultFolder sessionFolder(const std::string& path, const std::string& scenario_text) {
+    const ResultKind kind{
+        "serve session", "serve.id", {"results.csv", "events.csv", "replay.toml", "summary.txt"}};
+    auto names = kind.results;
+    names.push_back(kind.id_file);
+    for (const auto& name : names) {
+        if (std::filesystem::exists(std::filesystem::path(path) / name)) {
+            throw SessionError(path + ": holds a session's " + name +
+                               " already; choose another folder (-o) for a new one");
+        }
+    }
+    return ResultFolder(path, kind, fingerprint(scenario_text), false);
+}
+
 std::string sessionSummary(const sim::Scenario& scenario, const ServeOptions& options,
                            const Session& session, const sim::SummarySink& summary,
                            int stopped_by) {
@@ -297,10 +312,9 @@ SessionOutcome serveScenario(const sim::Scenario& scenario, const std::string& s
     }
     const RegisterMap map(namesOf(simulation, read), namesOf(simulation, write_ports),
                           scenario.serve.format, options.lockstep);
-    const ResultFolder folder(
-        options.output,
-        {"serve session", "serve.id", {"results.csv", "events.csv", "replay.toml", "summary.txt"}},
-        fingerprint(scenario_text), false);
+    // Listening first: an address that cannot be had leaves no folder behind.
+    auto server = std::make_unique<ModbusServer>(options.host, options.port);
+    const ResultFolder folder = sessionFolder(options.output, scenario_text);
     writeCsvTable(folder.path() / "register_map.csv", map.csvLines());
 
     std::atomic<double> time{scenario.start_time};
@@ -316,16 +330,15 @@ SessionOutcome serveScenario(const sim::Scenario& scenario, const std::string& s
     sim::TeeSink rows({&files, &summary});
     rows.begin(simulation.columns());
 
-    auto server =
-        std::make_unique<ModbusServer>(board, options.host, options.port, std::ref(events));
-    if (options.say) {
-        options.say("Listening on " + options.host + ":" + std::to_string(server->port()) +
-                    " (Modbus TCP, " + (options.lockstep ? "lockstep" : "paced") +
-                    "); register map:\n" + map.text());
-    }
     Session session(scenario, options, simulation, board, events, read, write, rows);
     int stopped_by = 0;
-    try {
+    try { // the clients' threads use the board: they are joined before it goes
+        server->start(board, std::ref(events));
+        if (options.say) {
+            options.say("Listening on " + options.host + ":" + std::to_string(server->port()) +
+                        " (Modbus TCP, " + (options.lockstep ? "lockstep" : "paced") +
+                        "); register map:\n" + map.text());
+        }
         stopped_by = session.run(time);
         board.setStatus(Status::stopped);
         const auto end = Clock::now();
