@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
 #ifdef TAVREL_HAVE_LINEARIZE_COMMAND
     tavrel::cli::addLinearizeCommand(app);
 #endif
+#ifdef TAVREL_HAVE_SERVE_COMMAND
+    tavrel::cli::addServeCommand(app);
+#endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
 #endif

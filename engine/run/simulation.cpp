@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace tavrel::sim {
 
@@ -131,6 +132,28 @@ void Simulation::Impl::collectConsole() {
     }
 }
 
+double Simulation::Impl::nextSwitch() const {
+    double next = std::numeric_limits<double>::infinity();
+    for (const auto& b : blocks) {
+        for (const auto& input : b.inputs)
+            next = std::min(next, input->nextSwitch());
+    }
+    return next;
+}
+
+// Inputs that jump at the present time take their new values, and the solver starts again
+// from here, as after setInput.
+void Simulation::Impl::switchInputs() {
+    bool changed = false;
+    for (auto& b : blocks) {
+        for (auto& input : b.inputs)
+            changed = input->switchAt(t) || changed;
+    }
+    if (!changed) return;
+    solver_stale = true;
+    evaluateOutputs(t, y.data());
+}
+
 Simulation::Simulation(const Scenario& scenario) : impl_(std::make_unique<Impl>(scenario)) {}
 Simulation::~Simulation() = default;
 
@@ -146,14 +169,14 @@ void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) 
         throw SimulationError("cannot advance from t = " + formatTime(s.t) +
                               " back to t = " + formatTime(t_end));
     }
-    if (s.solver_stale) {
-        s.evaluateOutputs(s.t, s.y.data()); // the blocks back at the run's own state
-        s.solver->restart(s.t, s.y);
-        s.solver_stale = false;
-    }
     const auto start = Clock::now();
     const double interval = s.scenario.output_interval;
     auto advance = [&](double target) {
+        if (s.solver_stale) {
+            s.evaluateOutputs(s.t, s.y.data()); // the blocks back at the run's own state
+            s.solver->restart(s.t, s.y);
+            s.solver_stale = false;
+        }
         long bursts = 0;
         auto between = [&] {
             if (sink) sink->poll();
@@ -180,13 +203,23 @@ void Simulation::advanceTo(double t_end, ResultSink* sink, ResultSink* profile) 
     };
     for (;;) {
         const double next = s.scenario.start_time + static_cast<double>(s.next_row) * interval;
+        const double jump = s.nextSwitch();
+        if (jump < next && jump <= t_end) { // an input jumps between two rows
+            advance(jump);
+            s.switchInputs();
+            continue;
+        }
         if (next > t_end + 1e-9 * interval) break;
         advance(next);
+        s.switchInputs();
         ++s.next_row;
         if (sink) sink->row(s.t, loggedValues());
         if (profile) profile->row(s.t, profileValues());
     }
-    if (s.t < t_end) advance(t_end);
+    if (s.t < t_end) {
+        advance(t_end);
+        s.switchInputs();
+    }
     s.collectConsole();
     s.stats.steps = s.solver->steps();
     s.stats.total_seconds += std::chrono::duration<double>(Clock::now() - start).count();
@@ -199,9 +232,24 @@ void Simulation::setInput(const std::string& block, const std::string& port, dou
     auto& input =
         s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
     if (input->isConstant(value)) return; // unchanged: the solver continues undisturbed
+    auto& own = s.own_sources[{signal.block, signal.port}];
+    if (!own) own = std::move(input);
     input = constantSource(value);
     s.solver_stale = true;
     s.evaluateOutputs(s.t, s.y.data());
+}
+
+double Simulation::sourceValue(const std::string& block, const std::string& port) const {
+    const Impl& s = *impl_;
+    const Signal signal = s.resolve({block, port});
+    if (signal.is_output) throw SimulationError(block + "." + port + " is an output port");
+    const auto own = s.own_sources.find({signal.block, signal.port});
+    const InputSource& source =
+        own != s.own_sources.end()
+            ? *own->second
+            : *s.blocks[static_cast<size_t>(signal.block)].inputs[static_cast<size_t>(signal.port)];
+    const double* controller = s.y.data() + (s.y.size() - size_t(s.num_controller_states));
+    return source.value(s.t, controller, s);
 }
 
 double Simulation::output(const std::string& block, const std::string& port) const {

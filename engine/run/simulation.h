@@ -91,6 +91,9 @@ class Simulation {
     // Holds an input port at a value from now on (replaces its source), e.g. a controller
     // written by the caller.
     void setInput(const std::string& block, const std::string& port, double value);
+    // The value the input's own source in the scenario gives at the present time, also after
+    // setInput has replaced it.
+    double sourceValue(const std::string& block, const std::string& port) const;
 
     // Present value of an output port ("sensor_pressure[2]" for a sensor) or input port.
     double output(const std::string& block, const std::string& port) const;

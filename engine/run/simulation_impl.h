@@ -70,6 +70,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     WorkMarkers markers;
     std::vector<double> open_values; // the open inputs' values (evaluate)
     std::vector<Signal> probes;      // the ports evaluate reports
+    // The scenario's sources of the inputs that setInput has set, by (block, port).
+    std::map<std::pair<int, int>, std::unique_ptr<InputSource>> own_sources;
 
     explicit Impl(const Scenario& s);
     ~Impl();
@@ -91,6 +93,8 @@ struct Simulation::Impl : OdeSystem, SignalBoard {
     void loadStates(const double* state);
     void setInputs(Block& b, double time, const double* state, bool feed_through);
     void evaluateOutputs(double time, const double* state);
+    double nextSwitch() const; // of the inputs that jump at given times
+    void switchInputs();
     int rhs(double time, const double* state, double* ydot) noexcept override;
     void checkFinite(double time) const;
     std::string tooMuchWork(double target) const;

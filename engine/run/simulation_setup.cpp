@@ -146,6 +146,10 @@ void Simulation::Impl::initialize() {
         offset += b.num_states;
     }
     y.assign(static_cast<size_t>(offset + num_controller_states), 0.0);
+    for (auto& b : blocks) {
+        for (auto& input : b.inputs)
+            input->switchAt(t); // the values of inputs that jumped before the start
+    }
     for (int index : order) {
         Block& b = blocks[static_cast<size_t>(index)];
         host::startBlock(*b.instance, t,

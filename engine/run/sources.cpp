@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <variant>
 
@@ -139,6 +140,30 @@ template <typename Kind> class TimeSignal : public InputSource {
     mutable double last_value_ = 0;
 };
 
+// Each value held from its row's time until the next row's, switched by the run (see
+// InputSource::nextSwitch); before the first time, the first value.
+class HeldTable : public InputSource {
+  public:
+    explicit HeldTable(source::Table s) : s_(std::move(s)) {}
+    double value(double, const double*, const SignalBoard&) const override {
+        return s_.values[row_];
+    }
+    double nextSwitch() const override {
+        return row_ + 1 < s_.times.size() ? s_.times[row_ + 1]
+                                          : std::numeric_limits<double>::infinity();
+    }
+    bool switchAt(double t) override {
+        const double before = s_.values[row_];
+        while (row_ + 1 < s_.times.size() && s_.times[row_ + 1] <= t)
+            ++row_;
+        return s_.values[row_] != before;
+    }
+
+  private:
+    source::Table s_;
+    size_t row_ = 0;
+};
+
 class Sum : public InputSource {
   public:
     explicit Sum(std::vector<std::unique_ptr<InputSource>> terms) : terms_(std::move(terms)) {}
@@ -163,6 +188,18 @@ class Sum : public InputSource {
     }
     std::vector<int> controllerSlots() const override {
         return gather(&InputSource::controllerSlots);
+    }
+    double nextSwitch() const override {
+        double next = InputSource::nextSwitch();
+        for (const auto& term : terms_)
+            next = std::min(next, term->nextSwitch());
+        return next;
+    }
+    bool switchAt(double t) override {
+        bool changed = false;
+        for (auto& term : terms_)
+            changed = term->switchAt(t) || changed;
+        return changed;
     }
 
   private:
@@ -245,6 +282,8 @@ class PiController : public InputSource {
 
 } // namespace
 
+double InputSource::nextSwitch() const { return std::numeric_limits<double>::infinity(); }
+
 std::unique_ptr<InputSource> constantSource(double value) {
     return std::make_unique<Constant>(value);
 }
@@ -268,6 +307,7 @@ std::unique_ptr<InputSource> compileSource(const Source& source, const PortResol
                        return std::make_unique<TimeSignal<source::Sine>>(s);
                    },
                    [](const source::Table& s) -> Compiled {
+                       if (s.hold) return std::make_unique<HeldTable>(s);
                        return std::make_unique<TimeSignal<source::Table>>(s);
                    },
                    [&](const source::Sum& sum) -> Compiled {

@@ -42,6 +42,13 @@ class InputSource {
     virtual bool readsBlocks() const { return false; }
     // The controller state slots this source owns.
     virtual std::vector<int> controllerSlots() const { return {}; }
+    // A value that jumps at given times (a held table) changes only when the run reaches such
+    // a time and switches it there, restarting the solver: a step that crosses the time never
+    // sees the new value, so the run is the same as one whose input was set at that time from
+    // outside. The earliest such time after the last switch (infinity: none), and the switch
+    // to the value at `t`; true when the value changed.
+    virtual double nextSwitch() const;
+    virtual bool switchAt(double) { return false; }
 };
 
 using PortResolver = std::function<Signal(const PortRef&)>;

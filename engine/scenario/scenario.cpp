@@ -161,7 +161,7 @@ Scenario Scenario::parse(const std::string& toml_text, const std::string& source
 Scenario parseScenarioTable(const toml::table& root, const std::string& source_name,
                             const std::string& base_dir) {
     Reader r(source_name);
-    r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary"});
+    r.onlyKeys(root, "scenario", {"simulation", "well", "blocks", "log", "summary", "serve"});
     Scenario s;
     s.source_name = source_name;
     s.base_dir = base_dir;
@@ -182,8 +182,35 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     if (const toml::node* log = root.get("log")) parseLog(r, *log, s);
     if (const toml::node* summary = root.get("summary")) parseSummary(r, *summary, s);
     resolveBlocks(s, unresolved);
+    if (const toml::node* serve = root.get("serve")) parseServe(r, *serve, s);
     return s;
 }
+
+// The blocks are written one table at a time, in the order they stand in the file.
+std::string scenarioText(toml::table doc) {
+    std::vector<std::pair<std::string, toml::table>> blocks;
+    if (toml::table* all = doc["blocks"].as_table()) {
+        for (auto& [name, node] : *all) {
+            if (node.is_table())
+                blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
+        }
+        std::stable_sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
+            return a.second.source().begin.line < b.second.source().begin.line;
+        });
+        doc.erase("blocks");
+    }
+    std::ostringstream text;
+    text << toml::toml_formatter(doc) << "\n";
+    for (auto& [name, block] : blocks) {
+        toml::table wrapper;
+        toml::table inner;
+        inner.insert(name, std::move(block));
+        wrapper.insert("blocks", std::move(inner));
+        text << "\n" << toml::toml_formatter(wrapper) << "\n";
+    }
+    return text.str();
+}
+
 Scenario Scenario::load(const std::string& path) {
     std::string text;
     try {

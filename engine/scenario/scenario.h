@@ -41,6 +41,20 @@ struct BlockConfig {
     const BlockDescription& description() const;
 };
 
+// What `tavrel serve` offers a control system: inputs it writes (each within its limits) and
+// ports it reads, as values of one number format.
+struct ServedInput {
+    PortRef port;
+    double min = -1e300, max = 1e300;
+};
+enum class ValueFormat { float32, float64 };
+struct ServeSettings {
+    std::vector<ServedInput> write;
+    std::vector<PortRef> read; // empty: the logged columns
+    ValueFormat format = ValueFormat::float32;
+    double timeout = 5; // s without a write before a written input falls back to its source
+};
+
 enum class SolverKind { dormand_prince, bdf, fixed_step };
 
 // The solvers by the names scenario files and Python give them.
@@ -94,6 +108,7 @@ struct Scenario {
     // Summary: the displacer's period and how many last periods to evaluate.
     double summary_period = 0; // 0: no periodic summary
     int summary_periods = 3;
+    ServeSettings serve; // [serve]; a plain run reads it for nothing
     // Where the summary starts in a run without a period (an irregular sea): past the ramp-in.
     std::optional<double> summary_from;
     std::optional<PressureWindow> summary_window;

@@ -16,6 +16,9 @@ namespace tavrel::sim {
 // Reads a scenario table by table, naming file, line and key in every error.
 using Reader = TomlReader<ScenarioError>;
 
+// The name of an entry of a table of (name, value) pairs, for choiceList.
+inline constexpr auto firstOf = [](const auto& entry) { return entry.first; };
+
 // "file:line: key: rule", the form of every scenario error, for a place known by its line only.
 [[noreturn]] void failAtLine(const std::string& source, int line, const std::string& key,
                              const std::string& rule);
@@ -49,6 +52,9 @@ bool hasInputPort(const BlockDescription& kind, const std::string& port);
 
 // Refuses the block's parameters when its description's rules do (at `line` when known).
 void validateParams(const std::string& source, const BlockConfig& block, int line);
+
+// The [serve] table, after the resolve step: it names ports of every block.
+void parseServe(const Reader& r, const toml::node& node, Scenario& s);
 
 // The resolve step: describes the unresolved blocks by their plug-ins' handshakes (each plug-in
 // opened once per process), then checks what needs every block's ports.

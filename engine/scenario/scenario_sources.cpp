@@ -149,9 +149,23 @@ Source parseSine(const SourceBody& b) {
     return {s};
 }
 
+// How a table goes from one row to the next.
+constexpr std::pair<std::string_view, bool> interpolations[] = {{"linear", false},
+                                                                {"previous", true}};
+
 Source parseTable(const SourceBody& b) {
-    const auto& t = b.table({"file", "times", "values"});
+    const auto& t = b.table({"file", "times", "values", "interpolation"});
     source::Table s;
+    if (const toml::node* node = t.get("interpolation")) {
+        const std::string name = b.r.text(*node, b.key + ".interpolation");
+        const auto known = std::find_if(std::begin(interpolations), std::end(interpolations),
+                                        [&](const auto& entry) { return entry.first == name; });
+        if (known == std::end(interpolations)) {
+            b.r.fail(node, b.key + ".interpolation",
+                     "must be " + choiceList(interpolations, firstOf, "\""));
+        }
+        s.hold = known->second;
+    }
     RowPlaces places;
     if (const toml::node* file = t.get("file")) {
         std::filesystem::path path = b.r.text(*file, b.key + ".file");

@@ -40,9 +40,12 @@ struct Sine {
     double amplitude = 0, period = 1, phase = 0, offset = 0;
 };
 
-// Piecewise linear between the rows, held at the first and last values outside them.
+// Piecewise linear between the rows, held at the first and last values outside them; or, with
+// `hold` (interpolation = "previous"), each value held from its time until the next row's, the
+// run stopping and restarting its solver at each of those times.
 struct Table {
     std::vector<double> times, values;
+    bool hold = false;
 };
 
 struct Sum {

@@ -60,36 +60,14 @@ const std::vector<double>& Study::caseValues(size_t index) const { return impl_-
 
 sim::Scenario Study::scenarioFor(size_t index) const { return impl_->scenario(caseValues(index)); }
 
-// The blocks are written one table at a time in the order they stand in the scenario, because
-// that order is the order of evaluation and of the logged columns; numbers with 17 digits.
 std::string Study::caseText(size_t index) const {
-    toml::table doc = impl_->document(caseValues(index));
-    std::vector<std::pair<std::string, toml::table>> blocks;
-    if (toml::table* all = doc["blocks"].as_table()) {
-        for (auto& [name, node] : *all) {
-            if (node.is_table())
-                blocks.emplace_back(std::string(name.str()), std::move(*node.as_table()));
-        }
-        std::stable_sort(blocks.begin(), blocks.end(), [](const auto& a, const auto& b) {
-            return a.second.source().begin.line < b.second.source().begin.line;
-        });
-        doc.erase("blocks");
-    }
     std::ostringstream text;
     text << "# Case " << index << " of " << impl_->source.name << " (scenario "
          << impl_->source.scenario_name << ")\n";
     for (size_t k = 0; k < keys().size(); ++k) {
         text << "#   " << keys()[k] << " = " << exactNumber(caseValues(index)[k]) << "\n";
     }
-    text << toml::toml_formatter(doc) << "\n";
-    for (auto& [name, block] : blocks) {
-        toml::table wrapper;
-        toml::table inner;
-        inner.insert(name, std::move(block));
-        wrapper.insert("blocks", std::move(inner));
-        text << "\n" << toml::toml_formatter(wrapper) << "\n";
-    }
-    return text.str();
+    return text.str() + sim::scenarioText(impl_->document(caseValues(index)));
 }
 
 CaseResult Study::run(size_t index, sim::ResultSink* results) const {

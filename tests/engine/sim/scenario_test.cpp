@@ -307,4 +307,38 @@ TEST(Scenario, ShippedScenariosLoad) {
     }
 }
 
+// The [serve] table names what a served plant's clients write and read: a misspelt key or port
+// is refused by its line with the nearest name, and so is an input whose fall-back could not
+// be replayed.
+TEST(Scenario, ServeTableRefusesUnknownKeysPortsAndUnreplayableInputs) {
+    auto text = [](const std::string& serve) {
+        return rigScenario("",
+                           "choke_setpoint = { pi = { measure = \"rig.bottom_pressure\", "
+                           "setpoint = 4e7 } }\n",
+                           "duration = 10.0\n", "[serve]\n" + serve);
+    };
+    struct Case {
+        std::string serve, message;
+    } cases[] = {
+        {"wirte = []\n", "test.toml:36: serve.wirte: unknown key (did you mean write?)"},
+        {"write = [\"rig.injection_flw\"]\n",
+         "serve.write[0]: no input port \"rig.injection_flw\" (did you mean rig.injection_flow?)"},
+        {"write = [\"rig.bottom_pressure\"]\n", "no input port \"rig.bottom_pressure\""},
+        {"read = [\"rig.bottom_presure\"]\n", "(did you mean rig.bottom_pressure?)"},
+        {"write = [\"rig.choke_setpoint\"]\n", "is a PI controller"},
+        {"write = [{ input = \"rig.injection_flow\", min = 1.0, max = 0.0 }]\n",
+         "min must not exceed max"},
+        {"read = [\"rig.top_flow\", \"rig.top_flow\"]\n", "is named twice"},
+        {"format = \"int16\"\n", "serve.format: must be \"float32\" or \"float64\""},
+        {"timeout = 0.0\n", "serve.timeout: must be positive"},
+    };
+    for (const auto& c : cases)
+        expectRefused(text(c.serve), c.message);
+    const Scenario s = parse(text("write = [{ input = \"rig.injection_flow\", max = 0.1 }]\n"
+                                  "format = \"float64\"\n"));
+    ASSERT_EQ(s.serve.write.size(), 1u);
+    EXPECT_EQ(s.serve.write[0].max, 0.1);
+    EXPECT_EQ(s.serve.format, ValueFormat::float64);
+}
+
 } // namespace
