@@ -60,7 +60,8 @@ void applyOverride(sim::Scenario& scenario, const std::string& text) {
             throw sim::ScenarioError("--set " + text + ": \"" + item + "\" is not a number");
         }
     }
-    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values);
+    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values,
+                 "--set " + text);
 }
 
 // A file-size limit makes a write fail (and be reported) instead of ending the program.
@@ -187,6 +188,9 @@ void run(const RunOptions& options) {
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides)
         applyOverride(scenario, text);
+    scenario.checkOneWell(); // after every override: one may fix what another moved
+    for (const auto& warning : scenario.wellWarnings())
+        std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;
     if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));
