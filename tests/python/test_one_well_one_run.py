@@ -1,4 +1,5 @@
-"""What once passed without a word: a block that contradicts the well."""
+"""What once passed without a word: a block that contradicts the well, and an earlier run's
+figures left beside new results."""
 import os
 import subprocess
 
@@ -34,3 +35,21 @@ def test_a_block_against_the_well(tmp_path, short_scenario_file, scenario, setti
     result = tavrel("run", path, "-q", "--no-figures", "-o", tmp_path / "out", "--set", setting)
     assert result.returncode == code, result.stderr
     assert stderr in result.stderr if stderr else result.stderr == ""
+
+
+def test_a_folder_holds_one_run(tmp_path, short_scenario_file):
+    out = tmp_path / "out"
+    assert tavrel("run", short_scenario_file, "-q", "-o", out).returncode == 0
+    (out / "notes.txt").write_text("mine")
+    assert tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out).returncode == 0
+    assert sorted(os.listdir(out)) == ["notes.txt", "results.csv", "results.mat",
+                                       "run_files.txt", "summary.txt"]
+    # Files no run recorded as its own are a user's or another tool's: refused, or --force.
+    (out / "run_files.txt").unlink()
+    (out / "report.html").write_text("another run's page")
+    refused = tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out)
+    assert refused.returncode == 1, refused.stderr
+    assert "holds results.csv, results.mat, summary.txt, report.html that no" in refused.stderr
+    assert tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out,
+                  "--force").returncode == 0
+    assert not (out / "report.html").exists() and (out / "notes.txt").exists()

@@ -75,18 +75,19 @@ def _jobs(result, args, pictures, page):
                 profile_figure(result, times=args.times, title=args.title), path)))
     if page:
         jobs.append((os.path.join(os.path.dirname(args.results), "report.html"),
-                     lambda path: _page(result, args, path)))
+                     lambda path: _page(result, args, path, [p for p, _ in jobs])))
     return jobs
 
 
-def _page(result, args, path):
+def _page(result, args, path, drawn):
     folder = os.path.dirname(os.path.abspath(args.results))
     summary = _read(os.path.join(folder, "summary.txt"))
     console = "".join(line for line in summary.splitlines(True)
                       if not line.startswith(("Summary", "  ")))
     scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
                 else _read(args.scenario))
-    run_page(result, path, summary=summary, scenario_text=scenario, console=console)
+    files = list(args.files or []) + [os.path.basename(job) for job in drawn]
+    run_page(result, path, summary=summary, scenario_text=scenario, console=console, files=files)
 
 
 def _in_two(jobs):
@@ -166,6 +167,8 @@ def _parser():
     of_run.add_argument("--report", action="store_true", help="also report.html beside the CSV")
     of_run.add_argument("--no-pictures", dest="pictures", action="store_false",
                         help="no PNG or GIF files (with --report: the page alone)")
+    of_run.add_argument("--files", nargs="*",
+                        help="the run's other files, which the page lists with its figures")
     of_study = kinds.add_parser("study", help="the figures and page of a study's folder")
     of_study.add_argument("study", help="study file (TOML)")
     of_study.add_argument("folder", help="the study's folder (study.csv)")

@@ -160,11 +160,15 @@ def _write(path, text):
     return _tavrel.write_file(str(path), text)
 
 
-def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run"):
-    """Writes the page of a run (a tavrel.Result, its profile when recorded)."""
+def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run",
+             files=()):
+    """Writes the page of a run (a tavrel.Result, its profile when recorded); `files` names the
+    files of the run, listed so that the page says which files are its own."""
     body = []
     if summary:
         body.append("<h2>Summary</h2>" + _pre(summary))
+    if files:
+        body.append("<h2>Files of this run</h2>" + _pre("\n".join(files)))
     body.append("<h2>Time series</h2>" + _series(result))
     if result.profile is not None:
         body.append("<h2>The waves along the annulus</h2>")
