@@ -370,8 +370,9 @@ TEST(Scenario, BlocksThatContradictTheWellAreRefusedOrWarned) {
         }
         EXPECT_EQ(refusal, "") << c.what;
         EXPECT_EQ(warnings.size(), c.warned.empty() ? 0u : 1u) << c.what;
-        if (!warnings.empty() && !c.warned.empty())
+        if (!warnings.empty() && !c.warned.empty()) {
             EXPECT_NE(warnings[0].find(c.warned), std::string::npos) << warnings[0];
+        }
     }
 }
 
