@@ -40,7 +40,7 @@ int residual(N_Vector x, N_Vector g, void* data) {
     double* out = N_VGetArrayPointer(g);
     for (size_t i = 0; i < n; ++i) {
         out[i] = step.xdot[i] - (step.x[i] - step.from[i]) / step.dt;
-        if (!std::isfinite(out[i])) return 1; // recoverable: the line search steps back
+        if (!std::isfinite(out[i])) return 1; // the pseudo-time step is shortened
     }
     return 0;
 }
@@ -67,8 +67,11 @@ int jacobian(N_Vector x, N_Vector, SUNMatrix J, void* data, N_Vector, N_Vector) 
 // The failure is reported once, as the trim's error, not on the console.
 void quiet(int, const char*, const char*, char*, void*) {}
 
-// Solves one pseudo-time step by KINSOL's Newton iteration with its line search, the states
-// and residuals scaled by the states' scales; false when KINSOL gives up.
+// One Newton step of KINSOL on a pseudo-time step, the states and residuals scaled by the
+// states' scales; false when KINSOL gives up. The full step, without KINSOL's line search: far
+// from steady the choke actuator sits on its rate limit, whose row of A is zero, and the line
+// search cut its step to a thousandth as the waves answered; the pseudo-time step's length is
+// what keeps a step sound here (shortened when the rate rises).
 bool solveStep(Step& step, std::vector<double>& x, const std::vector<double>& scales) {
     const auto n = static_cast<sunindextype>(x.size());
     SUNContext context = nullptr;
@@ -91,7 +94,7 @@ bool solveStep(Step& step, std::vector<double>& x, const std::vector<double>& sc
     if (flag == 0) flag = KINSetNumMaxIters(memory, 1);   // one Newton step per pseudo-time step
     if (flag == 0) flag = KINSetMaxSetupCalls(memory, 1); // a fresh Jacobian every iteration
     if (flag == 0) flag = KINSetPrintLevel(memory, 0);
-    if (flag == 0) flag = KINSol(memory, y, KIN_LINESEARCH, scale, scale);
+    if (flag == 0) flag = KINSol(memory, y, KIN_NONE, scale, scale);
     // Short of the step's own tolerance, the point reached is still a better one to go on from.
     const bool moved = flag >= 0 || flag == KIN_MAXITER_REACHED || flag == KIN_LINESEARCH_NONCONV;
     if (moved) std::copy(N_VGetArrayPointer(y), N_VGetArrayPointer(y) + n, x.begin());
@@ -141,7 +144,11 @@ std::vector<double> trimState(const std::vector<double>& start, const std::vecto
             if (step.dt < shortest_dt) break;
             continue;
         }
-        step.dt = std::clamp(step.dt * std::min(10.0, rate / next_rate), shortest_dt, longest_dt);
+        // A slow transient (a well filling after its choke closed) falls too slowly for the
+        // ratio alone to lengthen the step: a step that lowered the rate at least doubles.
+        const double ratio = rate / next_rate;
+        const double growth = ratio >= 1 ? std::clamp(ratio, 2.0, 10.0) : std::max(ratio, 0.1);
+        step.dt = std::clamp(step.dt * growth, shortest_dt, longest_dt);
         x = std::move(next);
         rate = next_rate;
         if (rate < best / 2) {
