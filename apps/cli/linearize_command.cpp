@@ -67,6 +67,13 @@ void linearizeScenario(const LinearizeOptions& options) {
                 model.states.size(), model.inputs.size(), model.outputs.size(), model.time,
                 model.residual);
     std::printf("Model: %s and linear.mat\n", npz.c_str());
+    if (!model.steady) {
+        std::fprintf(stderr,
+                     "tavrel linearize: warning: the operating point at t = %.6g s is not "
+                     "steady (||dx/dt|| = %.3g; steady = 0 in the files); --trim finds a steady "
+                     "one\n",
+                     model.time, model.residual);
+    }
     const host::Json handed = {{"command", "linear"},
                                {"model", npz},
                                {"output", options.output},

@@ -7,6 +7,7 @@
 
 #include "background_sink.h"
 #include "result_files.h"
+#include "result_folder.h"
 #include "scenario.h"
 #include "simulation.h"
 #include "stop_signals.h"
@@ -39,7 +40,23 @@ struct RunOptions {
     bool profile = false;
     bool report = false;
     bool figures = true;
+    bool force = false;
 };
+
+// Every file a run may write into its folder: the result files, then the figures and the page
+// that python/tavrel/figures draws beside results.csv. The manifest lists a run's own.
+constexpr const char* run_manifest = "run_files.txt";
+const std::vector<std::string> result_names = {"results.csv", "results.mat", "summary.txt",
+                                               "summary.json", "profile.csv"};
+const std::vector<std::string> figure_names = {"results.png",          "results_psd.png",
+                                               "results_profile.png",  "results_wave_map.png",
+                                               "results_wave.gif",     "report.html"};
+
+RunFiles runFiles(const RunOptions& options) {
+    std::vector<std::string> names = result_names;
+    names.insert(names.end(), figure_names.begin(), figure_names.end());
+    return RunFiles(options.output, run_manifest, names);
+}
 
 // "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
 void applyOverride(sim::Scenario& scenario, const std::string& text) {
@@ -60,7 +77,8 @@ void applyOverride(sim::Scenario& scenario, const std::string& text) {
             throw sim::ScenarioError("--set " + text + ": \"" + item + "\" is not a number");
         }
     }
-    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values);
+    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values,
+                 "--set " + text);
 }
 
 // A file-size limit makes a write fail (and be reported) instead of ending the program.
@@ -84,8 +102,9 @@ void writeTextFile(const std::filesystem::path& path, const std::string& text) {
 // is kept on the integrating thread.
 class FolderSink : public sim::ResultSink {
   public:
-    FolderSink(std::filesystem::path folder, const sim::Scenario& scenario, bool profile)
-        : folder_(std::move(folder)), summary_(scenario) {
+    FolderSink(const RunOptions& options, const sim::Scenario& scenario, bool profile)
+        : folder_(options.output), files_of_run_(runFiles(options)), force_(options.force),
+          summary_(scenario) {
         if (!profile) return;
         profile_csv_ = std::make_unique<sim::CsvSink>(profilePath().string());
         profile_ = std::make_unique<sim::BackgroundSink>(
@@ -94,12 +113,7 @@ class FolderSink : public sim::ResultSink {
     // The pressure along the annulus (profile.csv), when asked for; begun after this sink.
     sim::ResultSink* profile() { return profile_.get(); }
     void begin(const std::vector<sim::Column>& columns) override {
-        std::filesystem::create_directories(folder_);
-        for (const char* name :
-             {"results.csv", "results.mat", "summary.txt", "summary.json", "profile.csv"}) {
-            std::error_code ignored;
-            std::filesystem::remove(folder_ / name, ignored);
-        }
+        files_of_run_.clearEarlierRun(force_);
         csv_ = std::make_unique<sim::CsvSink>(csvPath().string());
         mat_ = std::make_unique<sim::MatSink>(matPath().string());
         files_ = std::make_unique<sim::BackgroundSink>(
@@ -138,6 +152,10 @@ class FolderSink : public sim::ResultSink {
             std::error_code ignored;
             std::filesystem::remove(path, ignored);
         }
+        try {
+            files_of_run_.record();
+        } catch (const ResultFolderError&) { // the write that failed is the one to report
+        }
         std::rethrow_exception(failure);
     }
     const sim::SummarySink& summary() const { return summary_; }
@@ -152,6 +170,8 @@ class FolderSink : public sim::ResultSink {
     std::vector<sim::ResultSink*> sinks() { return {files_.get(), &summary_}; }
 
     std::filesystem::path folder_;
+    RunFiles files_of_run_;
+    bool force_;
     sim::SummarySink summary_;
     std::unique_ptr<sim::CsvSink> csv_;
     std::unique_ptr<sim::MatSink> mat_;
@@ -196,6 +216,11 @@ std::vector<std::string> figureArgs(const RunOptions& options) {
                                      options.scenario.empty() ? "default" : options.scenario};
     if (!options.figures) args.push_back("--no-pictures");
     if (options.report) args.push_back("--report");
+    // The page lists the run's files: these and the figures drawn with it.
+    args.push_back("--files");
+    for (const auto& name : result_names) {
+        if (name != "profile.csv" || options.profile || options.report) args.push_back(name);
+    }
     return args;
 }
 
@@ -204,6 +229,9 @@ void run(const RunOptions& options) {
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides)
         applyOverride(scenario, text);
+    scenario.checkOneWell(); // after every override: one may fix what another moved
+    for (const auto& warning : scenario.wellWarnings())
+        std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;
     if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));
@@ -212,7 +240,7 @@ void run(const RunOptions& options) {
     // signal ends the program.
     const StopSignals stop(StopSignals::Second::ends_program);
     ignoreFileSizeLimit();
-    FolderSink sink(options.output, scenario, options.profile || options.report);
+    FolderSink sink(options, scenario, options.profile || options.report);
     const bool show_progress = !options.quiet && isatty(STDERR_FILENO);
     auto progress = [](double fraction) {
         std::fprintf(stderr, "\r  simulating %3d%%", static_cast<int>(fraction * 100 + 0.5));
@@ -239,6 +267,10 @@ void run(const RunOptions& options) {
                 sink.summaryPath().c_str(), sink.summaryJsonPath().c_str(),
                 sink.profile() ? (", " + sink.profilePath().string()).c_str() : "");
     if (figures) figures->draw();
+    std::string listed;
+    for (const auto& name : runFiles(options).record())
+        listed += (listed.empty() ? "" : ", ") + name;
+    std::printf("Files of this run in %s: %s\n", options.output.c_str(), listed.c_str());
 }
 
 } // namespace
@@ -261,6 +293,8 @@ void addRunCommand(CLI::App& app) {
                       "wave map in one page (needs Python with plotly)");
     command->add_flag("!--no-figures", options->figures,
                       "no results.png and no profile or wave figures (drawn with matplotlib)");
+    command->add_flag("--force", options->force,
+                      "replace result files in the folder that no earlier run recorded as its own");
     command->callback([options] { runCommand("run", [&] { run(*options); }); });
 }
 

@@ -141,8 +141,10 @@ std::vector<ParamProblem> checkParams(const BlockDescription& kind, const ParamS
     checkShapes(kind, params, problems);
     for (const auto& rule : kind.rules) {
         if (!kind.params[static_cast<size_t>(rule.param)].isRead()) continue;
-        if (std::string text = broken(kind, rule, params); !text.empty())
-            problems.push_back({nameOf(kind, rule.param), std::move(text)});
+        if (std::string text = broken(kind, rule, params); !text.empty()) {
+            problems.push_back({nameOf(kind, rule.param), std::move(text),
+                                rule.other >= 0 ? nameOf(kind, rule.other) : ""});
+        }
     }
     checkOutputCount(kind, params, problems);
     return problems;

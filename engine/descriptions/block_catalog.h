@@ -33,6 +33,7 @@ std::vector<PortInfo> outputPorts(const BlockDescription& kind, const ParamSet& 
 struct ParamProblem {
     std::string param;
     std::string rule;
+    std::string other = {}; // the parameter the rule compares with, if any
 };
 
 // The broken rules of a complete parameter set, in the description's order (empty: sound).

@@ -89,6 +89,7 @@ Entries npzEntries(const LinearModel& m) {
             {"output_units", npyTexts(m.output_units)},
             {"time", npyScalar(m.time)},
             {"residual", npyScalar(m.residual)},
+            {"steady", npyScalar(m.steady ? 1.0 : 0.0)},
             {"wave_period", npyScalar(m.wave_period)}};
 }
 
@@ -176,6 +177,7 @@ void writeMat(const LinearModel& m, const std::string& path) {
     out.vector("y0", m.y0);
     out.vector("time", {m.time});
     out.vector("residual", {m.residual});
+    out.vector("steady", {m.steady ? 1.0 : 0.0});
     out.vector("wave_period", {m.wave_period});
     out.texts("states", m.states);
     out.texts("inputs", m.inputs);

@@ -167,9 +167,12 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     const size_t n = model.x0.size(), m = model.u0.size(), p = outputs.size();
     System system{simulation, model.time, n, m, p, std::vector<double>(n), std::vector<double>(p)};
 
+    std::vector<double> scales;
+    for (const auto& unit : state_units)
+        scales.push_back(unitStep(unit).scale);
     if (options.trim) {
         model.x0 = trimState(
-            model.x0,
+            model.x0, scales, model.states,
             [&](const std::vector<double>& x, std::vector<double>& xdot) {
                 system(x, model.u0);
                 xdot = system.xdot;
@@ -183,6 +186,7 @@ LinearModel linearize(const sim::Scenario& scenario, const LinearizeOptions& opt
     system(model.x0, model.u0);
     model.y0 = system.y;
     model.residual = norm2(system.xdot);
+    model.steady = scaledRate(system.xdot, scales) <= steady_rate;
 
     stateColumns(system, model.x0, model.u0, options.step, state_units, model.A, model.C);
     model.B = Matrix(n, m);

@@ -39,6 +39,7 @@ struct LinearModel {
     std::vector<std::string> input_units, output_units;
     double time = 0;        // of the operating point [s]
     double residual = 0;    // ||dx/dt|| (2-norm) at the operating point
+    bool steady = false;    // every state's rate below steady_rate of its scale (trim.h)
     double wave_period = 0; // 2L/c of the first block that describes a well; 0 if none
 };
 

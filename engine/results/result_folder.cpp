@@ -2,10 +2,12 @@
 
 #include "atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string_view>
 
 namespace tavrel {
@@ -64,6 +66,60 @@ void ResultFolder::writeWhole(const std::string& name, const std::string& text) 
 void ResultFolder::writeFile(const fs::path& path, const std::string& text) {
     const std::string reason = writeWholeFile(path.string(), text);
     if (!reason.empty()) throw ResultFolderError(path.string() + ": cannot write: " + reason);
+}
+
+RunFiles::RunFiles(fs::path folder, std::string manifest, std::vector<std::string> names)
+    : folder_(std::move(folder)), manifest_(std::move(manifest)), names_(std::move(names)) {}
+
+void RunFiles::clearEarlierRun(bool force) const {
+    std::vector<std::string> listed;
+    std::istringstream manifest(readText(folder_ / manifest_));
+    for (std::string name; std::getline(manifest, name);) {
+        // Only a name of this command's files: a manifest edited by hand removes nothing else.
+        if (std::find(names_.begin(), names_.end(), name) != names_.end()) listed.push_back(name);
+    }
+    std::string strangers;
+    for (const auto& name : names_) {
+        const bool ours = std::find(listed.begin(), listed.end(), name) != listed.end();
+        if (!ours && fs::exists(folder_ / name))
+            strangers += (strangers.empty() ? "" : ", ") + name;
+    }
+    if (!strangers.empty() && !force) {
+        throw ResultFolderError(folder_.string() + ": holds " + strangers + " that no earlier " +
+                                "run recorded in " + manifest_ + " (--force replaces them; or " +
+                                "choose another folder)");
+    }
+    std::error_code error;
+    fs::create_directories(folder_, error);
+    if (error) throw ResultFolderError(folder_.string() + ": cannot create: " + error.message());
+    for (const auto& name : names_) {
+        fs::remove(folder_ / name, error);
+        if (error) {
+            throw ResultFolderError((folder_ / name).string() +
+                                    ": cannot remove the earlier run's file: " + error.message());
+        }
+    }
+    std::string text;
+    for (const auto& name : names_)
+        text += name + "\n";
+    ResultFolder::writeFile(folder_ / manifest_, text);
+}
+
+std::vector<std::string> RunFiles::record() const {
+    std::vector<std::string> present;
+    std::string text;
+    for (const auto& name : names_) {
+        if (!fs::exists(folder_ / name)) continue;
+        present.push_back(name);
+        text += name + "\n";
+    }
+    if (present.empty()) {
+        std::error_code ignored;
+        fs::remove(folder_ / manifest_, ignored);
+    } else {
+        ResultFolder::writeFile(folder_ / manifest_, text);
+    }
+    return present;
 }
 
 CsvLog::CsvLog(fs::path path, std::string header, std::string owner)

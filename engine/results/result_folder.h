@@ -45,6 +45,29 @@ class ResultFolder {
     bool resumed_ = false;
 };
 
+// The files one run of a command wrote into a folder, listed in a manifest there, so that a
+// folder holds one run's files: the next run removes those it does not write again (and no
+// file the manifest does not list), so no earlier picture or page stands beside new results.
+class RunFiles {
+  public:
+    // `names`: every file the command may write into the folder (plain names).
+    RunFiles(std::filesystem::path folder, std::string manifest, std::vector<std::string> names);
+
+    // Before the run writes anything: removes the files the manifest of an earlier run lists,
+    // and records `names` as this run's (so that a run stopped half-way is cleared next time
+    // too). A folder holding any of `names` without a manifest listing it (a folder of another
+    // tool or of a user) is refused naming the files, unless `force` allows removing them.
+    void clearEarlierRun(bool force) const;
+    // After the run: the manifest lists the files of `names` that are there (none: no
+    // manifest); returns them.
+    std::vector<std::string> record() const;
+
+  private:
+    std::filesystem::path folder_;
+    std::string manifest_;
+    std::vector<std::string> names_;
+};
+
 // A CSV file of a header line and rows, each row appended whole and flushed, so that a run
 // stopped at any moment keeps every finished row.
 class CsvLog {

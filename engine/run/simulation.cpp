@@ -294,6 +294,7 @@ RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
     if (profile) profile->end();
     RunStatistics stats = simulation.statistics();
     stats.console = simulation.console();
+    stats.warnings = scenario.wellWarnings();
     return stats;
 }
 

@@ -40,6 +40,9 @@ struct RunStatistics {
     long steps = 0;
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
+    // What the scenario may not mean, one line each (a block's value that differs from the
+    // well's); the command that starts the run prints them before it.
+    std::vector<std::string> warnings;
 };
 
 // Markers for a sampling profiler (a signal handler on the integrating thread): each is set to

@@ -10,6 +10,7 @@
 namespace tavrel::sim {
 
 Simulation::Impl::Impl(const Scenario& s) : scenario(s) {
+    scenario.checkOneWell(); // a scenario changed since it was loaded
     createBlocks();
     bindInputs();
     orderBlocks();

@@ -5,6 +5,7 @@
 
 #include "bounded_file.h"
 #include "scenario_table.h"
+#include "well_declarations.h"
 
 #include <toml++/toml.h>
 
@@ -82,8 +83,9 @@ double sinePeriodOf(const Reader& r, const Scenario& s, const toml::node& node) 
     r.fail(from, key + ".from", "must name a block input driven by a sine source");
 }
 
-// Every shared parameter must belong to some block.
-void checkWell(const Reader& r, const toml::table& well, const Scenario& s) {
+// Every shared parameter must belong to some block; the values are kept with their lines, to
+// compare with the blocks' own (not the sensor positions: each block places its own).
+void readWell(const Reader& r, const toml::table& well, Scenario& s) {
     std::vector<std::string> names;
     for (const auto& b : s.blocks) {
         const auto more = paramNames(b);
@@ -95,6 +97,9 @@ void checkWell(const Reader& r, const toml::table& well, const Scenario& s) {
             r.fail(&node, "well." + param,
                    "no block has this parameter" + didYouMean(param, names));
         }
+        if (param == well::sensor_positions.name) continue;
+        s.well[param] = {r.numbers(node, "well." + param),
+                         r.source() + ":" + std::to_string(node.source().begin.line)};
     }
 }
 
@@ -178,10 +183,11 @@ Scenario parseScenarioTable(const toml::table& root, const std::string& source_n
     for (const auto& [name, node] : inFileOrder(*blocks->as_table())) {
         s.blocks.push_back(parseBlock(r, name, *node, well, base_dir, s.blocks.size(), unresolved));
     }
-    if (well) checkWell(r, *well, s);
+    if (well) readWell(r, *well, s);
     if (const toml::node* log = root.get("log")) parseLog(r, *log, s);
     if (const toml::node* summary = root.get("summary")) parseSummary(r, *summary, s);
     resolveBlocks(s, unresolved);
+    s.checkOneWell();
     if (const toml::node* serve = root.get("serve")) parseServe(r, *serve, s);
     return s;
 }
@@ -263,36 +269,57 @@ const BlockConfig& Scenario::block(const std::string& name) const {
     throw ScenarioError(source_name + ": no block \"" + name + "\"" + didYouMean(name, names));
 }
 
-// A value of every block that declares the parameter, as [well] sets it; all or none are set.
-void Scenario::setWell(const std::string& param, const std::vector<double>& values) {
-    std::vector<std::pair<BlockConfig*, std::vector<double>>> previous;
-    std::vector<std::string> names;
-    for (auto& b : blocks) {
-        const int k = paramIndex(b.description(), param);
-        const auto more = paramNames(b);
-        names.insert(names.end(), more.begin(), more.end());
-        if (k < 0) continue;
-        previous.emplace_back(&b, b.params[static_cast<size_t>(k)]);
-        b.params[static_cast<size_t>(k)] = values;
-    }
-    if (previous.empty()) {
-        throw ScenarioError(source_name + ": well." + param + ": no block has this parameter" +
-                            didYouMean(param, names));
-    }
+namespace {
+
+// Sets one parameter of a block by name, its sensors following a new length or taking new
+// positions from the bottom, and validates the block; on a refusal the block is as it was.
+void setParam(const std::string& source, BlockConfig& b, size_t k,
+              const std::vector<double>& values, const std::string& origin) {
+    const BlockConfig previous = b;
+    b.params[k] = values;
+    b.origins[k] = origin;
+    if (static_cast<int>(k) == b.description().sensor_positions_param) b.sensor_places.clear();
+    placeSensors(b);
     try {
-        for (const auto& [b, value] : previous)
-            validateParams(source_name, *b, 0);
+        validateParams(source, b, 0);
     } catch (...) {
-        for (auto& [b, value] : previous) {
-            b->params[static_cast<size_t>(paramIndex(b->description(), param))] = std::move(value);
-        }
+        b = previous;
         throw;
     }
 }
 
+} // namespace
+
+// A value of every block that declares the parameter, as [well] sets it; all or none are set.
+void Scenario::setWell(const std::string& param, const std::vector<double>& values,
+                       const std::string& origin) {
+    const auto previous = blocks;
+    std::vector<std::string> names;
+    bool declared = false;
+    const std::string from = origin.empty() ? "set well." + param : origin;
+    try {
+        for (auto& b : blocks) {
+            const int k = paramIndex(b.description(), param);
+            const auto more = paramNames(b);
+            names.insert(names.end(), more.begin(), more.end());
+            if (k < 0) continue;
+            declared = true;
+            setParam(source_name, b, static_cast<size_t>(k), values, from);
+        }
+    } catch (...) {
+        blocks = previous;
+        throw;
+    }
+    if (!declared) {
+        throw ScenarioError(source_name + ": well." + param + ": no block has this parameter" +
+                            didYouMean(param, names));
+    }
+    if (param != well::sensor_positions.name) well[param] = {values, from};
+}
+
 void Scenario::set(const std::string& block_name, const std::string& param,
-                   const std::vector<double>& values) {
-    if (block_name == "well") return setWell(param, values); // as in [well] and study keys
+                   const std::vector<double>& values, const std::string& origin) {
+    if (block_name == "well") return setWell(param, values, origin); // as [well], study keys
     auto& b = const_cast<BlockConfig&>(block(block_name));
     const BlockDescription* kind = &b.description();
     const int k = paramIndex(*kind, param);
@@ -301,14 +328,8 @@ void Scenario::set(const std::string& block_name, const std::string& param,
                             ": unknown parameter of " + std::string(kind->name) +
                             didYouMean(param, paramNames(b)));
     }
-    auto previous = b.params[static_cast<size_t>(k)];
-    b.params[static_cast<size_t>(k)] = values;
-    try {
-        validateParams(source_name, b, 0);
-    } catch (...) {
-        b.params[static_cast<size_t>(k)] = std::move(previous);
-        throw;
-    }
+    setParam(source_name, b, static_cast<size_t>(k), values,
+             origin.empty() ? "set " + block_name + "." + param : origin);
 }
 
 } // namespace tavrel::sim

@@ -28,12 +28,27 @@ struct ScenarioError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// A sensor position as written: metres from the bottom (a number, "bottom"), or from the top of
+// the annulus ("top", { depth = D }), so that a change of the block's annulus length moves it.
+struct SensorPlace {
+    bool from_top = false;
+    double distance = 0; // m from the bottom, or below the top
+};
+
 struct BlockConfig {
     std::string name;   // instance name, e.g. "rig"
     std::string plugin; // block name ("tavrel") or a plug-in file path
     std::string kind;   // block the plug-in carries: "tavrel", "tavrel_observer", ...
     std::vector<std::vector<double>> params; // in the block's order, complete
     std::map<std::string, Source> inputs;    // by input port name; missing inputs are 0
+    std::map<std::string, int> input_lines;  // the scenario line of each input, for messages
+    // Where each parameter's value was given, in the parameters' order: "FILE:LINE",
+    // "--set rig.annulus_length=5000", or "the default of tavrel"; messages about a
+    // disagreement name both places.
+    std::vector<std::string> origins;
+    // The sensor positions as written (a block with sensors); params holds them in metres from
+    // the bottom of this block's annulus.
+    std::vector<SensorPlace> sensor_places;
     // For a plug-in without a shipped description: from the description file beside it, or
     // what its sizing handshake declared.
     host::SharedDescription described;
@@ -96,10 +111,17 @@ struct PressureWindow {
     double min = 0, max = 0;
 };
 
+// A value of the scenario's [well] table and where it was given.
+struct WellValue {
+    std::vector<double> values;
+    std::string origin;
+};
+
 struct Scenario {
     std::string source_name; // file path or "<default>"
     std::string base_dir;    // for relative table files
     std::vector<BlockConfig> blocks;
+    std::map<std::string, WellValue> well; // [well] by parameter name (not the sensor positions)
     SolverSettings solver;
     double start_time = 0;
     double duration = 120;
@@ -126,14 +148,26 @@ struct Scenario {
     static Scenario builtInDefault();
 
     // Overrides one dialog parameter by name and validates the block again; block "well" sets
-    // it in every block that declares it, as the [well] table does.
-    void set(const std::string& block, const std::string& param, const std::vector<double>& values);
-    void setWell(const std::string& param, const std::vector<double>& values);
+    // it in every block that declares it, as the [well] table does. `origin` names the
+    // override in messages (default "set BLOCK.PARAM").
+    void set(const std::string& block, const std::string& param, const std::vector<double>& values,
+             const std::string& origin = "");
+    void setWell(const std::string& param, const std::vector<double>& values,
+                 const std::string& origin = "");
     // Sets one [simulation] value ("duration", "solver", ...) by the scenario file's own rules;
     // a refused value throws ScenarioError naming the key, and the settings stay as they were.
     void setSimulation(const std::string& name, double value);
     void setSimulation(const std::string& name, const std::string& value);
     const BlockConfig& block(const std::string& name) const;
+
+    // One well: refuses (ScenarioError, both places named) what contradicts the well in every
+    // reading, a port that expects the top pressure fed from a sensor below the top. Loading
+    // and every run check it.
+    void checkOneWell() const;
+    // A block's value that differs from the [well] table's, which a model may mean (an observer
+    // of a lighter mud, a reference rig on a longer well): one line each, both places named,
+    // for standard error and the run's record.
+    std::vector<std::string> wellWarnings() const;
 };
 
 // The embedded default scenario's text (also shipped as scenarios/default.toml).

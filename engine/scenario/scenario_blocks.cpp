@@ -25,12 +25,48 @@ std::vector<std::string> paramNames(const BlockDescription& kind) {
     return names;
 }
 
-// The block's dialog parameters by name: its own table first, then the shared [well] table.
-std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescription& kind,
-                                             const toml::table* own, const toml::table* well,
-                                             const std::string& key, const toml::node* where) {
-    std::vector<std::vector<double>> params(kind.params.size());
+std::string lineOrigin(const Reader& r, const toml::node& node) {
+    return r.source() + ":" + std::to_string(lineOf(&node));
+}
+
+// A sensor position: metres from the bottom, "bottom", "top" or { depth = D } below the top.
+SensorPlace sensorPlace(const Reader& r, const toml::node& node, const std::string& key) {
+    const std::string rule = "must be metres from the bottom, \"bottom\", \"top\" or { depth = "
+                             "METRES } below the top";
+    if (const auto text = node.value<std::string>()) {
+        if (*text == "top") return {true, 0};
+        if (*text == "bottom") return {false, 0};
+        r.fail(&node, key, rule);
+    }
+    if (const auto* t = node.as_table()) {
+        r.onlyKeys(*t, key, {"depth"});
+        const toml::node* depth = t->get("depth");
+        if (!depth) r.fail(&node, key, rule);
+        return {true, r.number(*depth, key + ".depth")};
+    }
+    return {false, r.number(node, key)};
+}
+
+std::vector<SensorPlace> sensorPlaces(const Reader& r, const toml::node& node,
+                                      const std::string& key) {
+    if (!node.is_array()) return {sensorPlace(r, node, key)};
+    std::vector<SensorPlace> places;
+    const auto& array = *node.as_array();
+    for (size_t i = 0; i < array.size(); ++i)
+        places.push_back(sensorPlace(r, array[i], key + "[" + std::to_string(i) + "]"));
+    return places;
+}
+
+// The block's dialog parameters by name: its own table first, then the shared [well] table;
+// each with where it was given.
+void parseParams(const Reader& r, BlockConfig& block, const toml::table* own,
+                 const toml::table* well, const std::string& key, const toml::node* where) {
+    const BlockDescription& kind = block.description();
+    auto& params = block.params;
+    params.assign(kind.params.size(), {});
+    block.origins.assign(kind.params.size(), "the default of " + std::string(kind.name));
     std::vector<bool> given(kind.params.size(), false);
+    const int sensors = kind.sensor_positions_param;
     auto take = [&](const toml::table& t, const std::string& prefix, bool strict) {
         for (const auto& [name, node] : t) {
             const std::string param(name.str());
@@ -44,7 +80,12 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
                 continue;
             }
             if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
-            params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+            if (k == sensors) {
+                block.sensor_places = sensorPlaces(r, node, prefix + "." + param);
+            } else {
+                params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+            }
+            block.origins[static_cast<size_t>(k)] = lineOrigin(r, node);
             given[static_cast<size_t>(k)] = true;
         }
     };
@@ -68,7 +109,7 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
         }
         params[k] = kind.params[k].isVector() ? std::vector<double>{} : std::vector<double>{0.0};
     }
-    return params;
+    if (sensors >= 0 && given[static_cast<size_t>(sensors)]) placeSensors(block);
 }
 
 // The parameters of a plug-in without a description: a list, each entry a number or a list.
@@ -113,11 +154,11 @@ bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table&
     }
     if (!findBlockKind(block.kind) && !block.described) {
         block.params = parsePositionalParams(r, params, key);
+        block.origins.assign(block.params.size(), lineOrigin(r, params ? *params : t));
         return false;
     }
     if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    block.params =
-        parseParams(r, block.description(), params ? params->as_table() : nullptr, well, key, &t);
+    parseParams(r, block, params ? params->as_table() : nullptr, well, key, &t);
     validateParams(r.source(), block, lineOf(params ? params : &t));
     return true;
 }
@@ -140,8 +181,17 @@ std::vector<std::string> paramNames(const BlockConfig& block) {
 void validateParams(const std::string& source, const BlockConfig& block, int line) {
     const auto problems = checkParams(block.description(), block.params);
     if (problems.empty()) return;
-    failAtLine(source, line, "blocks." + block.name + ".params." + problems[0].param,
-               problems[0].rule);
+    const ParamProblem& problem = problems[0];
+    std::string rule = problem.rule;
+    // A rule between two parameters names where each was given: they may be far apart.
+    if (!problem.other.empty()) {
+        auto place = [&](const std::string& param) {
+            const auto k = static_cast<size_t>(paramIndex(block.description(), param));
+            return param + " from " + (k < block.origins.size() ? block.origins[k] : source);
+        };
+        rule += " (" + place(problem.param) + ", " + place(problem.other) + ")";
+    }
+    failAtLine(source, line, "blocks." + block.name + ".params." + problem.param, rule);
 }
 
 BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::node& node,
@@ -174,6 +224,7 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
                 r.fail(&source, port_key, "unknown input port");
             }
             block.inputs[port_name] = parseSource(r, source, port_key, base_dir);
+            block.input_lines[port_name] = lineOf(&source);
         }
     }
     if (!described) unresolved.push_back(std::move(later));

@@ -50,6 +50,10 @@ std::vector<std::string> paramNames(const BlockConfig& block);
 
 bool hasInputPort(const BlockDescription& kind, const std::string& port);
 
+// Puts the block's sensors where its sensor places say on its annulus (params in metres from
+// the bottom); a block without places keeps its numbers.
+void placeSensors(BlockConfig& block);
+
 // Refuses the block's parameters when its description's rules do (at `line` when known).
 void validateParams(const std::string& source, const BlockConfig& block, int line);
 

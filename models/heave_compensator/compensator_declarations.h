@@ -59,14 +59,15 @@
                   "(the tuning's)",                                                                \
                   {1.0}))
 
-// X(id, unit, meaning, direct feed-through).
+// X(id, unit, meaning, direct feed-through[, role]).
 #define TAVREL_COMPENSATOR_INPUTS(X)                                                               \
     X(displacer_velocity_estimate, "m/s", "estimated heave (displacer) velocity, down positive",   \
       false)                                                                                       \
     X(held_pressure, "Pa",                                                                         \
       "pressure held at the setpoint (estimated or measured bottom pressure)", true)               \
     X(choke_opening, "1", "measured choke opening 0 .. 1", true)                                   \
-    X(top_pressure, "Pa", "measured top pressure, ahead of the choke", true)
+    X(top_pressure, "Pa", "measured top pressure, ahead of the choke", true,                       \
+      ::tavrel::PortRole::top_pressure)
 
 // X(id, unit, meaning).
 #define TAVREL_COMPENSATOR_OUTPUTS(X) X(choke_setpoint, "1", "commanded choke opening 0 .. 1")

@@ -49,10 +49,11 @@
     X(displacer_frequency, read,                                                                   \
       scalarParam("rad/s", "angular frequency of the displacer oscillator", {0.5235987755982988}))
 
-// X(id, unit, meaning, direct feed-through).
+// X(id, unit, meaning, direct feed-through[, role]).
 #define TAVREL_OBSERVER_INPUTS(X)                                                                  \
     X(measured_top_flow, "m3/s", "measured flow out at the top", true)                             \
-    X(measured_top_pressure, "Pa", "measured pressure at the top", true)
+    X(measured_top_pressure, "Pa", "measured pressure at the top", true,                           \
+      ::tavrel::PortRole::top_pressure)
 
 // X(id, unit, meaning[, feed-through, role]).
 #define TAVREL_OBSERVER_OUTPUTS(X)                                                                 \

@@ -56,6 +56,7 @@ py::dict linearizeScenario(const sim::Scenario& scenario, std::vector<std::strin
     d["output_units"] = m.output_units;
     d["time"] = m.time;
     d["residual"] = m.residual;
+    d["steady"] = m.steady ? 1.0 : 0.0;
     d["wave_period"] = m.wave_period;
     return d;
 }

@@ -79,6 +79,9 @@ Scenario.default() the embedded default; both are validated completely on loadin
             py::arg("block"), py::arg("param"), py::arg("value"),
             "Overrides one dialog parameter by name and validates the block again; on an error "
             "the scenario keeps its previous value.")
+        .def("well_warnings", &Scenario::wellWarnings,
+             "Lines naming each block value that differs from the [well] table's (both places); "
+             "tavrel.simulate warns with them.")
         .def(
             "get",
             [](const Scenario& s, const std::string& block, const std::string& param) {

@@ -14,6 +14,7 @@ library as the command-line tool ``tavrel``; CSV and MAT files come from its wri
 """
 
 import os as _os
+import warnings as _warnings
 
 from . import _tavrel
 from ._tavrel import (  # noqa: F401  (the package's interface)
@@ -208,6 +209,8 @@ def simulate(scenario=None, profile=False):
     """
     scenario = _scenario(scenario)
     positions = _sensor_positions(scenario)
+    for line in scenario.well_warnings():
+        _warnings.warn(line, stacklevel=2)
     try:
         data = _tavrel.simulate(scenario, profile)
     except SimulationError as error:

@@ -11,6 +11,7 @@ model (what ``tavrel linearize`` hands over through tavrel.command).
 """
 
 import os
+import warnings
 
 import numpy as np
 
@@ -30,6 +31,7 @@ class LinearModel:
             setattr(self, key, [str(v) for v in data[key]])
         self.time = float(data["time"])
         self.residual = float(data["residual"])
+        self.steady = bool(float(data.get("steady", 1.0)))  # files from before it: trimmed
         self.wave_period = float(data.get("wave_period", 0.0))
 
     def freqresp(self, periods):
@@ -110,7 +112,8 @@ class LinearModel:
     def save(self, path):
         data = {key: getattr(self, key) for key in _ARRAYS}
         data.update({key: np.array(getattr(self, key), dtype=str) for key in _NAMES})
-        data.update(time=self.time, residual=self.residual, wave_period=self.wave_period)
+        data.update(time=self.time, residual=self.residual, steady=float(self.steady),
+                    wave_period=self.wave_period)
         np.savez(path, **data)
 
     @classmethod
@@ -126,7 +129,12 @@ def linearize(scenario=None, inputs=None, outputs=None, at=None, trim=False):
 
     data = _tavrel._linearize(as_scenario(scenario), list(inputs or []), list(outputs or []), at,
                               bool(trim))
-    return LinearModel(data)
+    model = LinearModel(data)
+    if not model.steady:
+        warnings.warn(f"the operating point at t = {model.time:g} s is not steady "
+                      f"(||dx/dt|| = {model.residual:.3g}); trim=True finds a steady one",
+                      stacklevel=2)
+    return model
 
 
 def _periods(text):

@@ -60,8 +60,16 @@ struct ParamDescription {
 };
 
 // What a host may read a port as, beyond its name: the well's true bottom pressure and
-// displacer velocity, and an estimate of that velocity (the run's summary reports them).
-enum class PortRole { plain, bottom_pressure, displacer_velocity, displacer_velocity_estimate };
+// displacer velocity, and an estimate of that velocity (the run's summary reports them); an
+// input that expects the pressure at the top of the annulus (the host refuses a sensor below
+// the top as its source).
+enum class PortRole {
+    plain,
+    bottom_pressure,
+    displacer_velocity,
+    displacer_velocity_estimate,
+    top_pressure
+};
 
 struct PortDescription {
     int index; // the model's enum value: must equal the entry's position

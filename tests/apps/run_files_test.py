@@ -12,7 +12,7 @@ import tempfile
 import time
 
 TAVREL, DEFAULT_SCENARIO = sys.argv[1], sys.argv[2]
-RESULTS = ("results.csv", "results.mat", "summary.txt", "summary.json")
+RESULTS = ("results.csv", "results.mat", "summary.txt", "summary.json", "run_files.txt")
 failures = []
 
 

@@ -9,7 +9,7 @@ import pytest
 from test_study import write_study
 
 CLI = os.environ.get("TAVREL_CLI", "")
-RUN_FILES = {"results.csv", "results.mat", "summary.txt", "summary.json"}
+RUN_FILES = {"results.csv", "results.mat", "summary.txt", "summary.json", "run_files.txt"}
 
 # A matplotlib first on the path that is missing, or one that breaks while drawing.
 BROKEN = {"missing": "raise ImportError('no matplotlib here')",

@@ -81,7 +81,7 @@ class TestOverrides:
     def test_broken_rule_is_refused_and_the_old_value_kept(self):
         scenario = tavrel.Scenario.default()
         with pytest.raises(tavrel.ScenarioError, match="sensor_positions"):
-            scenario.set("rig", "annulus_length", 2000)  # sensors reach 3000 m
+            scenario.set("rig", "annulus_length", 1500)  # a sensor 2000 m from the bottom
         assert scenario.get("rig", "annulus_length") == 3000
 
     def test_unknown_names_are_errors(self):

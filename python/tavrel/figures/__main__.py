@@ -86,16 +86,17 @@ def _jobs(result, args, pictures, page):
                 profile_figure(result, times=args.times, title=args.title), path)))
     if page:
         jobs.append((os.path.join(os.path.dirname(args.results), "report.html"),
-                     lambda path: _page(result, args, summary, path)))
+                     lambda path: _page(result, args, summary, path, [p for p, _ in jobs])))
     return jobs
 
 
-def _page(result, args, summary, path):
+def _page(result, args, summary, path, drawn):
     scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
                 else _read(args.scenario))
     found = spectrum.densities(result, summary) if spectrum.worth_drawing(result, summary) else None
+    files = list(args.files or []) + [os.path.basename(job) for job in drawn]
     run_page(result, path, summary=summary.get("text", ""), scenario_text=scenario,
-             console=summary.get("console", ""), spectrum=found)
+             console=summary.get("console", ""), spectrum=found, files=files)
 
 
 def _in_two(jobs):
@@ -175,6 +176,8 @@ def _parser():
     of_run.add_argument("--report", action="store_true", help="also report.html beside the CSV")
     of_run.add_argument("--no-pictures", dest="pictures", action="store_false",
                         help="no PNG or GIF files (with --report: the page alone)")
+    of_run.add_argument("--files", nargs="*",
+                        help="the run's other files, which the page lists with its figures")
     of_study = kinds.add_parser("study", help="the figures and page of a study's folder")
     of_study.add_argument("study", help="study file (TOML)")
     of_study.add_argument("folder", help="the study's folder (study.csv)")

@@ -172,12 +172,15 @@ def _spectrum(found):
 
 
 def run_page(result, path, summary="", scenario_text="", console="", title="tavrel run",
-             spectrum=None):
-    """Writes the page of a run (a tavrel.Result, its profile when recorded); `spectrum` as
+             files=(), spectrum=None):
+    """Writes the page of a run (a tavrel.Result, its profile when recorded); `files` names the
+    files of the run, listed so that the page says which files are its own; `spectrum` as
     spectrum.densities gives it."""
     body = []
     if summary:
         body.append("<h2>Summary</h2>" + _pre(summary))
+    if files:
+        body.append("<h2>Files of this run</h2>" + _pre("\n".join(files)))
     body.append("<h2>Time series</h2>" + _series(result))
     if spectrum:
         body.append("<h2>Bottom pressure spectrum</h2>" + _spectrum(spectrum))

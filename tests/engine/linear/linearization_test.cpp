@@ -137,6 +137,23 @@ TEST(Linearization, TrimWithoutSteadyStateIsRefused) {
     }
 }
 
+// The shipped scenarios' steady states, past a singular Jacobian (the observer's carried state)
+// and the choke actuator's rate limit (the choke step's setpoint far from its opening): the
+// choke stands at its setpoint.
+TEST(Linearization, TrimFindsTheShippedSteadyStates) {
+    for (const auto& [name, opening] :
+         {std::pair{"default", 0.4092593455122388}, std::pair{"choke_step", 0.2}}) {
+        LinearizeOptions options;
+        options.trim = true;
+        options.outputs = {"rig.choke_opening"};
+        const auto scenario =
+            sim::Scenario::load(std::string(TAVREL_SCENARIO_DIR "/") + name + ".toml");
+        const LinearModel model = linearize(scenario, options);
+        EXPECT_TRUE(model.steady) << name << ": ||dx/dt|| = " << model.residual;
+        EXPECT_NEAR(model.y0[0], opening, 1e-9) << name;
+    }
+}
+
 // The trim of the closed PI loop reaches the setpoint; its poles are stable.
 TEST(Linearization, ClosedLoopTrimIsAtTheSetpoint) {
     const auto scenario = sim::Scenario::load(TAVREL_SCENARIO_DIR "/closed_loop_plugin.toml");

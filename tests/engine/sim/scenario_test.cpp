@@ -342,3 +342,72 @@ TEST(Scenario, ServeTableRefusesUnknownKeysPortsAndUnreplayableInputs) {
 }
 
 } // namespace
+
+namespace {
+
+// Sensors written from the top follow the block's length; a number stays metres from the
+// bottom.
+TEST(Scenario, SensorsWrittenFromTheTopFollowTheLength) {
+    Scenario s = parse(withParam(rigScenario(), "sensor_positions = [\"bottom\", 500.0, "
+                                                "{ depth = 1000.0 }, \"top\"]\n"));
+    s.set("well", "annulus_length", {4000});
+    const auto& rig = s.block("rig");
+    EXPECT_EQ(rig.params[static_cast<size_t>(rig.description().sensor_positions_param)],
+              (std::vector<double>{0, 500, 3000, 4000}));
+    expectRefused(withParam(rigScenario(), "sensor_positions = [\"middle\"]\n"),
+                  "sensor_positions[0]: must be metres from the bottom, \"bottom\", \"top\"");
+}
+
+// A block value against the well: refused where no reading makes sense (a top pressure read
+// below the top, a sensor beyond the annulus), else one warning naming both places.
+TEST(Scenario, BlocksThatContradictTheWellAreRefusedOrWarned) {
+    std::string numbered = defaultScenarioText();
+    numbered.replace(numbered.find("\"top\"]"), 6, "3000.0]");
+    const struct {
+        const char* what;
+        std::string text;
+        const char* block;
+        const char* param;
+        double value;
+        std::string refused, warned; // one of them, or neither
+    } cases[] = {
+        {"the top sensor follows", defaultScenarioText(), "rig", "annulus_length", 5000, "",
+         "blocks.rig.params.annulus_length = 5000 (set rig.annulus_length) differs from "
+         "well.annulus_length = 3000 (<default scenario>:15), which observer keeps"},
+        {"a sensor 2000 m below the top", numbered, "rig", "annulus_length", 5000,
+         "blocks.observer.inputs.measured_top_pressure: expects the pressure at the top, but "
+         "rig.sensor_pressure[3] is 3000 m from the bottom (sensor_positions from "
+         "<default scenario>:31) of rig's 5000 m annulus (annulus_length from set "
+         "rig.annulus_length)",
+         ""},
+        {"a sensor beyond the annulus", numbered, "well", "annulus_length", 2500,
+         "entry 3 (3000) lies outside [0, annulus_length = 2500] (sensor_positions from "
+         "<default scenario>:31, annulus_length from set well.annulus_length)",
+         ""},
+        {"the well moved whole", defaultScenarioText(), "well", "annulus_length", 5000, "", ""},
+        {"a lighter mud in the observer", defaultScenarioText(), "observer", "density_ref", 1250,
+         "", "observer.params.density_ref = 1250 (set observer.density_ref) differs"},
+    };
+    for (const auto& c : cases) {
+        Scenario s = Scenario::parse(c.text, "<default scenario>", ".");
+        std::string refusal;
+        try {
+            s.set(c.block, c.param, {c.value});
+            s.checkOneWell();
+        } catch (const ScenarioError& error) {
+            refusal = error.what();
+        }
+        const auto warnings = s.wellWarnings();
+        if (!c.refused.empty()) {
+            EXPECT_NE(refusal.find(c.refused), std::string::npos) << c.what << ": " << refusal;
+            continue;
+        }
+        EXPECT_EQ(refusal, "") << c.what;
+        EXPECT_EQ(warnings.size(), c.warned.empty() ? 0u : 1u) << c.what;
+        if (!warnings.empty() && !c.warned.empty()) {
+            EXPECT_NE(warnings[0].find(c.warned), std::string::npos) << warnings[0];
+        }
+    }
+}
+
+} // namespace
