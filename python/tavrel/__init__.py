@@ -95,11 +95,12 @@ class Result:
         return figure
 
     def to_frame(self):
-        """The logged columns as a pandas DataFrame indexed by time, headed as in results.csv."""
-        import pandas
-        headings = [f"{n} [{self.units[n]}]" if self.units[n] else n for n in self.names]
-        return pandas.DataFrame(_copy(self.values), columns=headings,
-                                index=pandas.Index(_copy(self.time), name="time [s]"))
+        """The logged columns as a pandas DataFrame indexed by time [s], one column per logged
+        name ("rig.bottom_pressure"); ``frame.attrs["units"]`` maps each name, and "time", to
+        its unit. A heading as results.csv writes it ("rig.bottom_pressure [Pa]") still
+        selects its column."""
+        from ._frame import result_frame
+        return result_frame(_copy(self.time), _copy(self.values), self.names, self.units)
 
     def plot_wave(self, path=None, block=None, title=None):
         """Space-time map of the pressure deviation along the annulus (needs the profile)."""

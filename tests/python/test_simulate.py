@@ -120,3 +120,14 @@ class TestScenarioFiles:
         scenario = tavrel.Scenario.parse(text)
         with pytest.raises(tavrel.BlockError, match="nonexistent"):
             tavrel.simulate(scenario)
+
+
+def test_frame_has_bare_names_with_units_in_its_attributes(short_result):
+    frame = short_result.to_frame()
+    pressure = short_result["rig.bottom_pressure"].tolist()
+    assert frame.index.name == "time" and frame.attrs["units"]["time"] == "s"
+    assert frame.attrs["units"]["rig.bottom_pressure"] == "Pa"
+    for heading in ("rig.bottom_pressure", "rig.bottom_pressure [Pa]"):  # the old heading too
+        assert frame[heading].tolist() == pressure
+    with pytest.raises(KeyError):
+        frame["rig.bottom_pressure [bar]"]
