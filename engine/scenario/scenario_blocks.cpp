@@ -25,12 +25,21 @@ std::vector<std::string> paramNames(const BlockDescription& kind) {
     return names;
 }
 
+// Where each parameter's value was written, so that a refused value is named at its own line:
+// the block's table ("blocks.rig.params.X") or the shared [well] table ("well.X").
+struct ParamPlace {
+    std::string key;
+    const toml::node* node = nullptr;
+};
+
 // The block's dialog parameters by name: its own table first, then the shared [well] table.
 std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescription& kind,
                                              const toml::table* own, const toml::table* well,
-                                             const std::string& key, const toml::node* where) {
+                                             const std::string& key, const toml::node* where,
+                                             std::vector<ParamPlace>& places) {
     std::vector<std::vector<double>> params(kind.params.size());
     std::vector<bool> given(kind.params.size(), false);
+    places.assign(kind.params.size(), {});
     auto take = [&](const toml::table& t, const std::string& prefix, bool strict) {
         for (const auto& [name, node] : t) {
             const std::string param(name.str());
@@ -46,6 +55,7 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
             if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
             params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
             given[static_cast<size_t>(k)] = true;
+            places[static_cast<size_t>(k)] = {prefix + "." + param, &node};
         }
     };
     if (own) take(*own, key + ".params", true);
@@ -116,8 +126,19 @@ bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table&
         return false;
     }
     if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    block.params =
-        parseParams(r, block.description(), params ? params->as_table() : nullptr, well, key, &t);
+    std::vector<ParamPlace> places;
+    block.params = parseParams(r, block.description(), params ? params->as_table() : nullptr, well,
+                               key, &t, places);
+    // A refused value is named where it was written; a shared one also names the block whose
+    // rule refuses it.
+    if (const auto problems = checkParams(block.description(), block.params); !problems.empty()) {
+        const int k = paramIndex(block.description(), problems[0].param);
+        const ParamPlace place = k < 0 ? ParamPlace{} : places[static_cast<size_t>(k)];
+        const bool shared = place.key.rfind("well.", 0) == 0;
+        if (place.node)
+            r.fail(place.node, place.key,
+                   problems[0].rule + (shared ? " (in block " + block.name + ")" : ""));
+    }
     validateParams(r.source(), block, lineOf(params ? params : &t));
     return true;
 }
