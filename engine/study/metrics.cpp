@@ -1,5 +1,7 @@
 #include "metrics.h"
 
+#include "names.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -44,8 +46,13 @@ std::string parseMetric(const std::string& text, Metric& metric) {
     const auto known = std::find_if(stat_names.begin(), stat_names.end(),
                                     [&](const StatName& s) { return stat == s.name; });
     if (known == stat_names.end()) {
-        return "unknown statistic \"" + stat +
-               "\" (min, max, mean, swing, rms, final, amplitude or phase)";
+        std::vector<std::string> names;
+        for (const auto& s : stat_names)
+            names.emplace_back(s.name);
+        const std::string nearest = didYouMean(stat, names);
+        return "unknown statistic \"" + stat + "\"" +
+               (nearest.empty() ? " (min, max, mean, swing, rms, final, amplitude or phase)"
+                                : nearest);
     }
     metric.stat = known->stat;
     metric.column = text.substr(0, colon);

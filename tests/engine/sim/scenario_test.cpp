@@ -1,6 +1,7 @@
 #include "block_catalog.h"
 #include "scenario.h"
 #include "scenario_text.h"
+#include "simulation.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,10 @@ std::string withParam(std::string text, const std::string& line) {
     return text.replace(at + 1, end - at, line);
 }
 
-// The error message of loading `text`, which must fail.
+// The error message of loading `text` and setting up its run, which must fail.
 std::string errorOf(const std::string& text) {
     try {
-        parse(text);
+        Simulation run(parse(text));
     } catch (const ScenarioError& error) {
         return error.what();
     }
@@ -91,6 +92,10 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
          "summary.perods: unknown key (did you mean periods?)"},
         {rigScenario("", "", "duration = 10.0\nsolver = \"bdf\"\nzzz = 1\n"),
          "simulation.zzz: unknown key"},
+        {rigScenario("", "injection_flow = { from = \"rig.top_flw\" }\n"),
+         "no port \"rig.top_flw\" (did you mean rig.top_flow?)"},
+        {rigScenario("", "", "duration = 10.0\n", "[log]\ncolumns = [\"rig.bottom_presure\"]\n"),
+         "log.columns: \"rig.bottom_presure\" matches no port (did you mean rig.bottom_pressure?)"},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf(c.text);
