@@ -53,7 +53,8 @@ std::vector<std::vector<double>> parseParams(const Reader& r, const BlockDescrip
                 continue;
             }
             if (given[static_cast<size_t>(k)]) continue; // the block's own value wins
-            params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+            params[static_cast<size_t>(k)] =
+                r.numbers(node, prefix + "." + param, kind.params[static_cast<size_t>(k)].unit);
             given[static_cast<size_t>(k)] = true;
             places[static_cast<size_t>(k)] = {prefix + "." + param, &node};
         }
@@ -145,6 +146,13 @@ bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table&
 
 } // namespace
 
+std::string_view portUnit(const BlockConfig& block, const std::string& port) {
+    for (const auto& p : block.description().inputs) {
+        if (p.name == port) return p.unit;
+    }
+    return {};
+}
+
 bool hasInputPort(const BlockDescription& kind, const std::string& port) {
     return std::any_of(kind.inputs.begin(), kind.inputs.end(),
                        [&](const PortDescription& p) { return p.name == port; });
@@ -194,7 +202,8 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
             } else if (!hasInputPort(block.description(), port_name)) {
                 r.fail(&source, port_key, "unknown input port");
             }
-            block.inputs[port_name] = parseSource(r, source, port_key, base_dir);
+            block.inputs[port_name] = parseSource(r, source, port_key, base_dir,
+                                                  described ? portUnit(block, port_name) : "");
         }
     }
     if (!described) unresolved.push_back(std::move(later));

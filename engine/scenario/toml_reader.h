@@ -3,6 +3,7 @@
 #pragma once
 
 #include "names.h"
+#include "units.h"
 
 #include <toml++/toml.h>
 
@@ -14,6 +15,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrel::sim {
@@ -65,7 +67,14 @@ template <class Error> class TomlReader {
         }
     }
 
-    double number(const toml::node& node, const std::string& key) const {
+    // A number, or a text with a unit ("20 bar") read as a value in `si` (the SI unit the key
+    // holds; empty for a plain number).
+    double number(const toml::node& node, const std::string& key, std::string_view si = {}) const {
+        if (const auto text = node.value_exact<std::string>()) {
+            std::string error;
+            if (const auto v = parseQuantity(*text, si, error)) return *v;
+            fail(&node, key, error);
+        }
         if (auto v = node.value<double>()) {
             if (!std::isfinite(*v)) fail(&node, key, "must be a finite number");
             return *v;
@@ -73,16 +82,17 @@ template <class Error> class TomlReader {
         fail(&node, key, "must be a number");
     }
 
-    std::vector<double> numbers(const toml::node& node, const std::string& key) const {
+    std::vector<double> numbers(const toml::node& node, const std::string& key,
+                                std::string_view si = {}) const {
         if (node.is_array()) {
             std::vector<double> values;
             const auto& array = *node.as_array();
             for (size_t i = 0; i < array.size(); ++i) {
-                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]"));
+                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]", si));
             }
             return values;
         }
-        return {number(node, key)};
+        return {number(node, key, si)};
     }
 
     std::string text(const toml::node& node, const std::string& key) const {

@@ -262,6 +262,72 @@ TEST(Scenario, TableRowsAreNamedByTheirLine) {
     }
 }
 
+// A value may carry its unit as a user writes it; it is converted to the SI the blocks hold,
+// and refused when its quantity is not the one the key holds.
+TEST(Scenario, UnitsAsWrittenAreConvertedOrRefused) {
+    const auto rigParam = [](const Scenario& s, const char* name) {
+        const auto& rig = s.block("rig");
+        return rig.params.at(static_cast<size_t>(paramIndex(rig.description(), name))).at(0);
+    };
+    const struct {
+        std::string param;
+        const char* name;
+        double si;
+    } converted[] = {
+        {"initial_top_pressure = \"20 bar\"\n", "initial_top_pressure", 20e5},
+        {"density_ref = \"1.3 sg\"\n", "density_ref", 1300},
+        {"annulus_length = \"3 km\"\n", "annulus_length", 3000},
+        {"inclination = \"90 deg\"\n", "inclination", 1.5707963267948966},
+    };
+    for (const auto& c : converted)
+        EXPECT_DOUBLE_EQ(rigParam(parse(withParam(rigScenario(), c.param)), c.name), c.si);
+    const Scenario timed = parse(rigScenario(
+        "", "displacer_velocity = { sine = { amplitude = 0.785, period = \"12 s\" } }\n",
+        "duration = \"0.5 min\"\n"));
+    EXPECT_EQ(timed.duration, 30.0);
+    EXPECT_EQ(timed.blocks[0].inputs.at("displacer_velocity").as<source::Sine>()->period, 12.0);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {withParam(rigScenario(), "initial_top_pressure = \"20 s\"\n"),
+         "test.toml:14: well.initial_top_pressure: \"20 s\" is a time [s], not a pressure [Pa]"},
+        {withParam(rigScenario(), "annulus_length = \"3 furlong\"\n"),
+         "well.annulus_length: unknown unit \"furlong\" (expected a length [m])"},
+        {withParam(rigScenario(), "num_fixed_outputs = \"7 m\"\n"),
+         "num_fixed_outputs: \"7 m\" is a length [m], not a plain number"},
+        {rigScenario("", "", "duration = \"10 bar\"\n"),
+         "simulation.duration: \"10 bar\" is a pressure [Pa], not a time [s]"},
+        {rigScenario("", "injection_flow = \"600 bar\"\n"), "not a flow [m3/s]"},
+    };
+    for (const auto& [text, message] : refused)
+        EXPECT_NE(errorOf(text).find(message), std::string::npos) << errorOf(text);
+}
+
+// A table file's heading may give its units: they are honoured, or the heading is refused,
+// never read as seconds and SI.
+TEST(Scenario, TableHeadingUnitsAreHonouredOrRefused) {
+    const std::string folder = ::testing::TempDir();
+    std::ofstream(folder + "/minutes.csv") << "time [min],flow [L/min]\n0,600\n2,1200\n";
+    std::ofstream(folder + "/kilos.csv") << "time [kg],flow\n0,1\n";
+    const auto table = [&](const char* file) {
+        return Scenario::parse(rigScenario("", std::string("injection_flow = { table = { file = "
+                                                           "\"") +
+                                                   file + "\" } }\n"),
+                               "test.toml", folder);
+    };
+    const Scenario minutes = table("minutes.csv");
+    const auto* t = minutes.blocks[0].inputs.at("injection_flow").as<source::Table>();
+    EXPECT_EQ(t->times, (std::vector<double>{0, 120}));
+    EXPECT_DOUBLE_EQ(t->values[1], 0.02);
+    try {
+        table("kilos.csv");
+        ADD_FAILURE() << "a time in kg was read";
+    } catch (const ScenarioError& error) {
+        EXPECT_NE(std::string(error.what()).find("kilos.csv:1: column \"time [kg]\""),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
     Scenario s = parse(rigScenario());
     const auto length = [&] {
