@@ -6,6 +6,7 @@
 #include "commands.h"
 
 #include "background_sink.h"
+#include "plausibility.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
@@ -187,6 +188,8 @@ void run(const RunOptions& options) {
                                                       : sim::Scenario::load(options.scenario);
     for (const auto& text : options.overrides)
         applyOverride(scenario, text);
+    for (const auto& warning : sim::plausibilityWarnings(scenario))
+        std::cerr << "tavrel run: warning: " << warning << std::endl;
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;
     if (options.figures || options.report) figures.emplace(FigureKind::run, figureArgs(options));

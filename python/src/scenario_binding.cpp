@@ -5,6 +5,7 @@
 #include "conversions.h"
 
 #include "block_catalog.h"
+#include "plausibility.h"
 #include "scenario.h"
 
 #include <pybind11/stl.h>
@@ -121,6 +122,8 @@ Scenario.default() the embedded default; both are validated completely on loadin
             "max_step", [](const Scenario& s) { return s.solver.max_step; },
             simulationSetter<double>("max_step"), "Largest solver step [s]; 0 for no limit.")
         .def_readonly("log", &Scenario::log, "Patterns of the logged columns (empty: all).")
+        .def_property_readonly("warnings", &sim::plausibilityWarnings,
+                               "Values accepted that are most likely a mistake, one line each.")
         .def("__repr__", [](const Scenario& s) {
             std::string names;
             for (const auto& b : s.blocks)

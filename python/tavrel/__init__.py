@@ -207,6 +207,7 @@ def simulate(scenario=None, profile=False):
     """
     scenario = _scenario(scenario)
     positions = _sensor_positions(scenario)
+    _warn(scenario)
     try:
         data = _tavrel.simulate(scenario, profile)
     except SimulationError as error:
@@ -216,6 +217,13 @@ def simulate(scenario=None, profile=False):
         data, along = data
         return Result(data, positions, Profile.from_data(along))
     return Result(data, positions)
+
+
+def _warn(scenario):
+    """Values the scenario accepts that are most likely a mistake, as Python warnings."""
+    import warnings
+    for text in scenario.warnings:
+        warnings.warn(text, stacklevel=3)
 
 
 def _attach_result(error, positions):

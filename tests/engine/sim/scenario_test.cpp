@@ -1,4 +1,5 @@
 #include "block_catalog.h"
+#include "plausibility.h"
 #include "scenario.h"
 #include "scenario_text.h"
 #include "simulation.h"
@@ -326,6 +327,21 @@ TEST(Scenario, TableHeadingUnitsAreHonouredOrRefused) {
                   std::string::npos)
             << error.what();
     }
+}
+
+// A period in minutes read as seconds (0.2 for 12 s) runs, but not without a word.
+TEST(Scenario, PeriodsOfAFewOutputRowsAreWarnedAbout) {
+    const auto warnings = [](const std::string& period) {
+        return plausibilityWarnings(parse(rigScenario(
+            "", "displacer_velocity = { sine = { amplitude = 0.785, period = " + period + " } }\n",
+            "duration = 10.0\noutput_interval = 0.05\n")));
+    };
+    ASSERT_EQ(warnings("0.2").size(), 1u);
+    EXPECT_NE(warnings("0.2")[0].find("blocks.rig.inputs.displacer_velocity.sine.period: a period "
+                                      "of 0.2 s is shorter than 10 output intervals"),
+              std::string::npos)
+        << warnings("0.2")[0];
+    EXPECT_TRUE(warnings("12.0").empty());
 }
 
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {
