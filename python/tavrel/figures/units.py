@@ -1,5 +1,5 @@
-"""The display units of every figure and page: bar and litres per minute read at a glance
-where Pa and m3/s do not, degrees where radians do not."""
+"""The display units of every figure, page and printed result: bar and litres per minute read
+at a glance where Pa and m3/s do not, degrees where radians do not. Files keep SI."""
 
 import math
 
@@ -7,7 +7,10 @@ import math
 DISPLAY = {
     "Pa": (1e-5, "bar"),
     "m3/s": (60e3, "L/min"),
-    "rad": (180 / math.pi, "deg"),
+    "kg/m3": (1.0, "kg/m³"),
+    "m": (1.0, "m"),
+    "s": (1.0, "s"),
+    "rad": (180 / math.pi, "°"),
 }
 
 
