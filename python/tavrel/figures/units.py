@@ -28,4 +28,6 @@ def ratio_unit(output_unit, input_unit):
     """(factor, shown unit) of a ratio output/input, each part in its display unit."""
     out_scale, out_shown = display(output_unit)
     in_scale, in_shown = display(input_unit)
+    if in_shown in ("1", "-"):  # per unit of a plain number: the output's unit
+        return out_scale / in_scale, out_shown
     return out_scale / in_scale, f"{out_shown}/{in_shown}"
