@@ -6,12 +6,14 @@
 #include "commands.h"
 
 #include "background_sink.h"
+#include "block_catalog.h"
 #include "plausibility.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
 #include "stop_signals.h"
 #include "summary.h"
+#include "units.h"
 
 #include <CLI/CLI.hpp>
 
@@ -42,26 +44,39 @@ struct RunOptions {
     bool figures = true;
 };
 
-// "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
+// The unit a parameter is held in, by the first block ("well": any block) that declares it; empty
+// when none does (the override is then refused by name).
+std::string_view paramUnit(const sim::Scenario& scenario, const std::string& block,
+                           const std::string& param) {
+    for (const auto& b : scenario.blocks) {
+        if (block != "well" && b.name != block) continue;
+        const int k = sim::paramIndex(b.description(), param);
+        if (k >= 0) return b.description().params[static_cast<size_t>(k)].unit;
+    }
+    return {};
+}
+
+// "rig.annulus_length=4000", "well.initial_top_pressure=20 bar" or
+// "rig.sensor_positions=0,1500,3000".
 void applyOverride(sim::Scenario& scenario, const std::string& text) {
     const auto dot = text.find('.');
     const auto equals = text.find('=');
     if (dot == std::string::npos || equals == std::string::npos || dot > equals) {
         throw sim::ScenarioError("--set " + text + ": expected BLOCK.PARAM=VALUE[,VALUE...]");
     }
+    const std::string block = text.substr(0, dot), param = text.substr(dot + 1, equals - dot - 1);
     std::vector<double> values;
     std::stringstream list(text.substr(equals + 1));
     std::string item;
     while (std::getline(list, item, ',')) {
-        try {
-            size_t used = 0;
-            values.push_back(std::stod(item, &used));
-            if (used != item.size()) throw std::invalid_argument(item);
-        } catch (const std::exception&) {
-            throw sim::ScenarioError("--set " + text + ": \"" + item + "\" is not a number");
-        }
+        // A bare number is SI, as in a scenario file; a text with a unit is converted.
+        std::string error;
+        auto value = parseQuantity(item, "1", error);
+        if (!value) value = parseQuantity(item, paramUnit(scenario, block, param), error);
+        if (!value) throw sim::ScenarioError("--set " + text + ": " + error);
+        values.push_back(*value);
     }
-    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values);
+    scenario.set(block, param, values);
 }
 
 // A file-size limit makes a write fail (and be reported) instead of ending the program.

@@ -1,3 +1,5 @@
+import subprocess
+
 import numpy
 import pytest
 
@@ -131,3 +133,12 @@ def test_frame_has_bare_names_with_units_in_its_attributes(short_result):
         assert frame[heading].tolist() == pressure
     with pytest.raises(KeyError):
         frame["rig.bottom_pressure [bar]"]
+
+
+def test_set_takes_a_value_with_its_unit(short_scenario_file, run_cli):
+    written = run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25 bar", folder="a")
+    plain = run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25e5", folder="b")
+    assert (written / "results.csv").read_bytes() == (plain / "results.csv").read_bytes()
+    with pytest.raises(subprocess.CalledProcessError) as refused:
+        run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25 s", folder="c")
+    assert '"25 s" is a time [s], not a pressure [Pa]' in refused.value.stderr
