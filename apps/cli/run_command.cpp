@@ -6,14 +6,13 @@
 #include "commands.h"
 
 #include "background_sink.h"
-#include "block_catalog.h"
 #include "plausibility.h"
 #include "result_files.h"
 #include "scenario.h"
 #include "simulation.h"
 #include "stop_signals.h"
 #include "summary.h"
-#include "units.h"
+#include "written_values.h"
 
 #include <CLI/CLI.hpp>
 
@@ -44,18 +43,6 @@ struct RunOptions {
     bool figures = true;
 };
 
-// The unit a parameter is held in, by the first block ("well": any block) that declares it; empty
-// when none does (the override is then refused by name).
-std::string_view paramUnit(const sim::Scenario& scenario, const std::string& block,
-                           const std::string& param) {
-    for (const auto& b : scenario.blocks) {
-        if (block != "well" && b.name != block) continue;
-        const int k = sim::paramIndex(b.description(), param);
-        if (k >= 0) return b.description().params[static_cast<size_t>(k)].unit;
-    }
-    return {};
-}
-
 // "rig.annulus_length=4000", "well.initial_top_pressure=20 bar" or
 // "rig.sensor_positions=0,1500,3000".
 void applyOverride(sim::Scenario& scenario, const std::string& text) {
@@ -68,14 +55,8 @@ void applyOverride(sim::Scenario& scenario, const std::string& text) {
     std::vector<double> values;
     std::stringstream list(text.substr(equals + 1));
     std::string item;
-    while (std::getline(list, item, ',')) {
-        // A bare number is SI, as in a scenario file; a text with a unit is converted.
-        std::string error;
-        auto value = parseQuantity(item, "1", error);
-        if (!value) value = parseQuantity(item, paramUnit(scenario, block, param), error);
-        if (!value) throw sim::ScenarioError("--set " + text + ": " + error);
-        values.push_back(*value);
-    }
+    while (std::getline(list, item, ','))
+        values.push_back(sim::writtenValue(scenario, block, param, item, "--set " + text));
     scenario.set(block, param, values);
 }
 

@@ -7,6 +7,7 @@
 #include "block_catalog.h"
 #include "plausibility.h"
 #include "scenario.h"
+#include "written_values.h"
 
 #include <pybind11/stl.h>
 
@@ -75,11 +76,20 @@ Scenario.default() the embedded default; both are validated completely on loadin
             "set",
             [](Scenario& s, const std::string& block, const std::string& param,
                const py::object& value) {
-                s.set(block, param, paramValues(value, block + "." + param));
+                const std::string where = block + "." + param;
+                if (py::isinstance<py::str>(value)) { // a text carries its unit: "20 bar"
+                    std::string error;
+                    const auto v = parseQuantity(value.cast<std::string>(),
+                                                 sim::paramUnit(s, block, param), error);
+                    if (!v) throw sim::ScenarioError(where + ": " + error);
+                    return s.set(block, param, {*v});
+                }
+                s.set(block, param, paramValues(value, where));
             },
             py::arg("block"), py::arg("param"), py::arg("value"),
-            "Overrides one dialog parameter by name and validates the block again; on an error "
-            "the scenario keeps its previous value.")
+            "Overrides one dialog parameter by name (a number, a sequence, or a text with its "
+            "unit, \"20 bar\") and validates the block again; on an error the scenario keeps its "
+            "previous value.")
         .def(
             "get",
             [](const Scenario& s, const std::string& block, const std::string& param) {

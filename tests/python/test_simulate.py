@@ -92,7 +92,7 @@ class TestOverrides:
             scenario.set("rig", "annulus_lenght", 4000)
         with pytest.raises(tavrel.ScenarioError, match="no block"):
             scenario.set("pump", "annulus_length", 4000)
-        with pytest.raises(ValueError):
+        with pytest.raises(tavrel.ScenarioError, match="needs a unit of a length"):
             scenario.set("rig", "annulus_length", "4000")
 
     def test_settings_must_be_positive(self):
@@ -142,3 +142,11 @@ def test_set_takes_a_value_with_its_unit(short_scenario_file, run_cli):
     with pytest.raises(subprocess.CalledProcessError) as refused:
         run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25 s", folder="c")
     assert '"25 s" is a time [s], not a pressure [Pa]' in refused.value.stderr
+
+
+def test_python_set_takes_a_value_with_its_unit():
+    scenario = tavrel.Scenario.default()
+    scenario.set("well", "initial_top_pressure", "25 bar")
+    assert scenario.get("rig", "initial_top_pressure") == 25e5
+    with pytest.raises(tavrel.ScenarioError, match=r'"25 s" is a time \[s\], not a pressure'):
+        scenario.set("well", "initial_top_pressure", "25 s")
