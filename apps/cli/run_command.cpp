@@ -6,12 +6,14 @@
 #include "commands.h"
 
 #include "background_sink.h"
+#include "plausibility.h"
 #include "result_files.h"
 #include "result_folder.h"
 #include "scenario.h"
 #include "simulation.h"
 #include "stop_signals.h"
 #include "summary.h"
+#include "written_values.h"
 
 #include <CLI/CLI.hpp>
 
@@ -58,27 +60,21 @@ RunFiles runFiles(const RunOptions& options) {
     return RunFiles(options.output, run_manifest, names);
 }
 
-// "rig.annulus_length=4000" or "rig.sensor_positions=0,1500,3000".
+// "rig.annulus_length=4000", "well.initial_top_pressure=20 bar" or
+// "rig.sensor_positions=0,1500,3000".
 void applyOverride(sim::Scenario& scenario, const std::string& text) {
     const auto dot = text.find('.');
     const auto equals = text.find('=');
     if (dot == std::string::npos || equals == std::string::npos || dot > equals) {
         throw sim::ScenarioError("--set " + text + ": expected BLOCK.PARAM=VALUE[,VALUE...]");
     }
+    const std::string block = text.substr(0, dot), param = text.substr(dot + 1, equals - dot - 1);
     std::vector<double> values;
     std::stringstream list(text.substr(equals + 1));
     std::string item;
-    while (std::getline(list, item, ',')) {
-        try {
-            size_t used = 0;
-            values.push_back(std::stod(item, &used));
-            if (used != item.size()) throw std::invalid_argument(item);
-        } catch (const std::exception&) {
-            throw sim::ScenarioError("--set " + text + ": \"" + item + "\" is not a number");
-        }
-    }
-    scenario.set(text.substr(0, dot), text.substr(dot + 1, equals - dot - 1), values,
-                 "--set " + text);
+    while (std::getline(list, item, ','))
+        values.push_back(sim::writtenValue(scenario, block, param, item, "--set " + text));
+    scenario.set(block, param, values, "--set " + text);
 }
 
 // A file-size limit makes a write fail (and be reported) instead of ending the program.
@@ -231,6 +227,8 @@ void run(const RunOptions& options) {
         applyOverride(scenario, text);
     scenario.checkOneWell(); // after every override: one may fix what another moved
     for (const auto& warning : scenario.wellWarnings())
+        std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
+    for (const auto& warning : sim::plausibilityWarnings(scenario))
         std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;

@@ -1,5 +1,7 @@
 #include "wiring.h"
 
+#include "names.h"
+
 #include <fnmatch.h>
 
 namespace tavrel::sim {
@@ -51,7 +53,9 @@ std::vector<size_t> selectByPatterns(const std::vector<std::string>& names,
         if (wanted) selected.push_back(c);
     }
     for (size_t i = 0; i < used.size(); ++i) {
-        if (!used[i]) throw UnmatchedPattern("\"" + patterns[i] + "\" matches no port");
+        if (!used[i])
+            throw UnmatchedPattern("\"" + patterns[i] + "\" matches no port" +
+                                   didYouMean(patterns[i], names));
     }
     return selected;
 }

@@ -37,13 +37,13 @@ void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     r.onlyKeys(t, key,
                {"duration", "output_interval", "start_time", "solver", "rtol", "atol", "max_step",
                 "fixed_step"});
-    s.duration = optionalNumber(r, t, key, "duration", s.duration);
-    s.output_interval = optionalNumber(r, t, key, "output_interval", s.output_interval);
-    s.start_time = optionalNumber(r, t, key, "start_time", s.start_time);
-    s.solver.rtol = optionalNumber(r, t, key, "rtol", s.solver.rtol);
-    s.solver.atol = optionalNumber(r, t, key, "atol", s.solver.atol);
-    s.solver.max_step = optionalNumber(r, t, key, "max_step", s.solver.max_step);
-    s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step);
+    s.duration = optionalNumber(r, t, key, "duration", s.duration, "s");
+    s.output_interval = optionalNumber(r, t, key, "output_interval", s.output_interval, "s");
+    s.start_time = optionalNumber(r, t, key, "start_time", s.start_time, "s");
+    s.solver.rtol = optionalNumber(r, t, key, "rtol", s.solver.rtol, "1");
+    s.solver.atol = optionalNumber(r, t, key, "atol", s.solver.atol, "1");
+    s.solver.max_step = optionalNumber(r, t, key, "max_step", s.solver.max_step, "s");
+    s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step, "s");
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
         const auto kind = solverKind(name);
@@ -134,11 +134,12 @@ void parseSummary(const Reader& r, const toml::node& summary, Scenario& s) {
     const auto& t = r.table(summary, "summary");
     r.onlyKeys(t, "summary", {"period", "periods", "from", "window"});
     const toml::node* period = t.get("period");
-    s.summary_period = period && period->is_table() ? sinePeriodOf(r, s, *period)
-                                                    : optionalNumber(r, t, "summary", "period", 0);
+    s.summary_period = period && period->is_table()
+                           ? sinePeriodOf(r, s, *period)
+                           : optionalNumber(r, t, "summary", "period", 0, "s");
     if (s.summary_period < 0) r.fail(&t, "summary.period", "must not be negative");
     // Checked before the conversion: a double outside int's range has no int value.
-    const double periods = optionalNumber(r, t, "summary", "periods", 3);
+    const double periods = optionalNumber(r, t, "summary", "periods", 3, "1");
     if (!(periods >= 1 && periods <= max_summary_periods) || periods != std::floor(periods)) {
         r.fail(t.get("periods"), "summary.periods",
                "must be a whole number from 1 to " + std::to_string(max_summary_periods));

@@ -57,15 +57,24 @@ std::vector<SensorPlace> sensorPlaces(const Reader& r, const toml::node& node,
     return places;
 }
 
+// Where each parameter's value was written, so that a refused value is named at its own line:
+// the block's table ("blocks.rig.params.X") or the shared [well] table ("well.X").
+struct ParamPlace {
+    std::string key;
+    const toml::node* node = nullptr;
+};
+
 // The block's dialog parameters by name: its own table first, then the shared [well] table;
 // each with where it was given.
 void parseParams(const Reader& r, BlockConfig& block, const toml::table* own,
-                 const toml::table* well, const std::string& key, const toml::node* where) {
+                 const toml::table* well, const std::string& key, const toml::node* where,
+                 std::vector<ParamPlace>& places) {
     const BlockDescription& kind = block.description();
     auto& params = block.params;
     params.assign(kind.params.size(), {});
     block.origins.assign(kind.params.size(), "the default of " + std::string(kind.name));
     std::vector<bool> given(kind.params.size(), false);
+    places.assign(kind.params.size(), {});
     const int sensors = kind.sensor_positions_param;
     auto take = [&](const toml::table& t, const std::string& prefix, bool strict) {
         for (const auto& [name, node] : t) {
@@ -83,10 +92,12 @@ void parseParams(const Reader& r, BlockConfig& block, const toml::table* own,
             if (k == sensors) {
                 block.sensor_places = sensorPlaces(r, node, prefix + "." + param);
             } else {
-                params[static_cast<size_t>(k)] = r.numbers(node, prefix + "." + param);
+                params[static_cast<size_t>(k)] = r.numbers(
+                    node, prefix + "." + param, kind.params[static_cast<size_t>(k)].unit);
             }
             block.origins[static_cast<size_t>(k)] = lineOrigin(r, node);
             given[static_cast<size_t>(k)] = true;
+            places[static_cast<size_t>(k)] = {prefix + "." + param, &node};
         }
     };
     if (own) take(*own, key + ".params", true);
@@ -158,12 +169,30 @@ bool readDescribedParams(const Reader& r, BlockConfig& block, const toml::table&
         return false;
     }
     if (params && !params->is_table()) r.fail(params, key + ".params", "must be a table");
-    parseParams(r, block, params ? params->as_table() : nullptr, well, key, &t);
+    std::vector<ParamPlace> places;
+    parseParams(r, block, params ? params->as_table() : nullptr, well, key, &t, places);
+    // A refused value is named where it was written; a shared one also names the block whose
+    // rule refuses it.
+    if (const auto problems = checkParams(block.description(), block.params); !problems.empty()) {
+        const int k = paramIndex(block.description(), problems[0].param);
+        const ParamPlace place = k < 0 ? ParamPlace{} : places[static_cast<size_t>(k)];
+        const bool shared = place.key.rfind("well.", 0) == 0;
+        if (place.node)
+            r.fail(place.node, place.key,
+                   problems[0].rule + (shared ? " (in block " + block.name + ")" : ""));
+    }
     validateParams(r.source(), block, lineOf(params ? params : &t));
     return true;
 }
 
 } // namespace
+
+std::string_view portUnit(const BlockConfig& block, const std::string& port) {
+    for (const auto& p : block.description().inputs) {
+        if (p.name == port) return p.unit;
+    }
+    return {};
+}
 
 bool hasInputPort(const BlockDescription& kind, const std::string& port) {
     return std::any_of(kind.inputs.begin(), kind.inputs.end(),
@@ -223,7 +252,8 @@ BlockConfig parseBlock(const Reader& r, const std::string& name, const toml::nod
             } else if (!hasInputPort(block.description(), port_name)) {
                 r.fail(&source, port_key, "unknown input port");
             }
-            block.inputs[port_name] = parseSource(r, source, port_key, base_dir);
+            block.inputs[port_name] = parseSource(r, source, port_key, base_dir,
+                                                  described ? portUnit(block, port_name) : "");
             block.input_lines[port_name] = lineOf(&source);
         }
     }

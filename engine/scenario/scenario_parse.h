@@ -24,10 +24,12 @@ inline constexpr auto firstOf = [](const auto& entry) { return entry.first; };
                              const std::string& rule);
 
 PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string& key);
+// A number of a table, or a text with a unit read as a value in `si` (see Reader::number).
 double optionalNumber(const Reader& r, const toml::table& t, const std::string& key,
-                      const char* name, double fallback);
+                      const char* name, double fallback, std::string_view si = {});
+// An input's source; `unit` is the port's, in which its values are read ("" when unknown).
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
-                   const std::string& base_dir);
+                   const std::string& base_dir, std::string_view unit = {});
 
 // A block whose plug-in has no description, shipped or in a file beside it: parsing leaves it
 // for the resolve step, which opens the plug-in and describes it by its handshake. The lines are

@@ -7,6 +7,8 @@
 #include "overloaded.h"
 #include "plugin_cache.h"
 
+#include <algorithm>
+
 namespace tavrel::sim {
 
 namespace {
@@ -27,25 +29,26 @@ void describeByHandshake(const Scenario& s, BlockConfig& block, const Unresolved
     }
 }
 
-bool hasPort(const Scenario& s, const PortRef& ref) {
+// Every port a source may name, "block.port".
+std::vector<std::string> portNames(const Scenario& s) {
+    std::vector<std::string> names;
     for (const auto& block : s.blocks) {
-        if (block.name != ref.block) continue;
-        const BlockDescription* kind = &block.description();
-        for (const auto& port : outputPorts(*kind, block.params)) {
-            if (port.name == ref.port) return true;
-        }
-        for (const auto& port : kind->inputs) {
-            if (port.name == ref.port) return true;
-        }
+        const BlockDescription& kind = block.description();
+        for (const auto& port : outputPorts(kind, block.params))
+            names.push_back(block.name + "." + port.name);
+        for (const auto& port : kind.inputs)
+            names.push_back(block.name + "." + std::string(port.name));
     }
-    return false;
+    return names;
 }
 
-void checkPortRefs(const Scenario& s, const Source& source, const std::string& key) {
+void checkPortRefs(const Scenario& s, const std::vector<std::string>& ports, const Source& source,
+                   const std::string& key) {
     auto check = [&](const PortRef& ref) {
-        if (!hasPort(s, ref)) {
-            throw ScenarioError(s.source_name + ": " + key + ": no port \"" + ref.block + "." +
-                                ref.port + "\"");
+        const std::string name = ref.block + "." + ref.port;
+        if (std::find(ports.begin(), ports.end(), name) == ports.end()) {
+            throw ScenarioError(s.source_name + ": " + key + ": no port \"" + name + "\"" +
+                                didYouMean(name, ports));
         }
     };
     std::visit(Overloaded{[&](const source::Connection& c) { check(c.port); },
@@ -56,7 +59,7 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
                           },
                           [&](const source::Sum& sum) {
                               for (size_t i = 0; i < sum.terms.size(); ++i) {
-                                  checkPortRefs(s, sum.terms[i],
+                                  checkPortRefs(s, ports, sum.terms[i],
                                                 key + ".sum[" + std::to_string(i) + "]");
                               }
                           },
@@ -69,9 +72,10 @@ void checkPortRefs(const Scenario& s, const Source& source, const std::string& k
 void resolveBlocks(Scenario& s, const std::vector<UnresolvedBlock>& unresolved) {
     for (const auto& block : unresolved)
         describeByHandshake(s, s.blocks[block.index], block);
+    const std::vector<std::string> ports = portNames(s);
     for (const auto& block : s.blocks) {
         for (const auto& [port, source] : block.inputs) {
-            checkPortRefs(s, source, "blocks." + block.name + ".inputs." + port);
+            checkPortRefs(s, ports, source, "blocks." + block.name + ".inputs." + port);
         }
     }
 }

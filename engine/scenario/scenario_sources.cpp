@@ -30,27 +30,43 @@ PortRef parsePortRef(const Reader& r, const toml::node& node, const std::string&
 }
 
 double optionalNumber(const Reader& r, const toml::table& t, const std::string& key,
-                      const char* name, double fallback) {
+                      const char* name, double fallback, std::string_view si) {
     const toml::node* node = t.get(name);
-    return node ? r.number(*node, key + "." + name) : fallback;
+    return node ? r.number(*node, key + "." + name, si) : fallback;
 }
 
 namespace {
 
 double requiredNumber(const Reader& r, const toml::table& t, const std::string& key,
-                      const char* name) {
+                      const char* name, std::string_view si) {
     const toml::node* node = t.get(name);
     if (!node) r.fail(&t, key, std::string("needs \"") + name + "\"");
-    return r.number(*node, key + "." + name);
+    return r.number(*node, key + "." + name, si);
 }
 
 // Where each row of a table stands, for its errors: "data.csv:7" for a file's line, "times[3]"
 // for an inline list.
 using RowPlaces = std::vector<std::string>;
 
-// A piecewise-linear table from a CSV file of "time,value" rows (a header line is allowed).
+// The factor of a heading's unit in brackets ("time [min]") to `si`; 1 without one. A unit of
+// another quantity, or one the table of units does not know, is refused at the heading's line:
+// a value is never read in a unit other than the one written.
+double headingFactor(const Reader& r, const toml::node& node, const std::string& key,
+                     const std::string& place, std::string heading, std::string_view si) {
+    while (!heading.empty() && (heading.back() == ' ' || heading.back() == '\r'))
+        heading.pop_back();
+    const auto open = heading.rfind('[');
+    if (heading.empty() || heading.back() != ']' || open == std::string::npos) return 1;
+    const std::string unit = heading.substr(open + 1, heading.size() - open - 2);
+    std::string error;
+    if (const auto factor = parseQuantity("1 " + unit, si, error)) return *factor;
+    r.fail(&node, key, place + ": column \"" + heading + "\": " + error);
+}
+
+// A piecewise-linear table from a CSV file of "time,value" rows. A heading line may give the
+// columns' units ("time [min],pressure [bar]"); the rows are then converted to SI.
 RowPlaces readTableFile(const Reader& r, const toml::node& node, const std::string& key,
-                        const std::string& path, source::Table& table) {
+                        const std::string& path, std::string_view unit, source::Table& table) {
     std::string text;
     try {
         text = readBoundedFile(path, table_file_limits);
@@ -61,6 +77,7 @@ RowPlaces readTableFile(const Reader& r, const toml::node& node, const std::stri
     std::string line;
     int line_number = 0;
     RowPlaces places;
+    double time_factor = 1, value_factor = 1;
     while (std::getline(in, line)) {
         ++line_number;
         if (line.empty() || line[0] == '#') continue;
@@ -70,11 +87,18 @@ RowPlaces readTableFile(const Reader& r, const toml::node& node, const std::stri
         char comma = 0;
         const std::string place = path + ":" + std::to_string(line_number);
         if (!(fields >> t >> comma >> v) || comma != ',') {
-            if (line_number == 1 && table.times.empty()) continue; // header
+            if (line_number == 1 && table.times.empty()) { // the heading line
+                const auto split = line.find(',');
+                time_factor = headingFactor(r, node, key, place, line.substr(0, split), "s");
+                if (split != std::string::npos) {
+                    value_factor = headingFactor(r, node, key, place, line.substr(split + 1), unit);
+                }
+                continue;
+            }
             r.fail(&node, key, place + ": expected \"time,value\"");
         }
-        table.times.push_back(t);
-        table.values.push_back(v);
+        table.times.push_back(t * time_factor);
+        table.values.push_back(v * value_factor);
         places.push_back(place);
     }
     return places;
@@ -98,32 +122,43 @@ void checkTable(const Reader& r, const toml::node& node, const std::string& key,
     }
 }
 
-// What one source kind's parser gets: the reader, the kind's body, its key and the folder of
-// relative table files.
+// What one source kind's parser gets: the reader, the kind's body, its key, the folder of
+// relative table files and the unit of the port it drives.
 struct SourceBody {
     const Reader& r;
     const toml::node& node;
     const std::string& key;
     const std::string& base_dir;
+    std::string_view unit;
     const toml::table& table(std::initializer_list<const char*> allowed) const {
         const auto& t = r.table(node, key);
         r.onlyKeys(t, key, allowed);
         return t;
     }
+    // A field in `si`, by default the port's unit.
+    double required(const toml::table& t, const char* name, std::string_view si) const {
+        return requiredNumber(r, t, key, name, si);
+    }
     double required(const toml::table& t, const char* name) const {
-        return requiredNumber(r, t, key, name);
+        return required(t, name, unit);
+    }
+    double optional(const toml::table& t, const char* name, double fallback,
+                    std::string_view si) const {
+        return optionalNumber(r, t, key, name, fallback, si);
     }
     double optional(const toml::table& t, const char* name, double fallback) const {
-        return optionalNumber(r, t, key, name, fallback);
+        return optional(t, name, fallback, unit);
     }
 };
 
-Source parseConstant(const SourceBody& b) { return {source::Constant{b.r.number(b.node, b.key)}}; }
+Source parseConstant(const SourceBody& b) {
+    return {source::Constant{b.r.number(b.node, b.key, b.unit)}};
+}
 
 Source parseStep(const SourceBody& b) {
     const auto& t = b.table({"time", "before", "after"});
     source::Step s;
-    s.time = b.required(t, "time");
+    s.time = b.required(t, "time", "s");
     s.before = b.optional(t, "before", 0);
     s.after = b.required(t, "after");
     return {s};
@@ -132,8 +167,8 @@ Source parseStep(const SourceBody& b) {
 Source parseRamp(const SourceBody& b) {
     const auto& t = b.table({"start_time", "slope", "initial"});
     source::Ramp s;
-    s.start_time = b.optional(t, "start_time", 0);
-    s.slope = b.required(t, "slope");
+    s.start_time = b.optional(t, "start_time", 0, "s");
+    s.slope = b.required(t, "slope", "1"); // the port's unit per second: no text unit
     s.initial = b.optional(t, "initial", 0);
     return {s};
 }
@@ -142,9 +177,9 @@ Source parseSine(const SourceBody& b) {
     const auto& t = b.table({"amplitude", "period", "phase", "offset"});
     source::Sine s;
     s.amplitude = b.required(t, "amplitude");
-    s.period = b.required(t, "period");
+    s.period = b.required(t, "period", "s");
     if (!(s.period > 0)) b.r.fail(&t, b.key + ".period", "must be positive");
-    s.phase = b.optional(t, "phase", 0);
+    s.phase = b.optional(t, "phase", 0, "rad");
     s.offset = b.optional(t, "offset", 0);
     return {s};
 }
@@ -170,13 +205,13 @@ Source parseTable(const SourceBody& b) {
     if (const toml::node* file = t.get("file")) {
         std::filesystem::path path = b.r.text(*file, b.key + ".file");
         if (path.is_relative()) path = std::filesystem::path(b.base_dir) / path;
-        places = readTableFile(b.r, *file, b.key + ".file", path.string(), s);
+        places = readTableFile(b.r, *file, b.key + ".file", path.string(), b.unit, s);
     } else {
         const toml::node* times = t.get("times");
         const toml::node* values = t.get("values");
         if (!times || !values) b.r.fail(&t, b.key, "needs \"file\" or \"times\" and \"values\"");
-        s.times = b.r.numbers(*times, b.key + ".times");
-        s.values = b.r.numbers(*values, b.key + ".values");
+        s.times = b.r.numbers(*times, b.key + ".times", "s");
+        s.values = b.r.numbers(*values, b.key + ".values", b.unit);
     }
     checkTable(b.r, b.node, b.key, s, places);
     return {s};
@@ -188,7 +223,7 @@ Source parseSum(const SourceBody& b) {
     const auto& terms = *b.node.as_array();
     for (size_t i = 0; i < terms.size(); ++i) {
         s.terms.push_back(
-            parseSource(b.r, terms[i], b.key + "[" + std::to_string(i) + "]", b.base_dir));
+            parseSource(b.r, terms[i], b.key + "[" + std::to_string(i) + "]", b.base_dir, b.unit));
     }
     return {s};
 }
@@ -205,9 +240,9 @@ Source parsePi(const SourceBody& b) {
     const toml::node* measure = t.get("measure");
     if (!measure) b.r.fail(&t, b.key, "needs \"measure\"");
     s.measure = parsePortRef(b.r, *measure, b.key + ".measure");
-    s.setpoint = b.required(t, "setpoint");
-    s.kp = b.optional(t, "kp", 0);
-    s.ki = b.optional(t, "ki", 0);
+    s.setpoint = b.required(t, "setpoint", ""); // in the measured port's unit
+    s.kp = b.optional(t, "kp", 0, "1");
+    s.ki = b.optional(t, "ki", 0, "1");
     s.min = b.optional(t, "min", -1e300);
     s.max = b.optional(t, "max", 1e300);
     if (!(s.min <= s.max)) b.r.fail(&t, b.key, "min must not exceed max");
@@ -221,7 +256,7 @@ Source parsePi(const SourceBody& b) {
 // A whole number from `low` to `high`.
 long wholeNumber(const SourceBody& b, const toml::table& t, const char* name, double fallback,
                  double low, double high) {
-    const double value = b.optional(t, name, fallback);
+    const double value = b.optional(t, name, fallback, "1");
     if (!(value >= low && value <= high) || value != std::floor(value)) {
         std::ostringstream rule;
         rule << "must be a whole number from " << low << " to " << high;
@@ -251,21 +286,21 @@ Source parseSea(const SourceBody& b) {
         b.r.fail(spectrum, b.key + ".spectrum", "must be jonswap or pierson_moskowitz");
     }
     s.spectrum = known->second;
-    s.hs = b.required(t, "hs");
+    s.hs = b.required(t, "hs", "m");
     positive(b, t, "hs", s.hs);
-    s.tp = b.required(t, "tp");
+    s.tp = b.required(t, "tp", "s");
     positive(b, t, "tp", s.tp);
     if (t.get("gamma") && s.spectrum != source::Sea::Spectrum::jonswap) {
         b.r.fail(t.get("gamma"), b.key + ".gamma", "belongs to the jonswap spectrum");
     }
     // Pierson-Moskowitz is the JONSWAP spectrum without peak enhancement.
-    s.gamma = s.spectrum == source::Sea::Spectrum::jonswap ? b.optional(t, "gamma", 3.3) : 1.0;
+    s.gamma = s.spectrum == source::Sea::Spectrum::jonswap ? b.optional(t, "gamma", 3.3, "1") : 1.0;
     if (!(s.gamma >= 1 && s.gamma <= 20)) {
         b.r.fail(t.get("gamma"), b.key + ".gamma", "must be from 1 to 20");
     }
     s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
     s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
-    s.ramp = b.optional(t, "ramp", 0);
+    s.ramp = b.optional(t, "ramp", 0, "s");
     if (!(s.ramp >= 0)) b.r.fail(t.get("ramp"), b.key + ".ramp", "must not be negative");
     return {s};
 }
@@ -275,7 +310,7 @@ Source parseNoise(const SourceBody& b) {
     source::Noise s;
     s.std = b.required(t, "std");
     if (!(s.std >= 0)) b.r.fail(t.get("std"), b.key + ".std", "must not be negative");
-    s.bandwidth = b.required(t, "bandwidth");
+    s.bandwidth = b.required(t, "bandwidth", "1/s");
     positive(b, t, "bandwidth", s.bandwidth);
     s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
     s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
@@ -303,14 +338,14 @@ std::string sourceKeys() {
 }
 
 Source parseSourceTable(const Reader& r, const toml::table& t, const std::string& key,
-                        const std::string& base_dir) {
+                        const std::string& base_dir, std::string_view unit) {
     if (t.size() != 1) r.fail(&t, key, "must hold exactly one of " + sourceKeys());
     const auto entry = t.begin();
     const std::string kind(entry->first.str());
     const toml::node& body = entry->second;
     const std::string sub = key + "." + kind;
     for (const auto& syntax : source_syntax) {
-        if (syntax.key == kind) return syntax.parse({r, body, sub, base_dir});
+        if (syntax.key == kind) return syntax.parse({r, body, sub, base_dir, unit});
     }
     r.fail(&body, sub, "unknown source kind (" + sourceKeys() + ")");
 }
@@ -318,9 +353,9 @@ Source parseSourceTable(const Reader& r, const toml::table& t, const std::string
 } // namespace
 
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
-                   const std::string& base_dir) {
-    if (node.is_number()) return {source::Constant{r.number(node, key)}};
-    if (node.is_table()) return parseSourceTable(r, *node.as_table(), key, base_dir);
+                   const std::string& base_dir, std::string_view unit) {
+    if (node.is_number() || node.is_string()) return {source::Constant{r.number(node, key, unit)}};
+    if (node.is_table()) return parseSourceTable(r, *node.as_table(), key, base_dir, unit);
     r.fail(&node, key, "must be a number or a source table");
 }
 

@@ -2,6 +2,9 @@
 // study files share it; each throws its own error type.
 #pragma once
 
+#include "names.h"
+#include "units.h"
+
 #include <toml++/toml.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavrel::sim {
@@ -27,41 +31,6 @@ std::string choiceList(const Table& table, Name name, const char* quote = "",
         text += quote + std::string(name(table[i])) + quote;
     }
     return text;
-}
-
-// " (did you mean NAME?)" for the candidate nearest to a misspelt `given` (a few letters
-// swapped, dropped or added), or empty when none is near.
-inline std::string didYouMean(const std::string& given,
-                              const std::vector<std::string>& candidates) {
-    // Edits between the two names, a swap of neighbouring letters counting as one.
-    auto distance = [](const std::string& a, const std::string& b) {
-        std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-        for (size_t i = 0; i <= a.size(); ++i)
-            d[i][0] = i;
-        for (size_t j = 0; j <= b.size(); ++j)
-            d[0][j] = j;
-        for (size_t i = 1; i <= a.size(); ++i) {
-            for (size_t j = 1; j <= b.size(); ++j) {
-                d[i][j] = std::min(
-                    {d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-                if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-                    d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-                }
-            }
-        }
-        return d[a.size()][b.size()];
-    };
-    const size_t limit = std::clamp<size_t>(given.size() / 3, 1, 3);
-    const std::string* best = nullptr;
-    size_t best_distance = limit + 1;
-    for (const auto& c : candidates) {
-        const size_t d = distance(given, c);
-        if (d < best_distance) {
-            best = &c;
-            best_distance = d;
-        }
-    }
-    return best ? " (did you mean " + *best + "?)" : "";
 }
 
 // A whole number as TOML holds it: an integer, or a float that is one and fits. toml++'s own
@@ -98,7 +67,14 @@ template <class Error> class TomlReader {
         }
     }
 
-    double number(const toml::node& node, const std::string& key) const {
+    // A number, or a text with a unit ("20 bar") read as a value in `si` (the SI unit the key
+    // holds; empty for a plain number).
+    double number(const toml::node& node, const std::string& key, std::string_view si = {}) const {
+        if (const auto text = node.value_exact<std::string>()) {
+            std::string error;
+            if (const auto v = parseQuantity(*text, si, error)) return *v;
+            fail(&node, key, error);
+        }
         if (auto v = node.value<double>()) {
             if (!std::isfinite(*v)) fail(&node, key, "must be a finite number");
             return *v;
@@ -106,16 +82,17 @@ template <class Error> class TomlReader {
         fail(&node, key, "must be a number");
     }
 
-    std::vector<double> numbers(const toml::node& node, const std::string& key) const {
+    std::vector<double> numbers(const toml::node& node, const std::string& key,
+                                std::string_view si = {}) const {
         if (node.is_array()) {
             std::vector<double> values;
             const auto& array = *node.as_array();
             for (size_t i = 0; i < array.size(); ++i) {
-                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]"));
+                values.push_back(number(array[i], key + "[" + std::to_string(i) + "]", si));
             }
             return values;
         }
-        return {number(node, key)};
+        return {number(node, key, si)};
     }
 
     std::string text(const toml::node& node, const std::string& key) const {

@@ -1,6 +1,7 @@
 #include "measured.h"
 
 #include "bounded_file.h"
+#include "units.h"
 
 #include <charconv>
 #include <cmath>
@@ -30,6 +31,17 @@ std::string headingName(const std::string& heading) {
     while (!name.empty() && name.back() == ' ')
         name.pop_back();
     return name;
+}
+
+// The factor of a heading's unit ("time [min]") to `si` (to its SI unit when `si` is empty);
+// 1 without one. A unit that cannot be converted is refused, never read as SI.
+double headingFactor(const std::string& heading, std::string_view si, const std::string& where) {
+    const auto open = heading.rfind('[');
+    if (heading.empty() || heading.back() != ']' || open == std::string::npos) return 1;
+    const std::string unit = heading.substr(open + 1, heading.size() - open - 2);
+    std::string error;
+    if (const auto factor = parseQuantity("1 " + unit, si, error)) return *factor;
+    throw std::invalid_argument(where + ": column \"" + heading + "\": " + error);
 }
 
 bool parseNumber(const std::string& text, double& value) {
@@ -75,6 +87,7 @@ MeasuredSeries readMeasured(const std::string& path, const std::string& column) 
     std::string line;
     int line_number = 0;
     size_t picked = 0;
+    double time_factor = 1, value_factor = 1;
     while (std::getline(in, line)) {
         ++line_number;
         if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
@@ -84,6 +97,8 @@ MeasuredSeries readMeasured(const std::string& path, const std::string& column) 
             if (cells.size() < 2)
                 throw std::invalid_argument(where + ": needs a time column and a series");
             picked = pickColumn(cells, column, where);
+            time_factor = headingFactor(cells[0], "s", where);
+            value_factor = headingFactor(cells[picked], "", where);
             continue;
         }
         double time = 0, value = 0;
@@ -94,11 +109,12 @@ MeasuredSeries readMeasured(const std::string& path, const std::string& column) 
         if (!std::isfinite(time) || !std::isfinite(value)) {
             throw std::invalid_argument(where + ": not finite");
         }
+        time *= time_factor;
         if (!series.times.empty() && !(time > series.times.back())) {
             throw std::invalid_argument(where + ": times must increase");
         }
         series.times.push_back(time);
-        series.values.push_back(value);
+        series.values.push_back(value * value_factor);
     }
     if (series.times.empty()) throw std::invalid_argument(path + ": no measured rows");
     return series;

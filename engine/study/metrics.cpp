@@ -1,5 +1,7 @@
 #include "metrics.h"
 
+#include "names.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -58,7 +60,12 @@ std::string parseMetric(const std::string& text, Metric& metric) {
     const auto known = std::find_if(std::begin(stat_names), std::end(stat_names),
                                     [&](const StatName& s) { return stat == s.name; });
     if (known == std::end(stat_names)) {
-        return "unknown statistic \"" + stat + "\" (one of " + statList() + ")";
+        std::vector<std::string> names;
+        for (const auto& s : stat_names)
+            names.emplace_back(s.name);
+        const std::string nearest = didYouMean(stat, names);
+        return "unknown statistic \"" + stat + "\"" +
+               (nearest.empty() ? " (one of " + statList() + ")" : nearest);
     }
     metric.stat = known->stat;
     metric.column = text.substr(0, colon);

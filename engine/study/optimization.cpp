@@ -267,16 +267,17 @@ void Optimization::Impl::probe(const Reader& r) const {
         const auto quote = rule.find('"');
         const std::string column =
             quote == std::string::npos ? "" : rule.substr(quote + 1, rule.rfind('"') - quote - 1);
+        const auto at = rule.find("no logged column");
+        const std::string missing = at == std::string::npos ? rule : rule.substr(at);
         for (size_t i = 0; i < objectives.size(); ++i) {
             if (!column.empty() && objectives[i].rfind(column, 0) == 0) {
-                r.fail(objective_nodes[i], "optimize.minimize: \"" + objectives[i] + "\"",
-                       "no logged column \"" + column + "\"");
+                r.fail(objective_nodes[i], "optimize.minimize: \"" + objectives[i] + "\"", missing);
             }
         }
         for (size_t i = 0; i < constraints.size(); ++i) {
             if (!column.empty() && constraints[i].metric.find(column) != std::string::npos) {
                 r.fail(constraint_nodes[i], "optimize.subject_to: \"" + constraints[i].text + "\"",
-                       "no logged column \"" + column + "\"");
+                       missing);
             }
         }
         r.fail(doc.get("optimize"), "optimize", rule);

@@ -1,5 +1,7 @@
 #include "study_key.h"
 
+#include "names.h"
+
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
@@ -26,6 +28,18 @@ struct SectionName {
 constexpr SectionName section_names[] = {{"simulation", StudyKey::Target::section},
                                          {"summary", StudyKey::Target::section},
                                          {"well", StudyKey::Target::well}};
+
+// What a key may start with: a section or one of the scenario's blocks.
+std::vector<std::string> heads(const toml::table& doc) {
+    std::vector<std::string> names;
+    for (const auto& section : section_names)
+        names.emplace_back(section.name);
+    if (const toml::table* blocks = doc["blocks"].as_table()) {
+        for (const auto& [name, block] : *blocks)
+            names.emplace_back(name.str());
+    }
+    return names;
+}
 
 } // namespace
 
@@ -78,7 +92,10 @@ void applyKey(toml::table& doc, const StudyKey& key, double value) {
     case StudyKey::Target::source_field: break;
     }
     toml::table* block = doc["blocks"][key.head].as_table();
-    if (!block) throw std::invalid_argument("the scenario has no block \"" + key.head + "\"");
+    if (!block) {
+        throw std::invalid_argument("the scenario has no block \"" + key.head + "\"" +
+                                    didYouMean(key.head, heads(doc)));
+    }
     toml::table* inputs = (*block)["inputs"].as_table();
     toml::node* input = inputs ? inputs->get(key.name) : nullptr;
     if (key.target == StudyKey::Target::block_value) {
@@ -91,8 +108,14 @@ void applyKey(toml::table& doc, const StudyKey& key, double value) {
     }
     toml::table* source = input ? input->as_table() : nullptr;
     if (!source || source->size() != 1 || !source->begin()->second.is_table()) {
+        std::vector<std::string> names;
+        if (inputs) {
+            for (const auto& [name, node] : *inputs)
+                names.emplace_back(name.str());
+        }
         throw std::invalid_argument("blocks." + key.head + ".inputs." + key.name +
-                                    " is not a source with fields in the scenario");
+                                    " is not a source with fields in the scenario" +
+                                    (input ? "" : didYouMean(key.name, names)));
     }
     setNumber(*source->begin()->second.as_table(), key.field, value);
 }

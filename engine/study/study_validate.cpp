@@ -93,8 +93,13 @@ void Study::Impl::checkColumns(const Reader& r, const std::vector<sim::Column>& 
     const toml::node* metrics_node = study_doc["study"]["metrics"].node();
     if (!columns.empty()) {
         const std::string missing = missingColumn(metrics, columns);
-        if (!missing.empty())
-            r.fail(metrics_node, "study.metrics", "no logged column \"" + missing + "\"");
+        if (!missing.empty()) {
+            std::vector<std::string> names;
+            for (const auto& c : columns)
+                names.push_back(c.name);
+            r.fail(metrics_node, "study.metrics",
+                   "no logged column \"" + missing + "\"" + didYouMean(missing, names));
+        }
         for (const auto& m : metrics) {
             for (const auto& c : columns) {
                 if (c.name == m.column) metric_units.push_back(metricUnit(m, c.unit));

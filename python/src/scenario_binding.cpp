@@ -5,7 +5,9 @@
 #include "conversions.h"
 
 #include "block_catalog.h"
+#include "plausibility.h"
 #include "scenario.h"
+#include "written_values.h"
 
 #include <pybind11/stl.h>
 
@@ -74,11 +76,20 @@ Scenario.default() the embedded default; both are validated completely on loadin
             "set",
             [](Scenario& s, const std::string& block, const std::string& param,
                const py::object& value) {
-                s.set(block, param, paramValues(value, block + "." + param));
+                const std::string where = block + "." + param;
+                if (py::isinstance<py::str>(value)) { // a text carries its unit: "20 bar"
+                    std::string error;
+                    const auto v = parseQuantity(value.cast<std::string>(),
+                                                 sim::paramUnit(s, block, param), error);
+                    if (!v) throw sim::ScenarioError(where + ": " + error);
+                    return s.set(block, param, {*v});
+                }
+                s.set(block, param, paramValues(value, where));
             },
             py::arg("block"), py::arg("param"), py::arg("value"),
-            "Overrides one dialog parameter by name and validates the block again; on an error "
-            "the scenario keeps its previous value.")
+            "Overrides one dialog parameter by name (a number, a sequence, or a text with its "
+            "unit, \"20 bar\") and validates the block again; on an error the scenario keeps its "
+            "previous value.")
         .def("well_warnings", &Scenario::wellWarnings,
              "Lines naming each block value that differs from the [well] table's (both places); "
              "tavrel.simulate warns with them.")
@@ -124,6 +135,8 @@ Scenario.default() the embedded default; both are validated completely on loadin
             "max_step", [](const Scenario& s) { return s.solver.max_step; },
             simulationSetter<double>("max_step"), "Largest solver step [s]; 0 for no limit.")
         .def_readonly("log", &Scenario::log, "Patterns of the logged columns (empty: all).")
+        .def_property_readonly("warnings", &sim::plausibilityWarnings,
+                               "Values accepted that are most likely a mistake, one line each.")
         .def("__repr__", [](const Scenario& s) {
             std::string names;
             for (const auto& b : s.blocks)

@@ -29,7 +29,11 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     describe,
     shipped_blocks,
 )
-from ._scenarios import as_scenario as _scenario, sensor_positions as _sensor_positions
+from ._scenarios import (
+    annulus_lengths as _annulus_lengths,
+    as_scenario as _scenario,
+    sensor_positions as _sensor_positions,
+)
 
 if "TAVREL_PLUGIN_PATH" not in _os.environ:
     # The plug-ins of the tree this package lies in (the build tree or an installed one), for
@@ -52,10 +56,11 @@ class Result:
 
     ``result.time`` holds the output times [s]; ``result["rig.bottom_pressure"]`` one logged
     column, ``result.values`` all of them (one row per output time). The arrays are read-only
-    views of the rows the host logged, not copies. ``result.units[name]`` gives a column's unit.
+    views of the rows the host logged, not copies. ``result.units[name]`` gives a column's unit;
+    ``sensor_positions`` and ``annulus_lengths`` (by block, [m]) place the sensors.
     """
 
-    def __init__(self, data, sensor_positions=None, profile=None):
+    def __init__(self, data, sensor_positions=None, profile=None, annulus_lengths=None):
         self._data = data
         self.profile = profile  # a Profile when the run recorded one, else None
         self.time = data.time
@@ -64,6 +69,7 @@ class Result:
         self.units = dict(zip(self.names, data.units))
         self._index = {name: i for i, name in enumerate(self.names)}
         self.sensor_positions = dict(sensor_positions or {})
+        self.annulus_lengths = dict(annulus_lengths or {})
 
     def __getitem__(self, name):
         try:
@@ -98,11 +104,12 @@ class Result:
         return figure
 
     def to_frame(self):
-        """The logged columns as a pandas DataFrame indexed by time, headed as in results.csv."""
-        import pandas
-        headings = [f"{n} [{self.units[n]}]" if self.units[n] else n for n in self.names]
-        return pandas.DataFrame(_copy(self.values), columns=headings,
-                                index=pandas.Index(_copy(self.time), name="time [s]"))
+        """The logged columns as a pandas DataFrame indexed by time [s], one column per logged
+        name ("rig.bottom_pressure"); ``frame.attrs["units"]`` maps each name, and "time", to
+        its unit. A heading as results.csv writes it ("rig.bottom_pressure [Pa]") still
+        selects its column."""
+        from ._frame import result_frame
+        return result_frame(_copy(self.time), _copy(self.values), self.names, self.units)
 
     def plot_wave(self, path=None, block=None, title=None):
         """Space-time map of the pressure deviation along the annulus (needs the profile)."""
@@ -127,7 +134,7 @@ class Result:
         return figure
 
     @classmethod
-    def read_csv(cls, path, sensor_positions=None):
+    def read_csv(cls, path, sensor_positions=None, annulus_lengths=None):
         """Reads a results CSV file written by the command-line tool or by to_csv, with the
         profile.csv beside it when there is one."""
         import numpy
@@ -142,7 +149,7 @@ class Result:
                                               rows[:, 0].copy(), rows[:, 1:].copy())
         beside = _os.path.join(_os.path.dirname(_os.path.abspath(path)), "profile.csv")
         profile = Profile.read_csv(beside) if _os.path.exists(beside) else None
-        return cls(data, sensor_positions, profile)
+        return cls(data, sensor_positions, profile, annulus_lengths)
 
 
 def _copy(array):
@@ -208,7 +215,8 @@ def simulate(scenario=None, profile=False):
     what was logged until then as its ``result``.
     """
     scenario = _scenario(scenario)
-    positions = _sensor_positions(scenario)
+    positions = _sensor_positions(scenario), _annulus_lengths(scenario)
+    _warn(scenario)
     for line in scenario.well_warnings():
         _warnings.warn(line, stacklevel=2)
     try:
@@ -218,15 +226,22 @@ def simulate(scenario=None, profile=False):
         raise
     if profile:
         data, along = data
-        return Result(data, positions, Profile.from_data(along))
-    return Result(data, positions)
+        return Result(data, positions[0], Profile.from_data(along), positions[1])
+    return Result(data, positions[0], annulus_lengths=positions[1])
+
+
+def _warn(scenario):
+    """Values the scenario accepts that are most likely a mistake, as Python warnings."""
+    import warnings
+    for text in scenario.warnings:
+        warnings.warn(text, stacklevel=3)
 
 
 def _attach_result(error, positions):
     """Turns the rows a failed run logged into a Result on the error."""
     data = getattr(error, "result", None)
     if isinstance(data, _tavrel.ResultData):
-        error.result = Result(data, positions)
+        error.result = Result(data, positions[0], annulus_lengths=positions[1])
 
 
 class Simulation(_tavrel.Simulation):
@@ -246,7 +261,7 @@ class Simulation(_tavrel.Simulation):
     def __init__(self, scenario=None, log=True):
         scenario = _scenario(scenario)
         super().__init__(scenario, log)
-        self._positions = _sensor_positions(scenario)
+        self._positions = _sensor_positions(scenario), _annulus_lengths(scenario)
 
     def advance_to(self, t):
         """Integrates to time t [s] with the GIL released; on a failure the run stops for
@@ -259,7 +274,8 @@ class Simulation(_tavrel.Simulation):
 
     def result(self):
         """A copy of the rows logged so far."""
-        return Result(self.result_data(), self._positions)
+        return Result(self.result_data(), self._positions[0],
+                      annulus_lengths=self._positions[1])
 
 
 def __getattr__(name):

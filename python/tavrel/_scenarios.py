@@ -23,3 +23,14 @@ def sensor_positions(scenario):
         if values:
             positions[block] = list(values)
     return positions
+
+
+def annulus_lengths(scenario):
+    """Annulus length [m] of every block of `scenario` that has sensors: a sensor's depth below
+    the surface, as a driller reads it, is the length less its position."""
+    lengths = {}
+    for block in sensor_positions(scenario):
+        length = scenario.params(block).get("annulus_length")
+        if isinstance(length, float):
+            lengths[block] = length
+    return lengths

@@ -4,7 +4,7 @@
     model = tavrel.linearize("scenarios/default.toml")   # at t = 0
     G = model.freqresp([6.0, 12.0])                       # complex, (periods, outputs, inputs)
     model.modes()                                         # pandas DataFrame, by period
-    model.bode("bode.png", overlay=study_frame)
+    model.bode("bode.png", overlay=tavrel.Study.load("studies/period_sweep.toml").run())
 
 ``run_request`` writes modes.csv, frequency_response.csv, bode.png and poles.png of a saved
 model (what ``tavrel linearize`` hands over through tavrel.command).

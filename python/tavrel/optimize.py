@@ -39,12 +39,23 @@ class _BudgetSpent(Exception):
 
 
 class Outcome:
-    """What a search found: `best` (key -> value), its `objective`, every evaluation as a
-    DataFrame (`evaluations`), and why it stopped."""
+    """What a search found: `best` (key -> value), its `objective` (SI, in `unit`), every
+    evaluation as a DataFrame (`evaluations`), and why it stopped."""
 
-    def __init__(self, evaluations, best, objective, converged, message):
+    def __init__(self, evaluations, best, objective, converged, message, unit=""):
         self.evaluations, self.best, self.objective = evaluations, best, objective
-        self.converged, self.message = converged, message
+        self.converged, self.message, self.unit = converged, message, unit
+
+    def objective_text(self):
+        """The objective as a person reads it: "0.357 bar (35719.889 Pa)"."""
+        from .figures.units import display
+
+        unit = "" if self.unit == "1" else self.unit
+        scale, shown = display(unit)
+        exact = f"{self.objective!r} {unit}".strip()
+        if shown in (unit, "-"):
+            return exact
+        return f"{self.objective * scale:.6g} {shown} ({exact})"
 
     def __repr__(self):
         return (f"Outcome(best={self.best}, objective={self.objective}, "
@@ -192,7 +203,14 @@ class _Search:
             pass
         best = list(self.rows.values())[self.log.best] if self.log.best >= 0 else None
         return Outcome(self.evaluations(), dict(zip(self.keys, best["point"])) if best else None,
-                       best["objective"] if best else None, converged, message)
+                       best["objective"] if best else None, converged, message,
+                       self.objective_unit())
+
+    def objective_unit(self):
+        """The unit the objectives share (their metrics' headings), "" when they differ."""
+        units = {heading[len(metric) + 2:-1] for metric in self.objectives
+                 for heading in self.log.columns if heading.startswith(metric + " [")}
+        return units.pop() if len(units) == 1 else ""
 
     def bounds_list(self):
         return list(zip(self.lower, self.upper))
@@ -271,5 +289,6 @@ def run_request(request):
         return 1
     for key, value in outcome.best.items():
         print(f"  {key} = {value!r}")
-    print(f"objective {outcome.objective!r}; best scenario: {os.path.join(output, 'best.toml')}")
+    print(f"objective {outcome.objective_text()}; best scenario: "
+          f"{os.path.join(output, 'best.toml')}")
     return 0

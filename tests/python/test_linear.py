@@ -54,6 +54,21 @@ def test_response_matches_small_nonlinear_runs(default_model, period):
     assert abs(np.degrees(np.angle(G / measured))) < 5.0
 
 
+def test_default_bode_shows_heave_and_choke_into_the_bottom_pressure(default_model):
+    from tavrel.figures.linear import bode_figure
+
+    figure = bode_figure(default_model)
+    amplitude = [axis for axis in figure.axes if axis.get_ylabel().startswith("amplitude")]
+    assert [axis.get_ylabel() for axis in amplitude] == ["amplitude [bar]",
+                                                         "amplitude [bar/m/s]"]
+    assert [line.get_label() for axis in amplitude for line in axis.lines
+            if not line.get_label().startswith("_")] == [
+        "rig.bottom_pressure/rig.choke_setpoint", "rig.bottom_pressure/rig.displacer_velocity"]
+    for axis in figure.axes:
+        if axis.get_ylabel() == "phase [°]":  # unwrapped: no jump of a full turn
+            assert np.max(np.abs(np.diff(axis.lines[0].get_ydata()))) < 90
+
+
 def test_modes_and_files(default_model, tmp_path):
     modes = default_model.modes()
     rig = modes[(modes["dominant_block"] == "rig") & (modes["damping_ratio"] < 0.5)]

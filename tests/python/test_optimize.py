@@ -109,3 +109,17 @@ def test_shipped_calibration_recovers_the_well(tmp_path):
     assert outcome.best["well.friction_linear"] == pytest.approx(0.13, rel=0.02)
     assert outcome.best["well.sound_speed"] == pytest.approx(1080.0, rel=0.02)
     assert (tmp_path / "calibrate" / "convergence.png").stat().st_size > 0
+
+
+@pytest.mark.parametrize("objective, unit, shown", [
+    (35719.889, "Pa", "0.357199 bar (35719.889 Pa)"),
+    (0.01, "m3/s", "600 L/min (0.01 m3/s)"),
+    (0.5, "rad", "28.6479 ° (0.5 rad)"),
+    (2.5, "m/s", "2.5 m/s"),
+    (2.5, "", "2.5"),
+])
+def test_printed_objective_is_in_display_units_with_its_si_value(objective, unit, shown):
+    from tavrel.optimize import Outcome
+
+    outcome = Outcome(None, {}, objective, True, "", unit)
+    assert outcome.objective_text() == shown

@@ -5,6 +5,7 @@ import sys
 import pytest
 
 import tavrel
+from tavrel.figures import report
 from tavrel.figures.__main__ import main as figures_main
 
 PNG = b"\x89PNG"
@@ -22,6 +23,15 @@ class TestFigures:
                           "choke opening [1]", "displacer velocity [m/s]"]
         assert is_png(tmp_path / "series.png")
 
+    def test_series_read_at_once(self, short_result):
+        figure = short_result.plot()
+        figure.canvas.draw()
+        labels = [line.get_label() for line in figure.axes[1].lines]
+        assert "rig sensor at 3000 m depth" in labels  # the bottom sensor, as a driller says
+        for axis in figure.axes:  # legends beside the axes, never over the curves
+            assert axis.get_legend().get_window_extent().x0 >= axis.get_window_extent().x1
+        assert '"bottom pressure [bar]"' in report._series(short_result)  # a panel of its own
+
     def test_without_an_observer_there_is_no_velocity_panel(self, short_scenario_file, tmp_path):
         text = tavrel.default_scenario_text()
         rig_only = text[: text.index("[blocks.observer]")] + text[text.index("[summary]"):]
@@ -33,7 +43,7 @@ class TestFigures:
     def test_profile_at_chosen_times(self, short_result, tmp_path):
         figure = short_result.plot_profile(times=[0.0, 3.0, 6.0], path=tmp_path / "profile.png")
         (axis,) = figure.axes
-        assert axis.get_ylabel() == "distance from the bottom [m]"
+        assert axis.get_ylabel() == "depth below the surface [m]"
         assert [line.get_label() for line in axis.lines] == ["t = 0 s", "t = 3 s", "t = 6 s"]
         assert list(axis.lines[0].get_ydata()) == [0.0, 1000.0, 2000.0, 3000.0]
         assert is_png(tmp_path / "profile.png")

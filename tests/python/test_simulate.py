@@ -1,3 +1,5 @@
+import subprocess
+
 import numpy
 import pytest
 
@@ -90,7 +92,7 @@ class TestOverrides:
             scenario.set("rig", "annulus_lenght", 4000)
         with pytest.raises(tavrel.ScenarioError, match="no block"):
             scenario.set("pump", "annulus_length", 4000)
-        with pytest.raises(ValueError):
+        with pytest.raises(tavrel.ScenarioError, match="needs a unit of a length"):
             scenario.set("rig", "annulus_length", "4000")
 
     def test_settings_must_be_positive(self):
@@ -120,3 +122,31 @@ class TestScenarioFiles:
         scenario = tavrel.Scenario.parse(text)
         with pytest.raises(tavrel.BlockError, match="nonexistent"):
             tavrel.simulate(scenario)
+
+
+def test_frame_has_bare_names_with_units_in_its_attributes(short_result):
+    frame = short_result.to_frame()
+    pressure = short_result["rig.bottom_pressure"].tolist()
+    assert frame.index.name == "time" and frame.attrs["units"]["time"] == "s"
+    assert frame.attrs["units"]["rig.bottom_pressure"] == "Pa"
+    for heading in ("rig.bottom_pressure", "rig.bottom_pressure [Pa]"):  # the old heading too
+        assert frame[heading].tolist() == pressure
+    with pytest.raises(KeyError):
+        frame["rig.bottom_pressure [bar]"]
+
+
+def test_set_takes_a_value_with_its_unit(short_scenario_file, run_cli):
+    written = run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25 bar", folder="a")
+    plain = run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25e5", folder="b")
+    assert (written / "results.csv").read_bytes() == (plain / "results.csv").read_bytes()
+    with pytest.raises(subprocess.CalledProcessError) as refused:
+        run_cli(short_scenario_file, "--set", "well.initial_top_pressure=25 s", folder="c")
+    assert '"25 s" is a time [s], not a pressure [Pa]' in refused.value.stderr
+
+
+def test_python_set_takes_a_value_with_its_unit():
+    scenario = tavrel.Scenario.default()
+    scenario.set("well", "initial_top_pressure", "25 bar")
+    assert scenario.get("rig", "initial_top_pressure") == 25e5
+    with pytest.raises(tavrel.ScenarioError, match=r'"25 s" is a time \[s\], not a pressure'):
+        scenario.set("well", "initial_top_pressure", "25 s")

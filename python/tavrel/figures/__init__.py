@@ -1,6 +1,6 @@
 """Every picture and page of tavrel, and the one table of display units they share:
 
-    units.py     display units (Pa as bar, m3/s as L/min, rad as deg)
+    units.py     display units (Pa as bar, m3/s as L/min, rad as °)
     canvas.py    the one import of matplotlib: off-screen figures and their files
     decimate.py  fewer points for what a screen shows (each stretch's minimum and maximum)
     series.py    results.png (a run over time) and results_profile.png (sensors at six times)

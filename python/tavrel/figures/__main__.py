@@ -48,12 +48,13 @@ def _read(path):
 
 def _result(args):
     """The run's result with its sensor positions from the scenario or the command line."""
-    positions = {}
+    positions, lengths = {}, {}
     if args.scenario and not args.positions:
         scenario = (tavrel.Scenario.default() if args.scenario == "default"
                     else tavrel.Scenario.load(args.scenario))
         positions = tavrel._sensor_positions(scenario)
-    result = tavrel.Result.read_csv(args.results, positions)
+        lengths = tavrel._annulus_lengths(scenario)
+    result = tavrel.Result.read_csv(args.results, positions, lengths)
     if args.positions:
         for rig in blocks_with(result, "choke_opening"):
             result.sensor_positions[rig] = list(args.positions)

@@ -5,66 +5,105 @@ response of linearised scenarios beside the exact one of the continuum (tavrel.r
 import numpy as np
 
 from . import canvas
-from .units import ratio_unit
+from .units import display, ratio_unit
 
 MOST_PAIRS = 12  # more curves than this read as none
+# The inputs a heave study is about, whose responses in the bottom pressure the default shows.
+DEFAULT_INPUTS = (".displacer_velocity", ".choke_setpoint")
 
 
 def _chosen_pairs(model, pairs):
-    """The pairs drawn, and a title when only some of them are."""
-    chosen = [p for p in model.pairs() if pairs is None or p[2] in pairs]
-    if pairs is not None or len(chosen) <= MOST_PAIRS:
+    """The pairs drawn, and a title when only some of them are. By default the heave and the
+    choke setpoint into the bottom pressures, where the model has them (every pair is in
+    frequency_response.csv)."""
+    every = model.pairs()
+    if pairs is not None:
+        return [p for p in every if p[2] in pairs], None
+    chosen = [p for p in every if model.outputs[p[0]].endswith(".bottom_pressure")
+              and model.inputs[p[1]].endswith(DEFAULT_INPUTS)
+              and _block(model.outputs[p[0]]) == _block(model.inputs[p[1]])]
+    if not chosen:
+        chosen = every[:MOST_PAIRS]
+    if len(chosen) == len(every):
         return chosen, None
-    # By default the pairs into the bottom pressures, the quantity a heave study is about
-    # (every pair is in frequency_response.csv).
-    bottom_pairs = [p for p in chosen if p[2].split("/")[0].endswith(".bottom_pressure")]
-    chosen = (bottom_pairs or chosen)[:MOST_PAIRS]
-    return chosen, f"{len(chosen)} of {len(model.pairs())} pairs (all in frequency_response.csv)"
+    return chosen, f"{len(chosen)} of {len(every)} pairs (all in frequency_response.csv)"
+
+
+def _block(port):
+    return port.partition(".")[0]
+
+
+def _columns(model, chosen):
+    """The pairs grouped by their unit (one column of axes each, in physical units)."""
+    columns = {}
+    for i, j, name in chosen:
+        columns.setdefault(ratio_unit(model.output_units[i], model.input_units[j]), []).append(
+            (i, j, name))
+    return columns
 
 
 def bode(model, path, periods=None, pairs=None, overlay=None):
-    """Amplitude and phase against period of the pairs (all, or "out/in" names), with
-    2L/c and 4L/c marked; `overlay`, a study's frame, adds its first-harmonic points. One pair
-    is drawn in display units; several are each scaled to their peak."""
+    """bode_figure saved to `path`."""
+    return canvas.save(bode_figure(model, periods, pairs, overlay), path, dpi=110)
+
+
+def bode_figure(model, periods=None, pairs=None, overlay=None):
+    """Amplitude and unwrapped phase against period of the pairs (by default the heave and the
+    choke setpoint into the bottom pressure), in display units, one column per unit, with
+    2L/c and 4L/c marked; `overlay`, a study's frame, adds its first-harmonic points."""
     periods = np.geomspace(1, 60, 300) if periods is None else np.asarray(periods, float)
     G = model.freqresp(periods)
     chosen, title = _chosen_pairs(model, pairs)
-    figure = canvas.figure(9, 7)
-    top, bottom = figure.subplots(2, 1, sharex=True)
+    # A pair without any response (another rig's input) has nothing to show on a log scale.
+    chosen = [p for p in chosen if np.max(np.abs(G[:, p[0], p[1]])) > 0] or chosen
+    columns = _columns(model, chosen)
+    figure = canvas.figure(5 + 4 * max(len(columns), 1), 7)
+    axes = figure.subplots(2, max(len(columns), 1), sharex=True, squeeze=False)
     if title:
         figure.suptitle(title, fontsize=9)
-    scales = {}
-    for i, j, name in chosen:
-        peak = np.max(np.abs(G[:, i, j]))
-        if len(chosen) > 1 and not peak > 0:
-            continue  # no response: nothing to draw on a log scale
-        scales[i, j] = 1 / peak if len(chosen) > 1 else ratio_unit(model.output_units[i],
-                                                                   model.input_units[j])[0]
-        top.loglog(periods, np.abs(G[:, i, j]) * scales[i, j], label=name)
-        bottom.semilogx(periods, np.degrees(np.angle(G[:, i, j])))
-    if overlay is not None:
-        _overlay(top, bottom, overlay, chosen, model, scales)
+    scales, phases = {}, {}
+    for k, ((scale, unit), members) in enumerate(columns.items()):
+        top, bottom = axes[0, k], axes[1, k]
+        for i, j, name in members:
+            scales[i, j] = scale
+            response = G[:, i, j]
+            top.loglog(periods, np.abs(response) * scale, label=name)
+            # Unwrapped from the longest period, where the response is nearly static, towards
+            # the shorter ones, so that a lag growing past 180 deg is one curve.
+            order = np.argsort(-periods)
+            phases[i, j] = np.empty(len(periods))
+            phases[i, j][order] = np.unwrap(np.angle(response[order]))
+            bottom.semilogx(periods, np.degrees(phases[i, j]))
+        if overlay is not None:
+            _overlay(top, bottom, overlay, members, model, scales, (periods, phases))
+        top.set_ylabel(f"amplitude [{unit}]")
+        inputs = sorted({model.inputs[j].partition(".")[2] for _, j, _ in members})
+        canvas.title(top, "from " + ", ".join(i.replace("_", " ") for i in inputs), fontsize=10,
+                     pad=16)
+        bottom.set_ylabel(f"phase [{display('rad')[1]}]")
+        bottom.set_xlabel("period [s]")
+        if len(members) <= MOST_PAIRS:
+            # Below the axes, never over the curves.
+            top.legend(fontsize="x-small", loc="upper center", bbox_to_anchor=(0.5, -1.3))
+        _marks(model, top, bottom)
+    # Fixed margins: measuring every label (tight_layout) took longer than the rest of
+    # the command; the room at the bottom holds the legends.
+    legend_rows = max((len(m) for m in columns.values()), default=0)
+    bottom_room = (0.65 + 0.18 * min(legend_rows, MOST_PAIRS)) / 7
+    figure.subplots_adjust(left=0.1 / len(axes[0]) + 0.04, right=0.97, bottom=bottom_room,
+                           top=0.87, hspace=0.08, wspace=0.3)
+    return figure
+
+
+def _marks(model, top, bottom):
     for mark, label in ((model.wave_period, "2L/c"), (2 * model.wave_period, "4L/c")):
         if mark > 0:
             for axis in (top, bottom):
                 axis.axvline(mark, color="grey", linestyle=":")
             top.text(mark, top.get_ylim()[1], label, ha="center", va="bottom")
-    if len(chosen) == 1:
-        unit = ratio_unit(model.output_units[chosen[0][0]], model.input_units[chosen[0][1]])[1]
-        top.set_ylabel(f"amplitude [{unit}]")
-    else:
-        top.set_ylabel("amplitude" + (" (each pair scaled to its peak)" if chosen else ""))
-    bottom.set_ylabel("phase [deg]")
-    bottom.set_xlabel("period [s]")
-    if len(chosen) <= MOST_PAIRS:
-        top.legend(fontsize="x-small")
-    # Fixed margins: measuring every label (tight_layout) took longer than the rest of
-    # the command.
-    figure.subplots_adjust(left=0.1, right=0.97, bottom=0.08, top=0.9, hspace=0.08)
-    return canvas.save(figure, path, dpi=110)
 
 
-def _overlay(top, bottom, frame, chosen, model, scales):
+def _overlay(top, bottom, frame, chosen, model, scales, curves):
     """A study's first-harmonic points: the varied period, the amplitude ratio of the output
     to the input and their phase difference, where the study has those metrics."""
     def column(metric):
@@ -85,7 +124,12 @@ def _overlay(top, bottom, frame, chosen, model, scales):
         in_phase = column(f"{model.inputs[j]}:phase")
         if out_phase is not None and in_phase is not None:
             difference = ok[out_phase].to_numpy(float) - ok[in_phase].to_numpy(float)
-            phase = np.angle(np.exp(1j * difference))
+            # On the branch of the unwrapped curve nearest to each point.
+            periods, phases = curves
+            order = np.argsort(periods)
+            curve = np.interp(np.log(ok[period].to_numpy(float)), np.log(periods[order]),
+                              phases[i, j][order])
+            phase = curve + np.angle(np.exp(1j * (difference - curve)))
             bottom.plot(ok[period], np.degrees(phase), "o")
 
 
@@ -116,7 +160,7 @@ def reference(path, periods, responses):
         top.loglog(periods, np.abs(linear) * scale, label=name)
         bottom.semilogx(periods, np.degrees(np.angle(linear)))
     top.set_ylabel(f"bottom pressure [{unit.replace('/', ' per ')}]")
-    bottom.set_ylabel("phase [deg]")
+    bottom.set_ylabel(f"phase [{display('rad')[1]}]")
     bottom.set_xlabel("period [s]")
     top.legend()
     return canvas.save(figure, path, dpi=110)

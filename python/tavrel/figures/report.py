@@ -113,26 +113,35 @@ def _plot(div, traces, layout):
             "{responsive: true});</script>")
 
 
+def _panel_of(result, name):
+    """A column's panel: its unit's, but the bottom pressures have one of their own, where their
+    swing is not lost on the scale of the whole well."""
+    unit = result.units[name]
+    return ("bottom pressure", unit) if name.endswith(".bottom_pressure") else ("", unit)
+
+
 def _series(result):
-    """Time series, one panel per unit (bar for pressures), sharing the time axis."""
-    units = list(dict.fromkeys(result.units[name] for name in result.names))
-    traces, layout = [], {"height": 230 * len(units) + 60, "hovermode": "x unified",
+    """Time series, one panel per unit (bar for pressures) and one for the bottom pressures,
+    sharing the time axis."""
+    panels = list(dict.fromkeys(_panel_of(result, name) for name in result.names))
+    traces, layout = [], {"height": 230 * len(panels) + 60, "hovermode": "x unified",
                           "margin": {"t": 30}, "legend": {"font": {"size": 10}}}
-    share = 1.0 / len(units)
-    for k, unit in enumerate(units):
+    share = 1.0 / len(panels)
+    for k, (quantity, unit) in enumerate(panels):
         scale, shown = display(unit)
         axis = "" if k == 0 else str(k + 1)
         for name in result.names:
-            if result.units[name] == unit:
+            if _panel_of(result, name) == (quantity, unit):
                 values = result[name]
                 rows = min_max_rows(values)
                 traces.append({"x": Numbers(result.time[rows]), "y": Numbers(values[rows] * scale),
                                "name": name, "type": "scatter", "mode": "lines",
                                "xaxis": "x", "yaxis": "y" + axis})
-        layout["yaxis" + axis] = {"title": {"text": shown}, "domain":
+        title = f"{quantity} [{shown}]" if quantity else shown
+        layout["yaxis" + axis] = {"title": {"text": title}, "domain":
                                   [1 - (k + 1) * share + 0.03, 1 - k * share - 0.03]}
     layout["xaxis"] = {"title": {"text": "time [s]"},
-                       "anchor": "y" + (str(len(units)) if len(units) > 1 else "")}
+                       "anchor": "y" + (str(len(panels)) if len(panels) > 1 else "")}
     return _plot("series", traces, layout)
 
 

@@ -22,20 +22,30 @@ def sensor_columns(result, block):
 
 
 def _sensor_label(result, block, column):
+    """A sensor by its depth below the surface, as a driller reads it, where the annulus length
+    is known; else by its distance from the bottom, or its index."""
     index = int(column[column.rindex("[") + 1: -1])
     positions = result.sensor_positions.get(block, [])
-    if index < len(positions):
-        return f"{block} sensor at {positions[index]:g} m"
-    return f"{block} sensor {index}"
+    if index >= len(positions):
+        return f"{block} sensor {index}"
+    length = result.annulus_lengths.get(block)
+    if length is None:
+        return f"{block} sensor {positions[index]:g} m above the bottom"
+    return f"{block} sensor at {length - positions[index]:g} m depth"
+
+
+LEGEND_ROOM = 2.6  # inches right of the axes for the legends
 
 
 class _Panel:
     """One axis of the time-series figure: lines of one physical quantity."""
 
-    def __init__(self, quantity, unit, limits=None):
+    def __init__(self, quantity, unit, limits=None, settled=False):
         self.quantity = quantity
         self.unit = unit
         self.limits = limits  # fixed range of the axis, e.g. 0..1 for an opening
+        # Scaled to the lines' swing after the start, which a start-up transient would hide.
+        self.settled = settled
         self.lines = []  # (column, label, style)
 
     def add(self, result, column, label, **style):
@@ -52,10 +62,23 @@ class _Panel:
             axis.plot(result.time[rows], values[rows] * scale, label=label, **style)
         axis.set_ylabel(f"{self.quantity} [{unit}]")
         axis.ticklabel_format(axis="y", useOffset=False)
-        if self.limits:
-            axis.set_ylim(*self.limits)
+        limits = self.limits or (self._swing(result, scale) if self.settled else None)
+        if limits:
+            axis.set_ylim(*limits)
         axis.grid(True, alpha=0.3)
-        axis.legend(loc="upper right", fontsize="small", ncol=2 if len(self.lines) > 4 else 1)
+        # Beside the axes, never over the curves.
+        axis.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small",
+                    borderaxespad=0)
+
+    def _swing(self, result, scale):
+        """The lines' range after the first tenth of the run, with a margin; None when flat."""
+        if len(result) < 10:
+            return None
+        later = slice(len(result) // 10, None)
+        low = min(numpy.min(result[c][later]) for c, _, _ in self.lines) * scale
+        high = max(numpy.max(result[c][later]) for c, _, _ in self.lines) * scale
+        margin = 0.1 * (high - low)
+        return (low - margin, high + margin) if margin > 0 else None
 
 
 def _panels(result):
@@ -63,7 +86,7 @@ def _panels(result):
     observers = blocks_with(result, "displacer_velocity_estimate")
     # The bottom pressure has a panel of its own: its swing is what a study is about, and it
     # would be lost on the scale of the whole well.
-    bottom, pressures = _Panel("bottom pressure", "Pa"), _Panel("pressure", "Pa")
+    bottom, pressures = _Panel("bottom pressure", "Pa", settled=True), _Panel("pressure", "Pa")
     flows = _Panel("flow", "m3/s")
     choke = _Panel("choke opening", "1", limits=(-0.03, 1.03))
     displacer = _Panel("displacer velocity", "m/s")
@@ -94,7 +117,7 @@ def series_figure(result, title=None):
     panels = _panels(result)
     if not panels:
         raise ValueError("the result has no columns of a rig or observer block to plot")
-    figure = canvas.figure(10, 2.2 * len(panels) + 0.8)
+    figure = canvas.figure(12, 2.2 * len(panels) + 0.8)
     axes = figure.subplots(len(panels), 1, sharex=True, squeeze=False)[:, 0]
     for panel, axis in zip(panels, axes):
         panel.draw(axis, result)
@@ -104,7 +127,7 @@ def series_figure(result, title=None):
         axes[-1].set_xlim(result.time[0], result.time[-1])
     if title:
         figure.suptitle(title)
-    canvas.place(figure, canvas.left_room(axes),
+    canvas.place(figure, canvas.left_room(axes), right=LEGEND_ROOM,
                  top=canvas.TOP + (canvas.SUPTITLE if title else 0))
     return figure
 
@@ -134,7 +157,10 @@ def profile_figure(result, times=None, title=None):
         columns = sensor_columns(result, block)
         positions = result.sensor_positions.get(block)
         known = positions is not None and len(positions) == len(columns)
+        length = result.annulus_lengths.get(block) if known else None
         heights = numpy.asarray(positions if known else range(len(columns)), dtype=float)
+        if length is not None:
+            heights = length - heights  # depth below the surface
         order = numpy.argsort(heights)
         for row in rows:
             pressures = numpy.array([result[c][row] for c in columns]) * scale
@@ -145,7 +171,10 @@ def profile_figure(result, times=None, title=None):
         axis.grid(True, alpha=0.3)
         axis.legend(loc="upper right", fontsize="small")
         if axis is axes[0]:
-            axis.set_ylabel("distance from the bottom [m]" if known else "sensor")
+            axis.set_ylabel("sensor" if not known else "distance from the bottom [m]"
+                            if length is None else "depth below the surface [m]")
+        if length is not None and not axis.yaxis_inverted():
+            axis.invert_yaxis()  # the surface at the top
     if title:
         figure.suptitle(title)
     canvas.place(figure, canvas.left_room(axes[:1]), columns=len(blocks),

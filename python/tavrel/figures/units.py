@@ -1,5 +1,5 @@
-"""The display units of every figure and page: bar and litres per minute read at a glance
-where Pa and m3/s do not, degrees where radians do not."""
+"""The display units of every figure, page and printed result: bar and litres per minute read
+at a glance where Pa and m3/s do not, degrees where radians do not. Files keep SI."""
 
 import math
 
@@ -7,7 +7,10 @@ import math
 DISPLAY = {
     "Pa": (1e-5, "bar"),
     "m3/s": (60e3, "L/min"),
-    "rad": (180 / math.pi, "deg"),
+    "kg/m3": (1.0, "kg/m³"),
+    "m": (1.0, "m"),
+    "s": (1.0, "s"),
+    "rad": (180 / math.pi, "°"),
 }
 
 
@@ -25,4 +28,6 @@ def ratio_unit(output_unit, input_unit):
     """(factor, shown unit) of a ratio output/input, each part in its display unit."""
     out_scale, out_shown = display(output_unit)
     in_scale, in_shown = display(input_unit)
+    if in_shown in ("1", "-"):  # per unit of a plain number: the output's unit
+        return out_scale / in_scale, out_shown
     return out_scale / in_scale, f"{out_shown}/{in_shown}"

@@ -1,6 +1,8 @@
 #include "block_catalog.h"
+#include "plausibility.h"
 #include "scenario.h"
 #include "scenario_text.h"
+#include "simulation.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +26,10 @@ std::string withParam(std::string text, const std::string& line) {
     return text.replace(at + 1, end - at, line);
 }
 
-// The error message of loading `text`, which must fail.
+// The error message of loading `text` and setting up its run, which must fail.
 std::string errorOf(const std::string& text) {
     try {
-        parse(text);
+        Simulation run(parse(text));
     } catch (const ScenarioError& error) {
         return error.what();
     }
@@ -91,6 +93,10 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
          "summary.perods: unknown key (did you mean periods?)"},
         {rigScenario("", "", "duration = 10.0\nsolver = \"bdf\"\nzzz = 1\n"),
          "simulation.zzz: unknown key"},
+        {rigScenario("", "injection_flow = { from = \"rig.top_flw\" }\n"),
+         "no port \"rig.top_flw\" (did you mean rig.top_flow?)"},
+        {rigScenario("", "", "duration = 10.0\n", "[log]\ncolumns = [\"rig.bottom_presure\"]\n"),
+         "log.columns: \"rig.bottom_presure\" matches no port (did you mean rig.bottom_pressure?)"},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf(c.text);
@@ -136,27 +142,33 @@ TEST(Scenario, BlockNamesAreNames) {
     }
 }
 
-// Each physical rule of the parameters, broken on its own.
+// Each physical rule of the parameters, broken on its own and named where the value was
+// written: the rig's own table or the shared [well] table.
 TEST(Scenario, ParameterRulesAreCheckedBeforeAnythingRuns) {
     const std::pair<std::string, std::string> cases[] = {
-        {"sensor_positions = [0.0, 3000.5]\n", "sensor_positions: entry 1 (3000.5) lies outside"},
-        {"sensor_positions = [-1.0]\n", "sensor_positions: entry 0 (-1) lies outside"},
-        {"num_fixed_outputs = 2\n", "num_fixed_outputs: must be at least 0"},
-        {"choke_characteristic = [0.0]\n", "choke_characteristic: needs at least 2 entries"},
-        {"choke_characteristic = [1e-4, 2e-4]\n", "choke_characteristic: must start at 0"},
-        {"choke_characteristic = [0.0, 2e-4, 1e-4]\n", "choke_characteristic: must not decrease"},
-        {"initial_top_pressure = 1e5\n", "initial_top_pressure: must be above downstream"},
-        {"annulus_area = 0.0\n", "annulus_area: must be positive"},
-        {"sound_speed = -1.0\n", "sound_speed: must be positive"},
-        {"choke_stroke_time = 0.0\n", "choke_stroke_time: must be positive"},
-        {"density_ref = 0.0\n", "density_ref: must be positive"},
-        {"displacer_depth = -5.0\n", "displacer_depth: must not be negative"},
-        {"annulus_length = [1.0, 2.0]\n", "annulus_length: must be a single number"},
+        {"sensor_positions = [0.0, 3000.5]\n",
+         "well.sensor_positions: entry 1 (3000.5) lies outside"},
+        {"sensor_positions = [-1.0]\n", "well.sensor_positions: entry 0 (-1) lies outside"},
+        {"num_fixed_outputs = 2\n", "blocks.rig.params.num_fixed_outputs: must be at least 0"},
+        {"choke_characteristic = [0.0]\n",
+         "blocks.rig.params.choke_characteristic: needs at least 2 entries"},
+        {"choke_characteristic = [1e-4, 2e-4]\n",
+         "blocks.rig.params.choke_characteristic: must start at 0"},
+        {"choke_characteristic = [0.0, 2e-4, 1e-4]\n",
+         "blocks.rig.params.choke_characteristic: must not decrease"},
+        {"initial_top_pressure = 20\n",
+         "test.toml:14: well.initial_top_pressure: must be above downstream_pressure (in block "
+         "rig)"},
+        {"annulus_area = 0.0\n", "well.annulus_area: must be positive"},
+        {"sound_speed = -1.0\n", "well.sound_speed: must be positive"},
+        {"choke_stroke_time = 0.0\n", "test.toml:28: blocks.rig.params.choke_stroke_time: must"},
+        {"density_ref = 0.0\n", "well.density_ref: must be positive"},
+        {"displacer_depth = -5.0\n", "well.displacer_depth: must not be negative"},
+        {"annulus_length = [1.0, 2.0]\n", "well.annulus_length: must be a single number"},
     };
     for (const auto& [param, expected] : cases) {
         const std::string message = errorOf(withParam(rigScenario(), param));
-        EXPECT_NE(message.find("blocks.rig.params." + expected), std::string::npos)
-            << param << " gave: " << message;
+        EXPECT_NE(message.find(expected), std::string::npos) << param << " gave: " << message;
     }
     // Exactly at the annulus length is allowed.
     EXPECT_NO_THROW(parse(withParam(rigScenario(), "sensor_positions = [3000.0]\n")));
@@ -249,6 +261,87 @@ TEST(Scenario, TableRowsAreNamedByTheirLine) {
             EXPECT_NE(std::string(error.what()).find(rule), std::string::npos) << error.what();
         }
     }
+}
+
+// A value may carry its unit as a user writes it; it is converted to the SI the blocks hold,
+// and refused when its quantity is not the one the key holds.
+TEST(Scenario, UnitsAsWrittenAreConvertedOrRefused) {
+    const auto rigParam = [](const Scenario& s, const char* name) {
+        const auto& rig = s.block("rig");
+        return rig.params.at(static_cast<size_t>(paramIndex(rig.description(), name))).at(0);
+    };
+    const struct {
+        std::string param;
+        const char* name;
+        double si;
+    } converted[] = {
+        {"initial_top_pressure = \"20 bar\"\n", "initial_top_pressure", 20e5},
+        {"density_ref = \"1.3 sg\"\n", "density_ref", 1300},
+        {"annulus_length = \"3 km\"\n", "annulus_length", 3000},
+        {"inclination = \"90 deg\"\n", "inclination", 1.5707963267948966},
+    };
+    for (const auto& c : converted)
+        EXPECT_DOUBLE_EQ(rigParam(parse(withParam(rigScenario(), c.param)), c.name), c.si);
+    const Scenario timed = parse(rigScenario(
+        "", "displacer_velocity = { sine = { amplitude = 0.785, period = \"12 s\" } }\n",
+        "duration = \"0.5 min\"\n"));
+    EXPECT_EQ(timed.duration, 30.0);
+    EXPECT_EQ(timed.blocks[0].inputs.at("displacer_velocity").as<source::Sine>()->period, 12.0);
+
+    const std::pair<std::string, std::string> refused[] = {
+        {withParam(rigScenario(), "initial_top_pressure = \"20 s\"\n"),
+         "test.toml:14: well.initial_top_pressure: \"20 s\" is a time [s], not a pressure [Pa]"},
+        {withParam(rigScenario(), "annulus_length = \"3 furlong\"\n"),
+         "well.annulus_length: unknown unit \"furlong\" (expected a length [m])"},
+        {withParam(rigScenario(), "num_fixed_outputs = \"7 m\"\n"),
+         "num_fixed_outputs: \"7 m\" is a length [m], not a plain number"},
+        {rigScenario("", "", "duration = \"10 bar\"\n"),
+         "simulation.duration: \"10 bar\" is a pressure [Pa], not a time [s]"},
+        {rigScenario("", "injection_flow = \"600 bar\"\n"), "not a flow [m3/s]"},
+    };
+    for (const auto& [text, message] : refused)
+        EXPECT_NE(errorOf(text).find(message), std::string::npos) << errorOf(text);
+}
+
+// A table file's heading may give its units: they are honoured, or the heading is refused,
+// never read as seconds and SI.
+TEST(Scenario, TableHeadingUnitsAreHonouredOrRefused) {
+    const std::string folder = ::testing::TempDir();
+    std::ofstream(folder + "/minutes.csv") << "time [min],flow [L/min]\n0,600\n2,1200\n";
+    std::ofstream(folder + "/kilos.csv") << "time [kg],flow\n0,1\n";
+    const auto table = [&](const char* file) {
+        return Scenario::parse(rigScenario("", std::string("injection_flow = { table = { file = "
+                                                           "\"") +
+                                                   file + "\" } }\n"),
+                               "test.toml", folder);
+    };
+    const Scenario minutes = table("minutes.csv");
+    const auto* t = minutes.blocks[0].inputs.at("injection_flow").as<source::Table>();
+    EXPECT_EQ(t->times, (std::vector<double>{0, 120}));
+    EXPECT_DOUBLE_EQ(t->values[1], 0.02);
+    try {
+        table("kilos.csv");
+        ADD_FAILURE() << "a time in kg was read";
+    } catch (const ScenarioError& error) {
+        EXPECT_NE(std::string(error.what()).find("kilos.csv:1: column \"time [kg]\""),
+                  std::string::npos)
+            << error.what();
+    }
+}
+
+// A period in minutes read as seconds (0.2 for 12 s) runs, but not without a word.
+TEST(Scenario, PeriodsOfAFewOutputRowsAreWarnedAbout) {
+    const auto warnings = [](const std::string& period) {
+        return plausibilityWarnings(parse(rigScenario(
+            "", "displacer_velocity = { sine = { amplitude = 0.785, period = " + period + " } }\n",
+            "duration = 10.0\noutput_interval = 0.05\n")));
+    };
+    ASSERT_EQ(warnings("0.2").size(), 1u);
+    EXPECT_NE(warnings("0.2")[0].find("blocks.rig.inputs.displacer_velocity.sine.period: a period "
+                                      "of 0.2 s is shorter than 10 output intervals"),
+              std::string::npos)
+        << warnings("0.2")[0];
+    EXPECT_TRUE(warnings("12.0").empty());
 }
 
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {

@@ -25,6 +25,7 @@ struct Folder {
         write("empty.csv", "time [s],bottom_pressure [Pa]\n");
         write("unsorted.csv", "time,p\n0,1\n2,1\n1,1\n");
         write("text.csv", "time,p\n0,1\n1,high\n");
+        write("kilos.csv", "time [kg],bottom_pressure [bar]\n0,400\n");
     }
     ~Folder() { fs::remove_all(path); }
     void write(const std::string& name, const std::string& text) const {
@@ -69,6 +70,8 @@ TEST(OptimizationFile, BadFilesNameLineKeyAndRule) {
          "unsorted.csv:4: times must increase"},
         {head + "minimize = \"rig.bottom_pressure~text.csv:rms\"\n" + vary,
          "text.csv:3: not a row of numbers"},
+        {head + "minimize = \"rig.bottom_pressure~kilos.csv:rms\"\n" + vary,
+         "kilos.csv:1: column \"time [kg]\": unknown unit \"kg\" (expected a time [s])"},
         {head + "minimize = \"rig.bottom_pressure~two.csv:rms\"\n" + vary,
          "two.csv:1: no column \"bottom_pressure\""},
         {head + "minimize = \"rig.bottom_pressure~good.csv:max\"\n" + vary,

@@ -75,6 +75,16 @@ TEST(StudyFile, BadFilesNameLineKeyAndRule) {
          "blocks.rig.inputs.displacer_velocity.sine.period: must be positive"},
         {head + "[[study.vary]]\nkey = \"pump.speed\"\nvalues = [1.0]\n",
          "test.toml:6: pump.speed = 1: the scenario has no block \"pump\""},
+        // Misspelt names are answered with the nearest one.
+        {head + "[[study.vary]]\nkey = \"rgi.annulus_length\"\nvalues = [1.0]\n",
+         "no block \"rgi\" (did you mean rig?)"},
+        {head + "[[study.vary]]\nkey = \"rig.displacer_velocty.period\"\nvalues = [1.0]\n",
+         "not a source with fields in the scenario (did you mean displacer_velocity?)"},
+        {"[study]\nmetrics = [\"rig.bottom_pressure:mena\"]\n",
+         "unknown statistic \"mena\" (did you mean mean?)"},
+        {"scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_presure:max\"]\n[[study.vary]]\n"
+         "key = \"simulation.duration\"\nvalues = [1.0]\n",
+         "no logged column \"rig.bottom_presure\" (did you mean rig.bottom_pressure?)"},
         {head + "[[study.vary]]\nkey = \"well.annulus_length\"\nlinspace = { start = 1.0, stop = "
                 "2.0 }\n",
          "test.toml:6: study.vary[0].linspace: needs \"num\""},
