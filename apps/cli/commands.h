@@ -12,5 +12,6 @@ void addStudyCommand(CLI::App& app);    // tavrel study STUDY.toml -o DIR (with 
 void addFmuCommand(CLI::App& app);      // tavrel fmu BLOCK -o FILE.fmu (with the FMI exporter)
 void addOptimizeCommand(CLI::App& app); // tavrel optimize FILE.toml -o DIR (study library + Python)
 void addLinearizeCommand(CLI::App& app); // tavrel linearize [SCENARIO] -o DIR (linear analysis)
+void addDesignCommand(CLI::App& app);    // tavrel design SCENARIO -o DIR (linear analysis + Python)
 
 } // namespace tavrel::cli

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
 #endif
 #ifdef TAVREL_HAVE_LINEARIZE_COMMAND
     tavrel::cli::addLinearizeCommand(app);
+    tavrel::cli::addDesignCommand(app);
 #endif
 #ifdef TAVREL_HAVE_FMU_COMMAND
     tavrel::cli::addFmuCommand(app);
