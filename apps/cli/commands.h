@@ -13,5 +13,6 @@ void addFmuCommand(CLI::App& app);      // tavrel fmu BLOCK -o FILE.fmu (with th
 void addOptimizeCommand(CLI::App& app); // tavrel optimize FILE.toml -o DIR (study library + Python)
 void addLinearizeCommand(CLI::App& app); // tavrel linearize [SCENARIO] -o DIR (linear analysis)
 void addServeCommand(CLI::App& app);     // tavrel serve SCENARIO (a plant on Modbus TCP)
+void addDesignCommand(CLI::App& app);    // tavrel design SCENARIO -o DIR (linear analysis + Python)
 
 } // namespace tavrel::cli

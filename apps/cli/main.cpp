@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
 #endif
 #ifdef TAVREL_HAVE_LINEARIZE_COMMAND
     tavrel::cli::addLinearizeCommand(app);
+    tavrel::cli::addDesignCommand(app);
 #endif
 #ifdef TAVREL_HAVE_SERVE_COMMAND
     tavrel::cli::addServeCommand(app);

@@ -48,7 +48,17 @@ def linear(request):
     return run_request(request)
 
 
-_COMMANDS = {"study": study, "optimize": optimize, "linear": linear}
+def design(request):
+    from .design_scenario import DesignError, run_request
+
+    try:
+        return run_request(request)
+    except DesignError as error:
+        print(f"tavrel design: {error}", file=sys.stderr)
+        return 1
+
+
+_COMMANDS = {"study": study, "optimize": optimize, "linear": linear, "design": design}
 
 
 def main(argv=None):

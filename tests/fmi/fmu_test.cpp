@@ -87,9 +87,24 @@ RunPlan compensatorPlan(double duration) {
     return plan;
 }
 
+// A heave and a pressure swinging about the setpoint, the choke at 0.4.
+RunPlan seaCompensatorPlan(double duration) {
+    RunPlan plan;
+    plan.inputs = {{"heave_measurement", [](double t) { return 0.8 * std::sin(t); },
+                    [](double t) { return 0.8 * std::cos(t); },
+                    [](double t) { return -0.8 * std::sin(t); }},
+                   {"held_pressure", [](double t) { return 412e5 + 2e5 * std::cos(t); }},
+                   {"choke_opening", [](double) { return 0.4; }}};
+    plan.watched = {"choke_setpoint"};
+    plan.duration = duration;
+    return plan;
+}
+
 RunPlan planFor(const std::string& block, double duration) {
     static const std::map<std::string, RunPlan (*)(double)> plans = {
-        {"tavrel_observer", &observerPlan}, {"heave_compensator", &compensatorPlan}};
+        {"tavrel_observer", &observerPlan},
+        {"heave_compensator", &compensatorPlan},
+        {"sea_compensator", &seaCompensatorPlan}};
     const auto plan = plans.find(block);
     return plan == plans.end() ? rigPlan(duration) : plan->second(duration);
 }

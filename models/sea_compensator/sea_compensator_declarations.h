@@ -1,0 +1,176 @@
+// `sea_compensator`: its dialog parameters, ports, states and rules, declared once, and the
+// parameter reader made from them. Defaults: the design for the default well
+// (`tavrel design scenarios/heave_compensation_sea.toml`).
+#pragma once
+
+#include "block_declarations.h"
+
+#include <string>
+
+// X(id, use, declaration).
+#define TAVREL_SEA_COMPENSATOR_PARAMS(X)                                                           \
+    X(basis_pole, read,                                                                            \
+      scalarParam("rad/s", "pole of the Laguerre filter that turns the heave into the opening",    \
+                  {0.5}))                                                                          \
+    X(filter_weights, read,                                                                        \
+      vectorParam("1",                                                                             \
+                  "weights of the Laguerre functions 0 .. 15 (opening per unit of the "            \
+                  "heave measurement); missing ones are 0",                                        \
+                  {0.0, 0.0}))                                                                     \
+    X(stroke_time, read,                                                                           \
+      scalarParam("s",                                                                             \
+                  "the choke's stroke time: its rate limit is 1/stroke_time and its lag "          \
+                  "0.1*stroke_time",                                                               \
+                  {10}))                                                                           \
+    X(rate_fraction, read,                                                                         \
+      scalarParam("1",                                                                             \
+                  "RMS rate of the feedforward's opening allowed, as a fraction of the rate "      \
+                  "limit; above it the feedforward is scaled down",                                \
+                  {0.45}))                                                                         \
+    X(swing_fraction, read,                                                                        \
+      scalarParam("1",                                                                             \
+                  "RMS of the feedforward's opening allowed, as a fraction of the mean "           \
+                  "opening's distance to the nearer end; above it the feedforward is scaled down", \
+                  {0.33}))                                                                         \
+    X(averaging_time, read,                                                                        \
+      scalarParam("s", "time constant of the mean squares that the back-off compares", {60}))      \
+    X(pressure_setpoint, read, scalarParam("Pa", "mean pressure to hold", {412e5}))                \
+    X(proportional_gain, read,                                                                     \
+      scalarParam("1/Pa", "choke opening per unit of pressure above the setpoint", {0.0}))         \
+    X(integral_gain, read,                                                                         \
+      scalarParam("1/Pa.s", "rate of the choke opening per unit of pressure above the setpoint",   \
+                  {2e-9}))                                                                         \
+    X(anti_windup_time, read,                                                                      \
+      scalarParam("s", "time constant that pulls the integral back while the setpoint is limited", \
+                  {10}))
+
+// X(id, unit, meaning, direct feed-through).
+#define TAVREL_SEA_COMPENSATOR_INPUTS(X)                                                           \
+    X(heave_measurement, "1",                                                                      \
+      "measured heave: the rig's heave velocity [m/s], or a signal that carries it", false)        \
+    X(heave_reference, "1",                                                                        \
+      "subtracted from heave_measurement (0, or a model's prediction of it without the heave)",    \
+      false)                                                                                       \
+    X(held_pressure, "Pa",                                                                         \
+      "pressure held at the setpoint (estimated or measured bottom pressure)", true)               \
+    X(choke_opening, "1", "measured choke opening 0 .. 1", true)
+
+// X(id, unit, meaning).
+#define TAVREL_SEA_COMPENSATOR_OUTPUTS(X)                                                          \
+    X(choke_setpoint, "1", "commanded choke opening 0 .. 1")                                       \
+    X(feedforward_scale, "1", "factor 0 .. 1 the back-off applies to the feedforward")
+
+// X(id, unit, meaning).
+#define TAVREL_SEA_COMPENSATOR_STATES(X)                                                           \
+    X(laguerre_0, "1", "Laguerre state 0: the heave through sqrt(2a)/(s + a)")                     \
+    X(laguerre_1, "1", "Laguerre state 1: state 0 through (s - a)/(s + a)")                        \
+    X(laguerre_2, "1", "Laguerre state 2")                                                         \
+    X(laguerre_3, "1", "Laguerre state 3")                                                         \
+    X(laguerre_4, "1", "Laguerre state 4")                                                         \
+    X(laguerre_5, "1", "Laguerre state 5")                                                         \
+    X(laguerre_6, "1", "Laguerre state 6")                                                         \
+    X(laguerre_7, "1", "Laguerre state 7")                                                         \
+    X(laguerre_8, "1", "Laguerre state 8")                                                         \
+    X(laguerre_9, "1", "Laguerre state 9")                                                         \
+    X(laguerre_10, "1", "Laguerre state 10")                                                       \
+    X(laguerre_11, "1", "Laguerre state 11")                                                       \
+    X(laguerre_12, "1", "Laguerre state 12")                                                       \
+    X(laguerre_13, "1", "Laguerre state 13")                                                       \
+    X(laguerre_14, "1", "Laguerre state 14")                                                       \
+    X(laguerre_15, "1", "Laguerre state 15")                                                       \
+    X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
+    X(lagged_feedforward, "1", "the feedforward through the choke's lag")                          \
+    X(rate_power, "1/s2", "mean square of the lagged feedforward's rate")                          \
+    X(swing_power, "1", "mean square of the feedforward")
+
+namespace tavrel::sea_compensator {
+
+namespace param {
+enum : int {
+    TAVREL_INDICES(TAVREL_SEA_COMPENSATOR_PARAMS) count,
+    // mdlInitializeSizes reads no parameter.
+    last_read_by_sizes = -1
+};
+} // namespace param
+
+namespace input {
+enum : int { TAVREL_INDICES(TAVREL_SEA_COMPENSATOR_INPUTS) count };
+}
+
+namespace output {
+enum : int { TAVREL_INDICES(TAVREL_SEA_COMPENSATOR_OUTPUTS) count };
+}
+
+namespace state {
+TAVREL_INDEX_ENUM_FROM(0, TAVREL_SEA_COMPENSATOR_STATES);
+constexpr int filter_order = opening_integral - laguerre_0;
+} // namespace state
+
+// Integer work: armed by the initialisation, cleared by the first outputs call, which sets
+// the integral so that the first setpoint equals the choke's present opening.
+namespace iwork {
+constexpr int first_output_flag = 0;
+constexpr int count = 1;
+} // namespace iwork
+
+// The parameters as one method call reads them from the host; read afresh at the start of
+// every method call, nothing survives the call.
+struct SeaCompensatorParams {
+    TAVREL_PARAM_MEMBERS(TAVREL_SEA_COMPENSATOR_PARAMS)
+
+    static SeaCompensatorParams read(const SimStruct* S) {
+        SeaCompensatorParams p;
+        TAVREL_READ_PARAMS(TAVREL_SEA_COMPENSATOR_PARAMS)
+        return p;
+    }
+};
+
+namespace declared {
+using enum ParamUse;
+inline constexpr auto params = TAVREL_PARAM_DESCRIPTIONS(TAVREL_SEA_COMPENSATOR_PARAMS);
+} // namespace declared
+
+inline constexpr auto inputs = TAVREL_PORT_DESCRIPTIONS(TAVREL_SEA_COMPENSATOR_INPUTS);
+inline constexpr auto outputs = TAVREL_PORT_DESCRIPTIONS(TAVREL_SEA_COMPENSATOR_OUTPUTS);
+inline constexpr auto states = TAVREL_STATE_DESCRIPTIONS(0, TAVREL_SEA_COMPENSATOR_STATES);
+
+// The filter has a state per weight: more weights than states have nowhere to go.
+inline std::string weightCountRule(const ParamSet& params) {
+    const auto count = params[static_cast<size_t>(param::filter_weights)].size();
+    if (count <= static_cast<size_t>(state::filter_order)) return {};
+    return "must have at most " + std::to_string(state::filter_order) + " entries, has " +
+           std::to_string(count);
+}
+
+// The order is the order problems are reported in.
+inline constexpr ParamRule rules[] = {
+    {ParamRule::Kind::positive, param::basis_pole},
+    {ParamRule::Kind::custom, param::filter_weights, -1, 0, &weightCountRule},
+    {ParamRule::Kind::positive, param::stroke_time},
+    {ParamRule::Kind::positive, param::rate_fraction},
+    {ParamRule::Kind::positive, param::swing_fraction},
+    {ParamRule::Kind::positive, param::averaging_time},
+    {ParamRule::Kind::not_negative, param::proportional_gain},
+    {ParamRule::Kind::not_negative, param::integral_gain},
+    {ParamRule::Kind::positive, param::anti_windup_time},
+};
+
+inline constexpr BlockDescription description = {
+    .name = "sea_compensator",
+    .meaning = "choke setpoint from a broadband feedforward on the measured heave that backs off "
+               "where the choke cannot follow, holding the mean pressure",
+    .params = declared::params,
+    .inputs = inputs,
+    .fixed_outputs = outputs,
+    .sensor_output = {},
+    .num_fixed_outputs_param = -1,
+    .sensor_positions_param = -1,
+    .min_outputs = output::count,
+    .cells = 0,
+    .extra_states = states,
+    .rules = rules,
+};
+
+static_assert(isConsistent(description));
+
+} // namespace tavrel::sea_compensator

@@ -1,0 +1,206 @@
+"""Broadband heave feedforward for the `sea_compensator` block, designed on a well's linear model.
+
+At the operating point the bottom pressure's deviation is e = Hv v + Hu u for the heave velocity
+v and the choke setpoint u; the block sets u = F m from a measurement m = M v + n of the heave
+(a motion reference unit: M = 1; the top of the well: the upgoing wave, M carries the travel
+time) with sensor noise n. Over a sea of heave-velocity spectrum S,
+
+    var e = integral S |Hv + Hu F M|^2 + N |Hu F|^2 dw
+    var rate = integral (S |M|^2 + N) |w Z F|^2 dw
+
+(Z the opening per setpoint). F is a Laguerre filter,
+F = sum_k c_k sqrt(2a)/(s + a) ((s - a)/(s + a))^k: causal by construction, a chain of
+first-order states in the block, and linear in its weights c, so the design is a least-squares
+problem. It minimises the sum over a family of seas (peak
+periods 6 to 24 s) of each sea's variance over the fixed choke's, plus a penalty on the opening's
+rate raised until the worst sea's RMS rate sits at `rate_fraction` of the actuator's limit.
+
+The limit printed beside it is the same problem for one sea with a long FIR filter (any causal
+linear feedforward from the same measurement, as closely as 50 s of taps get) under the same
+RMS rate: what no linear feedforward on this measurement can beat.
+"""
+
+import numpy as np
+
+FREQUENCIES = np.geomspace(0.02, 8.0, 1200)  # rad/s
+
+
+def heave_spectrum(w, hs, tp, gamma=3.3):
+    """JONSWAP heave spectrum [m2 s] as the `sea` source makes it (DNV's form, its band of 0.5
+    to 5 times the peak frequency)."""
+    wp = 2 * np.pi / tp
+    width = np.where(w <= wp, 0.07, 0.09)
+    pm = 5.0 / 16.0 * hs**2 * wp**4 * w**-5.0 * np.exp(-1.25 * (wp / w) ** 4)
+    shape = np.exp(-0.5 * ((w - wp) / (width * wp)) ** 2)
+    s = (1 - 0.287 * np.log(gamma)) * pm * gamma**shape
+    return np.where((w >= 0.5 * wp) & (w <= 5 * wp), s, 0.0)
+
+
+def velocity_spectrum(w, hs, tp, gamma=3.3):
+    return w**2 * heave_spectrum(w, hs, tp, gamma)
+
+
+def noise_spectrum(w, std, bandwidth):
+    """One-sided density [unit^2 s] of the `noise` source: flat over 0 to `bandwidth` Hz."""
+    top = 2 * np.pi * bandwidth
+    return np.where(w <= top, std**2 / top, 0.0) if std > 0 else np.zeros_like(w)
+
+
+def laguerre(w, pole, order):
+    """Laguerre functions sqrt(2a)/(s + a) ((s - a)/(s + a))^k at s = jw: (order, len(w))."""
+    s = 1j * w
+    first = np.sqrt(2 * pole) / (s + pole)
+    turn = (s - pole) / (s + pole)
+    return np.array([first * turn**k for k in range(order)])
+
+
+def fir(w, step, taps):
+    """Delays e^{-jw k step}, k = 0 .. taps - 1: (taps, len(w))."""
+    return np.exp(-1j * np.outer(np.arange(taps) * step, w))
+
+
+def _steps(w):
+    edges = np.concatenate(([w[0]], 0.5 * (w[1:] + w[:-1]), [w[-1]]))
+    return np.diff(edges)
+
+
+class Plant:
+    """Frequency responses of the well at the operating point on the grid `w`: Hv (bottom
+    pressure per heave velocity), Hu (per setpoint), Z (opening per setpoint) and M
+    (measurement per heave velocity), with the measurement's noise density."""
+
+    def __init__(self, w, hv, hu, z, m, noise):
+        self.w, self.hv, self.hu, self.z, self.m, self.noise = w, hv, hu, z, m, noise
+        self.dw = _steps(w)
+
+    def terms(self, sea):
+        """The least-squares rows of one sea: (error rows, rate rows, fixed variance) with
+        F = basis^T c, each as (matrix over c, constant)."""
+        s = velocity_spectrum(self.w, *sea)
+        fixed = float(np.sum(s * np.abs(self.hv) ** 2 * self.dw))
+        return s, fixed
+
+    def variances(self, sea, f):
+        """(var e, var e with the choke held, var of the opening's rate) for the filter's
+        response f on the grid."""
+        s, fixed = self.terms(sea)
+        error = (np.sum(s * np.abs(self.hv + self.hu * f * self.m) ** 2 * self.dw)
+                 + np.sum(self.noise * np.abs(self.hu * f) ** 2 * self.dw))
+        rate = np.sum((s * np.abs(self.m) ** 2 + self.noise) * np.abs(self.w * self.z * f) ** 2
+                      * self.dw)
+        return float(error), fixed, float(rate)
+
+    def ratio(self, sea, f):
+        """The design's std of the bottom pressure over the fixed choke's, and its RMS rate."""
+        error, fixed, rate = self.variances(sea, f)
+        return np.sqrt(error / fixed), np.sqrt(rate)
+
+
+def _quadratic(plant, basis, seas):
+    """The cost as quadratic forms in the real weights c: sum over `seas` of var e / var fixed
+    is c' Qe c + 2 c' qe + const, and the sum of the opening's rate variances c' Qr c."""
+    n = basis.shape[0]
+    qe_matrix, qe_vector, qr_matrix = np.zeros((n, n)), np.zeros(n), np.zeros((n, n))
+    for sea in seas:
+        s, fixed = plant.terms(sea)
+        g = plant.hu * plant.m * basis  # the error per weight
+        h = plant.hu * basis  # the noise's error per weight
+        r = plant.w * plant.z * basis  # the opening's rate per weight
+        weight = s * plant.dw / fixed
+        qe_matrix += ((g * weight) @ g.conj().T).real
+        qe_matrix += ((h * (plant.noise * plant.dw / fixed)) @ h.conj().T).real
+        qe_vector += ((g * weight) @ plant.hv.conj()).real
+        qr_matrix += ((r * ((s * np.abs(plant.m) ** 2 + plant.noise) * plant.dw)) @ r.conj().T).real
+    return qe_matrix, qe_vector, qr_matrix
+
+
+def _solve(quadratic, rho, ridge=1e-9):
+    qe_matrix, qe_vector, qr_matrix = quadratic
+    matrix = qe_matrix + rho * qr_matrix
+    matrix = matrix + ridge * np.trace(matrix) / len(matrix) * np.eye(len(matrix))
+    return -np.linalg.solve(matrix, qe_vector)
+
+
+def design_seas(sea, periods=np.arange(6.0, 24.5, 1.0), emphasis=10.0):
+    """The family of seas a design serves and their weights: peak periods 6 to 24 s at the
+    nominal sea's height and peak enhancement, the ones within 1 s of its peak period counted
+    `emphasis` times."""
+    hs, tp, gamma = sea
+    return [(hs, p, gamma) for p in periods], [emphasis if abs(p - tp) < 1.5 else 1.0
+                                               for p in periods]
+
+
+def rate_bounded(plant, basis, quadratic, sea, budget):
+    """The weights whose RMS opening rate on `sea` is `budget` (1/s), by bisection on the rate
+    penalty in its logarithm; the unpenalised ones when they stay within."""
+    lo, hi = np.log(1e-3), np.log(1e10)
+    c = _solve(quadratic, np.exp(lo))
+    if plant.ratio(sea, c @ basis)[1] <= budget:
+        return c
+    for _ in range(50):
+        mid = 0.5 * (lo + hi)
+        if plant.ratio(sea, _solve(quadratic, np.exp(mid)) @ basis)[1] > budget:
+            lo = mid
+        else:
+            hi = mid
+    return _solve(quadratic, np.exp(hi))
+
+
+def design(plant, sea, budget, pole=1.0, order=16):
+    """Laguerre weights for every sea of design_seas(sea), the opening's RMS rate on `sea`
+    within `budget`."""
+    basis = laguerre(plant.w, pole, order)
+    seas, weights = design_seas(sea)
+    parts = [_quadratic(plant, basis, [s]) for s in seas]
+    quadratic = [sum(w * part[k] for w, part in zip(weights, parts)) for k in range(3)]
+    return rate_bounded(plant, basis, quadratic, sea, budget)
+
+
+def laguerre_response(w, pole, weights):
+    return np.asarray(weights) @ laguerre(w, pole, len(weights))
+
+
+def limit(plant, sea, budget, step=0.25, taps=200):
+    """The best std ratio any causal linear feedforward from the measurement reaches on `sea`
+    with the opening's RMS rate within `budget`: a long FIR design (taps over taps*step s)."""
+    basis = fir(plant.w, step, taps)
+    c = rate_bounded(plant, basis, _quadratic(plant, basis, [sea]), sea, budget)
+    return plant.ratio(sea, c @ basis)
+
+
+def toml_value(value):
+    """A value of a parsed scenario written back as TOML (numbers exactly)."""
+    if isinstance(value, bool):
+        return "true" if value else "false"
+    if isinstance(value, (int, float)):
+        return repr(value) if isinstance(value, int) else repr(float(value))
+    if isinstance(value, str):
+        return '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+    if isinstance(value, dict):
+        return "{ " + ", ".join(f"{k} = {toml_value(v)}" for k, v in value.items()) + " }"
+    return "[" + ", ".join(toml_value(v) for v in value) + "]"
+
+
+def _table(name, entries):
+    return [f"[{name}]"] + [f"{k} = {toml_value(v)}" for k, v in entries.items()] + [""]
+
+
+def plant_text(doc, rig, opening, extra_blocks=()):
+    """Scenario text of the well alone: block `rig` of the parsed scenario `doc` (and the blocks
+    in `extra_blocks`, such as an observer) with its heave at rest and its choke setpoint the
+    constant `opening`, for the linear model at a steady state."""
+    from . import describe
+
+    names = (rig, *extra_blocks)
+    declared = {p["name"] for n in names for p in describe(doc["blocks"][n]["plugin"])["params"]}
+    lines = _table("well", {k: v for k, v in doc.get("well", {}).items() if k in declared})
+    for name in names:
+        block = doc["blocks"][name]
+        inputs = dict(block.get("inputs", {}))
+        if name == rig:
+            inputs["choke_setpoint"] = opening
+            inputs["displacer_velocity"] = 0.0
+        lines += _table(f"blocks.{name}", {"plugin": block["plugin"]})
+        lines += _table(f"blocks.{name}.params", block.get("params", {}))
+        lines += _table(f"blocks.{name}.inputs", inputs)
+    return "\n".join(lines)

@@ -1,0 +1,168 @@
+"""`tavrel design SCENARIO -o DIR`: the well of a scenario linearised at the compensator's
+operating point, the `sea_compensator` designed for it (tavrel.design) and written into
+DIR/scenario.toml, with the design's linear prediction and the limit of any linear causal
+feedforward from the same measurement printed beside it.
+"""
+
+import os
+import re
+import tomllib
+
+import numpy as np
+
+from . import design as d
+
+# The RMS rate of the opening the design may ask on the scenario's sea, as a fraction of the
+# actuator's limit (1/stroke time): the choke's rate saturates about a sixth of the time there,
+# which costs little; more costs more in saturation than it gains.
+RATE_BUDGET = 0.65
+# What the block's back-off lets pass before it scales the feedforward down.
+RATE_FRACTION = 0.8
+
+
+class DesignError(Exception):
+    pass
+
+
+def _compensated(doc):
+    """(compensator, rig): the sea_compensator block and the block whose choke it drives."""
+    blocks = doc.get("blocks", {})
+    for name, block in blocks.items():
+        if os.path.basename(str(block.get("plugin", ""))).startswith("sea_compensator"):
+            wanted = {"from": f"{name}.choke_setpoint"}
+            for rig, other in blocks.items():
+                if other.get("inputs", {}).get("choke_setpoint") == wanted:
+                    return name, rig
+            raise DesignError(f"no block's choke_setpoint is {{ from = "
+                              f"\"{name}.choke_setpoint\" }}")
+    raise DesignError("no block runs the plug-in sea_compensator")
+
+
+def _sea(doc, rig):
+    source = doc["blocks"][rig].get("inputs", {}).get("displacer_velocity")
+    if not isinstance(source, dict) or "sea" not in source:
+        raise DesignError(f"blocks.{rig}.inputs.displacer_velocity: the design needs a "
+                          "{ sea = {...} } source")
+    sea = source["sea"]
+    gamma = 1.0 if sea.get("spectrum") == "pierson_moskowitz" else sea.get("gamma", 3.3)
+    return float(sea["hs"]), float(sea["tp"]), float(gamma)
+
+
+def _terms(source):
+    """(ports, noise std, noise bandwidth) of a measurement source: `from`, a number, `noise`
+    or a `sum` of them."""
+    if isinstance(source, (int, float)):
+        return [], 0.0, 1.0
+    if "from" in source:
+        return [source["from"]], 0.0, 1.0
+    if "noise" in source:
+        return [], float(source["noise"]["std"]), float(source["noise"]["bandwidth"])
+    if "sum" in source:
+        ports, var, band = [], 0.0, 1.0
+        for term in source["sum"]:
+            p, std, bw = _terms(term)
+            ports += p
+            var += std**2
+            band = bw if std > 0 else band
+        return ports, float(np.sqrt(var)), band
+    raise DesignError(f"measurement source {source}: expected from, a number, noise or sum")
+
+
+def _operating_point(doc, rig, extra, setpoint, inputs, outputs):
+    """The linear model of the well alone with its choke held where the bottom pressure settles
+    at `setpoint` (Newton's method on the opening, each step a 200 s run and its linear model)."""
+    from . import Scenario, linearize
+
+    opening = 0.4
+    for _ in range(8):
+        text = "[simulation]\nduration = 200.0\n" + d.plant_text(doc, rig, opening, extra)
+        model = linearize(Scenario.parse(text, "<the well of the design>", "."), inputs=inputs,
+                          outputs=outputs, at=200.0)
+        # At a period of a day: the other blocks' integrators make A singular at 0.
+        static = model.freqresp([86400.0])[0, 0, 1].real
+        miss = model.y0[0] - setpoint
+        if abs(miss) < 1e3:
+            return model, opening
+        opening = float(np.clip(opening - miss / static, 0.02, 0.98))
+    raise DesignError("no choke opening holds the bottom pressure at the compensator's setpoint")
+
+
+def plant_of(doc):
+    """The design's Plant, the nominal sea, the stroke time and the names involved."""
+    comp, rig = _compensated(doc)
+    block = doc["blocks"][comp]
+    params, inputs = block.get("params", {}), block.get("inputs", {})
+    ports, std, band = _terms(inputs.get("heave_measurement", 0.0))
+    reference, _, _ = _terms(inputs.get("heave_reference", 0.0))
+    heave = f"{rig}.displacer_velocity"
+    measured = [p for p in ports + reference if p != heave]
+    extra = sorted({p.split(".")[0] for p in measured} - {rig})
+    model, opening = _operating_point(
+        doc, rig, extra, float(params.get("pressure_setpoint", 412e5)),
+        [heave, f"{rig}.choke_setpoint"],
+        [f"{rig}.bottom_pressure", f"{rig}.choke_opening"] + measured)
+    w = d.FREQUENCIES
+    g = model.freqresp(2 * np.pi / w)
+    m = np.zeros(len(w), dtype=complex)
+    for port in ports:
+        m += 1.0 if port == heave else g[:, 2 + measured.index(port), 0]
+    for port in reference:
+        m -= 1.0 if port == heave else g[:, 2 + measured.index(port), 0]
+    plant = d.Plant(w, g[:, 0, 0], g[:, 0, 1], g[:, 1, 1], m, d.noise_spectrum(w, std, band))
+    stroke = float(doc["blocks"][rig].get("params", {}).get("choke_stroke_time", 10.0))
+    return plant, _sea(doc, rig), stroke, comp, opening
+
+
+def set_params(text, block, values):
+    """The scenario text with `values` written into [blocks.BLOCK.params], each replacing its
+    line or added after the table's heading."""
+    header = re.search(rf"^\[blocks\.{re.escape(block)}\.params\][^\n]*\n", text, re.M)
+    if not header:
+        raise DesignError(f"the scenario has no [blocks.{block}.params] table")
+    end = re.search(r"^\[", text[header.end():], re.M)
+    stop = header.end() + (end.start() if end else len(text) - header.end())
+    table = text[header.end():stop]
+    for key, value in values.items():
+        line = f"{key} = {d.toml_value(value)}"
+        table, found = re.subn(rf"^{key}\s*=[^\n]*", line.replace("\\", "\\\\"), table,
+                               flags=re.M)
+        if not found:
+            table = line + "\n" + table
+    return text[:header.end()] + table + text[stop:]
+
+
+def run_request(request):
+    """`tavrel design`: returns the exit code."""
+    from . import Scenario
+
+    path, output = request["scenario"], request["output"]
+    with open(path, "rb") as f:
+        raw = f.read()
+    doc = tomllib.loads(raw.decode())
+    plant, sea, stroke, comp, opening = plant_of(doc)
+    budget = RATE_BUDGET / stroke
+    pole, order = 1.0, 16
+    weights = d.design(plant, sea, budget, pole, order)
+    response = d.laguerre_response(plant.w, pole, weights)
+    best, best_rate = d.limit(plant, sea, budget)
+    ratio, rate = plant.ratio(sea, response)
+    values = {"basis_pole": pole, "filter_weights": [float(f"{c:.6g}") for c in weights],
+              "stroke_time": stroke, "rate_fraction": RATE_FRACTION}
+    text = set_params(raw.decode(), comp, values)
+    Scenario.parse(text, os.path.join(output, "scenario.toml"), os.path.dirname(path) or ".")
+    os.makedirs(output, exist_ok=True)
+    with open(os.path.join(output, "scenario.toml"), "w") as f:
+        f.write(text)
+    hs, tp, gamma = sea
+    print(f"Well linearised with the choke at {opening:.4f}; sea Hs {hs:g} m, Tp {tp:g} s, "
+          f"gamma {gamma:g}; opening's RMS rate within {budget:.4g} 1/s "
+          f"({RATE_BUDGET:g}/stroke time)")
+    print(f"Limit, any linear causal feedforward from this measurement: "
+          f"{best:.3f} of the fixed choke's std (RMS rate {best_rate:.4f} 1/s)")
+    print(f"Design ({order} Laguerre states, pole {pole:g} rad/s): {ratio:.3f} of the fixed "
+          f"choke's std (RMS rate {rate:.4f} 1/s), {ratio / best:.2f} times the limit")
+    others = [(p, plant.ratio((hs, p, gamma), response)[0]) for p in (6, 8, 10, 14, 16, 20, 24)]
+    print("Same design on other peak periods: "
+          + ", ".join(f"{p:g} s {r:.2f}" for p, r in others))
+    print(f"Scenario: {os.path.join(output, 'scenario.toml')}")
+    return 0

@@ -1,0 +1,132 @@
+// The broadband compensator's methods on a record: the Laguerre chain, the back-off and the
+// setpoint against values worked out by hand, and its bumpless start.
+#include "sea_compensator_declarations.h"
+#include "sea_compensator_model.h"
+#include "test_params.h"
+#include "test_record.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace tavrel::sea_compensator;
+using tavrel::test::TestRecord;
+
+namespace {
+
+class SeaCompensator : public ::testing::Test {
+  protected:
+    std::unique_ptr<TestRecord> record;
+
+    // Pole 2 rad/s, weights 0.5 and -0.25 (the rest 0), stroke 10 s (rate limit 0.1 1/s, lag
+    // 1 s), half the rate limit and half the room to the nearer end allowed, mean squares over
+    // 20 s; setpoint 400 bar, kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s.
+    void SetUp() override {
+        record = std::make_unique<TestRecord>(
+            tavrel::test::paramsWith(description, {{param::basis_pole, {2.0}},
+                                                   {param::filter_weights, {0.5, -0.25}},
+                                                   {param::stroke_time, {10}},
+                                                   {param::rate_fraction, {0.5}},
+                                                   {param::swing_fraction, {0.5}},
+                                                   {param::averaging_time, {20}},
+                                                   {param::pressure_setpoint, {400e5}},
+                                                   {param::proportional_gain, {1e-8}},
+                                                   {param::integral_gain, {2e-9}},
+                                                   {param::anti_windup_time, {10}}}),
+            &mdlInitializeSizes);
+        record->call(&mdlInitializeConditions);
+    }
+    void setInputs(double measured, double reference, double pressure, double opening) {
+        record->setInput(input::heave_measurement, measured);
+        record->setInput(input::heave_reference, reference);
+        record->setInput(input::held_pressure, pressure);
+        record->setInput(input::choke_opening, opening);
+    }
+};
+
+TEST_F(SeaCompensator, LaguerreChainMatchesHandValues) {
+    // Heave 0.7 - 0.2 = 0.5, sqrt(2*2)*0.5 = 1: x_k' = -2 x_k - 4 (x_0 + ... + x_(k-1)) + 1.
+    setInputs(0.7, 0.2, 400e5, 0.4);
+    record->outputs(&mdlOutputs);
+    const double x[] = {0.1, -0.2, 0.3};
+    for (int k = 0; k < 3; ++k)
+        record->state(state::laguerre_0 + k) = x[k];
+    record->call(&mdlDerivatives);
+    const double expected[] = {0.8, 1.0, 0.8, 0.2, 0.2};
+    for (int k = 0; k < 5; ++k)
+        EXPECT_NEAR(record->derivative(state::laguerre_0 + k), expected[k], 1e-15) << k;
+    EXPECT_NEAR(record->derivative(state::laguerre_15), 0.2, 1e-15);
+
+    // A constant heave's equilibrium: x_0 = sqrt(2a)/a, x_k = -x_(k-1) (the all-pass at 0 is -1).
+    for (int k = 0; k < state::filter_order; ++k)
+        record->state(state::laguerre_0 + k) = (k % 2 ? -1 : 1) * 0.5;
+    record->call(&mdlDerivatives);
+    for (int k = 0; k < state::filter_order; ++k)
+        EXPECT_NEAR(record->derivative(state::laguerre_0 + k), 0.0, 1e-15) << k;
+}
+
+TEST_F(SeaCompensator, BackOffScalesTheFeedforwardToItsBounds) {
+    // Feedforward 0.5*0.2 - 0.25*(-0.4) = 0.2; pressure 1 bar above: kp part 0.001. Rate bound
+    // 0.5/10 = 0.05 1/s; room half the mean opening's distance to the nearer end.
+    const struct {
+        const char* what;
+        double rate_power, swing_power, integral, opening;
+        double scale, setpoint, integral_rate;
+    } cases[] = {
+        {"within both", 0.0016, 0.01, 0.4, 0.4, 1.0, 0.601, 2e-4},
+        {"rate RMS 0.1: half", 0.01, 0.01, 0.4, 0.4, 0.5, 0.501, 2e-4},
+        {"swing RMS 0.5 over room 0.2", 0.0016, 0.25, 0.4, 0.4, 0.4, 0.481, 2e-4},
+        {"both over: the smaller", 0.01, 0.25, 0.4, 0.4, 0.4, 0.481, 2e-4},
+        {"near the top: room 0.05, limited", 0.0016, 0.01, 0.9, 0.95, 0.5, 1.0, 1e-4},
+        {"limited, choke open: drive stopped", 0.0016, 0.01, 0.9, 1.0, 0.5, 1.0, -1e-4},
+    };
+    for (const auto& c : cases) {
+        setInputs(0.0, 0.0, 401e5, c.opening);
+        record->outputs(&mdlOutputs);
+        record->state(state::laguerre_0) = 0.2;
+        record->state(state::laguerre_1) = -0.4;
+        record->state(state::rate_power) = c.rate_power;
+        record->state(state::swing_power) = c.swing_power;
+        record->state(state::opening_integral) = c.integral;
+        record->outputs(&mdlOutputs);
+        record->call(&mdlDerivatives);
+        EXPECT_NEAR(record->output(output::feedforward_scale), c.scale, 1e-15) << c.what;
+        EXPECT_NEAR(record->output(output::choke_setpoint), c.setpoint, 1e-15) << c.what;
+        EXPECT_NEAR(record->derivative(state::opening_integral), c.integral_rate, 1e-15) << c.what;
+    }
+}
+
+TEST_F(SeaCompensator, MeanSquaresFollowTheLaggedFeedforward) {
+    // Feedforward 0.2 against its lagged 0.1: rate (0.2 - 0.1)/(0.1*10 s) = 0.1 1/s.
+    setInputs(0.0, 0.0, 400e5, 0.4);
+    record->outputs(&mdlOutputs);
+    record->state(state::laguerre_0) = 0.2;
+    record->state(state::laguerre_1) = -0.4;
+    record->state(state::lagged_feedforward) = 0.1;
+    record->state(state::rate_power) = 0.002;
+    record->state(state::swing_power) = 0.05;
+    record->call(&mdlDerivatives);
+    EXPECT_NEAR(record->derivative(state::lagged_feedforward), 0.1, 1e-15);
+    EXPECT_NEAR(record->derivative(state::rate_power), (0.01 - 0.002) / 20, 1e-15);
+    EXPECT_NEAR(record->derivative(state::swing_power), (0.04 - 0.05) / 20, 1e-15);
+}
+
+TEST_F(SeaCompensator, FirstOutputsHoldThePresentOpening) {
+    setInputs(0.3, 0.0, 401e5, 0.45);
+    EXPECT_EQ(record->outputs(&mdlOutputs), "");
+    EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45);
+    EXPECT_DOUBLE_EQ(record->state(state::opening_integral), 0.45 - 0.001);
+    setInputs(0.3, 0.0, 402e5, 0.2);
+    record->outputs(&mdlOutputs);
+    EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45 + 0.001);
+}
+
+TEST(SeaCompensatorRules, WeightsBeyondTheFilterAreRefused) {
+    auto params = tavrel::defaultParams(description);
+    params[param::filter_weights].assign(state::filter_order, 0.1);
+    EXPECT_EQ(weightCountRule(params), "");
+    params[param::filter_weights].push_back(0.1);
+    EXPECT_EQ(weightCountRule(params), "must have at most 16 entries, has 17");
+}
+
+} // namespace

@@ -1,0 +1,54 @@
+"""The compensator's design: its filter is the block's state-space chain, its seas are the sea
+source's, and `tavrel design` reproduces the shipped parameters."""
+import os
+import re
+import subprocess
+
+import numpy as np
+import pytest
+
+import tavrel
+from tavrel import design
+
+SEA = os.path.join(os.environ.get("TAVREL_EXAMPLES", "examples"), "..", "scenarios",
+                   "heave_compensation_sea.toml")
+
+
+def test_laguerre_functions_are_the_blocks_chain():
+    # x_k' = -a x_k - 2a (x_0 + ... + x_(k-1)) + sqrt(2a) m, as sea_compensator integrates it.
+    pole, order, w = 0.7, 5, np.array([0.1, 0.6, 2.5])
+    a = -pole * np.eye(order) - 2 * pole * np.tril(np.ones((order, order)), -1)
+    b = np.sqrt(2 * pole) * np.ones(order)
+    chain = np.array([np.linalg.solve(1j * x * np.eye(order) - a, b) for x in w]).T
+    np.testing.assert_allclose(design.laguerre(w, pole, order), chain, rtol=1e-12)
+
+
+@pytest.mark.parametrize("hs, tp, gamma", [(3.0, 12.0, 3.3), (1.0, 6.0, 1.0), (5.0, 24.0, 7.0)])
+def test_heave_spectrum_holds_the_significant_height(hs, tp, gamma):
+    w = np.linspace(0.01, 6.0, 200000)
+    spectrum = design.heave_spectrum(w, hs, tp, gamma)
+    assert 4 * np.sqrt(np.trapz(spectrum, w)) == pytest.approx(hs, rel=0.01)
+    assert w[np.argmax(spectrum)] == pytest.approx(2 * np.pi / tp, rel=0.01)
+
+
+def test_design_command_reproduces_the_shipped_filter(tmp_path):
+    out = tmp_path / "design"
+    done = subprocess.run([os.environ["TAVREL_CLI"], "design", SEA, "-o", str(out)],
+                          capture_output=True, text=True, check=True)
+    limit = float(re.search(r"Limit.*?: ([0-9.]+) of", done.stdout).group(1))
+    predicted = float(re.search(r"Design .*?: ([0-9.]+) of", done.stdout).group(1))
+    assert limit <= predicted < 1.0
+    designed = tavrel.Scenario.load(str(out / "scenario.toml"))
+    designed = designed.get("compensator", "filter_weights")
+    shipped = tavrel.Scenario.load(SEA).get("compensator", "filter_weights")
+    np.testing.assert_allclose(designed, shipped, rtol=1e-5)
+
+
+def test_design_refuses_a_scenario_without_the_block(tmp_path):
+    out = tmp_path / "design"
+    default = os.path.join(os.path.dirname(SEA), "default.toml")
+    done = subprocess.run([os.environ["TAVREL_CLI"], "design", default, "-o", str(out)],
+                          capture_output=True, text=True)
+    assert done.returncode == 1
+    assert "no block runs the plug-in sea_compensator" in done.stderr
+    assert not out.exists()
