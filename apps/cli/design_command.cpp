@@ -41,7 +41,7 @@ void addDesignCommand(CLI::App& app) {
                 {"command", "design"},
                 {"scenario", std::filesystem::absolute(options->scenario).string()},
                 {"output", options->output}};
-            replaceByPythonModule(TAVREL_PYTHON_PACKAGE_DIR, "tavrel.command", {request.dump()});
+            replaceByPythonModule("tavrel.command", {request.dump()});
         });
     });
 }
