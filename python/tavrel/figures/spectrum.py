@@ -9,6 +9,7 @@ from .series import blocks_with
 
 PORT = "bottom_pressure"
 RESOLUTION = 0.005  # Hz: segments of 200 s resolve a sea's peak (0.04 to 0.2 Hz)
+TOP = 0.5  # Hz: above, only the solver's and the sensors' fine structure
 
 
 def worth_drawing(result, summary):
@@ -17,8 +18,8 @@ def worth_drawing(result, summary):
 
 
 def densities(result, summary):
-    """(frequency [Hz], [(rig, PSD [bar²/Hz], std [bar])]) over the summary window, the zero
-    frequency left out; None when the window holds too few rows."""
+    """(frequency [Hz], [(rig, PSD [bar²/Hz], std [bar])]) over the summary window, from the
+    first frequency above zero up to TOP; None when the window holds too few rows."""
     from scipy.signal import welch
 
     rows = result.time >= summary.get("from", result.time[0]) - 1e-9
@@ -31,8 +32,9 @@ def densities(result, summary):
     for rig in blocks_with(result, PORT):
         bar = result[f"{rig}.{PORT}"][rows] * 1e-5
         frequency, density = welch(bar - bar.mean(), fs=1.0 / step, nperseg=segment)
-        curves.append((rig, density[1:], float(numpy.std(bar))))
-    return frequency[1:], curves
+        band = slice(1, max(2, int(numpy.searchsorted(frequency, TOP, side="right"))))
+        curves.append((rig, density[band], float(numpy.std(bar))))
+    return frequency[band], curves
 
 
 def spectrum_figure(result, summary, title=None):
@@ -43,7 +45,7 @@ def spectrum_figure(result, summary, title=None):
         frequency, curves = found
         for rig, density, std in curves:
             axis.semilogy(frequency, density, label=f"{rig} (std {std:.2f} bar)")
-        axis.set_xlim(0, min(0.5, frequency[-1]))
+        axis.set_xlim(0, frequency[-1])
         axis.legend(loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small")
     axis.set_xlabel("frequency [Hz]")
     axis.set_ylabel("bottom pressure PSD [bar²/Hz]")
