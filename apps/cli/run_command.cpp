@@ -50,9 +50,9 @@ struct RunOptions {
 constexpr const char* run_manifest = "run_files.txt";
 const std::vector<std::string> result_names = {"results.csv", "results.mat", "summary.txt",
                                                "summary.json", "profile.csv"};
-const std::vector<std::string> figure_names = {"results.png",          "results_psd.png",
-                                               "results_profile.png",  "results_wave_map.png",
-                                               "results_wave.gif",     "report.html"};
+const std::vector<std::string> figure_names = {"results.png",         "results_psd.png",
+                                               "results_profile.png", "results_wave_map.png",
+                                               "results_wave.gif",    "report.html"};
 
 RunFiles runFiles(const RunOptions& options) {
     std::vector<std::string> names = result_names;

@@ -92,8 +92,8 @@ void parseParams(const Reader& r, BlockConfig& block, const toml::table* own,
             if (k == sensors) {
                 block.sensor_places = sensorPlaces(r, node, prefix + "." + param);
             } else {
-                params[static_cast<size_t>(k)] = r.numbers(
-                    node, prefix + "." + param, kind.params[static_cast<size_t>(k)].unit);
+                params[static_cast<size_t>(k)] =
+                    r.numbers(node, prefix + "." + param, kind.params[static_cast<size_t>(k)].unit);
             }
             block.origins[static_cast<size_t>(k)] = lineOrigin(r, node);
             given[static_cast<size_t>(k)] = true;

@@ -43,13 +43,13 @@ def test_a_folder_holds_one_run(tmp_path, short_scenario_file):
     (out / "notes.txt").write_text("mine")
     assert tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out).returncode == 0
     assert sorted(os.listdir(out)) == ["notes.txt", "results.csv", "results.mat",
-                                       "run_files.txt", "summary.txt"]
+                                       "run_files.txt", "summary.json", "summary.txt"]
     # Files no run recorded as its own are a user's or another tool's: refused, or --force.
     (out / "run_files.txt").unlink()
     (out / "report.html").write_text("another run's page")
     refused = tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out)
     assert refused.returncode == 1, refused.stderr
-    assert "holds results.csv, results.mat, summary.txt, report.html that no" in refused.stderr
+    assert "holds results.csv, results.mat, summary.txt, summary.json, report.html that no" in refused.stderr
     assert tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out,
                   "--force").returncode == 0
     assert not (out / "report.html").exists() and (out / "notes.txt").exists()
