@@ -49,7 +49,8 @@ def test_a_folder_holds_one_run(tmp_path, short_scenario_file):
     (out / "report.html").write_text("another run's page")
     refused = tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out)
     assert refused.returncode == 1, refused.stderr
-    assert "holds results.csv, results.mat, summary.txt, summary.json, report.html that no" in refused.stderr
+    assert ("holds results.csv, results.mat, summary.txt, summary.json, report.html that no"
+            in refused.stderr)
     assert tavrel("run", short_scenario_file, "-q", "--no-figures", "-o", out,
                   "--force").returncode == 0
     assert not (out / "report.html").exists() and (out / "notes.txt").exists()
