@@ -66,7 +66,7 @@ TEST_F(SeaCompensator, LaguerreChainMatchesHandValues) {
 }
 
 TEST_F(SeaCompensator, BackOffScalesTheFeedforwardToItsBounds) {
-    // Feedforward 0.5*0.2 - 0.25*(-0.4) = 0.2; pressure 1 bar above: kp part 0.001. Rate bound
+    // Feedforward 0.5*0.2 - 0.25*(-0.4) = 0.2; pressure 1 bar above: kp term 0.001. Rate bound
     // 0.5/10 = 0.05 1/s; room half the mean opening's distance to the nearer end.
     const struct {
         const char* what;
