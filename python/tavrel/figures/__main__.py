@@ -22,7 +22,7 @@ import sys
 
 import tavrel
 
-from . import canvas, spectrum
+from . import canvas, psd
 from .report import run_page, study_page
 from .series import blocks_with, profile_figure, sensor_columns, series_figure
 from .study import study_figures
@@ -75,9 +75,9 @@ def _jobs(result, args, pictures, page):
     if pictures:
         jobs.append((args.output or stem + ".png",
                      lambda path: canvas.save(series_figure(result, title=args.title), path)))
-        if spectrum.worth_drawing(result, summary):
+        if psd.worth_drawing(result, summary):
             jobs.append((stem + "_psd.png", lambda path: canvas.save(
-                spectrum.spectrum_figure(result, summary, title=args.title), path)))
+                psd.spectrum_figure(result, summary, title=args.title), path)))
         if result.profile is not None:  # the whole annulus: the waves themselves
             jobs.append((stem + "_wave_map.png",
                          lambda path: canvas.save(wave_map_figure(result, title=args.title), path)))
@@ -94,7 +94,7 @@ def _jobs(result, args, pictures, page):
 def _page(result, args, summary, path, drawn):
     scenario = (tavrel.default_scenario_text() if args.scenario in (None, "default")
                 else _read(args.scenario))
-    found = spectrum.densities(result, summary) if spectrum.worth_drawing(result, summary) else None
+    found = psd.densities(result, summary) if psd.worth_drawing(result, summary) else None
     files = list(args.files or []) + [os.path.basename(job) for job in drawn]
     run_page(result, path, summary=summary.get("text", ""), scenario_text=scenario,
              console=summary.get("console", ""), spectrum=found, files=files)

@@ -184,7 +184,7 @@ def run_page(result, path, summary="", scenario_text="", console="", title="tavr
              files=(), spectrum=None):
     """Writes the page of a run (a tavrel.Result, its profile when recorded); `files` names the
     files of the run, listed so that the page says which files are its own; `spectrum` as
-    spectrum.densities gives it."""
+    psd.densities gives it."""
     body = []
     if summary:
         body.append("<h2>Summary</h2>" + _pre(summary))
