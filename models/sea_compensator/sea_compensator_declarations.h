@@ -14,9 +14,26 @@
                   {0.5}))                                                                          \
     X(filter_weights, read,                                                                        \
       vectorParam("1",                                                                             \
-                  "weights of the Laguerre functions 0 .. 15 (opening per unit of the "            \
-                  "heave measurement); missing ones are 0",                                        \
+                  "weights of the Laguerre functions 0 .. 31 (opening per unit of the heave "      \
+                  "measurement), one row of equal length per schedule period, the rows one "       \
+                  "after another; missing ones are 0",                                             \
                   {0.0, 0.0}))                                                                     \
+    X(mean_time, read,                                                                             \
+      scalarParam("s",                                                                             \
+                  "time constant of the mean taken out of the heave measurement (a sensor's "      \
+                  "offset, a pressure's mean)",                                                    \
+                  {60}))                                                                           \
+    X(schedule_periods, read,                                                                      \
+      vectorParam("s",                                                                             \
+                  "the heave's mean period, as the block estimates it, each row of "               \
+                  "filter_weights was designed for, ascending; between them the weights are "      \
+                  "interpolated, beyond them the nearer row holds",                                \
+                  {6.0, 24.0}))                                                                    \
+    X(displacement_time, read,                                                                     \
+      scalarParam("s",                                                                             \
+                  "time constant of the leaky integral that turns the heave measurement into "     \
+                  "the displacement of the period estimate",                                       \
+                  {30}))                                                                           \
     X(stroke_time, read,                                                                           \
       scalarParam("s",                                                                             \
                   "the choke's stroke time: its rate limit is 1/stroke_time and its lag "          \
@@ -58,7 +75,8 @@
 // X(id, unit, meaning).
 #define TAVREL_SEA_COMPENSATOR_OUTPUTS(X)                                                          \
     X(choke_setpoint, "1", "commanded choke opening 0 .. 1")                                       \
-    X(feedforward_scale, "1", "factor 0 .. 1 the back-off applies to the feedforward")
+    X(feedforward_scale, "1", "factor 0 .. 1 the back-off applies to the feedforward")             \
+    X(heave_period, "s", "the heave's mean period, 2*pi*sqrt(displacement_power/measurement_power)")
 
 // X(id, unit, meaning).
 #define TAVREL_SEA_COMPENSATOR_STATES(X)                                                           \
@@ -78,10 +96,30 @@
     X(laguerre_13, "1", "Laguerre state 13")                                                       \
     X(laguerre_14, "1", "Laguerre state 14")                                                       \
     X(laguerre_15, "1", "Laguerre state 15")                                                       \
+    X(laguerre_16, "1", "Laguerre state 16")                                                       \
+    X(laguerre_17, "1", "Laguerre state 17")                                                       \
+    X(laguerre_18, "1", "Laguerre state 18")                                                       \
+    X(laguerre_19, "1", "Laguerre state 19")                                                       \
+    X(laguerre_20, "1", "Laguerre state 20")                                                       \
+    X(laguerre_21, "1", "Laguerre state 21")                                                       \
+    X(laguerre_22, "1", "Laguerre state 22")                                                       \
+    X(laguerre_23, "1", "Laguerre state 23")                                                       \
+    X(laguerre_24, "1", "Laguerre state 24")                                                       \
+    X(laguerre_25, "1", "Laguerre state 25")                                                       \
+    X(laguerre_26, "1", "Laguerre state 26")                                                       \
+    X(laguerre_27, "1", "Laguerre state 27")                                                       \
+    X(laguerre_28, "1", "Laguerre state 28")                                                       \
+    X(laguerre_29, "1", "Laguerre state 29")                                                       \
+    X(laguerre_30, "1", "Laguerre state 30")                                                       \
+    X(laguerre_31, "1", "Laguerre state 31")                                                       \
     X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
     X(lagged_feedforward, "1", "the feedforward through the choke's lag")                          \
     X(rate_power, "1/s2", "mean square of the lagged feedforward's rate")                          \
-    X(swing_power, "1", "mean square of the feedforward")
+    X(swing_power, "1", "mean square of the feedforward")                                          \
+    X(measurement_mean, "1", "mean of the heave measurement")                                      \
+    X(heave_displacement, "1.s", "leaky integral of the heave measurement")                        \
+    X(measurement_power, "1", "mean square of the heave measurement")                              \
+    X(displacement_power, "1.s2", "mean square of heave_displacement")
 
 namespace tavrel::sea_compensator {
 
@@ -134,18 +172,40 @@ inline constexpr auto inputs = TAVREL_PORT_DESCRIPTIONS(TAVREL_SEA_COMPENSATOR_I
 inline constexpr auto outputs = TAVREL_PORT_DESCRIPTIONS(TAVREL_SEA_COMPENSATOR_OUTPUTS);
 inline constexpr auto states = TAVREL_STATE_DESCRIPTIONS(0, TAVREL_SEA_COMPENSATOR_STATES);
 
-// The filter has a state per weight: more weights than states have nowhere to go.
+// The weights fill one row per schedule period, and each row has a state per weight: more
+// weights than states have nowhere to go.
 inline std::string weightCountRule(const ParamSet& params) {
     const auto count = params[static_cast<size_t>(param::filter_weights)].size();
-    if (count <= static_cast<size_t>(state::filter_order)) return {};
-    return "must have at most " + std::to_string(state::filter_order) + " entries, has " +
-           std::to_string(count);
+    const auto rows = params[static_cast<size_t>(param::schedule_periods)].size();
+    if (rows == 0) return {}; // schedule_periods' own rule reports it
+    if (count % rows != 0)
+        return "must hold one row of equal length per schedule period: " + std::to_string(count) +
+               " entries for " + std::to_string(rows) + " periods";
+    if (count / rows <= static_cast<size_t>(state::filter_order)) return {};
+    return "must have at most " + std::to_string(state::filter_order) + " entries a row, has " +
+           std::to_string(count / rows);
+}
+
+// Interpolation needs the periods in order and apart.
+inline std::string schedulePeriodsRule(const ParamSet& params) {
+    const auto& periods = params[static_cast<size_t>(param::schedule_periods)];
+    if (periods.empty()) return "must have at least one entry";
+    for (size_t k = 0; k < periods.size(); ++k) {
+        if (!(periods[k] > 0)) return "entry " + std::to_string(k + 1) + " must be > 0";
+        if (k > 0 && !(periods[k] > periods[k - 1]))
+            return "must be ascending: entry " + std::to_string(k + 1) + " is not above entry " +
+                   std::to_string(k);
+    }
+    return {};
 }
 
 // The order is the order problems are reported in.
 inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::positive, param::basis_pole},
+    {ParamRule::Kind::custom, param::schedule_periods, -1, 0, &schedulePeriodsRule},
     {ParamRule::Kind::custom, param::filter_weights, -1, 0, &weightCountRule},
+    {ParamRule::Kind::positive, param::mean_time},
+    {ParamRule::Kind::positive, param::displacement_time},
     {ParamRule::Kind::positive, param::stroke_time},
     {ParamRule::Kind::positive, param::rate_fraction},
     {ParamRule::Kind::positive, param::swing_fraction},

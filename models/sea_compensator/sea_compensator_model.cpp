@@ -25,13 +25,49 @@ Inputs readInputs(const SimStruct* S) {
 // actuator, models/annulus/choke.h).
 constexpr double actuator_lag_fraction = 0.1;
 
-// The feedforward before its back-off: the weighted Laguerre states. Weights beyond the
-// parameter's length are 0.
+constexpr double two_pi = 6.283185307179586;
+
+// The heave's mean period from the mean squares of its measurement and of that measurement's
+// leaky integral; 0 until the measurement has power.
+double heavePeriod(const double* x) {
+    const double power = x[state::measurement_power];
+    if (!(power > 0)) return 0;
+    return two_pi * std::sqrt(std::max(x[state::displacement_power], 0.0) / power);
+}
+
+// Where a period falls in the schedule: the two rows around it and the weight of the second,
+// the nearer row alone beyond the ends.
+struct ScheduleSpot {
+    std::size_t row = 0;
+    std::size_t next = 0;
+    double fraction = 0;
+};
+
+ScheduleSpot scheduleSpot(const SeaCompensatorParams& p, double period) {
+    const auto& periods = p.schedule_periods;
+    const std::size_t last = periods.length - 1;
+    if (period <= periods[0]) return {};
+    if (period >= periods[last]) return {last, last, 0};
+    std::size_t row = 0;
+    while (periods[row + 1] < period)
+        ++row;
+    return {row, row + 1, (period - periods[row]) / (periods[row + 1] - periods[row])};
+}
+
+// The feedforward before its back-off: the Laguerre states weighted by the schedule's rows
+// around the estimated period, interpolated. Weights beyond a row's length are 0.
 double feedforward(const SeaCompensatorParams& p, const double* x) {
-    const auto count = std::min<std::size_t>(p.filter_weights.length, state::filter_order);
+    if (p.schedule_periods.length == 0 || p.filter_weights.length == 0) return 0;
+    const std::size_t row_length = p.filter_weights.length / p.schedule_periods.length;
+    const auto count = std::min<std::size_t>(row_length, state::filter_order);
+    const ScheduleSpot spot = scheduleSpot(p, heavePeriod(x));
+    const double* first = p.filter_weights.data + spot.row * row_length;
+    const double* second = p.filter_weights.data + spot.next * row_length;
     double sum = 0;
-    for (std::size_t k = 0; k < count; ++k)
-        sum += p.filter_weights[k] * x[state::laguerre_0 + static_cast<int>(k)];
+    for (std::size_t k = 0; k < count; ++k) {
+        const double weight = first[k] + spot.fraction * (second[k] - first[k]);
+        sum += weight * x[state::laguerre_0 + static_cast<int>(k)];
+    }
     return sum;
 }
 
@@ -68,10 +104,10 @@ double integralDrive(const SeaCompensatorParams& p, double pressure, double open
     return drive;
 }
 
-// Laguerre chain: state k is the heave through sqrt(2a)/(s + a) ((s - a)/(s + a))^k. From
+// Laguerre chain: state k is the signal through sqrt(2a)/(s + a) ((s - a)/(s + a))^k. From
 // (s + a) x_k = (s - a) x_(k-1): x_k' = -a x_k - 2a (x_0 + ... + x_(k-1)) + sqrt(2a) m.
-void laguerreRates(double pole, double heave, const double* x, double* dX) {
-    const double drive = std::sqrt(2 * pole) * heave;
+void laguerreRates(double pole, double signal, const double* x, double* dX) {
+    const double drive = std::sqrt(2 * pole) * signal;
     double below = 0;
     for (int k = 0; k < state::filter_order; ++k) {
         dX[state::laguerre_0 + k] = -pole * x[state::laguerre_0 + k] - 2 * pole * below + drive;
@@ -112,18 +148,24 @@ void mdlOutputs(SimStruct* S, int_T) {
     writeOutput(S, output::choke_setpoint,
                 limited(x[state::opening_integral] + proportionalPart(p, x, u.pressure)));
     writeOutput(S, output::feedforward_scale, backOff(p, x));
+    writeOutput(S, output::heave_period, heavePeriod(x));
 }
 
 // Laguerre chain on the heave; the integral with back-calculation towards the limited setpoint
 // at 1/anti_windup_time; the feedforward through the choke's lag, and the mean squares of that
-// lagged feedforward's rate and of the feedforward, over averaging_time.
+// lagged feedforward's rate and of the feedforward, over averaging_time; the period estimate's
+// leaky integral and mean squares.
 void mdlDerivatives(SimStruct* S) {
     const SeaCompensatorParams p = SeaCompensatorParams::read(S);
     const double* x = ssGetContStates(S);
     double* dX = ssGetdX(S);
     const Inputs u = readInputs(S);
 
-    laguerreRates(p.basis_pole, u.heave, x, dX);
+    // The measurement's mean taken out: an offset of the sensor, or the mean of a pressure, is
+    // no heave, and would bias the period estimate and the back-off's mean squares.
+    const double heave = u.heave - x[state::measurement_mean];
+    dX[state::measurement_mean] = heave / p.mean_time;
+    laguerreRates(p.basis_pole, heave, x, dX);
 
     const double setpoint = x[state::opening_integral] + proportionalPart(p, x, u.pressure);
     dX[state::opening_integral] = integralDrive(p, u.pressure, u.opening) +
@@ -135,6 +177,12 @@ void mdlDerivatives(SimStruct* S) {
     dX[state::lagged_feedforward] = rate;
     dX[state::rate_power] = (rate * rate - x[state::rate_power]) / p.averaging_time;
     dX[state::swing_power] = (y * y - x[state::swing_power]) / p.averaging_time;
+
+    const double displacement = x[state::heave_displacement];
+    dX[state::heave_displacement] = heave - displacement / p.displacement_time;
+    dX[state::measurement_power] = (heave * heave - x[state::measurement_power]) / p.averaging_time;
+    dX[state::displacement_power] =
+        (displacement * displacement - x[state::displacement_power]) / p.averaging_time;
 }
 
 } // namespace tavrel::sea_compensator

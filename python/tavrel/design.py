@@ -11,9 +11,11 @@ time) with sensor noise n. Over a sea of heave-velocity spectrum S,
 (Z the opening per setpoint). F is a Laguerre filter,
 F = sum_k c_k sqrt(2a)/(s + a) ((s - a)/(s + a))^k: causal by construction, a chain of
 first-order states in the block, and linear in its weights c, so the design is a least-squares
-problem. It minimises the sum over a family of seas (peak
-periods 6 to 24 s) of each sea's variance over the fixed choke's, plus a penalty on the opening's
-rate raised until the worst sea's RMS rate sits at `rate_fraction` of the actuator's limit.
+problem: var e over the fixed choke's plus a penalty on the rate's variance, raised until the
+RMS rate sits at the budget. One set of weights cannot be best on every sea (a filter that
+serves 6 s seas wastes the rate budget at 12 s), so the design makes one row of weights per sea
+of a family (peak periods 6 to 24 s), and the block picks and interpolates the rows by the
+heave's mean period, which it estimates from the measurement itself.
 
 The limit printed beside it is the same problem for one sea with a long FIR filter (any causal
 linear feedforward from the same measurement, as closely as 50 s of taps get) under the same
@@ -121,13 +123,16 @@ def _solve(quadratic, rho, ridge=1e-9):
     return -np.linalg.solve(matrix, qe_vector)
 
 
-def design_seas(sea, periods=np.arange(6.0, 24.5, 1.0), emphasis=10.0):
-    """The family of seas a design serves and their weights: peak periods 6 to 24 s at the
-    nominal sea's height and peak enhancement, the ones within 1 s of its peak period counted
-    `emphasis` times."""
-    hs, tp, gamma = sea
-    return [(hs, p, gamma) for p in periods], [emphasis if abs(p - tp) < 1.5 else 1.0
-                                               for p in periods]
+# The peak periods a schedule is designed at: the seas of 6 to 24 s, every 2 s.
+SCHEDULE = np.arange(6.0, 25.0, 2.0)
+
+
+def estimated_period(plant, sea, displacement_time):
+    """The heave's mean period the block estimates on `sea`: 2 pi sqrt(E[d^2] / E[m^2]) for the
+    measurement m (heave through M, plus noise) and d its leaky integral, m/(s + 1/T_d)."""
+    power = velocity_spectrum(plant.w, *sea) * np.abs(plant.m) ** 2 + plant.noise
+    displacement = power / (plant.w**2 + displacement_time**-2)
+    return float(2 * np.pi * np.sqrt(np.sum(displacement * plant.dw) / np.sum(power * plant.dw)))
 
 
 def rate_bounded(plant, basis, quadratic, sea, budget):
@@ -146,14 +151,31 @@ def rate_bounded(plant, basis, quadratic, sea, budget):
     return _solve(quadratic, np.exp(hi))
 
 
-def design(plant, sea, budget, pole=1.0, order=16):
-    """Laguerre weights for every sea of design_seas(sea), the opening's RMS rate on `sea`
-    within `budget`."""
-    basis = laguerre(plant.w, pole, order)
-    seas, weights = design_seas(sea)
-    parts = [_quadratic(plant, basis, [s]) for s in seas]
-    quadratic = [sum(w * part[k] for w, part in zip(weights, parts)) for k in range(3)]
-    return rate_bounded(plant, basis, quadratic, sea, budget)
+class Schedule:
+    """Laguerre weights designed for each sea of a family (peak periods SCHEDULE at the nominal
+    sea's height and peak enhancement), each the best for its own sea with the opening's RMS
+    rate there within the budget, and the block's period estimate on each sea, which selects
+    and interpolates them."""
+
+    def __init__(self, plant, sea, budget, pole, order, displacement_time,
+                 periods=SCHEDULE):
+        hs, _, gamma = sea
+        self.plant, self.pole, self.displacement_time = plant, pole, displacement_time
+        self.basis = laguerre(plant.w, pole, order)
+        seas = [(hs, float(p), gamma) for p in periods]
+        self.rows = np.array([rate_bounded(plant, self.basis, _quadratic(plant, self.basis, [s]),
+                                           s, budget) for s in seas])
+        self.periods = np.array([estimated_period(plant, s, displacement_time) for s in seas])
+
+    def weights(self, sea):
+        """The weights the block uses on `sea`: the rows around its estimated period,
+        interpolated, the nearer row beyond the ends."""
+        period = estimated_period(self.plant, sea, self.displacement_time)
+        return np.array([np.interp(period, self.periods, column) for column in self.rows.T])
+
+    def ratio(self, sea):
+        """The linear prediction on `sea`: std over the fixed choke's, and the RMS rate."""
+        return self.plant.ratio(sea, self.weights(sea) @ self.basis)
 
 
 def laguerre_response(w, pole, weights):

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <vector>
 
 using namespace tavrel::sea_compensator;
 using tavrel::test::TestRecord;
@@ -25,6 +26,7 @@ class SeaCompensator : public ::testing::Test {
         record = std::make_unique<TestRecord>(
             tavrel::test::paramsWith(description, {{param::basis_pole, {2.0}},
                                                    {param::filter_weights, {0.5, -0.25}},
+                                                   {param::schedule_periods, {12}},
                                                    {param::stroke_time, {10}},
                                                    {param::rate_fraction, {0.5}},
                                                    {param::swing_fraction, {0.5}},
@@ -55,7 +57,14 @@ TEST_F(SeaCompensator, LaguerreChainMatchesHandValues) {
     const double expected[] = {0.8, 1.0, 0.8, 0.2, 0.2};
     for (int k = 0; k < 5; ++k)
         EXPECT_NEAR(record->derivative(state::laguerre_0 + k), expected[k], 1e-15) << k;
-    EXPECT_NEAR(record->derivative(state::laguerre_15), 0.2, 1e-15);
+    EXPECT_NEAR(record->derivative(state::laguerre_31), 0.2, 1e-15);
+
+    // A mean of 0.25 taken out: the chain driven by sqrt(4)*0.25 = 0.5, the mean by 0.25/60 s.
+    record->state(state::measurement_mean) = 0.25;
+    record->call(&mdlDerivatives);
+    EXPECT_NEAR(record->derivative(state::laguerre_0), 0.3, 1e-15);
+    EXPECT_NEAR(record->derivative(state::measurement_mean), 0.25 / 60, 1e-15);
+    record->state(state::measurement_mean) = 0;
 
     // A constant heave's equilibrium: x_0 = sqrt(2a)/a, x_k = -x_(k-1) (the all-pass at 0 is -1).
     for (int k = 0; k < state::filter_order; ++k)
@@ -111,6 +120,33 @@ TEST_F(SeaCompensator, MeanSquaresFollowTheLaggedFeedforward) {
     EXPECT_NEAR(record->derivative(state::swing_power), (0.04 - 0.05) / 20, 1e-15);
 }
 
+TEST(SeaCompensatorSchedule, WeightsFollowTheEstimatedPeriod) {
+    // Rows (0.5, -0.25) at 8 s and (0.1, 0.3) at 16 s on states 0.2 and -0.4: 0.2 and -0.1; at
+    // 12 s halfway, (0.3, 0.025): 0.05. The period is 2 pi sqrt(displacement / measurement power).
+    TestRecord record(
+        tavrel::test::paramsWith(description, {{param::filter_weights, {0.5, -0.25, 0.1, 0.3}},
+                                               {param::schedule_periods, {8, 16}},
+                                               {param::pressure_setpoint, {400e5}}}),
+        &mdlInitializeSizes);
+    const struct {
+        double period, feedforward;
+    } cases[] = {{0, 0.2}, {4, 0.2}, {8, 0.2}, {12, 0.05}, {16, -0.1}, {30, -0.1}};
+    for (const auto& c : cases) {
+        record.call(&mdlInitializeConditions);
+        record.setInput(input::held_pressure, 400e5);
+        record.setInput(input::choke_opening, 0.4);
+        record.outputs(&mdlOutputs);
+        record.state(state::laguerre_0) = 0.2;
+        record.state(state::laguerre_1) = -0.4;
+        const double root = c.period / 6.283185307179586;
+        record.state(state::measurement_power) = c.period > 0 ? 1.0 : 0.0;
+        record.state(state::displacement_power) = root * root;
+        record.outputs(&mdlOutputs);
+        EXPECT_NEAR(record.output(output::heave_period), c.period, 1e-12);
+        EXPECT_NEAR(record.output(output::choke_setpoint), 0.4 + c.feedforward, 1e-15) << c.period;
+    }
+}
+
 TEST_F(SeaCompensator, FirstOutputsHoldThePresentOpening) {
     setInputs(0.3, 0.0, 401e5, 0.45);
     EXPECT_EQ(record->outputs(&mdlOutputs), "");
@@ -121,12 +157,32 @@ TEST_F(SeaCompensator, FirstOutputsHoldThePresentOpening) {
     EXPECT_DOUBLE_EQ(record->output(output::choke_setpoint), 0.45 + 0.001);
 }
 
-TEST(SeaCompensatorRules, WeightsBeyondTheFilterAreRefused) {
-    auto params = tavrel::defaultParams(description);
-    params[param::filter_weights].assign(state::filter_order, 0.1);
-    EXPECT_EQ(weightCountRule(params), "");
-    params[param::filter_weights].push_back(0.1);
-    EXPECT_EQ(weightCountRule(params), "must have at most 16 entries, has 17");
+TEST(SeaCompensatorRules, WeightsAndScheduleMustFit) {
+    struct Case {
+        std::vector<double> periods;
+        std::size_t weights;
+        const char* weight_problem;
+        const char* period_problem;
+    };
+    const Case cases[] = {
+        {{12}, 32, "", ""},
+        {{12}, 33, "must have at most 32 entries a row, has 33", ""},
+        {{8, 12}, 64, "", ""},
+        {{8, 12},
+         63,
+         "must hold one row of equal length per schedule period: 63 entries for 2 "
+         "periods",
+         ""},
+        {{12, 8}, 4, "", "must be ascending: entry 2 is not above entry 1"},
+        {{0, 8}, 4, "", "entry 1 must be > 0"},
+    };
+    for (const Case& c : cases) {
+        auto params = tavrel::defaultParams(description);
+        params[param::schedule_periods].assign(c.periods.begin(), c.periods.end());
+        params[param::filter_weights].assign(c.weights, 0.1);
+        EXPECT_EQ(weightCountRule(params), c.weight_problem) << c.weights;
+        EXPECT_EQ(schedulePeriodsRule(params), c.period_problem) << c.weights;
+    }
 }
 
 } // namespace
