@@ -22,6 +22,9 @@ namespace {
 struct DesignOptions {
     std::string scenario;
     std::string output = "design_out";
+    // The opening's RMS rate each row of the design may ask on its own sea, as a fraction of
+    // the choke's rate limit.
+    double rate_budget = 0.8;
 };
 
 } // namespace
@@ -34,13 +37,21 @@ void addDesignCommand(CLI::App& app) {
     command->add_option("scenario", options->scenario, "scenario file with a sea_compensator")
         ->required();
     addOutputFolder(*command, options->output);
+    command
+        ->add_option("--rate-budget", options->rate_budget,
+                     "RMS rate of the opening each design sea may ask, as a fraction of the "
+                     "choke's rate limit (lower where the measurement carries the choke's own "
+                     "wave, as from the top of the well)")
+        ->capture_default_str()
+        ->check(CLI::Range(0.05, 2.0));
     command->callback([options] {
         runCommand("design", [&] {
             sim::Scenario::load(options->scenario);
             const host::Json request = {
                 {"command", "design"},
                 {"scenario", std::filesystem::absolute(options->scenario).string()},
-                {"output", options->output}};
+                {"output", options->output},
+                {"rate_budget", options->rate_budget}};
             replaceByPythonModule("tavrel.command", {request.dump()});
         });
     });
