@@ -168,6 +168,17 @@ def limit(plant, sea, budget, step=0.25, taps=200):
     return plant.ratio(sea, c @ basis)
 
 
+def back_off(plant, sea, f, rate_limit, swing_limit):
+    """The factor the sea_compensator's back-off puts on the feedforward f on `sea`, from the
+    linear model's RMS rate and RMS swing of the opening it asks: 1 within `rate_limit` (1/s)
+    and `swing_limit`, else the factor that brings the larger of them to its limit."""
+    s = velocity_spectrum(plant.w, *sea)
+    seen = (s * np.abs(plant.m) ** 2 + plant.noise) * plant.dw
+    rate = np.sqrt(np.sum(seen * np.abs(plant.w * plant.z * f) ** 2))
+    swing = np.sqrt(np.sum(seen * np.abs(f) ** 2))
+    return float(min(1.0, rate_limit / max(rate, 1e-300), swing_limit / max(swing, 1e-300)))
+
+
 def toml_value(value):
     """A value of a parsed scenario written back as TOML (numbers exactly)."""
     if isinstance(value, bool):

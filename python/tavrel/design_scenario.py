@@ -1,12 +1,14 @@
 """`tavrel design SCENARIO -o DIR`: the well of a scenario linearised at the compensator's
 operating point, the `sea_compensator` designed for it (tavrel.design) and written into
 DIR/scenario.toml, with the design's linear prediction and the limit of any linear causal
-feedforward from the same measurement printed beside it.
+feedforward from the same measurement printed beside it, and both per peak period in
+DIR/design.csv.
 """
 
 import os
 import re
 import tomllib
+import warnings
 
 import numpy as np
 
@@ -18,13 +20,18 @@ from . import design as d
 RATE_BUDGET = 0.65
 # What the block's back-off lets pass before it scales the feedforward down.
 RATE_FRACTION = 0.8
+# DIR/design.csv: the limit and the design per peak period, on seas of the scenario's height and
+# peak enhancement (the study figure std_ratio.png draws the same numbers).
+PERIOD_COLUMNS = ("peak_period [s]", "limit [1]", "limit_rms_rate [1/s]", "design [1]",
+                  "design_rms_rate [1/s]", "design_backed_off [1]")
+PERIODS = np.arange(6.0, 24.5, 2.0)  # s
 
 
 class DesignError(Exception):
     pass
 
 
-def _compensated(doc):
+def compensated(doc):
     """(compensator, rig): the sea_compensator block and the block whose choke it drives."""
     blocks = doc.get("blocks", {})
     for name, block in blocks.items():
@@ -89,7 +96,7 @@ def _operating_point(doc, rig, extra, setpoint, inputs, outputs):
 
 def plant_of(doc):
     """The design's Plant, the nominal sea, the stroke time and the names involved."""
-    comp, rig = _compensated(doc)
+    comp, rig = compensated(doc)
     block = doc["blocks"][comp]
     params, inputs = block.get("params", {}), block.get("inputs", {})
     ports, std, band = _terms(inputs.get("heave_measurement", 0.0))
@@ -111,6 +118,52 @@ def plant_of(doc):
     plant = d.Plant(w, g[:, 0, 0], g[:, 0, 1], g[:, 1, 1], m, d.noise_spectrum(w, std, band))
     stroke = float(doc["blocks"][rig].get("params", {}).get("choke_stroke_time", 10.0))
     return plant, _sea(doc, rig), stroke, comp, opening
+
+
+def block_params(doc, block):
+    """The block's parameters in `doc`, its plug-in's defaults for those not written."""
+    from . import describe
+
+    entry = doc["blocks"][block]
+    return {**{p["name"]: p["default"] for p in describe(entry["plugin"])["params"]},
+            **entry.get("params", {})}
+
+
+def by_peak_period(plant, sea, stroke, opening, params, response, periods):
+    """Rows of PERIOD_COLUMNS, one per peak period of `periods` on seas of `sea`'s height and
+    peak enhancement: the limit under the design's rate budget, the prediction of the filter's
+    `response` with its RMS rate, and that prediction scaled by the block's back-off (its
+    `params`, the mean opening at the operating point `opening`)."""
+    hs, _, gamma = sea
+    rate_limit = params["rate_fraction"] / params["stroke_time"]
+    swing_limit = params["swing_fraction"] * max(min(opening, 1.0 - opening), 0.0)
+    rows = []
+    for tp in periods:
+        one = (hs, float(tp), gamma)
+        best, best_rate = d.limit(plant, one, RATE_BUDGET / stroke)
+        ratio, rate = plant.ratio(one, response)
+        scale = d.back_off(plant, one, response, rate_limit, swing_limit)
+        rows.append((float(tp), best, best_rate, ratio, rate,
+                     plant.ratio(one, scale * response)[0]))
+    return rows
+
+
+def scenario_by_peak_period(doc, periods):
+    """by_peak_period for the compensator of the scenario `doc` as it stands."""
+    with warnings.catch_warnings():
+        # The Newton steps' runs settle only roughly; the design takes them as they are.
+        warnings.simplefilter("ignore", UserWarning)
+        plant, sea, stroke, comp, opening = plant_of(doc)
+    params = block_params(doc, comp)
+    response = d.laguerre_response(plant.w, params["basis_pole"], params["filter_weights"])
+    return by_peak_period(plant, sea, stroke, opening, params, response, periods)
+
+
+def write_rows(path, columns, rows):
+    """A CSV file of numbers, each written back to the same double."""
+    with open(path, "w") as f:
+        f.write(",".join(columns) + "\n")
+        f.writelines(",".join(repr(float(v)) for v in row) + "\n" for row in rows)
 
 
 def set_params(text, block, values):
@@ -144,15 +197,18 @@ def run_request(request):
     pole, order = 1.0, 16
     weights = d.design(plant, sea, budget, pole, order)
     response = d.laguerre_response(plant.w, pole, weights)
-    best, best_rate = d.limit(plant, sea, budget)
     ratio, rate = plant.ratio(sea, response)
     values = {"basis_pole": pole, "filter_weights": [float(f"{c:.6g}") for c in weights],
               "stroke_time": stroke, "rate_fraction": RATE_FRACTION}
+    rows = by_peak_period(plant, sea, stroke, opening, {**block_params(doc, comp), **values},
+                          response, sorted({*PERIODS, sea[1]}))
+    best, best_rate = next(row[1:3] for row in rows if row[0] == sea[1])
     text = set_params(raw.decode(), comp, values)
     Scenario.parse(text, os.path.join(output, "scenario.toml"), os.path.dirname(path) or ".")
     os.makedirs(output, exist_ok=True)
     with open(os.path.join(output, "scenario.toml"), "w") as f:
         f.write(text)
+    write_rows(os.path.join(output, "design.csv"), PERIOD_COLUMNS, rows)
     hs, tp, gamma = sea
     print(f"Well linearised with the choke at {opening:.4f}; sea Hs {hs:g} m, Tp {tp:g} s, "
           f"gamma {gamma:g}; opening's RMS rate within {budget:.4g} 1/s "
@@ -165,4 +221,5 @@ def run_request(request):
     print("Same design on other peak periods: "
           + ", ".join(f"{p:g} s {r:.2f}" for p, r in others))
     print(f"Scenario: {os.path.join(output, 'scenario.toml')}")
+    print(f"Limit and design per peak period: {os.path.join(output, 'design.csv')}")
     return 0

@@ -38,6 +38,11 @@ def test_design_command_reproduces_the_shipped_filter(tmp_path):
     limit = float(re.search(r"Limit.*?: ([0-9.]+) of", done.stdout).group(1))
     predicted = float(re.search(r"Design .*?: ([0-9.]+) of", done.stdout).group(1))
     assert limit <= predicted < 1.0
+    table = np.genfromtxt(out / "design.csv", delimiter=",", names=True)
+    nominal = table[table["peak_period_s"] == 12.0]
+    assert nominal["limit_1"] == pytest.approx(limit, abs=5e-4)
+    assert nominal["design_1"] == pytest.approx(predicted, abs=5e-4)
+    assert list(table["peak_period_s"]) == list(np.arange(6.0, 24.5, 2.0))
     designed = tavrel.Scenario.load(str(out / "scenario.toml"))
     designed = designed.get("compensator", "filter_weights")
     shipped = tavrel.Scenario.load(SEA).get("compensator", "filter_weights")
