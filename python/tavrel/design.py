@@ -200,7 +200,7 @@ def plant_text(doc, rig, opening, extra_blocks=()):
     """Scenario text of the well alone: block `rig` of the parsed scenario `doc` (and the blocks
     in `extra_blocks`, such as an observer) with its heave at rest and its choke setpoint the
     constant `opening`, for the linear model at a steady state."""
-    from . import describe
+    from ._tavrel import describe
 
     names = (rig, *extra_blocks)
     declared = {p["name"] for n in names for p in describe(doc["blocks"][n]["plugin"])["params"]}

@@ -78,7 +78,8 @@ def _terms(source):
 def _operating_point(doc, rig, extra, setpoint, inputs, outputs):
     """The linear model of the well alone with its choke held where the bottom pressure settles
     at `setpoint` (Newton's method on the opening, each step a 200 s run and its linear model)."""
-    from . import Scenario, linearize
+    from ._tavrel import Scenario
+    from .linear import linearize
 
     opening = 0.4
     for _ in range(8):
@@ -122,7 +123,7 @@ def plant_of(doc):
 
 def block_params(doc, block):
     """The block's parameters in `doc`, its plug-in's defaults for those not written."""
-    from . import describe
+    from ._tavrel import describe
 
     entry = doc["blocks"][block]
     return {**{p["name"]: p["default"] for p in describe(entry["plugin"])["params"]},
@@ -186,7 +187,7 @@ def set_params(text, block, values):
 
 def run_request(request):
     """`tavrel design`: returns the exit code."""
-    from . import Scenario
+    from ._tavrel import Scenario
 
     path, output = request["scenario"], request["output"]
     with open(path, "rb") as f:
