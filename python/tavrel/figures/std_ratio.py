@@ -113,6 +113,8 @@ def _draw(table, labels, reference):
     for column, style, text in LINEAR:
         if column in table:
             axis.plot(period, table[column], markersize=4, label=text, **style)
+    if len(period) <= 12:
+        axis.set_xticks(period)
     axis.set_xlabel("peak period Tp [s]")
     axis.set_ylabel(f"bottom-pressure std / {reference}'s")
     axis.set_ylim(bottom=0)
@@ -139,5 +141,6 @@ def std_ratio(study, frame, free, folder):
     if linear is not None:
         table = table.assign(**{k: numpy.asarray(v) for k, v in linear.items() if k != PERIOD})
     table.to_csv(os.path.join(folder, "std_ratio.csv"), index=False, float_format="%.6g")
-    labels = [(rig, f"{rig} ({_kind(doc, rig)})") for rig in rigs]
+    labels = [(rig, rig if _kind(doc, rig) == rig else f"{rig} ({_kind(doc, rig)})")
+              for rig in rigs]
     return _draw(table, labels, reference), "std_ratio.png"
