@@ -9,6 +9,7 @@ varied key a seed), its base scenario runs a sea_compensator and a reference rig
 metrics hold both rigs' `bottom_pressure:std`."""
 
 import os
+import sys
 import tomllib
 
 import numpy
@@ -90,13 +91,15 @@ def _plan(study, free):
 
 
 def _linear(doc, periods):
-    """The limit and the compensator's prediction per peak period; None when its well has no
-    operating point at the compensator's setpoint."""
+    """The limit and the compensator's prediction per peak period; None, said on stderr, when
+    the design cannot linearise the scenario's well (the ratios are drawn all the same)."""
+    from .._tavrel import TavrelError
     from ..design_scenario import PERIOD_COLUMNS, DesignError, scenario_by_peak_period
 
     try:
         rows = scenario_by_peak_period(doc, periods)
-    except DesignError:
+    except (DesignError, TavrelError) as error:
+        print(f"std_ratio.png without the linear limit: {error}", file=sys.stderr)
         return None
     return {column: [row[k] for row in rows] for k, column in enumerate(PERIOD_COLUMNS)}
 
