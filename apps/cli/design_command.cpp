@@ -3,7 +3,8 @@
 // (tavrel.command, tavrel.design_scenario): the well linearised at the compensator's operating
 // point, the sea_compensator's filter designed for the scenario's sea under the choke's rate
 // limit, DIR/scenario.toml with the new parameters, and the design's prediction printed beside
-// the limit of any linear causal feedforward from the same measurement.
+// the limit of any linear causal feedforward from the same measurement (both per peak period in
+// DIR/design.csv).
 #include "command_support.h"
 #include "commands.h"
 

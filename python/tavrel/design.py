@@ -152,20 +152,20 @@ def rate_bounded(plant, basis, quadratic, sea, budget):
 
 
 class Schedule:
-    """Laguerre weights designed for each sea of a family (peak periods SCHEDULE at the nominal
-    sea's height and peak enhancement), each the best for its own sea with the opening's RMS
-    rate there within the budget, and the block's period estimate on each sea, which selects
-    and interpolates them."""
+    """Rows of Laguerre weights (pole `pole`) for a family of seas and the block's period
+    estimate on each of those seas, by which the block picks and interpolates them."""
 
-    def __init__(self, plant, sea, budget, pole, order, displacement_time,
-                 periods=SCHEDULE):
-        hs, _, gamma = sea
+    def __init__(self, plant, pole, rows, periods, displacement_time):
         self.plant, self.pole, self.displacement_time = plant, pole, displacement_time
-        self.basis = laguerre(plant.w, pole, order)
-        seas = [(hs, float(p), gamma) for p in periods]
-        self.rows = np.array([rate_bounded(plant, self.basis, _quadratic(plant, self.basis, [s]),
-                                           s, budget) for s in seas])
-        self.periods = np.array([estimated_period(plant, s, displacement_time) for s in seas])
+        self.rows, self.periods = np.atleast_2d(rows), np.asarray(periods, dtype=float)
+        self.basis = laguerre(plant.w, pole, self.rows.shape[1])
+
+    @classmethod
+    def of_block(cls, plant, params):
+        """The schedule a sea_compensator's parameters hold."""
+        periods = np.atleast_1d(params["schedule_periods"])
+        rows = np.reshape(params["filter_weights"], (len(periods), -1))
+        return cls(plant, params["basis_pole"], rows, periods, params["displacement_time"])
 
     def weights(self, sea):
         """The weights the block uses on `sea`: the rows around its estimated period,
@@ -173,9 +173,25 @@ class Schedule:
         period = estimated_period(self.plant, sea, self.displacement_time)
         return np.array([np.interp(period, self.periods, column) for column in self.rows.T])
 
+    def response(self, sea):
+        """The filter's frequency response on the plant's grid on `sea`."""
+        return self.weights(sea) @ self.basis
+
     def ratio(self, sea):
         """The linear prediction on `sea`: std over the fixed choke's, and the RMS rate."""
-        return self.plant.ratio(sea, self.weights(sea) @ self.basis)
+        return self.plant.ratio(sea, self.response(sea))
+
+
+def design_schedule(plant, sea, budget, pole, order, displacement_time, periods=SCHEDULE):
+    """One row of weights for each sea of a family (peak periods `periods` at the nominal sea's
+    height and peak enhancement), each the best for its own sea with the opening's RMS rate
+    there within `budget` (1/s)."""
+    hs, _, gamma = sea
+    basis = laguerre(plant.w, pole, order)
+    seas = [(hs, float(p), gamma) for p in periods]
+    rows = [rate_bounded(plant, basis, _quadratic(plant, basis, [s]), s, budget) for s in seas]
+    estimates = [estimated_period(plant, s, displacement_time) for s in seas]
+    return Schedule(plant, pole, rows, estimates, displacement_time)
 
 
 def laguerre_response(w, pole, weights):
@@ -188,6 +204,17 @@ def limit(plant, sea, budget, step=0.25, taps=200):
     basis = fir(plant.w, step, taps)
     c = rate_bounded(plant, basis, _quadratic(plant, basis, [sea]), sea, budget)
     return plant.ratio(sea, c @ basis)
+
+
+def back_off(plant, sea, f, rate_limit, swing_limit):
+    """The factor the sea_compensator's back-off puts on the feedforward f on `sea`, from the
+    linear model's RMS rate and RMS swing of the opening it asks: 1 within `rate_limit` (1/s)
+    and `swing_limit`, else the factor that brings the larger of them to its limit."""
+    s = velocity_spectrum(plant.w, *sea)
+    seen = (s * np.abs(plant.m) ** 2 + plant.noise) * plant.dw
+    rate = np.sqrt(np.sum(seen * np.abs(plant.w * plant.z * f) ** 2))
+    swing = np.sqrt(np.sum(seen * np.abs(f) ** 2))
+    return float(min(1.0, rate_limit / max(rate, 1e-300), swing_limit / max(swing, 1e-300)))
 
 
 def toml_value(value):
@@ -211,7 +238,7 @@ def plant_text(doc, rig, opening, extra_blocks=()):
     """Scenario text of the well alone: block `rig` of the parsed scenario `doc` (and the blocks
     in `extra_blocks`, such as an observer) with its heave at rest and its choke setpoint the
     constant `opening`, for the linear model at a steady state."""
-    from . import describe
+    from ._tavrel import describe
 
     names = (rig, *extra_blocks)
     declared = {p["name"] for n in names for p in describe(doc["blocks"][n]["plugin"])["params"]}

@@ -1,12 +1,14 @@
 """`tavrel design SCENARIO -o DIR`: the well of a scenario linearised at the compensator's
 operating point, the `sea_compensator` designed for it (tavrel.design) and written into
 DIR/scenario.toml, with the design's linear prediction and the limit of any linear causal
-feedforward from the same measurement printed beside it.
+feedforward from the same measurement printed beside it, and both per peak period in
+DIR/design.csv.
 """
 
 import os
 import re
 import tomllib
+import warnings
 
 import numpy as np
 
@@ -24,13 +26,18 @@ RATE_FRACTION = 1.0
 POLE, ORDER = 3.0, 32
 # The leaky integral of the block's period estimate.
 DISPLACEMENT_TIME = 30.0
+# DIR/design.csv: the limit and the design per peak period, on seas of the scenario's height and
+# peak enhancement (the study figure std_ratio.png draws the same numbers).
+PERIOD_COLUMNS = ("peak_period [s]", "limit [1]", "limit_rms_rate [1/s]", "design [1]",
+                  "design_rms_rate [1/s]", "design_backed_off [1]")
+PERIODS = np.arange(6.0, 24.5, 2.0)  # s
 
 
 class DesignError(Exception):
     pass
 
 
-def _compensated(doc):
+def compensated(doc):
     """(compensator, rig): the sea_compensator block and the block whose choke it drives."""
     blocks = doc.get("blocks", {})
     for name, block in blocks.items():
@@ -77,7 +84,8 @@ def _terms(source):
 def _operating_point(doc, rig, extra, setpoint, inputs, outputs):
     """The linear model of the well alone with its choke held where the bottom pressure settles
     at `setpoint` (Newton's method on the opening, each step a 200 s run and its linear model)."""
-    from . import Scenario, linearize
+    from ._tavrel import Scenario
+    from .linear import linearize
 
     opening = 0.4
     for _ in range(8):
@@ -95,7 +103,7 @@ def _operating_point(doc, rig, extra, setpoint, inputs, outputs):
 
 def plant_of(doc):
     """The design's Plant, the nominal sea, the stroke time and the names involved."""
-    comp, rig = _compensated(doc)
+    comp, rig = compensated(doc)
     block = doc["blocks"][comp]
     params, inputs = block.get("params", {}), block.get("inputs", {})
     ports, std, band = _terms(inputs.get("heave_measurement", 0.0))
@@ -130,6 +138,54 @@ def _value_text(value):
     return d.toml_value(value)
 
 
+def block_params(doc, block):
+    """The block's parameters in `doc`, its plug-in's defaults for those not written."""
+    from ._tavrel import describe
+
+    entry = doc["blocks"][block]
+    return {**{p["name"]: p["default"] for p in describe(entry["plugin"])["params"]},
+            **entry.get("params", {})}
+
+
+def by_peak_period(plant, sea, opening, params, schedule, periods):
+    """Rows of PERIOD_COLUMNS, one per peak period of `periods` on seas of `sea`'s height and
+    peak enhancement: the limit under the RMS rate the `schedule` asks on the scenario's sea
+    `sea` (the design's budget), the schedule's prediction with its RMS rate, and that
+    prediction scaled by the block's back-off (its `params`, the mean opening at the operating
+    point `opening`)."""
+    hs, _, gamma = sea
+    budget = schedule.ratio(sea)[1]
+    rate_limit = params["rate_fraction"] / params["stroke_time"]
+    swing_limit = params["swing_fraction"] * max(min(opening, 1.0 - opening), 0.0)
+    rows = []
+    for tp in periods:
+        one = (hs, float(tp), gamma)
+        best, best_rate = d.limit(plant, one, budget)
+        response = schedule.response(one)
+        ratio, rate = plant.ratio(one, response)
+        scale = d.back_off(plant, one, response, rate_limit, swing_limit)
+        rows.append((float(tp), best, best_rate, ratio, rate,
+                     plant.ratio(one, scale * response)[0]))
+    return rows
+
+
+def scenario_by_peak_period(doc, periods):
+    """by_peak_period for the compensator of the scenario `doc` as it stands."""
+    with warnings.catch_warnings():
+        # The Newton steps' runs settle only roughly; the design takes them as they are.
+        warnings.simplefilter("ignore", UserWarning)
+        plant, sea, _, comp, opening = plant_of(doc)
+    params = block_params(doc, comp)
+    return by_peak_period(plant, sea, opening, params, d.Schedule.of_block(plant, params), periods)
+
+
+def write_rows(path, columns, rows):
+    """A CSV file of numbers, each written back to the same double."""
+    with open(path, "w") as f:
+        f.write(",".join(columns) + "\n")
+        f.writelines(",".join(repr(float(v)) for v in row) + "\n" for row in rows)
+
+
 def set_params(text, block, values):
     """The scenario text with `values` written into [blocks.BLOCK.params], each replacing its
     line or added after the table's heading."""
@@ -150,7 +206,7 @@ def set_params(text, block, values):
 
 def run_request(request):
     """`tavrel design`: returns the exit code."""
-    from . import Scenario
+    from ._tavrel import Scenario
 
     path, output = request["scenario"], request["output"]
     with open(path, "rb") as f:
@@ -159,19 +215,22 @@ def run_request(request):
     plant, sea, stroke, comp, opening = plant_of(doc)
     fraction = float(request.get("rate_budget", RATE_BUDGET))
     budget = fraction / stroke
-    schedule = d.Schedule(plant, sea, budget, POLE, ORDER, DISPLACEMENT_TIME)
-    best, best_rate = d.limit(plant, sea, budget)
+    schedule = d.design_schedule(plant, sea, budget, POLE, ORDER, DISPLACEMENT_TIME)
     ratio, rate = schedule.ratio(sea)
     values = {"basis_pole": POLE,
               "filter_weights": [[float(f"{c:.8g}") for c in row] for row in schedule.rows],
               "schedule_periods": [round(float(p), 4) for p in schedule.periods],
               "displacement_time": DISPLACEMENT_TIME,
               "stroke_time": stroke, "rate_fraction": RATE_FRACTION}
+    rows = by_peak_period(plant, sea, opening, {**block_params(doc, comp), **values}, schedule,
+                          sorted({*PERIODS, sea[1]}))
+    best, best_rate = next(row[1:3] for row in rows if row[0] == sea[1])
     text = set_params(raw.decode(), comp, values)
     Scenario.parse(text, os.path.join(output, "scenario.toml"), os.path.dirname(path) or ".")
     os.makedirs(output, exist_ok=True)
     with open(os.path.join(output, "scenario.toml"), "w") as f:
         f.write(text)
+    write_rows(os.path.join(output, "design.csv"), PERIOD_COLUMNS, rows)
     hs, tp, gamma = sea
     print(f"Well linearised with the choke at {opening:.4f}; sea Hs {hs:g} m, Tp {tp:g} s, "
           f"gamma {gamma:g}; opening's RMS rate within {budget:.4g} 1/s "
@@ -181,8 +240,8 @@ def run_request(request):
     print(f"Design ({len(schedule.rows)} rows of {ORDER} Laguerre weights, pole {POLE:g} rad/s, "
           f"by the estimated period): {ratio:.3f} of the fixed "
           f"choke's std (RMS rate {rate:.4f} 1/s), {ratio / best:.2f} times the limit")
-    others = [(p, schedule.ratio((hs, p, gamma))[0]) for p in (6, 8, 10, 14, 16, 20, 24)]
     print("Same design on other peak periods: "
-          + ", ".join(f"{p:g} s {r:.2f}" for p, r in others))
+          + ", ".join(f"{row[0]:g} s {row[3]:.2f}" for row in rows if row[0] != tp))
     print(f"Scenario: {os.path.join(output, 'scenario.toml')}")
+    print(f"Limit and design per peak period: {os.path.join(output, 'design.csv')}")
     return 0

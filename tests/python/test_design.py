@@ -1,10 +1,12 @@
 """The compensator's design: its filter is the block's state-space chain, its seas are the sea
-source's, and `tavrel design` reproduces the shipped parameters."""
+source's, `tavrel design` reproduces the shipped parameters, and a study over the peak period
+draws the std ratios beside the design's limit."""
 import os
 import re
 import subprocess
 
 import numpy as np
+import pandas
 import pytest
 
 import tavrel
@@ -38,6 +40,11 @@ def test_design_command_reproduces_the_shipped_filter(tmp_path):
     limit = float(re.search(r"Limit.*?: ([0-9.]+) of", done.stdout).group(1))
     predicted = float(re.search(r"Design .*?: ([0-9.]+) of", done.stdout).group(1))
     assert limit <= predicted < 1.0
+    table = np.genfromtxt(out / "design.csv", delimiter=",", names=True)
+    nominal = table[table["peak_period_s"] == 12.0]
+    assert nominal["limit_1"] == pytest.approx(limit, abs=5e-4)
+    assert nominal["design_1"] == pytest.approx(predicted, abs=5e-4)
+    assert list(table["peak_period_s"]) == list(np.arange(6.0, 24.5, 2.0))
     designed = tavrel.Scenario.load(str(out / "scenario.toml"))
     designed = designed.get("compensator", "filter_weights")
     shipped = tavrel.Scenario.load(SEA).get("compensator", "filter_weights")
@@ -52,3 +59,28 @@ def test_design_refuses_a_scenario_without_the_block(tmp_path):
     assert done.returncode == 1
     assert "no block runs the plug-in sea_compensator" in done.stderr
     assert not out.exists()
+
+
+def test_std_ratio_figure_takes_each_case_over_its_fixed_choke(tmp_path):
+    tp = ("rig.displacer_velocity.tp", "fixed.displacer_velocity.tp")
+    seed = ("rig.displacer_velocity.seed", "fixed.displacer_velocity.seed")
+    metrics = ["rig.bottom_pressure:std", "fixed.bottom_pressure:std"]
+    study = tavrel.Study.build({tp: {"values": [8.0, 16.0]}, seed: {"values": [1.0, 2.0, 3.0]}},
+                               metrics, scenario=SEA)
+    # rig / fixed: 0.5, 0.7, 0.9 at 8 s; 0.6 and 1.2 at 16 s, its third case failed.
+    cases = [(8.0, 1.0, 1.5e5, 3e5), (8.0, 2.0, 2.8e5, 4e5), (8.0, 3.0, 1.8e5, 2e5),
+             (16.0, 1.0, 1.8e5, 3e5), (16.0, 2.0, 2.4e5, 2e5), (16.0, 3.0, np.nan, np.nan)]
+    frame = pandas.DataFrame(
+        [(k, p, p, s, s, rig, fixed, "failed" if np.isnan(rig) else "ok", "")
+         for k, (p, s, rig, fixed) in enumerate(cases)],
+        columns=["case", *tp, *seed, "rig.bottom_pressure:std [Pa]",
+                 "fixed.bottom_pressure:std [Pa]", "status", "error"])
+    drawn = tavrel.study.figures(study, frame, str(tmp_path))
+    assert [os.path.basename(p) for p in drawn] == ["heat_map.png", "std_ratio.png"]
+    table = pandas.read_csv(tmp_path / "std_ratio.csv")
+    np.testing.assert_allclose(table["rig_median [1]"], [0.7, 0.9])
+    np.testing.assert_allclose(table[["rig_min [1]", "rig_max [1]"]], [[0.5, 0.9], [0.6, 1.2]])
+    assert list(table["cases"]) == [3, 2]
+    # No linear feedforward within the design's rate does better than the limit.
+    within = table["design_rms_rate [1/s]"] <= table["limit_rms_rate [1/s]"]
+    assert within.any() and (table["limit [1]"] <= table["design [1]"])[within].all()

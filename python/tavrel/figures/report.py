@@ -6,8 +6,9 @@ legend), the space-time map of the pressure deviation along the annulus when the
 the profile, the block console lines and the scenario text. Each trace keeps the lowest and the
 highest point of each stretch of rows, at most 2000 points; the map is at most 300 times by 160
 positions (every k-th row and column); numbers have 6 significant digits. A study's page: its
-figures, the frequency response among them, and a table of the cases (sortable by a click on a
-heading; failed cases marked, links to kept case results).
+figures, the frequency response among them, each with the numbers it draws when they were
+written beside it (std_ratio.csv under std_ratio.png), and a table of the cases (sortable by a
+click on a heading; failed cases marked, links to kept case results).
 """
 
 import base64
@@ -210,6 +211,22 @@ def _image(path):
     return f'<p><img alt="{alt}" src="data:image/png;base64,{data}"></p>'
 
 
+def _figure(path):
+    """A figure, and under it the numbers it draws when they were written beside it (its name
+    with .csv: std_ratio.png's std_ratio.csv)."""
+    numbers = os.path.splitext(path)[0] + ".csv"
+    if not os.path.isfile(numbers):
+        return _image(path)
+    import pandas
+
+    table = pandas.read_csv(numbers)
+    head = "".join(f"<th>{html.escape(c)}</th>" for c in table.columns)
+    rows = "".join("<tr>" + "".join(f"<td>{v:.4g}</td>" for v in row) + "</tr>"
+                   for row in table.itertuples(index=False))
+    return (_image(path) + f"<p>{html.escape(os.path.basename(numbers))}:</p>"
+            f"<table><thead><tr>{head}</tr></thead><tbody>{rows}</tbody></table>")
+
+
 def _case_table(frame, folder):
     head = "".join(f'<th onclick="sortTable(this)">{html.escape(c)}</th>' for c in frame.columns)
     rows = []
@@ -257,7 +274,7 @@ def study_page(study, frame, folder, figures, path=None):
     if metric_plots:
         body.append("<h2>Metrics</h2>" + "".join(metric_plots))
     if figures:
-        body.append("<h2>Figures</h2>" + "".join(_image(f) for f in figures))
+        body.append("<h2>Figures</h2>" + "".join(_figure(f) for f in figures))
     body.append("<h2>Cases</h2>" + _case_table(frame, folder))
     return _write(path or os.path.join(folder, "report.html"),
                   _page(f"tavrel study {study.name}", "".join(body)))

@@ -1,6 +1,7 @@
 """The figures of a study: each metric against the varied key (metrics.png), a heat map for two
-keys (heat_map.png), a histogram for random draws (histogram.png) and, for a varied heave
-period, the frequency response of the bottom pressure (frequency_response.png).
+keys (heat_map.png), a histogram for random draws (histogram.png), for a varied heave
+period the frequency response of the bottom pressure (frequency_response.png) and, for a
+compensated sea's varied peak period, each rig's std over the fixed choke's (std_ratio.png).
 
 They take a tavrel.Study (its keys, metrics, mode and base scenario) and the rows of its
 study.csv as a DataFrame."""
@@ -11,11 +12,8 @@ import os
 import numpy
 
 from . import canvas
-from .units import display, heading_unit
-
-
-def _header(frame, metric):
-    return next(c for c in frame.columns if c == metric or c.startswith(metric + " ["))
+from .std_ratio import std_ratio
+from .units import display, heading_unit, metric_column
 
 
 def _scaled(frame, column):
@@ -36,7 +34,8 @@ def _metric_figure(study, frame, draw, name):
     metrics = study.metrics
     figure = canvas.figure(7, 2.6 * len(metrics), layout="constrained")
     for row, metric in enumerate(metrics):
-        draw(figure.add_subplot(len(metrics), 1, row + 1), metric, _header(frame, metric))
+        draw(figure.add_subplot(len(metrics), 1, row + 1), metric,
+             metric_column(frame.columns, metric))
     return figure, name
 
 
@@ -105,10 +104,10 @@ def _frequency_response(study, frame, key):
         return None
     ok = frame[frame["status"] == "ok"].sort_values(key)
     period = ok[key].to_numpy(dtype=float)
-    pressure, pressure_unit = _scaled(ok, _header(ok, amplitude))
+    pressure, pressure_unit = _scaled(ok, metric_column(ok.columns, amplitude))
     velocity_metric = f"{block}.displacer_velocity:amplitude"
-    velocity = (_scaled(ok, _header(ok, velocity_metric)) if velocity_metric in study.metrics
-                else None)
+    velocity = (_scaled(ok, metric_column(ok.columns, velocity_metric))
+                if velocity_metric in study.metrics else None)
     figure = canvas.figure(7, 6, layout="constrained")
     top = figure.add_subplot(2, 1, 1)
     bottom = figure.add_subplot(2, 1, 2, sharex=top)
@@ -121,10 +120,10 @@ def _frequency_response(study, frame, key):
         top.set_ylabel(f"amplitude [{pressure_unit}]")
     phase_metric = f"{block}.bottom_pressure:phase"
     if phase_metric in study.metrics:
-        phase = ok[_header(ok, phase_metric)].to_numpy(dtype=float)
+        phase = ok[metric_column(ok.columns, phase_metric)].to_numpy(dtype=float)
         reference = f"{block}.displacer_velocity:phase"
         if reference in study.metrics:
-            phase = phase - ok[_header(ok, reference)].to_numpy(dtype=float)
+            phase = phase - ok[metric_column(ok.columns, reference)].to_numpy(dtype=float)
         bottom.plot(period, numpy.degrees(numpy.angle(numpy.exp(1j * phase))), "o-")
     bottom.set_ylabel("phase to the heave velocity [deg]")
     bottom.set_xlabel("heave period [s]")
@@ -149,6 +148,7 @@ def study_figures(study, frame, folder):
     for key in free:
         if len(free) == 1 and key.endswith(".period") and key.count(".") == 2:
             drawn.append(_frequency_response(study, frame, key))
+    drawn.append(std_ratio(study, frame, free, folder))
     # Long axis labels stay whole.
     return [canvas.save(figure, os.path.join(folder, name), dpi=110, bbox_inches="tight")
             for figure, name in filter(None, drawn)]

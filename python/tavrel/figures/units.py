@@ -24,6 +24,11 @@ def heading_unit(heading):
     return heading[heading.rfind("[") + 1: -1] if heading.endswith("]") and "[" in heading else ""
 
 
+def metric_column(columns, metric):
+    """The heading among `columns` of a metric's column (its unit appended, "name [unit]")."""
+    return next(c for c in columns if c == metric or c.startswith(metric + " ["))
+
+
 def ratio_unit(output_unit, input_unit):
     """(factor, shown unit) of a ratio output/input, each part in its display unit."""
     out_scale, out_shown = display(output_unit)
