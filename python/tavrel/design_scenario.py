@@ -235,11 +235,14 @@ def run_request(request):
     print(f"Well linearised with the choke at {opening:.4f}; sea Hs {hs:g} m, Tp {tp:g} s, "
           f"gamma {gamma:g}; opening's RMS rate within {budget:.4g} 1/s "
           f"({fraction:g}/stroke time)")
+    # The bottom pressure's std with the choke held, in the linear model [bar].
+    fixed = np.sqrt(plant.terms(sea)[1]) / 1e5
     print(f"Limit, any linear causal feedforward from this measurement: "
-          f"{best:.3f} of the fixed choke's std (RMS rate {best_rate:.4f} 1/s)")
+          f"{best:.3f} of the fixed choke's std, {best * fixed:.2f} of {fixed:.2f} bar "
+          f"(RMS rate {best_rate:.4f} 1/s)")
     print(f"Design ({len(schedule.rows)} rows of {ORDER} Laguerre weights, pole {POLE:g} rad/s, "
-          f"by the estimated period): {ratio:.3f} of the fixed "
-          f"choke's std (RMS rate {rate:.4f} 1/s), {ratio / best:.2f} times the limit")
+          f"by the estimated period): {ratio:.3f} of the fixed choke's std, "
+          f"{ratio * fixed:.2f} bar (RMS rate {rate:.4f} 1/s), {ratio / best:.2f} times the limit")
     print("Same design on other peak periods: "
           + ", ".join(f"{row[0]:g} s {row[3]:.2f}" for row in rows if row[0] != tp))
     print(f"Scenario: {os.path.join(output, 'scenario.toml')}")
