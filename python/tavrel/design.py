@@ -69,11 +69,26 @@ def _steps(w):
 class Plant:
     """Frequency responses of the well at the operating point on the grid `w`: Hv (bottom
     pressure per heave velocity), Hu (per setpoint), Z (opening per setpoint) and M
-    (measurement per heave velocity), with the measurement's noise density."""
+    (measurement per heave velocity), with the measurement's noise density, and the factor on
+    Hu for an RMS swing of the opening (choke_gain; None for 1)."""
 
-    def __init__(self, w, hv, hu, z, m, noise):
+    def __init__(self, w, hv, hu, z, m, noise, choke_gain=None):
         self.w, self.hv, self.hu, self.z, self.m, self.noise = w, hv, hu, z, m, noise
+        self.choke_gain = choke_gain
         self.dw = _steps(w)
+
+    def opening_swing(self, sea, f):
+        """The RMS of the opening the filter's response f asks on `sea`."""
+        seen = velocity_spectrum(self.w, *sea) * np.abs(self.m) ** 2 + self.noise
+        return float(np.sqrt(np.sum(seen * np.abs(self.z * f) ** 2 * self.dw)))
+
+    def at_swing(self, sea, f):
+        """The plant as the choke sees it while the filter f swings the opening on `sea`: Hu
+        scaled by the choke's mean slope over that swing (choke_gain), itself without one."""
+        if self.choke_gain is None:
+            return self
+        k = self.choke_gain(self.opening_swing(sea, f))
+        return Plant(self.w, self.hv, self.hu * k, self.z, self.m, self.noise)
 
     def terms(self, sea):
         """The least-squares rows of one sea: (error rows, rate rows, fixed variance) with
@@ -121,6 +136,23 @@ def _solve(quadratic, rho, ridge=1e-9):
     matrix = qe_matrix + rho * qr_matrix
     matrix = matrix + ridge * np.trace(matrix) / len(matrix) * np.eye(len(matrix))
     return -np.linalg.solve(matrix, qe_vector)
+
+
+def choke_gain(table, opening, swing):
+    """The mean slope of a choke characteristic (entries at the openings 0, 1/(n-1), .. 1,
+    linear between) over an opening spread normally about `opening` with the RMS `swing`, over
+    its slope at `opening`: the factor by which a swinging choke moves the flow more (or less)
+    than its linearisation says. The opening stops at 0 and 1, where the slope is 0."""
+    from math import erf, sqrt
+
+    table = np.asarray(table, dtype=float)
+    edges = np.linspace(0.0, 1.0, len(table))
+    slopes = np.diff(table) / np.diff(edges)
+    here = slopes[min(int(opening * (len(table) - 1)), len(slopes) - 1)]
+    if swing <= 0 or here <= 0:
+        return 1.0
+    below = [0.5 * (1 + erf((e - opening) / (swing * sqrt(2)))) for e in edges]
+    return float(np.sum(slopes * np.diff(below)) / here)
 
 
 # The peak periods a schedule is designed at: the seas of 6 to 24 s, every 2 s.
@@ -177,20 +209,32 @@ class Schedule:
         """The filter's frequency response on the plant's grid on `sea`."""
         return self.weights(sea) @ self.basis
 
+    def plant_on(self, sea):
+        """The plant as the choke sees it while this schedule swings it on `sea`."""
+        return self.plant.at_swing(sea, self.response(sea))
+
     def ratio(self, sea):
         """The linear prediction on `sea`: std over the fixed choke's, and the RMS rate."""
-        return self.plant.ratio(sea, self.response(sea))
+        return self.plant_on(sea).ratio(sea, self.response(sea))
 
 
 def design_schedule(plant, sea, budget, pole, order, displacement_time, periods=SCHEDULE):
     """One row of weights for each sea of a family (peak periods `periods` at the nominal sea's
     height and peak enhancement), each the best for its own sea with the opening's RMS rate
-    there within `budget` (1/s)."""
+    there within `budget` (1/s), on the plant as the choke sees it at the row's own swing (a few
+    rounds: the swing depends on the row, the row on the choke's gain)."""
     hs, _, gamma = sea
     basis = laguerre(plant.w, pole, order)
-    seas = [(hs, float(p), gamma) for p in periods]
-    rows = [rate_bounded(plant, basis, _quadratic(plant, basis, [s]), s, budget) for s in seas]
-    estimates = [estimated_period(plant, s, displacement_time) for s in seas]
+    rows = []
+    for p in periods:
+        one = (hs, float(p), gamma)
+        seen = plant
+        for _ in range(3 if plant.choke_gain else 1):
+            row = rate_bounded(seen, basis, _quadratic(seen, basis, [one]), one, budget)
+            seen = plant.at_swing(one, row @ basis)
+        rows.append(row)
+    estimates = [estimated_period(plant, (hs, float(p), gamma), displacement_time)
+                 for p in periods]
     return Schedule(plant, pole, rows, estimates, displacement_time)
 
 

@@ -23,7 +23,7 @@ RATE_BUDGET = 0.8
 # for seas higher than the design's.
 RATE_FRACTION = 1.0
 # The Laguerre filter: its pole and its order (the block's states).
-POLE, ORDER = 3.0, 32
+POLE, ORDER = 2.0, 32
 # The leaky integral of the block's period estimate.
 DISPLACEMENT_TIME = 30.0
 # DIR/design.csv: the limit and the design per peak period, on seas of the scenario's height and
@@ -124,8 +124,12 @@ def plant_of(doc):
     # The block takes the measurement's mean out over its mean_time: a high-pass on it.
     mean_time = float(params.get("mean_time", 60.0))
     high_pass = 1j * w / (1j * w + 1 / mean_time)
+    # The choke's characteristic is linear by pieces: a swinging opening sees the mean slope
+    # over its swing, not the slope where the linear model was taken.
+    table = block_params(doc, rig)["choke_characteristic"]
     plant = d.Plant(w, g[:, 0, 0], g[:, 0, 1], g[:, 1, 1], m * high_pass,
-                    d.noise_spectrum(w, std, band) * np.abs(high_pass) ** 2)
+                    d.noise_spectrum(w, std, band) * np.abs(high_pass) ** 2,
+                    lambda swing: d.choke_gain(table, opening, swing))
     stroke = float(doc["blocks"][rig].get("params", {}).get("choke_stroke_time", 10.0))
     return plant, _sea(doc, rig), stroke, comp, opening
 
@@ -160,12 +164,13 @@ def by_peak_period(plant, sea, opening, params, schedule, periods):
     rows = []
     for tp in periods:
         one = (hs, float(tp), gamma)
-        best, best_rate = d.limit(plant, one, budget)
         response = schedule.response(one)
-        ratio, rate = plant.ratio(one, response)
-        scale = d.back_off(plant, one, response, rate_limit, swing_limit)
+        seen = schedule.plant_on(one)
+        best, best_rate = d.limit(seen, one, budget)
+        ratio, rate = seen.ratio(one, response)
+        scale = d.back_off(seen, one, response, rate_limit, swing_limit)
         rows.append((float(tp), best, best_rate, ratio, rate,
-                     plant.ratio(one, scale * response)[0]))
+                     seen.ratio(one, scale * response)[0]))
     return rows
 
 

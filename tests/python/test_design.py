@@ -25,6 +25,16 @@ def test_laguerre_functions_are_the_blocks_chain():
     np.testing.assert_allclose(design.laguerre(w, pole, order), chain, rtol=1e-12)
 
 
+@pytest.mark.parametrize("table, opening, swing, gain", [
+    ([0.0, 1.0, 3.0], 0.25, 0.0, 1.0),  # no swing: the slope where it stands
+    ([0.0, 1.0, 3.0], 0.25, 1e-6, 1.0),  # inside a segment
+    ([0.0, 1.0, 3.0], 0.5, 1e-6, 0.75),  # at the kink: half on slope 2, half on 4, over 4
+    ([0.0, 2.0], 0.5, 0.5, 0.682689492137),  # the stops at 0 and 1 move nothing: P(|u| < 1 sd)
+])
+def test_choke_gain_is_the_mean_slope_over_the_swing(table, opening, swing, gain):
+    assert design.choke_gain(table, opening, swing) == pytest.approx(gain, rel=1e-9)
+
+
 @pytest.mark.parametrize("hs, tp, gamma", [(3.0, 12.0, 3.3), (1.0, 6.0, 1.0), (5.0, 24.0, 7.0)])
 def test_heave_spectrum_holds_the_significant_height(hs, tp, gamma):
     w = np.linspace(0.01, 6.0, 200000)
