@@ -12,25 +12,52 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The metrics' "METRIC [unit]" headings, as a study of the start point names them; the bare
-// metrics when that point is refused (its row says why).
-std::vector<std::string> metricHeaders(const Optimization& optimization) {
+// The keys' "KEY [unit]" and the metrics' "METRIC [unit]" headings, as a study of the start
+// point names them; the bare names when that point is refused (its row says why).
+struct Headings {
+    std::vector<std::string> keys, metrics;
+};
+
+Headings headingsOf(const Optimization& optimization) {
     std::vector<double> start;
-    for (const auto& b : optimization.vary())
+    Headings bare{{}, optimization.metrics()};
+    for (const auto& b : optimization.vary()) {
         start.push_back(b.start);
+        bare.keys.push_back(b.key);
+    }
     try {
-        return optimization.batch({start}).metricHeaders();
+        const Study study = optimization.batch({start});
+        return {study.keyHeaders(), study.metricHeaders()};
     } catch (const StudyError&) {
-        return optimization.metrics();
+        return bare;
     }
 }
 
+// "objective [unit]" with the unit its metrics share (a weighted sum keeps it); bare when
+// they differ.
+std::string objectiveHeading(const Optimization& optimization,
+                             const std::vector<std::string>& metric_headings) {
+    std::string unit;
+    for (size_t i = 0; i < optimization.objectives().size(); ++i) {
+        const std::string& metric = optimization.metrics()[i];
+        const std::string& heading = metric_headings[i];
+        const std::string own =
+            heading.size() > metric.size() + 3
+                ? heading.substr(metric.size() + 2, heading.size() - metric.size() - 3)
+                : "";
+        if (own.empty() || (i > 0 && own != unit)) return "objective";
+        unit = own;
+    }
+    return "objective [" + unit + "]";
+}
+
 std::vector<std::string> columnsOf(const Optimization& optimization) {
+    auto headings = headingsOf(optimization);
     std::vector<std::string> columns = {"evaluation"};
-    for (const auto& b : optimization.vary())
-        columns.push_back(b.key);
-    columns.push_back("objective");
-    for (auto& h : metricHeaders(optimization))
+    for (auto& key : headings.keys)
+        columns.push_back(std::move(key));
+    columns.push_back(objectiveHeading(optimization, headings.metrics));
+    for (auto& h : headings.metrics)
         columns.push_back(std::move(h));
     columns.push_back("status");
     columns.push_back("error");

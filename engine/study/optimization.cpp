@@ -1,6 +1,8 @@
 #include "optimization.h"
 
 #include "exact_number.h"
+#include "scenario_table.h"
+#include "study_key.h"
 #include "toml_reader.h"
 
 #include <toml++/toml.h>
@@ -50,6 +52,25 @@ std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string::npos) return {};
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The SI unit of each key in the base scenario, so that bounds may carry units; "" for a key
+// or a scenario that is refused (the probe says why, at the key's line).
+std::vector<std::string> keyUnits(const StudySource& source, const std::vector<std::string>& keys) {
+    std::vector<std::string> units(keys.size());
+    try {
+        const toml::table doc = Reader(source.scenario_name).document(source.scenario_text);
+        const sim::Scenario scenario =
+            sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
+        for (size_t k = 0; k < keys.size(); ++k) {
+            try {
+                units[k] = keyUnit(doc, scenario, parseKey(keys[k]));
+            } catch (const std::invalid_argument&) {
+            }
+        }
+    } catch (const std::runtime_error&) {
+    }
+    return units;
 }
 
 } // namespace
@@ -208,21 +229,26 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
         r.fail(n ? n : &t, "optimize.vary", "needs at least one [[optimize.vary]] table");
     }
     const auto& entries = *n->as_array();
+    std::vector<std::string> keys;
     for (size_t i = 0; i < entries.size(); ++i) {
         const std::string key = "optimize.vary[" + std::to_string(i) + "]";
         const auto& entry = *entries[i].as_table();
         r.onlyKeys(entry, key, {"key", "bounds", "start"});
-        Bounded b;
         const toml::node* name = entry.get("key");
         if (!name) r.fail(&entries[i], key, "needs \"key\"");
-        b.key = r.text(*name, key + ".key");
-        for (const auto& other : vary) {
-            if (other.key == b.key)
-                r.fail(name, key + ".key", "\"" + b.key + "\" is varied already");
-        }
+        keys.push_back(r.text(*name, key + ".key"));
+        if (std::count(keys.begin(), keys.end(), keys.back()) > 1)
+            r.fail(name, key + ".key", "\"" + keys.back() + "\" is varied already");
+    }
+    const auto units = keyUnits(source, keys);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string key = "optimize.vary[" + std::to_string(i) + "]";
+        const auto& entry = *entries[i].as_table();
+        Bounded b;
+        b.key = keys[i];
         const toml::node* bounds = entry.get("bounds");
         if (!bounds) r.fail(&entries[i], key, "needs \"bounds\" = [LOWER, UPPER]");
-        const auto range = r.numbers(*bounds, key + ".bounds");
+        const auto range = r.numbers(*bounds, key + ".bounds", units[i]);
         if (range.size() != 2 || !(range[0] < range[1])) {
             r.fail(bounds, key + ".bounds", "must be [LOWER, UPPER] with LOWER < UPPER");
         }
@@ -230,7 +256,7 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
         b.upper = range[1];
         b.start = b.lower + 0.5 * (b.upper - b.lower);
         if (const toml::node* start = entry.get("start")) {
-            b.start = r.number(*start, key + ".start");
+            b.start = r.number(*start, key + ".start", units[i]);
             if (!(b.start >= b.lower && b.start <= b.upper)) {
                 r.fail(start, key + ".start", "must lie within the bounds");
             }

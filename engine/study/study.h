@@ -59,6 +59,7 @@ class Study {
     std::string fingerprint() const;
 
     const std::vector<std::string>& keys() const; // varied keys as written
+    std::vector<std::string> keyHeaders() const;  // "KEY [unit]" (SI), "KEY" when unknown
     const std::vector<Metric>& metrics() const;
     std::vector<std::string> metricHeaders() const; // "COLUMN:STAT [unit]"
     size_t caseCount() const;

@@ -24,6 +24,18 @@ def heading_unit(heading):
     return heading[heading.rfind("[") + 1: -1] if heading.endswith("]") and "[" in heading else ""
 
 
+def column_unit(frame, column):
+    """A frame's column's SI unit: beside its bare name in ``frame.attrs["units"]`` (the
+    package's frames), or in its heading (a frame read straight from a file)."""
+    return frame.attrs.get("units", {}).get(column) or heading_unit(column)
+
+
+def headed(frame, column):
+    """The column as the files head it, "name [unit]"."""
+    unit = column_unit(frame, column)
+    return column if not unit or column.endswith("]") else f"{column} [{unit}]"
+
+
 def ratio_unit(output_unit, input_unit):
     """(factor, shown unit) of a ratio output/input, each part in its display unit."""
     out_scale, out_shown = display(output_unit)
