@@ -2,6 +2,7 @@
 
 #include "eval_json.h"
 #include "exact_number.h"
+#include "units.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -171,8 +172,17 @@ void EvaluationLog::writeBest() const {
 }
 
 void EvaluationLog::showProgress() const {
-    char best[32] = "none feasible";
-    if (best_ >= 0) std::snprintf(best, sizeof best, "%.6g", evaluations_[size_t(best_)].objective);
+    char best[48] = "none feasible";
+    if (best_ >= 0) {
+        // In the objective's display unit, as the outcome is printed.
+        const std::string& heading = columns_[1 + optimization_.vary().size()];
+        const auto open = heading.find(" [");
+        const DisplayUnit unit = displayUnit(
+            open == std::string::npos ? "" : heading.substr(open + 2, heading.size() - open - 3));
+        std::snprintf(best, sizeof best, "%.6g %s",
+                      evaluations_[size_t(best_)].objective / unit.size,
+                      unit.shown == "1" ? "" : unit.shown.c_str());
+    }
     progress_.show(std::to_string(evaluations_.size()) + "/" +
                    std::to_string(optimization_.maxEvaluations()) + " evaluations, best " + best);
 }

@@ -1,17 +1,11 @@
 """The display units of every figure, page and printed result: bar and litres per minute read
 at a glance where Pa and m3/s do not, degrees where radians do not. Files keep SI."""
 
-import math
+from .. import _tavrel
 
-# SI unit of a column or metric -> (factor to the shown unit, shown unit)
-DISPLAY = {
-    "Pa": (1e-5, "bar"),
-    "m3/s": (60e3, "L/min"),
-    "kg/m3": (1.0, "kg/m³"),
-    "m": (1.0, "m"),
-    "s": (1.0, "s"),
-    "rad": (180 / math.pi, "°"),
-}
+# SI unit of a column or metric -> (factor to the shown unit, shown unit): the engine's one
+# table of display units, which its summary shows too.
+DISPLAY = {si: (1 / size, shown) for si, shown, size in _tavrel.display_units()}
 
 
 def display(unit):
