@@ -128,6 +128,7 @@ void parseLog(const Reader& r, const toml::node& log, Scenario& s) {
     r.onlyKeys(t, "log", {"columns"});
     if (const toml::node* columns = t.get("columns")) {
         if (!columns->is_array()) r.fail(columns, "log.columns", "must be a list of texts");
+        s.log_line = static_cast<int>(columns->source().begin.line);
         for (const auto& c : *columns->as_array())
             s.log.push_back(r.text(c, "log.columns"));
     }

@@ -96,7 +96,8 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
         {rigScenario("", "injection_flow = { from = \"rig.top_flw\" }\n"),
          "no port \"rig.top_flw\" (did you mean rig.top_flow?)"},
         {rigScenario("", "", "duration = 10.0\n", "[log]\ncolumns = [\"rig.bottom_presure\"]\n"),
-         "log.columns: \"rig.bottom_presure\" matches no port (did you mean rig.bottom_pressure?)"},
+         "test.toml:35: log.columns: \"rig.bottom_presure\" matches no port (did you mean "
+         "rig.bottom_pressure?)"},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf(c.text);
