@@ -13,43 +13,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The keys' "KEY [unit]" and the metrics' "METRIC [unit]" headings, as a study of the start
-// point names them; the bare names when that point is refused (its row says why).
+// The keys' "KEY [unit]" and the metrics' "METRIC [unit]" headings and units, as a study of
+// the start point names them; the bare names when that point is refused (its row says why).
 struct Headings {
-    std::vector<std::string> keys, metrics;
+    std::vector<std::string> keys, metrics, metric_units;
 };
 
 Headings headingsOf(const Optimization& optimization) {
     std::vector<double> start;
-    Headings bare{{}, optimization.metrics()};
+    Headings bare{{}, optimization.metrics(), {}};
     for (const auto& b : optimization.vary()) {
         start.push_back(b.start);
         bare.keys.push_back(b.key);
     }
     try {
         const Study study = optimization.batch({start});
-        return {study.keyHeaders(), study.metricHeaders()};
+        return {study.keyHeaders(), study.metricHeaders(), study.metricUnits()};
     } catch (const StudyError&) {
         return bare;
     }
 }
 
 // "objective [unit]" with the unit its metrics share (a weighted sum keeps it); bare when
-// they differ.
-std::string objectiveHeading(const Optimization& optimization,
-                             const std::vector<std::string>& metric_headings) {
-    std::string unit;
-    for (size_t i = 0; i < optimization.objectives().size(); ++i) {
-        const std::string& metric = optimization.metrics()[i];
-        const std::string& heading = metric_headings[i];
-        const std::string own =
-            heading.size() > metric.size() + 3
-                ? heading.substr(metric.size() + 2, heading.size() - metric.size() - 3)
-                : "";
-        if (own.empty() || (i > 0 && own != unit)) return "objective";
-        unit = own;
+// they differ or are not known.
+std::string objectiveHeading(const Optimization& optimization, const Headings& headings) {
+    const size_t count = optimization.objectives().size();
+    if (headings.metric_units.size() < count || headings.metric_units[0].empty())
+        return "objective";
+    for (size_t i = 1; i < count; ++i) {
+        if (headings.metric_units[i] != headings.metric_units[0]) return "objective";
     }
-    return "objective [" + unit + "]";
+    return "objective [" + headings.metric_units[0] + "]";
 }
 
 std::vector<std::string> columnsOf(const Optimization& optimization) {
@@ -57,7 +51,7 @@ std::vector<std::string> columnsOf(const Optimization& optimization) {
     std::vector<std::string> columns = {"evaluation"};
     for (auto& key : headings.keys)
         columns.push_back(std::move(key));
-    columns.push_back(objectiveHeading(optimization, headings.metrics));
+    columns.push_back(objectiveHeading(optimization, headings));
     for (auto& h : headings.metrics)
         columns.push_back(std::move(h));
     columns.push_back("status");

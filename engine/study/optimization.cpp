@@ -4,6 +4,7 @@
 #include "scenario_table.h"
 #include "study_key.h"
 #include "toml_reader.h"
+#include "units.h"
 
 #include <toml++/toml.h>
 
@@ -105,7 +106,9 @@ struct Optimization::Impl {
     void parseVary(const Reader& r, const toml::table& t);
     void checkMetric(const Reader& r, const toml::node& node, const std::string& key,
                      const std::string& text) const;
-    void probe(const Reader& r) const;
+    // Returns the SI unit of each metric, as the start point's study finds it.
+    std::vector<std::string> probe(const Reader& r) const;
+    void readLimits(const Reader& r, const std::vector<std::string>& units);
     std::string batchText(const std::vector<std::vector<double>>& points) const;
 };
 
@@ -148,7 +151,7 @@ void Optimization::Impl::parse() {
         if (std::find(metrics.begin(), metrics.end(), c.metric) == metrics.end())
             metrics.push_back(c.metric);
     }
-    probe(r);
+    readLimits(r, probe(r));
 }
 
 void Optimization::Impl::checkMetric(const Reader& r, const toml::node& node,
@@ -210,12 +213,8 @@ void Optimization::Impl::parseConstraints(const Reader& r, const toml::table& t)
         if (op == std::string::npos)
             r.fail(&item, key, "must be \"METRIC <= LIMIT\" or \"METRIC >= LIMIT\"");
         c.metric = trimmed(c.text.substr(0, op));
-        const std::string limit = trimmed(c.text.substr(op + 2));
-        char* end = nullptr;
-        c.limit = std::strtod(limit.c_str(), &end);
-        if (limit.empty() || *end != '\0' || !std::isfinite(c.limit)) {
-            r.fail(&item, key, "the limit must be a finite number");
-        }
+        // Read once the metric's unit is known (readLimits): "411.5 bar" or SI.
+        if (trimmed(c.text.substr(op + 2)).empty()) r.fail(&item, key, "needs a limit");
         if (c.metric.empty()) r.fail(&item, key, "names no metric");
         checkMetric(r, item, "optimize.subject_to", c.metric);
         constraints.push_back(c);
@@ -268,7 +267,7 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
 
 // Every key at its bounds and start alone (the others at their starts), so that a refused value
 // names its own line; then the metrics against the logged columns.
-void Optimization::Impl::probe(const Reader& r) const {
+std::vector<std::string> Optimization::Impl::probe(const Reader& r) const {
     std::vector<double> starts;
     for (const auto& b : vary)
         starts.push_back(b.start);
@@ -286,8 +285,9 @@ void Optimization::Impl::probe(const Reader& r) const {
         }
     }
     try {
-        Study::fromSource({batchText({starts}), source.name, source.scenario_text,
-                           source.scenario_name, source.base_dir});
+        return Study::fromSource({batchText({starts}), source.name, source.scenario_text,
+                                  source.scenario_name, source.base_dir})
+            .metricUnits();
     } catch (const StudyError& error) {
         const std::string rule = withoutPlace(error.what(), source.name);
         const auto quote = rule.find('"');
@@ -307,6 +307,26 @@ void Optimization::Impl::probe(const Reader& r) const {
             }
         }
         r.fail(doc.get("optimize"), "optimize", rule);
+    }
+}
+
+// A limit in SI, or with a unit of its metric's quantity ("411.5 bar").
+void Optimization::Impl::readLimits(const Reader& r, const std::vector<std::string>& units) {
+    for (size_t i = 0; i < constraints.size(); ++i) {
+        MetricBound& c = constraints[i];
+        const std::string text = trimmed(c.text.substr(c.text.find(c.at_most ? "<=" : ">=") + 2));
+        char* end = nullptr;
+        c.limit = std::strtod(text.c_str(), &end);
+        if (*end == '\0' && std::isfinite(c.limit)) continue;
+        const auto at = std::find(metrics.begin(), metrics.end(), c.metric) - metrics.begin();
+        std::string error;
+        const auto k = static_cast<size_t>(at);
+        const auto limit = parseQuantity(text, k < units.size() ? units[k] : "", error);
+        if (!limit) {
+            r.fail(constraint_nodes[i], "optimize.subject_to: \"" + c.text + "\"",
+                   "the limit: " + error);
+        }
+        c.limit = *limit;
     }
 }
 

@@ -53,6 +53,8 @@ std::vector<std::string> Study::keyHeaders() const {
     return headers;
 }
 
+const std::vector<std::string>& Study::metricUnits() const { return impl_->metric_units; }
+
 std::vector<std::string> Study::metricHeaders() const {
     std::vector<std::string> headers;
     for (size_t i = 0; i < impl_->metrics.size(); ++i) {

@@ -92,6 +92,12 @@ TEST(OptimizationFile, BadFilesNameLineKeyAndRule) {
         {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
                 "\"rig.displacer_velocity.period\"\nbounds = [\"6 s\", \"20 bar\"]\n",
          "opt.toml:7: optimize.vary[0].bounds[1]: \"20 bar\" is a pressure [Pa], not a time [s]"},
+        {head +
+             "minimize = \"rig.bottom_pressure:swing\"\nsubject_to = [\"rig.bottom_pressure:mean "
+             ">= 411 s\"]\n" +
+             vary,
+         "opt.toml:5: optimize.subject_to: \"rig.bottom_pressure:mean >= 411 s\": the limit: \"411 "
+         "s\" is a time [s], not a pressure [Pa]"},
     };
     for (const auto& c : cases) {
         try {
@@ -113,14 +119,17 @@ TEST(OptimizationFile, BatchesAreStudiesOfTheirPoints) {
     EXPECT_EQ(opt.metrics(), (std::vector<std::string>{"rig.bottom_pressure~good.csv:rms",
                                                        "rig.choke_opening:max"}));
     EXPECT_DOUBLE_EQ(opt.vary()[0].start, 0.5);
-    // Bounds and start may carry their key's unit.
+    // Bounds, start and limits may carry their units.
     const auto period = folder.load("[simulation]\nduration = 2.0\n[optimize]\nminimize = "
-                                    "\"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
+                                    "\"rig.bottom_pressure:swing\"\nsubject_to = "
+                                    "[\"rig.bottom_pressure:mean >= 411.5 bar\"]\n"
+                                    "[[optimize.vary]]\nkey = "
                                     "\"rig.displacer_velocity.period\"\nbounds = [\"0.1 min\", "
                                     "18.0]\nstart = \"12 s\"\n");
     EXPECT_EQ(std::vector<double>(
                   {period.vary()[0].lower, period.vary()[0].upper, period.vary()[0].start}),
               (std::vector<double>{6, 18, 12}));
+    EXPECT_DOUBLE_EQ(period.constraints()[0].limit, 411.5e5);
     const double odd = 0.1 + 1e-16 * 3; // the batch carries every bit of a point
     const Study batch = opt.batch({{0.3}, {odd}});
     ASSERT_EQ(batch.caseCount(), 2u);
