@@ -179,25 +179,31 @@ class FolderSink : public sim::ResultSink {
 };
 
 // summary.txt for a person; summary.json the same values in SI units, with the blocks' console
-// lines kept apart, for the report page and scripts.
-void writeSummaries(const FolderSink& sink, const std::string& head, const std::string& console,
+// lines kept apart, for the report page and scripts. The run's warnings head both: a summary
+// read without the terminal still says what the run may not mean.
+void writeSummaries(const FolderSink& sink, std::string head,
+                    const std::vector<std::string>& warnings, const std::string& console,
                     const nlohmann::ordered_json& run) {
+    for (const auto& warning : warnings)
+        head += "warning: " + warning + "\n";
     const std::string report = sink.summary().report();
     writeTextFile(sink.summaryPath(), head + console + report);
     auto json = sink.summary().json();
     json["run"] = run;
+    json["warnings"] = warnings;
     json["console"] = console;
     json["text"] = head + report;
     writeTextFile(sink.summaryJsonPath(), json.dump(2) + "\n");
 }
 
 // The files of an interrupted run hold every row up to the stop; the summary says where it was.
-void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario) {
+void reportInterruption(const FolderSink& sink, const sim::Scenario& scenario,
+                        const std::vector<std::string>& warnings) {
     char line[160];
     std::snprintf(line, sizeof line, "Run interrupted by %s at t = %.6g s (of %.6g s).\n",
                   StopSignals::name(StopSignals::requested()), sink.lastTime(),
                   scenario.start_time + scenario.duration);
-    writeSummaries(sink, line, "",
+    writeSummaries(sink, line, warnings, "",
                    {{"interrupted_by", StopSignals::name(StopSignals::requested())},
                     {"interrupted_at", sink.lastTime()}});
     throw sim::SimulationError(std::string(line, std::strlen(line) - 1) +
@@ -226,9 +232,8 @@ void run(const RunOptions& options) {
     for (const auto& text : options.overrides)
         applyOverride(scenario, text);
     scenario.checkOneWell(); // after every override: one may fix what another moved
-    for (const auto& warning : scenario.wellWarnings())
-        std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
-    for (const auto& warning : sim::plausibilityWarnings(scenario))
+    const auto warnings = sim::runWarnings(scenario);
+    for (const auto& warning : warnings)
         std::fprintf(stderr, "tavrel run: warning: %s\n", warning.c_str());
     // Python loads while the scenario runs; it draws once the results are complete.
     std::optional<FigureDrawer> figures;
@@ -251,10 +256,10 @@ void run(const RunOptions& options) {
                                  sink.profile());
     } catch (const RunInterrupted&) {
         if (show_progress) std::fputc('\n', stderr);
-        reportInterruption(sink, scenario);
+        reportInterruption(sink, scenario, warnings);
     }
 
-    writeSummaries(sink, "", stats.console,
+    writeSummaries(sink, "", warnings, stats.console,
                    {{"solver_steps", stats.steps},
                     {"rhs_evaluations", stats.rhs_evaluations},
                     {"seconds", stats.total_seconds}});

@@ -1,23 +1,12 @@
 #include "summary.h"
 
+#include "units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 namespace tavrel::sim {
-
-namespace {
-
-// Pressures are read in bar; a window on another column keeps that column's unit.
-struct Shown {
-    double scale;
-    const char* unit;
-};
-Shown shown(const std::string& unit) {
-    return unit == "Pa" ? Shown{1e-5, "bar"} : Shown{1.0, unit.c_str()};
-}
-
-} // namespace
 
 void SummarySink::Range::add(double v) {
     min = count ? std::min(min, v) : v;
@@ -94,16 +83,16 @@ double SummarySink::estimateRmsError() const {
 }
 
 std::string SummarySink::windowLine(const Window& w) const {
-    const Shown s = shown(w.unit);
+    const DisplayUnit s = displayUnit(w.unit);
     char line[400];
-    int used = std::snprintf(
-        line, sizeof line, "  %s outside %.4f-%.4f %s: %.2f%% of the time, %ld excursions",
-        w.bounds.column.c_str(), w.bounds.min * s.scale, w.bounds.max * s.scale, s.unit,
-        w.count.outsidePercent(), w.count.excursions());
+    int used = std::snprintf(line, sizeof line,
+                             "  %s outside %.4f-%.4f %s: %.2f%% of the time, %ld excursions",
+                             w.bounds.column.c_str(), w.bounds.min / s.size, w.bounds.max / s.size,
+                             s.shown.c_str(), w.count.outsidePercent(), w.count.excursions());
     if (w.count.excursions() > 0 && used > 0 && size_t(used) < sizeof line) {
         std::snprintf(line + used, sizeof line - size_t(used),
                       ", the worst %.4f %s past the window at t = %.6g s, the longest %.6g s",
-                      w.count.worstDepth() * s.scale, s.unit, w.count.worstTime(),
+                      w.count.worstDepth() / s.size, s.shown.c_str(), w.count.worstTime(),
                       w.count.longest());
     }
     return std::string(line) + "\n";
@@ -119,18 +108,22 @@ std::string SummarySink::report() const {
         std::snprintf(line, sizeof line, "Summary over the last %.6g s:\n", window_length_);
     }
     text += line;
+    const DisplayUnit bar = displayUnit("Pa");
+    const char* shown = bar.shown.c_str();
     for (const auto& p : pressures_) {
         if (!p.range.count) continue;
         const auto& r = p.range;
-        std::snprintf(
-            line, sizeof line, "  %s: min %.4f bar, mean %.4f bar, max %.4f bar, swing %.4f bar\n",
-            p.name.c_str(), r.min / 1e5, r.mean() / 1e5, r.max / 1e5, (r.max - r.min) / 1e5);
+        std::snprintf(line, sizeof line,
+                      "  %s: min %.4f %s, mean %.4f %s, max %.4f %s, swing %.4f %s\n",
+                      p.name.c_str(), r.min / bar.size, shown, r.mean() / bar.size, shown,
+                      r.max / bar.size, shown, (r.max - r.min) / bar.size, shown);
         text += line;
         const auto& d = p.distribution;
         const double p1 = d.percentile(1), p99 = d.percentile(99);
         std::snprintf(line, sizeof line,
-                      "    std %.4f bar, P1 %.4f bar, P99 %.4f bar, P1-P99 band %.4f bar\n",
-                      d.standardDeviation() / 1e5, p1 / 1e5, p99 / 1e5, (p99 - p1) / 1e5);
+                      "    std %.4f %s, P1 %.4f %s, P99 %.4f %s, P1-P99 band %.4f %s\n",
+                      d.standardDeviation() / bar.size, shown, p1 / bar.size, shown, p99 / bar.size,
+                      shown, (p99 - p1) / bar.size, shown);
         text += line;
     }
     if (window_ && window_->count.rows()) text += windowLine(*window_);

@@ -2,6 +2,7 @@
 // step, and the logged rows.
 #include "simulation_impl.h"
 
+#include "plausibility.h"
 #include "vector_kernels.h"
 
 #include <algorithm>
@@ -294,7 +295,7 @@ RunStatistics runScenario(const Scenario& scenario, ResultSink& sink,
     if (profile) profile->end();
     RunStatistics stats = simulation.statistics();
     stats.console = simulation.console();
-    stats.warnings = scenario.wellWarnings();
+    stats.warnings = runWarnings(scenario);
     return stats;
 }
 

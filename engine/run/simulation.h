@@ -41,7 +41,8 @@ struct RunStatistics {
     double total_seconds = 0; // wall time of the whole integration
     std::string console;      // what the blocks printed, each line prefixed by the block name
     // What the scenario may not mean, one line each (a block's value that differs from the
-    // well's); the command that starts the run prints them before it.
+    // well's, a value that is most likely a mistake); the command that starts the run prints
+    // them before it.
     std::vector<std::string> warnings;
 };
 

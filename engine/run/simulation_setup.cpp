@@ -132,7 +132,9 @@ void Simulation::Impl::selectColumns() {
             column_signals.push_back(signals[c]);
         }
     } catch (const UnmatchedPattern& unmatched) {
-        throw ScenarioError(scenario.source_name + ": log.columns: " + unmatched.what());
+        throw ScenarioError(scenario.source_name +
+                            (scenario.log_line > 0 ? ":" + std::to_string(scenario.log_line) : "") +
+                            ": log.columns: " + unmatched.what());
     }
 }
 

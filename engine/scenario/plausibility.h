@@ -10,7 +10,11 @@
 
 namespace tavrel::sim {
 
-// The scenario's warnings, each "KEY: what looks wrong", in block and input order.
+// The scenario's warnings, each "KEY: what looks wrong", in block and input order, then a
+// sine heave far from the period a block is tuned to.
 std::vector<std::string> plausibilityWarnings(const Scenario& s);
+
+// Everything a run says it may not mean: the well's warnings, then the plausibility ones.
+std::vector<std::string> runWarnings(const Scenario& s);
 
 } // namespace tavrel::sim

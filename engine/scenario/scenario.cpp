@@ -32,18 +32,38 @@ std::vector<std::pair<std::string, const toml::node*>> inFileOrder(const toml::t
     return entries;
 }
 
+struct SectionNumber {
+    std::string_view section, name, si;
+};
+constexpr SectionNumber section_numbers[] = {
+    {"simulation", "duration", "s"},   {"simulation", "output_interval", "s"},
+    {"simulation", "start_time", "s"}, {"simulation", "rtol", "1"},
+    {"simulation", "atol", "1"},       {"simulation", "max_step", "s"},
+    {"simulation", "fixed_step", "s"}, {"summary", "period", "s"},
+    {"summary", "periods", "1"},       {"summary", "from", "s"},
+};
+
+// A number of a section's table, in the unit the table above gives it.
+double sectionNumber(const Reader& r, const toml::table& t, const char* section, const char* name,
+                     double fallback) {
+    return optionalNumber(r, t, section, name, fallback, *sectionUnit(section, name));
+}
+
 void parseSimulation(const Reader& r, const toml::table& t, Scenario& s) {
     const std::string key = "simulation";
     r.onlyKeys(t, key,
                {"duration", "output_interval", "start_time", "solver", "rtol", "atol", "max_step",
                 "fixed_step"});
-    s.duration = optionalNumber(r, t, key, "duration", s.duration, "s");
-    s.output_interval = optionalNumber(r, t, key, "output_interval", s.output_interval, "s");
-    s.start_time = optionalNumber(r, t, key, "start_time", s.start_time, "s");
-    s.solver.rtol = optionalNumber(r, t, key, "rtol", s.solver.rtol, "1");
-    s.solver.atol = optionalNumber(r, t, key, "atol", s.solver.atol, "1");
-    s.solver.max_step = optionalNumber(r, t, key, "max_step", s.solver.max_step, "s");
-    s.solver.fixed_step = optionalNumber(r, t, key, "fixed_step", s.solver.fixed_step, "s");
+    const auto number = [&](const char* name, double fallback) {
+        return sectionNumber(r, t, "simulation", name, fallback);
+    };
+    s.duration = number("duration", s.duration);
+    s.output_interval = number("output_interval", s.output_interval);
+    s.start_time = number("start_time", s.start_time);
+    s.solver.rtol = number("rtol", s.solver.rtol);
+    s.solver.atol = number("atol", s.solver.atol);
+    s.solver.max_step = number("max_step", s.solver.max_step);
+    s.solver.fixed_step = number("fixed_step", s.solver.fixed_step);
     if (const toml::node* solver = t.get("solver")) {
         const std::string name = r.text(*solver, key + ".solver");
         const auto kind = solverKind(name);
@@ -108,6 +128,7 @@ void parseLog(const Reader& r, const toml::node& log, Scenario& s) {
     r.onlyKeys(t, "log", {"columns"});
     if (const toml::node* columns = t.get("columns")) {
         if (!columns->is_array()) r.fail(columns, "log.columns", "must be a list of texts");
+        s.log_line = static_cast<int>(columns->source().begin.line);
         for (const auto& c : *columns->as_array())
             s.log.push_back(r.text(c, "log.columns"));
     }
@@ -134,19 +155,18 @@ void parseSummary(const Reader& r, const toml::node& summary, Scenario& s) {
     const auto& t = r.table(summary, "summary");
     r.onlyKeys(t, "summary", {"period", "periods", "from", "window"});
     const toml::node* period = t.get("period");
-    s.summary_period = period && period->is_table()
-                           ? sinePeriodOf(r, s, *period)
-                           : optionalNumber(r, t, "summary", "period", 0, "s");
+    s.summary_period = period && period->is_table() ? sinePeriodOf(r, s, *period)
+                                                    : sectionNumber(r, t, "summary", "period", 0);
     if (s.summary_period < 0) r.fail(&t, "summary.period", "must not be negative");
     // Checked before the conversion: a double outside int's range has no int value.
-    const double periods = optionalNumber(r, t, "summary", "periods", 3, "1");
+    const double periods = sectionNumber(r, t, "summary", "periods", 3);
     if (!(periods >= 1 && periods <= max_summary_periods) || periods != std::floor(periods)) {
         r.fail(t.get("periods"), "summary.periods",
                "must be a whole number from 1 to " + std::to_string(max_summary_periods));
     }
     s.summary_periods = static_cast<int>(periods);
     if (const toml::node* from = t.get("from")) {
-        const double start = r.number(*from, "summary.from");
+        const double start = sectionNumber(r, t, "summary", "from", 0);
         if (!(start >= s.start_time && start < s.start_time + s.duration)) {
             r.fail(from, "summary.from", "must lie inside the run, before its end");
         }
@@ -156,6 +176,13 @@ void parseSummary(const Reader& r, const toml::node& summary, Scenario& s) {
 }
 
 } // namespace
+
+std::optional<std::string_view> sectionUnit(std::string_view section, std::string_view name) {
+    for (const auto& n : section_numbers) {
+        if (n.section == section && n.name == name) return n.si;
+    }
+    return std::nullopt;
+}
 
 Scenario Scenario::parse(const std::string& toml_text, const std::string& source_name,
                          const std::string& base_dir) {

@@ -127,6 +127,7 @@ struct Scenario {
     double duration = 120;
     double output_interval = 0.05;
     std::vector<std::string> log; // patterns "rig.*", "observer.top_flow"; empty: everything
+    int log_line = 0; // of [log] columns in the file, for a pattern refused when the run sets up
     // Summary: the displacer's period and how many last periods to evaluate.
     double summary_period = 0; // 0: no periodic summary
     int summary_periods = 3;

@@ -52,6 +52,9 @@ std::vector<std::string> paramNames(const BlockConfig& block);
 
 bool hasInputPort(const BlockDescription& kind, const std::string& port);
 
+// Every port a source follows (connections and holds, through sums), appended to `ports`.
+void followedPorts(const Source& source, std::vector<PortRef>& ports);
+
 // Puts the block's sensors where its sensor places say on its annulus (params in metres from
 // the bottom); a block without places keeps its numbers.
 void placeSensors(BlockConfig& block);

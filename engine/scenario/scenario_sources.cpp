@@ -3,6 +3,7 @@
 #include "scenario_parse.h"
 
 #include "bounded_file.h"
+#include "scenario_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -122,10 +123,36 @@ void checkTable(const Reader& r, const toml::node& node, const std::string& key,
     }
 }
 
-// What one source kind's parser gets: the reader, the kind's body, its key, the folder of
+// The fields of the source kinds that are not in the unit of the port they drive.
+struct FieldUnit {
+    std::string_view kind, field, si;
+};
+constexpr FieldUnit field_units[] = {
+    {"step", "time", "s"},
+    {"ramp", "start_time", "s"},
+    {"ramp", "slope", "1"}, // the port's unit per second: no text unit
+    {"sine", "period", "s"},
+    {"sine", "phase", "rad"},
+    {"table", "times", "s"},
+    {"pi", "setpoint", ""}, // in the measured port's unit
+    {"pi", "kp", "1"},
+    {"pi", "ki", "1"},
+    {"sea", "hs", "m"},
+    {"sea", "tp", "s"},
+    {"sea", "gamma", "1"},
+    {"sea", "seed", "1"},
+    {"sea", "components", "1"},
+    {"sea", "ramp", "s"},
+    {"noise", "bandwidth", "1/s"},
+    {"noise", "seed", "1"},
+    {"noise", "components", "1"},
+};
+
+// What one source kind's parser gets: the reader, the kind and its body, its key, the folder of
 // relative table files and the unit of the port it drives.
 struct SourceBody {
     const Reader& r;
+    std::string_view kind;
     const toml::node& node;
     const std::string& key;
     const std::string& base_dir;
@@ -135,19 +162,12 @@ struct SourceBody {
         r.onlyKeys(t, key, allowed);
         return t;
     }
-    // A field in `si`, by default the port's unit.
-    double required(const toml::table& t, const char* name, std::string_view si) const {
-        return requiredNumber(r, t, key, name, si);
-    }
+    std::string_view unitOf(const char* name) const { return sourceFieldUnit(kind, name, unit); }
     double required(const toml::table& t, const char* name) const {
-        return required(t, name, unit);
-    }
-    double optional(const toml::table& t, const char* name, double fallback,
-                    std::string_view si) const {
-        return optionalNumber(r, t, key, name, fallback, si);
+        return requiredNumber(r, t, key, name, unitOf(name));
     }
     double optional(const toml::table& t, const char* name, double fallback) const {
-        return optional(t, name, fallback, unit);
+        return optionalNumber(r, t, key, name, fallback, unitOf(name));
     }
 };
 
@@ -158,7 +178,7 @@ Source parseConstant(const SourceBody& b) {
 Source parseStep(const SourceBody& b) {
     const auto& t = b.table({"time", "before", "after"});
     source::Step s;
-    s.time = b.required(t, "time", "s");
+    s.time = b.required(t, "time");
     s.before = b.optional(t, "before", 0);
     s.after = b.required(t, "after");
     return {s};
@@ -167,8 +187,8 @@ Source parseStep(const SourceBody& b) {
 Source parseRamp(const SourceBody& b) {
     const auto& t = b.table({"start_time", "slope", "initial"});
     source::Ramp s;
-    s.start_time = b.optional(t, "start_time", 0, "s");
-    s.slope = b.required(t, "slope", "1"); // the port's unit per second: no text unit
+    s.start_time = b.optional(t, "start_time", 0);
+    s.slope = b.required(t, "slope");
     s.initial = b.optional(t, "initial", 0);
     return {s};
 }
@@ -177,9 +197,9 @@ Source parseSine(const SourceBody& b) {
     const auto& t = b.table({"amplitude", "period", "phase", "offset"});
     source::Sine s;
     s.amplitude = b.required(t, "amplitude");
-    s.period = b.required(t, "period", "s");
+    s.period = b.required(t, "period");
     if (!(s.period > 0)) b.r.fail(&t, b.key + ".period", "must be positive");
-    s.phase = b.optional(t, "phase", 0, "rad");
+    s.phase = b.optional(t, "phase", 0);
     s.offset = b.optional(t, "offset", 0);
     return {s};
 }
@@ -210,7 +230,7 @@ Source parseTable(const SourceBody& b) {
         const toml::node* times = t.get("times");
         const toml::node* values = t.get("values");
         if (!times || !values) b.r.fail(&t, b.key, "needs \"file\" or \"times\" and \"values\"");
-        s.times = b.r.numbers(*times, b.key + ".times", "s");
+        s.times = b.r.numbers(*times, b.key + ".times", b.unitOf("times"));
         s.values = b.r.numbers(*values, b.key + ".values", b.unit);
     }
     checkTable(b.r, b.node, b.key, s, places);
@@ -240,9 +260,9 @@ Source parsePi(const SourceBody& b) {
     const toml::node* measure = t.get("measure");
     if (!measure) b.r.fail(&t, b.key, "needs \"measure\"");
     s.measure = parsePortRef(b.r, *measure, b.key + ".measure");
-    s.setpoint = b.required(t, "setpoint", ""); // in the measured port's unit
-    s.kp = b.optional(t, "kp", 0, "1");
-    s.ki = b.optional(t, "ki", 0, "1");
+    s.setpoint = b.required(t, "setpoint");
+    s.kp = b.optional(t, "kp", 0);
+    s.ki = b.optional(t, "ki", 0);
     s.min = b.optional(t, "min", -1e300);
     s.max = b.optional(t, "max", 1e300);
     if (!(s.min <= s.max)) b.r.fail(&t, b.key, "min must not exceed max");
@@ -256,7 +276,7 @@ Source parsePi(const SourceBody& b) {
 // A whole number from `low` to `high`.
 long wholeNumber(const SourceBody& b, const toml::table& t, const char* name, double fallback,
                  double low, double high) {
-    const double value = b.optional(t, name, fallback, "1");
+    const double value = b.optional(t, name, fallback);
     if (!(value >= low && value <= high) || value != std::floor(value)) {
         std::ostringstream rule;
         rule << "must be a whole number from " << low << " to " << high;
@@ -286,21 +306,21 @@ Source parseSea(const SourceBody& b) {
         b.r.fail(spectrum, b.key + ".spectrum", "must be jonswap or pierson_moskowitz");
     }
     s.spectrum = known->second;
-    s.hs = b.required(t, "hs", "m");
+    s.hs = b.required(t, "hs");
     positive(b, t, "hs", s.hs);
-    s.tp = b.required(t, "tp", "s");
+    s.tp = b.required(t, "tp");
     positive(b, t, "tp", s.tp);
     if (t.get("gamma") && s.spectrum != source::Sea::Spectrum::jonswap) {
         b.r.fail(t.get("gamma"), b.key + ".gamma", "belongs to the jonswap spectrum");
     }
     // Pierson-Moskowitz is the JONSWAP spectrum without peak enhancement.
-    s.gamma = s.spectrum == source::Sea::Spectrum::jonswap ? b.optional(t, "gamma", 3.3, "1") : 1.0;
+    s.gamma = s.spectrum == source::Sea::Spectrum::jonswap ? b.optional(t, "gamma", 3.3) : 1.0;
     if (!(s.gamma >= 1 && s.gamma <= 20)) {
         b.r.fail(t.get("gamma"), b.key + ".gamma", "must be from 1 to 20");
     }
     s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
     s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
-    s.ramp = b.optional(t, "ramp", 0, "s");
+    s.ramp = b.optional(t, "ramp", 0);
     if (!(s.ramp >= 0)) b.r.fail(t.get("ramp"), b.key + ".ramp", "must not be negative");
     return {s};
 }
@@ -310,7 +330,7 @@ Source parseNoise(const SourceBody& b) {
     source::Noise s;
     s.std = b.required(t, "std");
     if (!(s.std >= 0)) b.r.fail(t.get("std"), b.key + ".std", "must not be negative");
-    s.bandwidth = b.required(t, "bandwidth", "1/s");
+    s.bandwidth = b.required(t, "bandwidth");
     positive(b, t, "bandwidth", s.bandwidth);
     s.seed = static_cast<std::uint64_t>(wholeNumber(b, t, "seed", 0, 0, 9007199254740991.0));
     s.components = static_cast<int>(wholeNumber(b, t, "components", s.components, 1, 10000));
@@ -345,12 +365,20 @@ Source parseSourceTable(const Reader& r, const toml::table& t, const std::string
     const toml::node& body = entry->second;
     const std::string sub = key + "." + kind;
     for (const auto& syntax : source_syntax) {
-        if (syntax.key == kind) return syntax.parse({r, body, sub, base_dir, unit});
+        if (syntax.key == kind) return syntax.parse({r, syntax.key, body, sub, base_dir, unit});
     }
     r.fail(&body, sub, "unknown source kind (" + sourceKeys() + ")");
 }
 
 } // namespace
+
+std::string_view sourceFieldUnit(std::string_view kind, std::string_view field,
+                                 std::string_view port_unit) {
+    for (const auto& f : field_units) {
+        if (f.kind == kind && f.field == field) return f.si;
+    }
+    return port_unit;
+}
 
 Source parseSource(const Reader& r, const toml::node& node, const std::string& key,
                    const std::string& base_dir, std::string_view unit) {

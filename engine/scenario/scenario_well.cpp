@@ -55,18 +55,6 @@ long sensorIndex(const BlockConfig& block, const std::string& port) {
     return i < static_cast<long>(sensors.size()) ? i : -1;
 }
 
-// Every port a source follows, through sums.
-void followedPorts(const Source& source, std::vector<PortRef>& ports) {
-    std::visit(Overloaded{[&](const source::Connection& c) { ports.push_back(c.port); },
-                          [&](const source::Hold& h) { ports.push_back(h.port); },
-                          [&](const source::Sum& sum) {
-                              for (const auto& term : sum.terms)
-                                  followedPorts(term, ports);
-                          },
-                          [](const auto&) {}},
-               source.kind);
-}
-
 // A top-pressure input fed from a sensor must read that sensor at the top of its annulus.
 void checkTopPressure(const Scenario& s, const BlockConfig& block, const std::string& input,
                       const Source& source) {
@@ -93,6 +81,17 @@ void checkTopPressure(const Scenario& s, const BlockConfig& block, const std::st
 }
 
 } // namespace
+
+void followedPorts(const Source& source, std::vector<PortRef>& ports) {
+    std::visit(Overloaded{[&](const source::Connection& c) { ports.push_back(c.port); },
+                          [&](const source::Hold& h) { ports.push_back(h.port); },
+                          [&](const source::Sum& sum) {
+                              for (const auto& term : sum.terms)
+                                  followedPorts(term, ports);
+                          },
+                          [](const auto&) {}},
+               source.kind);
+}
 
 void placeSensors(BlockConfig& block) {
     const BlockDescription& kind = block.description();

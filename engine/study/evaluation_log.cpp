@@ -2,6 +2,7 @@
 
 #include "eval_json.h"
 #include "exact_number.h"
+#include "units.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,25 +13,46 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The metrics' "METRIC [unit]" headings, as a study of the start point names them; the bare
-// metrics when that point is refused (its row says why).
-std::vector<std::string> metricHeaders(const Optimization& optimization) {
+// The keys' "KEY [unit]" and the metrics' "METRIC [unit]" headings and units, as a study of
+// the start point names them; the bare names when that point is refused (its row says why).
+struct Headings {
+    std::vector<std::string> keys, metrics, metric_units;
+};
+
+Headings headingsOf(const Optimization& optimization) {
     std::vector<double> start;
-    for (const auto& b : optimization.vary())
+    Headings bare{{}, optimization.metrics(), {}};
+    for (const auto& b : optimization.vary()) {
         start.push_back(b.start);
+        bare.keys.push_back(b.key);
+    }
     try {
-        return optimization.batch({start}).metricHeaders();
+        const Study study = optimization.batch({start});
+        return {study.keyHeaders(), study.metricHeaders(), study.metricUnits()};
     } catch (const StudyError&) {
-        return optimization.metrics();
+        return bare;
     }
 }
 
+// "objective [unit]" with the unit its metrics share (a weighted sum keeps it); bare when
+// they differ or are not known.
+std::string objectiveHeading(const Optimization& optimization, const Headings& headings) {
+    const size_t count = optimization.objectives().size();
+    if (headings.metric_units.size() < count || headings.metric_units[0].empty())
+        return "objective";
+    for (size_t i = 1; i < count; ++i) {
+        if (headings.metric_units[i] != headings.metric_units[0]) return "objective";
+    }
+    return "objective [" + headings.metric_units[0] + "]";
+}
+
 std::vector<std::string> columnsOf(const Optimization& optimization) {
+    auto headings = headingsOf(optimization);
     std::vector<std::string> columns = {"evaluation"};
-    for (const auto& b : optimization.vary())
-        columns.push_back(b.key);
-    columns.push_back("objective");
-    for (auto& h : metricHeaders(optimization))
+    for (auto& key : headings.keys)
+        columns.push_back(std::move(key));
+    columns.push_back(objectiveHeading(optimization, headings));
+    for (auto& h : headings.metrics)
         columns.push_back(std::move(h));
     columns.push_back("status");
     columns.push_back("error");
@@ -144,8 +166,17 @@ void EvaluationLog::writeBest() const {
 }
 
 void EvaluationLog::showProgress() const {
-    char best[32] = "none feasible";
-    if (best_ >= 0) std::snprintf(best, sizeof best, "%.6g", evaluations_[size_t(best_)].objective);
+    char best[48] = "none feasible";
+    if (best_ >= 0) {
+        // In the objective's display unit, as the outcome is printed.
+        const std::string& heading = columns_[1 + optimization_.vary().size()];
+        const auto open = heading.find(" [");
+        const DisplayUnit unit = displayUnit(
+            open == std::string::npos ? "" : heading.substr(open + 2, heading.size() - open - 3));
+        std::snprintf(best, sizeof best, "%.6g %s",
+                      evaluations_[size_t(best_)].objective / unit.size,
+                      unit.shown == "1" ? "" : unit.shown.c_str());
+    }
     progress_.show(std::to_string(evaluations_.size()) + "/" +
                    std::to_string(optimization_.maxEvaluations()) + " evaluations, best " + best);
 }

@@ -84,12 +84,12 @@ std::vector<double> lognormal(const GeneratorArgs& g) {
 const std::vector<Generator>& generators() {
     static const std::vector<Generator> all{
         {"values", {}, false, values},
-        {"linspace", {"start", "stop", "num"}, false, linspace},
-        {"logspace", {"start", "stop", "num"}, false, logspace},
-        {"range", {"start", "stop", "step"}, false, range},
-        {"uniform", {"low", "high"}, true, uniform},
-        {"normal", {"mean", "std"}, true, normal},
-        {"lognormal", {"mean", "sigma"}, true, lognormal},
+        {"linspace", {{"start"}, {"stop"}, {"num", false}}, false, linspace},
+        {"logspace", {{"start"}, {"stop"}, {"num", false}}, false, logspace},
+        {"range", {{"start"}, {"stop"}, {"step"}}, false, range},
+        {"uniform", {{"low"}, {"high"}}, true, uniform},
+        {"normal", {{"mean"}, {"std"}}, true, normal},
+        {"lognormal", {{"mean", false}, {"sigma", false}}, true, lognormal},
     };
     return all;
 }

@@ -15,9 +15,16 @@ struct GeneratorArgs {
     std::uint64_t stream = 0;   // seed of this key's draws
 };
 
+// A field of a generator's table: a value of the varied key (in its unit), or a count or a
+// parameter of the draw's logarithm (a plain number).
+struct GeneratorField {
+    const char* name;
+    bool in_key_unit = true;
+};
+
 struct Generator {
     const char* name;
-    std::vector<const char*> fields; // a table's fields in order; empty: a list of numbers
+    std::vector<GeneratorField> fields; // a table's fields in order; empty: a list of values
     bool random;
     // Returns the values, or throws std::invalid_argument naming the broken rule.
     std::vector<double> (*make)(const GeneratorArgs& args);

@@ -1,7 +1,10 @@
 #include "optimization.h"
 
 #include "exact_number.h"
+#include "scenario_table.h"
+#include "study_key.h"
 #include "toml_reader.h"
+#include "units.h"
 
 #include <toml++/toml.h>
 
@@ -52,6 +55,25 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+// The SI unit of each key in the base scenario, so that bounds may carry units; "" for a key
+// or a scenario that is refused (the probe says why, at the key's line).
+std::vector<std::string> keyUnits(const StudySource& source, const std::vector<std::string>& keys) {
+    std::vector<std::string> units(keys.size());
+    try {
+        const toml::table doc = Reader(source.scenario_name).document(source.scenario_text);
+        const sim::Scenario scenario =
+            sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
+        for (size_t k = 0; k < keys.size(); ++k) {
+            try {
+                units[k] = keyUnit(doc, scenario, parseKey(keys[k]));
+            } catch (const std::invalid_argument&) {
+            }
+        }
+    } catch (const std::runtime_error&) {
+    }
+    return units;
+}
+
 } // namespace
 
 const char* methodName(Method method) {
@@ -84,7 +106,9 @@ struct Optimization::Impl {
     void parseVary(const Reader& r, const toml::table& t);
     void checkMetric(const Reader& r, const toml::node& node, const std::string& key,
                      const std::string& text) const;
-    void probe(const Reader& r) const;
+    // Returns the SI unit of each metric, as the start point's study finds it.
+    std::vector<std::string> probe(const Reader& r) const;
+    void readLimits(const Reader& r, const std::vector<std::string>& units);
     std::string batchText(const std::vector<std::vector<double>>& points) const;
 };
 
@@ -127,7 +151,7 @@ void Optimization::Impl::parse() {
         if (std::find(metrics.begin(), metrics.end(), c.metric) == metrics.end())
             metrics.push_back(c.metric);
     }
-    probe(r);
+    readLimits(r, probe(r));
 }
 
 void Optimization::Impl::checkMetric(const Reader& r, const toml::node& node,
@@ -189,12 +213,8 @@ void Optimization::Impl::parseConstraints(const Reader& r, const toml::table& t)
         if (op == std::string::npos)
             r.fail(&item, key, "must be \"METRIC <= LIMIT\" or \"METRIC >= LIMIT\"");
         c.metric = trimmed(c.text.substr(0, op));
-        const std::string limit = trimmed(c.text.substr(op + 2));
-        char* end = nullptr;
-        c.limit = std::strtod(limit.c_str(), &end);
-        if (limit.empty() || *end != '\0' || !std::isfinite(c.limit)) {
-            r.fail(&item, key, "the limit must be a finite number");
-        }
+        // Read once the metric's unit is known (readLimits): "411.5 bar" or SI.
+        if (trimmed(c.text.substr(op + 2)).empty()) r.fail(&item, key, "needs a limit");
         if (c.metric.empty()) r.fail(&item, key, "names no metric");
         checkMetric(r, item, "optimize.subject_to", c.metric);
         constraints.push_back(c);
@@ -208,21 +228,26 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
         r.fail(n ? n : &t, "optimize.vary", "needs at least one [[optimize.vary]] table");
     }
     const auto& entries = *n->as_array();
+    std::vector<std::string> keys;
     for (size_t i = 0; i < entries.size(); ++i) {
         const std::string key = "optimize.vary[" + std::to_string(i) + "]";
         const auto& entry = *entries[i].as_table();
         r.onlyKeys(entry, key, {"key", "bounds", "start"});
-        Bounded b;
         const toml::node* name = entry.get("key");
         if (!name) r.fail(&entries[i], key, "needs \"key\"");
-        b.key = r.text(*name, key + ".key");
-        for (const auto& other : vary) {
-            if (other.key == b.key)
-                r.fail(name, key + ".key", "\"" + b.key + "\" is varied already");
-        }
+        keys.push_back(r.text(*name, key + ".key"));
+        if (std::count(keys.begin(), keys.end(), keys.back()) > 1)
+            r.fail(name, key + ".key", "\"" + keys.back() + "\" is varied already");
+    }
+    const auto units = keyUnits(source, keys);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const std::string key = "optimize.vary[" + std::to_string(i) + "]";
+        const auto& entry = *entries[i].as_table();
+        Bounded b;
+        b.key = keys[i];
         const toml::node* bounds = entry.get("bounds");
         if (!bounds) r.fail(&entries[i], key, "needs \"bounds\" = [LOWER, UPPER]");
-        const auto range = r.numbers(*bounds, key + ".bounds");
+        const auto range = r.numbers(*bounds, key + ".bounds", units[i]);
         if (range.size() != 2 || !(range[0] < range[1])) {
             r.fail(bounds, key + ".bounds", "must be [LOWER, UPPER] with LOWER < UPPER");
         }
@@ -230,7 +255,7 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
         b.upper = range[1];
         b.start = b.lower + 0.5 * (b.upper - b.lower);
         if (const toml::node* start = entry.get("start")) {
-            b.start = r.number(*start, key + ".start");
+            b.start = r.number(*start, key + ".start", units[i]);
             if (!(b.start >= b.lower && b.start <= b.upper)) {
                 r.fail(start, key + ".start", "must lie within the bounds");
             }
@@ -242,7 +267,7 @@ void Optimization::Impl::parseVary(const Reader& r, const toml::table& t) {
 
 // Every key at its bounds and start alone (the others at their starts), so that a refused value
 // names its own line; then the metrics against the logged columns.
-void Optimization::Impl::probe(const Reader& r) const {
+std::vector<std::string> Optimization::Impl::probe(const Reader& r) const {
     std::vector<double> starts;
     for (const auto& b : vary)
         starts.push_back(b.start);
@@ -260,8 +285,9 @@ void Optimization::Impl::probe(const Reader& r) const {
         }
     }
     try {
-        Study::fromSource({batchText({starts}), source.name, source.scenario_text,
-                           source.scenario_name, source.base_dir});
+        return Study::fromSource({batchText({starts}), source.name, source.scenario_text,
+                                  source.scenario_name, source.base_dir})
+            .metricUnits();
     } catch (const StudyError& error) {
         const std::string rule = withoutPlace(error.what(), source.name);
         const auto quote = rule.find('"');
@@ -281,6 +307,26 @@ void Optimization::Impl::probe(const Reader& r) const {
             }
         }
         r.fail(doc.get("optimize"), "optimize", rule);
+    }
+}
+
+// A limit in SI, or with a unit of its metric's quantity ("411.5 bar").
+void Optimization::Impl::readLimits(const Reader& r, const std::vector<std::string>& units) {
+    for (size_t i = 0; i < constraints.size(); ++i) {
+        MetricBound& c = constraints[i];
+        const std::string text = trimmed(c.text.substr(c.text.find(c.at_most ? "<=" : ">=") + 2));
+        char* end = nullptr;
+        c.limit = std::strtod(text.c_str(), &end);
+        if (*end == '\0' && std::isfinite(c.limit)) continue;
+        const auto at = std::find(metrics.begin(), metrics.end(), c.metric) - metrics.begin();
+        std::string error;
+        const auto k = static_cast<size_t>(at);
+        const auto limit = parseQuantity(text, k < units.size() ? units[k] : "", error);
+        if (!limit) {
+            r.fail(constraint_nodes[i], "optimize.subject_to: \"" + c.text + "\"",
+                   "the limit: " + error);
+        }
+        c.limit = *limit;
     }
 }
 

@@ -44,6 +44,17 @@ std::string Study::fingerprint() const { return fingerprintOf(impl_->source); }
 const std::vector<std::string>& Study::keys() const { return impl_->keys; }
 const std::vector<Metric>& Study::metrics() const { return impl_->metrics; }
 
+std::vector<std::string> Study::keyHeaders() const {
+    std::vector<std::string> headers;
+    for (size_t k = 0; k < impl_->keys.size(); ++k) {
+        const std::string& unit = impl_->key_units[k];
+        headers.push_back(impl_->keys[k] + (unit.empty() ? "" : " [" + unit + "]"));
+    }
+    return headers;
+}
+
+const std::vector<std::string>& Study::metricUnits() const { return impl_->metric_units; }
+
 std::vector<std::string> Study::metricHeaders() const {
     std::vector<std::string> headers;
     for (size_t i = 0; i < impl_->metrics.size(); ++i) {

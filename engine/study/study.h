@@ -59,8 +59,10 @@ class Study {
     std::string fingerprint() const;
 
     const std::vector<std::string>& keys() const; // varied keys as written
+    std::vector<std::string> keyHeaders() const;  // "KEY [unit]" (SI), "KEY" when unknown
     const std::vector<Metric>& metrics() const;
-    std::vector<std::string> metricHeaders() const; // "COLUMN:STAT [unit]"
+    std::vector<std::string> metricHeaders() const;      // "COLUMN:STAT [unit]"
+    const std::vector<std::string>& metricUnits() const; // SI, "" for a count
     size_t caseCount() const;
     const char* mode() const; // "grid" (every combination) or "zip" (the lists side by side)
     bool random() const;      // a key is drawn at random (a Monte Carlo study)

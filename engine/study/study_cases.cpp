@@ -65,6 +65,8 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         seed = static_cast<std::uint64_t>(*v);
     }
     parseMetrics(r, t);
+    const toml::table doc = base();
+    const sim::Scenario scenario = baseScenario(r, doc);
     const toml::node* vary = t.get("vary");
     if (!vary || !vary->is_array_of_tables() || vary->as_array()->empty()) {
         r.fail(vary ? vary : &t, "study.vary", "needs at least one [[study.vary]] table");
@@ -72,7 +74,7 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
     const auto& entries = *vary->as_array();
     for (size_t i = 0; i < entries.size(); ++i) {
         variations.push_back(parseVariation(r, entries[i], "study.vary[" + std::to_string(i) + "]",
-                                            samples, seed, i));
+                                            samples, seed, i, doc, scenario));
         for (const auto& key : variations.back().keys) {
             if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
                 r.fail(&entries[i], "study.vary[" + std::to_string(i) + "].key",
@@ -82,6 +84,8 @@ void Study::Impl::parseStudyTable(const Reader& r, const toml::table& t) {
         }
         parsed_keys.insert(parsed_keys.end(), variations.back().parsed.begin(),
                            variations.back().parsed.end());
+        key_units.insert(key_units.end(), variations.back().units.begin(),
+                         variations.back().units.end());
     }
     random = std::any_of(variations.begin(), variations.end(),
                          [](const Variation& v) { return v.random; });
@@ -120,9 +124,18 @@ void Study::Impl::parseMetrics(const Reader& r, const toml::table& t) {
     }
 }
 
+sim::Scenario Study::Impl::baseScenario(const Reader& r, const toml::table& doc) const {
+    try {
+        return sim::parseScenarioTable(doc, source.scenario_name, source.base_dir);
+    } catch (const sim::ScenarioError& error) {
+        r.fail(study_doc.get("simulation"), "scenario", error.what());
+    }
+}
+
 Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
                                       const std::string& key, long samples, std::uint64_t seed,
-                                      size_t index) {
+                                      size_t index, const toml::table& doc,
+                                      const sim::Scenario& scenario) {
     const auto& t = *node.as_table();
     Variation v;
     v.where = &node;
@@ -141,7 +154,19 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
         } catch (const std::invalid_argument& error) {
             r.fail(name, key + ".key: \"" + text + "\"", error.what());
         }
+        v.units.push_back(keyUnit(doc, scenario, v.parsed.back()));
     }
+    // A value is read in its keys' unit ("12 s" for a period); keys that move together in
+    // different units take plain SI numbers.
+    const bool one_unit = std::all_of(v.units.begin(), v.units.end(),
+                                      [&](const std::string& u) { return u == v.units[0]; });
+    const auto value = [&](const toml::node& item, const std::string& at, bool in_key_unit) {
+        if (!in_key_unit) return r.number(item, at, "1");
+        if (!one_unit && item.is_string()) {
+            r.fail(&item, at, "the keys are in different units: write a number in SI");
+        }
+        return r.number(item, at, one_unit ? v.units[0] : "");
+    };
     const Generator* generator = nullptr;
     for (const auto& [field, value] : t) {
         const std::string_view given = field.str(); // clang 14 cannot capture a binding
@@ -164,14 +189,15 @@ Variation Study::Impl::parseVariation(const Reader& r, const toml::node& node,
     if (generator->fields.empty()) {
         if (!body.is_array()) r.fail(&body, sub, "must be a list of numbers");
         for (const auto& item : *body.as_array())
-            args.list.push_back(r.number(item, sub));
+            args.list.push_back(value(item, sub, true));
     } else {
         const auto& fields = r.table(body, sub);
         double* slots[] = {&args.a, &args.b, &args.c};
         for (size_t f = 0; f < generator->fields.size(); ++f) {
-            const toml::node* field = fields.get(generator->fields[f]);
-            if (!field) r.fail(&body, sub, std::string("needs \"") + generator->fields[f] + "\"");
-            *slots[f] = r.number(*field, sub + "." + generator->fields[f]);
+            const GeneratorField& wanted = generator->fields[f];
+            const toml::node* field = fields.get(wanted.name);
+            if (!field) r.fail(&body, sub, std::string("needs \"") + wanted.name + "\"");
+            *slots[f] = value(*field, sub + "." + wanted.name, wanted.in_key_unit);
         }
         if (fields.size() != generator->fields.size()) r.fail(&body, sub, "has unknown fields");
     }

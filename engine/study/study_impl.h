@@ -24,7 +24,8 @@ using Reader = sim::TomlReader<StudyError>;
 // such as a well's length and the displacer's depth).
 struct Variation {
     std::vector<std::string> keys;
-    std::vector<StudyKey> parsed; // one per key
+    std::vector<StudyKey> parsed;   // one per key
+    std::vector<std::string> units; // one per key
     std::vector<double> values;
     const toml::node* where = nullptr;
     bool random = false; // drawn: a value a rule refuses fails its case, not the study
@@ -39,7 +40,8 @@ struct Study::Impl {
     toml::table study_doc; // kept so that nodes named in messages stay valid
     std::vector<Variation> variations;
     std::vector<std::string> keys;
-    std::vector<StudyKey> parsed_keys; // one per key
+    std::vector<StudyKey> parsed_keys;  // one per key
+    std::vector<std::string> key_units; // one per key, SI (see keyUnit)
     std::vector<Metric> metrics;
     std::vector<std::vector<double>> cases;
     std::vector<std::string> metric_units;
@@ -74,8 +76,11 @@ struct Study::Impl {
     void parse();
     void parseStudyTable(const Reader& r, const toml::table& t);
     void parseMetrics(const Reader& r, const toml::table& t);
+    // The base scenario, refused at the study's [simulation] table when it does not load.
+    sim::Scenario baseScenario(const Reader& r, const toml::table& doc) const;
     Variation parseVariation(const Reader& r, const toml::node& node, const std::string& key,
-                             long samples, std::uint64_t seed, size_t index);
+                             long samples, std::uint64_t seed, size_t index, const toml::table& doc,
+                             const sim::Scenario& scenario);
     void buildCases(const Reader& r, const toml::node& where, Mode mode);
     void validateValues(const Reader& r);
     void validate(const Reader& r);

@@ -1,6 +1,8 @@
 #include "study_key.h"
 
+#include "block_catalog.h"
 #include "names.h"
+#include "scenario_table.h"
 
 #include <algorithm>
 #include <sstream>
@@ -41,7 +43,43 @@ std::vector<std::string> heads(const toml::table& doc) {
     return names;
 }
 
+std::string paramUnit(const BlockDescription& kind, std::string_view name) {
+    const int k = sim::paramIndex(kind, name);
+    return k < 0 ? "" : std::string(kind.params[static_cast<size_t>(k)].unit);
+}
+
+const tavrel::PortDescription* inputPort(const BlockDescription& kind, std::string_view name) {
+    for (const auto& port : kind.inputs) {
+        if (port.name == name) return &port;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+std::string keyUnit(const toml::table& doc, const sim::Scenario& scenario, const StudyKey& key) {
+    if (key.target == StudyKey::Target::section)
+        return std::string(sim::sectionUnit(key.head, key.name).value_or(""));
+    if (key.target == StudyKey::Target::well) {
+        for (const auto& block : scenario.blocks) {
+            if (sim::paramIndex(block.description(), key.name) >= 0)
+                return paramUnit(block.description(), key.name);
+        }
+        return "";
+    }
+    const auto block = std::find_if(scenario.blocks.begin(), scenario.blocks.end(),
+                                    [&](const auto& b) { return b.name == key.head; });
+    if (block == scenario.blocks.end()) return "";
+    const BlockDescription& kind = block->description();
+    const auto* port = inputPort(kind, key.name);
+    // As applyKey writes it: an input the scenario drives, else a parameter.
+    const toml::node* input = doc["blocks"][key.head]["inputs"][key.name].node();
+    if (key.target == StudyKey::Target::block_value)
+        return port && input ? std::string(port->unit) : paramUnit(kind, key.name);
+    const toml::table* source = input ? input->as_table() : nullptr;
+    if (!port || !source || source->size() != 1) return "";
+    return std::string(sim::sourceFieldUnit(source->begin()->first.str(), key.field, port->unit));
+}
 
 toml::table& subTable(toml::table& t, const std::string& name, const std::string& key) {
     if (toml::node* node = t.get(name)) {

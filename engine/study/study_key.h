@@ -2,6 +2,8 @@
 // a scenario's document.
 #pragma once
 
+#include "scenario.h"
+
 #include <toml++/toml.h>
 
 #include <string>
@@ -28,6 +30,11 @@ StudyKey parseKey(const std::string& text);
 // Writes one varied key's value into a scenario document; throws std::invalid_argument when the
 // scenario has no such place (no such block, an input without fields).
 void applyKey(toml::table& doc, const StudyKey& key, double value);
+
+// The SI unit of what a key sets in this scenario (its document and the scenario parsed from
+// it): "s" for a sine's period, "Pa" for a pressure parameter, "1" for a plain number; "" when
+// the scenario does not say (a place it has not, a positional parameter of a plug-in).
+std::string keyUnit(const toml::table& doc, const sim::Scenario& scenario, const StudyKey& key);
 
 // A sub-table of `t`, created when missing.
 toml::table& subTable(toml::table& t, const std::string& name, const std::string& key);

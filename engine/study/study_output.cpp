@@ -30,7 +30,7 @@ StudyOutput::StudyOutput(const Study& study, fs::path folder, bool resume)
 
 std::string StudyOutput::header() const {
     std::string h = "case";
-    for (const auto& key : study_.keys())
+    for (const auto& key : study_.keyHeaders())
         h += "," + csvText(key);
     for (const auto& metric : study_.metricHeaders())
         h += "," + csvText(metric);

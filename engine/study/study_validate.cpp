@@ -9,13 +9,9 @@
 
 namespace tavrel::study {
 
-// Every value alone (so a refused value names its own key and line); the cases come later.
+// Every value alone (so a refused value names its own key and line), the base scenario being
+// sound; the cases come later.
 void Study::Impl::validateValues(const Reader& r) {
-    try {
-        sim::parseScenarioTable(base(), source.scenario_name, source.base_dir);
-    } catch (const sim::ScenarioError& error) {
-        r.fail(study_doc.get("simulation"), "scenario", error.what());
-    }
     for (const auto& v : variations) {
         std::string first_value, first_rule;
         size_t accepted = 0, refused_before_any = 0;

@@ -61,6 +61,14 @@ constexpr QuantityName quantity_names[] = {
     {"1/s", "rate"},
 };
 
+// The display unit of each SI unit that has one; its size comes from the table of units.
+constexpr std::pair<std::string_view, std::string_view> display_rows[] = {
+    {"Pa", "bar"},
+    {"m3/s", "L/min"},
+    {"kg/m3", "kg/m³"},
+    {"rad", "°"},
+};
+
 const UnitRow* rowOf(std::string_view unit) {
     for (const auto& row : unit_rows) {
         if (row.text == unit) return &row;
@@ -123,6 +131,20 @@ std::optional<double> parseQuantity(std::string_view text, std::string_view si,
                 described(si);
     }
     return std::nullopt;
+}
+
+DisplayUnit displayUnit(std::string_view si) {
+    for (const auto& [unit, shown] : display_rows) {
+        if (unit == si) return {std::string(si), std::string(shown), rowOf(shown)->factor};
+    }
+    return {std::string(si), std::string(si), 1};
+}
+
+std::vector<DisplayUnit> displayUnits() {
+    std::vector<DisplayUnit> all;
+    for (const auto& row : display_rows)
+        all.push_back(displayUnit(row.first));
+    return all;
 }
 
 } // namespace tavrel

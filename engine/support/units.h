@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tavrel {
 
@@ -18,5 +19,19 @@ std::optional<double> parseQuantity(std::string_view text, std::string_view si, 
 
 // What a unit measures ("pressure" for Pa and bar), or empty for one outside the table.
 std::string quantityOf(std::string_view unit);
+
+// How a person reads a quantity: pressure in bar, flow in L/min, density in kg/m³, angle in °
+// (length in m and time in s as they are). `size` is how many SI units one shown unit holds
+// (bar: 1e5 Pa): shown value = SI value / size. Files keep SI; the summary, the figures, the
+// pages and printed results show these.
+struct DisplayUnit {
+    std::string si;
+    std::string shown;
+    double size = 1;
+};
+// An SI unit's display unit; one without a row is shown as it is.
+DisplayUnit displayUnit(std::string_view si);
+// Every row, for the Python package's figures.
+std::vector<DisplayUnit> displayUnits();
 
 } // namespace tavrel

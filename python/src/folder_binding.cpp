@@ -6,6 +6,7 @@
 #include "exact_number.h"
 #include "progress_bar.h"
 #include "result_folder.h"
+#include "units.h"
 
 #include <pybind11/stl.h>
 
@@ -39,6 +40,17 @@ void bindFolders(py::module_& m) {
         py::arg("path"), py::arg("names"), py::arg("columns"),
         "Writes columns of equal length (numbers or texts) as a whole CSV file, each number in "
         "its shortest exact spelling.");
+
+    m.def(
+        "display_units",
+        [] {
+            std::vector<std::tuple<std::string, std::string, double>> rows;
+            for (const auto& d : displayUnits())
+                rows.emplace_back(d.si, d.shown, d.size);
+            return rows;
+        },
+        "The display units: (SI unit, shown unit, SI units in one shown unit) each, as the "
+        "summary shows them.");
 
     m.def("number_text", &shortestNumber, py::arg("value"),
           "The shortest text that reads back to the same double, as the engine's files spell it.");

@@ -29,6 +29,7 @@ from ._tavrel import (  # noqa: F401  (the package's interface)
     describe,
     shipped_blocks,
 )
+from ._frame import split_heading as _split_heading
 from ._scenarios import (
     annulus_lengths as _annulus_lengths,
     as_scenario as _scenario,
@@ -195,15 +196,6 @@ class Profile:
         names = [_split_heading(h)[0] for h in header[1:]]
         rows = numpy.loadtxt(path, delimiter=",", skiprows=1, ndmin=2).reshape(-1, len(header))
         return cls(names, rows[:, 0], rows[:, 1:])
-
-
-def _split_heading(heading):
-    """'rig.bottom_pressure [Pa]' -> ('rig.bottom_pressure', 'Pa')."""
-    heading = heading.strip()
-    if heading.endswith("]") and " [" in heading:
-        name, unit = heading[:-1].rsplit(" [", 1)
-        return name, unit
-    return heading, ""
 
 
 def simulate(scenario=None, profile=False):

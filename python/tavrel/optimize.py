@@ -207,10 +207,11 @@ class _Search:
                        self.objective_unit())
 
     def objective_unit(self):
-        """The unit the objectives share (their metrics' headings), "" when they differ."""
-        units = {heading[len(metric) + 2:-1] for metric in self.objectives
-                 for heading in self.log.columns if heading.startswith(metric + " [")}
-        return units.pop() if len(units) == 1 else ""
+        """The unit the objectives share, as evaluations.csv heads the objective ("" when they
+        differ)."""
+        from ._frame import split_heading
+
+        return split_heading(self.log.columns[1 + len(self.keys)])[1]
 
     def bounds_list(self):
         return list(zip(self.lower, self.upper))
@@ -244,9 +245,11 @@ class _Search:
     def evaluations(self):
         import pandas
 
+        from ._frame import headed_frame
+
         data = [[n, *r["point"], r["objective"], *r["metrics"], r["status"], r["error"]]
                 for n, r in enumerate(self.rows.values())]
-        return pandas.DataFrame(data, columns=list(self.log.columns))
+        return headed_frame(pandas.DataFrame(data, columns=list(self.log.columns)))
 
 
 def _unused(x):
@@ -287,8 +290,10 @@ def run_request(request):
     if outcome.best is None:
         print("no feasible evaluation")
         return 1
+    units = outcome.evaluations.attrs.get("units", {})
     for key, value in outcome.best.items():
-        print(f"  {key} = {value!r}")
+        unit = units.get(key, "")
+        print(f"  {key} = {value!r} {'' if unit == '1' else unit}".rstrip())
     print(f"objective {outcome.objective_text()}; best scenario: "
           f"{os.path.join(output, 'best.toml')}")
     return 0

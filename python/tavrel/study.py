@@ -126,10 +126,14 @@ def _toml(value):
 
 
 def read_rows(csv_path):
-    """study.csv as a DataFrame; numbers read back to the same doubles."""
+    """study.csv as a DataFrame; numbers read back to the same doubles. Columns by their bare
+    names (the varied keys as written, the metrics), units in ``frame.attrs["units"]``; a
+    heading "name [unit]" as the file writes it is taken too."""
     import pandas
 
-    frame = pandas.read_csv(csv_path, float_precision="round_trip")
+    from ._frame import headed_frame
+
+    frame = headed_frame(pandas.read_csv(csv_path, float_precision="round_trip"))
     frame["error"] = frame["error"].fillna("").astype(str)
     return frame
 

@@ -35,6 +35,8 @@ def test_a_block_against_the_well(tmp_path, short_scenario_file, scenario, setti
     result = tavrel("run", path, "-q", "--no-figures", "-o", tmp_path / "out", "--set", setting)
     assert result.returncode == code, result.stderr
     assert stderr in result.stderr if stderr else result.stderr == ""
+    if code == 0:  # the summary, read without the terminal, says it too
+        assert stderr in (tmp_path / "out" / "summary.txt").read_text()
 
 
 def test_a_folder_holds_one_run(tmp_path, short_scenario_file):

@@ -48,6 +48,16 @@ class TestFigures:
         assert list(axis.lines[0].get_ydata()) == [0.0, 1000.0, 2000.0, 3000.0]
         assert is_png(tmp_path / "profile.png")
 
+    def test_every_well_shares_the_bottom_pressure_panel(self):
+        names = ["rig.bottom_pressure", "rig.choke_opening", "observer.bottom_pressure",
+                 "observer.displacer_velocity_estimate", "fixed.bottom_pressure"]
+        data = tavrel._tavrel.ResultData.from_arrays(
+            names, ["Pa", "1", "Pa", "m/s", "Pa"], [0.0, 1.0], [[4e7, 0.4, 4e7, 0.0, 4e7]] * 2)
+        figure = tavrel.Result(data).plot()
+        # A reference rig that logs its bottom pressure alone is compared; an estimate is not.
+        assert [line.get_label() for line in figure.axes[0].lines] == ["rig bottom",
+                                                                       "fixed bottom"]
+
     def test_nothing_to_plot_is_an_error(self, short_result):
         data = tavrel._tavrel.ResultData.from_arrays(["x.y"], ["1"], [0.0, 1.0], [[1.0], [2.0]])
         with pytest.raises(ValueError, match="no columns"):

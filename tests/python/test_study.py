@@ -87,9 +87,14 @@ def test_study_built_in_code_runs_and_draws(tmp_path):
         metrics=["rig.bottom_pressure:amplitude", "rig.displacer_velocity:amplitude"],
         simulation={"duration": 24.0})
     frame = study.run(jobs=2, output=tmp_path / "out")
+    # The file heads every quantity with its SI unit; the frame names them bare, units beside.
+    assert (tmp_path / "out" / "study.csv").read_text().startswith(
+        "case,rig.displacer_velocity.period [s],rig.bottom_pressure:amplitude [Pa],"
+        "rig.displacer_velocity:amplitude [m/s],status,error\n")
     assert list(frame.columns) == ["case", "rig.displacer_velocity.period",
-                                   "rig.bottom_pressure:amplitude [Pa]",
-                                   "rig.displacer_velocity:amplitude [m/s]", "status", "error"]
+                                   "rig.bottom_pressure:amplitude",
+                                   "rig.displacer_velocity:amplitude", "status", "error"]
+    assert frame.attrs["units"]["rig.displacer_velocity.period"] == "s"
     assert list(frame["status"]) == ["ok"] * 3
     assert frame["rig.displacer_velocity:amplitude [m/s]"].tolist() == pytest.approx([0.785] * 3)
     names = [os.path.basename(p) for p in tavrel.study.figures(study, frame, str(tmp_path))]

@@ -109,7 +109,7 @@ def _overlay(top, bottom, frame, chosen, model, scales, curves):
     def column(metric):
         return next((c for c in frame.columns if c == metric or c.startswith(metric + " [")), None)
 
-    period = next((c for c in frame.columns if c.endswith(".period")), None)
+    period = next((c for c in frame.columns if c.split(" [")[0].endswith(".period")), None)
     if period is None:
         return
     ok = frame[frame["status"] == "ok"] if "status" in frame.columns else frame

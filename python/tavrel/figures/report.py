@@ -21,7 +21,7 @@ import numpy
 
 from .. import _tavrel
 from .decimate import every_kth, min_max_rows
-from .units import display, heading_unit
+from .units import column_unit, display, headed
 from .waves import wave_deviation
 
 # Errors of the page's own scripts are shown on it (and found there by the browser test).
@@ -228,7 +228,8 @@ def _figure(path):
 
 
 def _case_table(frame, folder):
-    head = "".join(f'<th onclick="sortTable(this)">{html.escape(c)}</th>' for c in frame.columns)
+    head = "".join(f'<th onclick="sortTable(this)">{html.escape(headed(frame, c))}</th>'
+                   for c in frame.columns)
     rows = []
     for _, row in frame.iterrows():
         cells = []
@@ -255,13 +256,13 @@ def _metric_plots(study, frame):
     plots = []
     for metric in study.metrics:
         column = next(c for c in frame.columns if c == metric or c.startswith(metric + " ["))
-        scale, shown = display(heading_unit(column))
+        scale, shown = display(column_unit(frame, column))
         plots.append(_plot(
             "metric-" + str(len(plots)),
             [{"x": Numbers(ordered[key]), "y": Numbers(ordered[column].to_numpy(float) * scale),
               "type": "scatter", "mode": "lines+markers", "name": metric}],
             {"height": 300, "margin": {"t": 40}, "title": {"text": f"{metric} [{shown}]"},
-             "xaxis": {"title": {"text": key}}}))
+             "xaxis": {"title": {"text": headed(frame, key)}}}))
     return plots
 
 

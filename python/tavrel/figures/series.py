@@ -90,8 +90,12 @@ def _panels(result):
     flows = _Panel("flow", "m3/s")
     choke = _Panel("choke opening", "1", limits=(-0.03, 1.03))
     displacer = _Panel("displacer velocity", "m/s")
+    # Every well's bottom pressure, a reference rig's that logs nothing else too; an observer's
+    # is an estimate.
+    for well in blocks_with(result, "bottom_pressure"):
+        if well not in observers:
+            bottom.add(result, f"{well}.bottom_pressure", f"{well} bottom", linewidth=2)
     for rig in rigs:
-        bottom.add(result, f"{rig}.bottom_pressure", f"{rig} bottom", linewidth=2)
         pressures.add(result, f"{rig}.choke_pressure", f"{rig} choke", color="black",
                       linestyle="--", linewidth=1.5, zorder=3)
         for column in sensor_columns(result, rig):

@@ -13,12 +13,18 @@ import numpy
 
 from . import canvas
 from .std_ratio import std_ratio
-from .units import display, heading_unit, metric_column
+from .units import column_unit, display, metric_column
 
 
 def _scaled(frame, column):
-    scale, shown = display(heading_unit(column))
+    scale, shown = display(column_unit(frame, column))
     return frame[column].to_numpy(dtype=float) * scale, shown
+
+
+def _axis(frame, key):
+    """A varied key's values in its display unit, and its label "well.pressure_ref [bar]"."""
+    values, shown = _scaled(frame, key)
+    return values, key if shown in ("-", "1") else f"{key} [{shown}]"
 
 
 def _dimensions(study, frame):
@@ -42,11 +48,13 @@ def _metric_figure(study, frame, draw, name):
 def _against_parameter(study, frame, key):
     ok = frame[frame["status"] == "ok"].sort_values(key)
 
+    x, label = _axis(ok, key)
+
     def draw(axis, metric, column):
         values, unit = _scaled(ok, column)
-        axis.plot(ok[key], values, "o-")
+        axis.plot(x, values, "o-")
         axis.set_title(metric, fontsize=9)
-        axis.set_xlabel(key)
+        axis.set_xlabel(label)
         axis.set_ylabel(unit)
         axis.grid(True, alpha=0.3)
 
@@ -56,12 +64,14 @@ def _against_parameter(study, frame, key):
 def _heat_maps(study, frame, rows_key, columns_key):
     ok = frame[frame["status"] == "ok"]
 
+    (y, y_label), (x, x_label) = _axis(ok, rows_key), _axis(ok, columns_key)
+
     def draw(axis, metric, column):
         values, unit = _scaled(ok, column)
-        table = ok.assign(_v=values).pivot_table(index=rows_key, columns=columns_key, values="_v")
+        table = ok.assign(_v=values, _y=y, _x=x).pivot_table(index="_y", columns="_x", values="_v")
         image = axis.pcolormesh(table.columns, table.index, table.to_numpy(), shading="nearest")
-        axis.set_xlabel(columns_key)
-        axis.set_ylabel(rows_key)
+        axis.set_xlabel(x_label)
+        axis.set_ylabel(y_label)
         axis.set_title(metric, fontsize=9)
         axis.figure.colorbar(image, ax=axis, label=unit)
 

@@ -1,17 +1,11 @@
 """The display units of every figure, page and printed result: bar and litres per minute read
 at a glance where Pa and m3/s do not, degrees where radians do not. Files keep SI."""
 
-import math
+from .. import _tavrel
 
-# SI unit of a column or metric -> (factor to the shown unit, shown unit)
-DISPLAY = {
-    "Pa": (1e-5, "bar"),
-    "m3/s": (60e3, "L/min"),
-    "kg/m3": (1.0, "kg/m³"),
-    "m": (1.0, "m"),
-    "s": (1.0, "s"),
-    "rad": (180 / math.pi, "°"),
-}
+# SI unit of a column or metric -> (factor to the shown unit, shown unit): the engine's one
+# table of display units, which its summary shows too.
+DISPLAY = {si: (1 / size, shown) for si, shown, size in _tavrel.display_units()}
 
 
 def display(unit):
@@ -27,6 +21,18 @@ def heading_unit(heading):
 def metric_column(columns, metric):
     """The heading among `columns` of a metric's column (its unit appended, "name [unit]")."""
     return next(c for c in columns if c == metric or c.startswith(metric + " ["))
+
+
+def column_unit(frame, column):
+    """A frame's column's SI unit: beside its bare name in ``frame.attrs["units"]`` (the
+    package's frames), or in its heading (a frame read straight from a file)."""
+    return frame.attrs.get("units", {}).get(column) or heading_unit(column)
+
+
+def headed(frame, column):
+    """The column as the files head it, "name [unit]"."""
+    unit = column_unit(frame, column)
+    return column if not unit or column.endswith("]") else f"{column} [{unit}]"
 
 
 def ratio_unit(output_unit, input_unit):

@@ -96,7 +96,8 @@ TEST(Scenario, TyposAreNamedWithTheNearestName) {
         {rigScenario("", "injection_flow = { from = \"rig.top_flw\" }\n"),
          "no port \"rig.top_flw\" (did you mean rig.top_flow?)"},
         {rigScenario("", "", "duration = 10.0\n", "[log]\ncolumns = [\"rig.bottom_presure\"]\n"),
-         "log.columns: \"rig.bottom_presure\" matches no port (did you mean rig.bottom_pressure?)"},
+         "test.toml:35: log.columns: \"rig.bottom_presure\" matches no port (did you mean "
+         "rig.bottom_pressure?)"},
     };
     for (const auto& c : cases) {
         const std::string message = errorOf(c.text);
@@ -342,6 +343,42 @@ TEST(Scenario, PeriodsOfAFewOutputRowsAreWarnedAbout) {
               std::string::npos)
         << warnings("0.2")[0];
     EXPECT_TRUE(warnings("12.0").empty());
+}
+
+// A sine heave far from the period the observer is tuned to runs, but names both places.
+TEST(Scenario, HeavesFarFromTheObserversTuningAreWarnedAbout) {
+    struct Case {
+        const char* heave;
+        const char* tuning; // the observer's displacer_frequency, rad/s
+        const char* warned; // "": no warning
+    };
+    const Case cases[] = {
+        {"{ sine = { amplitude = 0.785, period = 14.0 } }", "0.5235987755982988", ""},
+        {"{ sine = { amplitude = 0.785, period = 6.0 } }", "0.5235987755982988",
+         "blocks.rig.inputs.displacer_velocity.sine.period: a heave period of 6 s (test.toml:33) "
+         "is 50 % off the 12 s that displacer_frequency = 0.5236 rad/s (test.toml:43) tunes "
+         "observer to: set displacer_frequency to 2*pi/6 = 1.047 rad/s"},
+        {"{ sine = { amplitude = 0.785, period = 6.0 } }", "1.0471975511965976", ""},
+        {"{ sum = [{ sine = { amplitude = 0.785, period = 24.0 } }, 0.1] }", "0.5",
+         "blocks.rig.inputs.displacer_velocity.sum[0].sine.period: a heave period of 24 s"},
+        {"{ sea = { spectrum = \"jonswap\", hs = 3.0, tp = 6.0 } }", "0.5235987755982988",
+         ""}, // no one period
+    };
+    for (const auto& c : cases) {
+        const auto warnings = plausibilityWarnings(parse(rigScenario(
+            "", std::string("displacer_velocity = ") + c.heave + "\n", "duration = 10.0\n",
+            std::string(
+                "[blocks.observer]\nplugin = \"tavrel_observer\"\n[blocks.observer.params]\n"
+                "num_fixed_outputs = 6\ngain_profile_up = [0.0, 0.0]\n"
+                "gain_profile_down = [0.0, 0.0]\ndisplacer_quadrature_gain = 8.0\n"
+                "displacer_velocity_gain = 1.0\ndisplacer_frequency = ") +
+                c.tuning +
+                "\n[blocks.observer.inputs]\nmeasured_top_flow = { from = \"rig.top_flow\" }\n")));
+        ASSERT_EQ(warnings.size(), *c.warned ? 1u : 0u) << c.heave;
+        if (*c.warned) {
+            EXPECT_NE(warnings[0].find(c.warned), std::string::npos) << warnings[0];
+        }
+    }
 }
 
 TEST(Scenario, OverridesByNameAreValidatedAndUndoneOnError) {

@@ -89,6 +89,15 @@ TEST(OptimizationFile, BadFilesNameLineKeyAndRule) {
          "opt.toml:5: optimize.weights: needs one weight per metric"},
         {head + "minimize = \"rig.bottom_pressure:swing\"\nmax_evaluation = 3\n" + vary,
          "opt.toml:5: optimize.max_evaluation: unknown key"},
+        {head + "minimize = \"rig.bottom_pressure:swing\"\n[[optimize.vary]]\nkey = "
+                "\"rig.displacer_velocity.period\"\nbounds = [\"6 s\", \"20 bar\"]\n",
+         "opt.toml:7: optimize.vary[0].bounds[1]: \"20 bar\" is a pressure [Pa], not a time [s]"},
+        {head +
+             "minimize = \"rig.bottom_pressure:swing\"\nsubject_to = [\"rig.bottom_pressure:mean "
+             ">= 411 s\"]\n" +
+             vary,
+         "opt.toml:5: optimize.subject_to: \"rig.bottom_pressure:mean >= 411 s\": the limit: \"411 "
+         "s\" is a time [s], not a pressure [Pa]"},
     };
     for (const auto& c : cases) {
         try {
@@ -110,6 +119,17 @@ TEST(OptimizationFile, BatchesAreStudiesOfTheirPoints) {
     EXPECT_EQ(opt.metrics(), (std::vector<std::string>{"rig.bottom_pressure~good.csv:rms",
                                                        "rig.choke_opening:max"}));
     EXPECT_DOUBLE_EQ(opt.vary()[0].start, 0.5);
+    // Bounds, start and limits may carry their units.
+    const auto period = folder.load("[simulation]\nduration = 2.0\n[optimize]\nminimize = "
+                                    "\"rig.bottom_pressure:swing\"\nsubject_to = "
+                                    "[\"rig.bottom_pressure:mean >= 411.5 bar\"]\n"
+                                    "[[optimize.vary]]\nkey = "
+                                    "\"rig.displacer_velocity.period\"\nbounds = [\"0.1 min\", "
+                                    "18.0]\nstart = \"12 s\"\n");
+    EXPECT_EQ(std::vector<double>(
+                  {period.vary()[0].lower, period.vary()[0].upper, period.vary()[0].start}),
+              (std::vector<double>{6, 18, 12}));
+    EXPECT_DOUBLE_EQ(period.constraints()[0].limit, 411.5e5);
     const double odd = 0.1 + 1e-16 * 3; // the batch carries every bit of a point
     const Study batch = opt.batch({{0.3}, {odd}});
     ASSERT_EQ(batch.caseCount(), 2u);
@@ -143,6 +163,8 @@ TEST(EvaluationLog, ResumesCompleteRowsAndRefusesAnotherOptimization) {
     EXPECT_TRUE(std::isnan(resumed.evaluations()[2].metrics[0]));
     std::ifstream in(dir / "evaluations.csv");
     const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.substr(0, csv.find('\n')), "evaluation,rig.choke_setpoint [1],objective [Pa],"
+                                             "rig.bottom_pressure:swing [Pa],status,error");
     EXPECT_EQ(
         csv.substr(csv.find('\n') + 1),
         "0,0.1,2.5,2.5,ok,\n1,0.3,1.0,1.0,ok,\n2,0.5,nan,nan,failed,\"stopped, \"\"early\"\"\"\n");

@@ -211,6 +211,65 @@ TEST(StudyFile, GeneratorsAndModes) {
     }
 }
 
+// A varied value may carry its unit, read as the scenario reads it; study.csv heads each key
+// with the SI unit its values are written in.
+TEST(StudyFile, ValuesCarryTheirUnitsAndHeadingsNameThem) {
+    const std::string head =
+        "scenario = \"default\"\n[study]\nmetrics = [\"rig.bottom_pressure:max\"]\n";
+    struct Case {
+        const char* key;
+        const char* generator;
+        std::vector<double> values; // empty: refused with `refused`
+        const char* refused;
+    };
+    const Case cases[] = {
+        {"rig.displacer_velocity.period", "values = [\"12 s\", \"0.1 min\", 3.0]", {12, 6, 3}, ""},
+        {"well.initial_top_pressure",
+         "range = { start = \"20 bar\", stop = \"22 bar\", step = \"1 bar\" }",
+         {20e5, 21e5, 22e5},
+         ""},
+        {"simulation.duration",
+         "linspace = { start = \"1 min\", stop = 90.0, num = 2 }",
+         {60, 90},
+         ""},
+        {"rig.displacer_velocity.period",
+         "values = [\"20 bar\"]",
+         {},
+         "test.toml:6: study.vary[0].values: \"20 bar\" is a pressure [Pa], not a time [s]"},
+        {"simulation.duration",
+         "linspace = { start = 1.0, stop = 2.0, num = \"2 s\" }",
+         {},
+         "test.toml:6: study.vary[0].linspace.num:"},
+        {"[\"well.annulus_length\", \"well.sound_speed\"]",
+         "values = [\"3 km\"]",
+         {},
+         "study.vary[0].values: the keys are in different units"},
+    };
+    for (const auto& c : cases) {
+        const std::string key = c.key[0] == '[' ? c.key : std::string("\"") + c.key + "\"";
+        const std::string text = head + "[[study.vary]]\nkey = " + key + "\n" + c.generator + "\n";
+        try {
+            const Study s = studyOf(text);
+            ASSERT_EQ(s.caseCount(), c.values.size()) << text;
+            for (size_t i = 0; i < s.caseCount(); ++i)
+                EXPECT_DOUBLE_EQ(s.caseValues(i)[0], c.values[i]) << c.key;
+        } catch (const StudyError& error) {
+            EXPECT_TRUE(c.values.empty()) << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.refused), std::string::npos) << error.what();
+        }
+    }
+    std::string keyed = head;
+    for (const char* key : {"rig.displacer_velocity.period", "observer.displacer_frequency",
+                            "rig.choke_setpoint", "simulation.rtol", "well.density_ref"}) {
+        keyed += std::string("[[study.vary]]\nkey = \"") + key + "\"\nvalues = [0.5]\n";
+    }
+    const Study s = studyOf(keyed);
+    EXPECT_EQ(s.keyHeaders(),
+              (std::vector<std::string>{
+                  "rig.displacer_velocity.period [s]", "observer.displacer_frequency [rad/s]",
+                  "rig.choke_setpoint [1]", "simulation.rtol [1]", "well.density_ref [kg/m3]"}));
+}
+
 TEST(Metrics, StatisticsOverTheSummaryWindow) {
     sim::Scenario scenario;
     scenario.start_time = 0;
