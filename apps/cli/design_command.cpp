@@ -23,9 +23,9 @@ namespace {
 struct DesignOptions {
     std::string scenario;
     std::string output = "design_out";
-    // The opening's RMS rate each row of the design may ask on its own sea, as a fraction of
-    // the choke's rate limit.
-    double rate_budget = 0.8;
+    // The largest RMS rate of the opening a row of the design may ask on its own sea, as a
+    // fraction of the choke's rate limit (above 1 the block's back-off would take it back).
+    double rate_budget = 1.0;
 };
 
 } // namespace
@@ -40,11 +40,12 @@ void addDesignCommand(CLI::App& app) {
     addOutputFolder(*command, options->output);
     command
         ->add_option("--rate-budget", options->rate_budget,
-                     "RMS rate of the opening each design sea may ask, as a fraction of the "
-                     "choke's rate limit (lower where the measurement carries the choke's own "
-                     "wave, as from the top of the well)")
+                     "largest RMS rate of the opening a design sea may ask, as a fraction of "
+                     "the choke's rate limit; each row takes the budget up to it that does best "
+                     "through the clipped rate (lower it where the measurement carries the "
+                     "choke's own wave, as from the top of the well)")
         ->capture_default_str()
-        ->check(CLI::Range(0.05, 2.0));
+        ->check(CLI::Range(0.3, 1.0));
     command->callback([options] {
         runCommand("design", [&] {
             sim::Scenario::load(options->scenario);

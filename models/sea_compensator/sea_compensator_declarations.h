@@ -10,14 +10,19 @@
 // X(id, use, declaration).
 #define TAVREL_SEA_COMPENSATOR_PARAMS(X)                                                           \
     X(basis_pole, read,                                                                            \
-      scalarParam("rad/s", "pole of the Laguerre filter that turns the heave into the opening",    \
-                  {0.5}))                                                                          \
+      scalarParam("rad/s",                                                                         \
+                  "pole of the Laguerre filter that turns the heave into the feedforward", {0.5})) \
     X(filter_weights, read,                                                                        \
       vectorParam("1",                                                                             \
-                  "weights of the Laguerre functions 0 .. 31 (opening per unit of the heave "      \
-                  "measurement), one row of equal length per schedule period, the rows one "       \
-                  "after another; missing ones are 0",                                             \
+                  "weights of the Laguerre functions 0 .. 31 (relative change of the choke's "     \
+                  "area per unit of the heave measurement), one row of equal length per schedule " \
+                  "period, the rows one after another; missing ones are 0",                        \
                   {0.0, 0.0}))                                                                     \
+    X(choke_characteristic, read,                                                                  \
+      vectorParam("m2",                                                                            \
+                  "the choke's effective area at equally spaced openings 0 .. 1 (the rig's "       \
+                  "choke_characteristic): the feedforward moves the area, not the opening",        \
+                  {0, 1e-4, 2.5e-4, 5e-4, 1e-3, 2e-3}))                                            \
     X(mean_time, read,                                                                             \
       scalarParam("s",                                                                             \
                   "time constant of the mean taken out of the heave measurement (a sensor's "      \
@@ -113,9 +118,9 @@
     X(laguerre_30, "1", "Laguerre state 30")                                                       \
     X(laguerre_31, "1", "Laguerre state 31")                                                       \
     X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
-    X(lagged_feedforward, "1", "the feedforward through the choke's lag")                          \
+    X(lagged_move, "1", "the feedforward's opening move through the choke's lag")                  \
     X(rate_power, "1/s2", "mean square of the lagged feedforward's rate")                          \
-    X(swing_power, "1", "mean square of the feedforward")                                          \
+    X(swing_power, "1", "mean square of the feedforward's opening move")                           \
     X(measurement_mean, "1", "mean of the heave measurement")                                      \
     X(heave_displacement, "1.s", "leaky integral of the heave measurement")                        \
     X(measurement_power, "1", "mean square of the heave measurement")                              \
@@ -204,6 +209,7 @@ inline constexpr ParamRule rules[] = {
     {ParamRule::Kind::positive, param::basis_pole},
     {ParamRule::Kind::custom, param::schedule_periods, -1, 0, &schedulePeriodsRule},
     {ParamRule::Kind::custom, param::filter_weights, -1, 0, &weightCountRule},
+    {ParamRule::Kind::table_from_zero, param::choke_characteristic, -1, 2},
     {ParamRule::Kind::positive, param::mean_time},
     {ParamRule::Kind::positive, param::displacement_time},
     {ParamRule::Kind::positive, param::stroke_time},

@@ -54,8 +54,9 @@ ScheduleSpot scheduleSpot(const SeaCompensatorParams& p, double period) {
     return {row, row + 1, (period - periods[row]) / (periods[row + 1] - periods[row])};
 }
 
-// The feedforward before its back-off: the Laguerre states weighted by the schedule's rows
-// around the estimated period, interpolated. Weights beyond a row's length are 0.
+// The feedforward before its back-off, as a relative change of the choke's area: the Laguerre
+// states weighted by the schedule's rows around the estimated period, interpolated. Weights
+// beyond a row's length are 0.
 double feedforward(const SeaCompensatorParams& p, const double* x) {
     if (p.schedule_periods.length == 0 || p.filter_weights.length == 0) return 0;
     const std::size_t row_length = p.filter_weights.length / p.schedule_periods.length;
@@ -71,11 +72,43 @@ double feedforward(const SeaCompensatorParams& p, const double* x) {
     return sum;
 }
 
-// The factor 0 .. 1 on the feedforward: 1 while the RMS rate of the opening it asks for (through
-// the choke's lag) stays within rate_fraction of the rate limit and its RMS within
+// The choke's area at opening z in [0, 1], linear between the characteristic's entries.
+double chokeArea(const ParamVector& table, double z) {
+    const double h = 1.0 / static_cast<double>(table.length - 1);
+    const auto k = std::min(static_cast<std::size_t>(z / h), table.length - 2);
+    return table[k] + (z - static_cast<double>(k) * h) * (table[k + 1] - table[k]) / h;
+}
+
+// The opening in [0, 1] whose area is `area`, held within the characteristic's range; on a
+// flat stretch, its first opening.
+double openingForArea(const ParamVector& table, double area) {
+    const std::size_t last = table.length - 1;
+    if (!(area > table[0])) return 0;
+    if (!(area < table[last])) return 1;
+    std::size_t k = 0;
+    while (!(table[k + 1] > area))
+        ++k;
+    const double h = 1.0 / static_cast<double>(last);
+    return (static_cast<double>(k) + (area - table[k]) / (table[k + 1] - table[k])) * h;
+}
+
+// The move of the opening from `base` that changes the choke's area by the fraction
+// `relative`. The choke's characteristic is linear by pieces, steeper as it opens: moving the
+// area rather than the opening keeps the flow's response to the feedforward linear, where equal
+// moves of the opening up and down would raise the mean area with the swing, and with it drag
+// the mean pressure with every group of waves.
+double openingMove(const SeaCompensatorParams& p, double base, double relative) {
+    const ParamVector& table = p.choke_characteristic;
+    if (table.length < 2) return 0;
+    const double from = std::clamp(base, 0.0, 1.0);
+    return openingForArea(table, chokeArea(table, from) * (1 + relative)) - from;
+}
+
+// The factor 0 .. 1 on the feedforward: 1 while the RMS rate of the opening's move it asks for
+// (through the choke's lag) stays within rate_fraction of the rate limit and its RMS within
 // swing_fraction of the mean opening's distance to the nearer end, else the factor that brings
-// the larger excess back to its bound. The mean squares are of the feedforward before the
-// factor, so the factor does not feed back into what it measures.
+// the larger excess back to its bound. The mean squares are of the move before the factor, so
+// the factor does not feed back into what it measures.
 double backOff(const SeaCompensatorParams& p, const double* x) {
     double scale = 1;
     const double rate_bound = p.rate_fraction / p.stroke_time;
@@ -88,10 +121,15 @@ double backOff(const SeaCompensatorParams& p, const double* x) {
     return scale;
 }
 
-// The setpoint before its limits, without the integral: pressure feedback plus feedforward.
-double proportionalPart(const SeaCompensatorParams& p, const double* x, double pressure) {
-    return (pressure - p.pressure_setpoint) * p.proportional_gain +
-           backOff(p, x) * feedforward(p, x);
+// The opening the pressure feedback holds: its integral plus its proportional part.
+double heldOpening(const SeaCompensatorParams& p, const double* x, double pressure) {
+    return x[state::opening_integral] + (pressure - p.pressure_setpoint) * p.proportional_gain;
+}
+
+// The setpoint before its limits: the held opening moved by the feedforward after its back-off.
+double unlimitedSetpoint(const SeaCompensatorParams& p, const double* x, double pressure) {
+    const double held = heldOpening(p, x, pressure);
+    return held + openingMove(p, held, backOff(p, x) * feedforward(p, x));
 }
 
 double limited(double setpoint) { return std::clamp(setpoint, 0.0, 1.0); }
@@ -135,26 +173,26 @@ void mdlInitializeConditions(SimStruct* S) {
 
 // The choke setpoint, limited to [0, 1], and the back-off's factor. The first call after
 // initialisation sets the integral so that the setpoint equals the measured choke opening (a
-// bumpless start).
+// bumpless start; the filter is at rest, so the feedforward is 0).
 void mdlOutputs(SimStruct* S, int_T) {
     const SeaCompensatorParams p = SeaCompensatorParams::read(S);
     double* x = ssGetContStates(S);
     const Inputs u = readInputs(S);
     int* flags = ssGetIWork(S);
     if (flags[iwork::first_output_flag] == 1) {
-        x[state::opening_integral] = u.opening - proportionalPart(p, x, u.pressure);
+        x[state::opening_integral] = 0;
+        x[state::opening_integral] = u.opening - heldOpening(p, x, u.pressure);
         flags[iwork::first_output_flag] = 0;
     }
-    writeOutput(S, output::choke_setpoint,
-                limited(x[state::opening_integral] + proportionalPart(p, x, u.pressure)));
+    writeOutput(S, output::choke_setpoint, limited(unlimitedSetpoint(p, x, u.pressure)));
     writeOutput(S, output::feedforward_scale, backOff(p, x));
     writeOutput(S, output::heave_period, heavePeriod(x));
 }
 
 // Laguerre chain on the heave; the integral with back-calculation towards the limited setpoint
-// at 1/anti_windup_time; the feedforward through the choke's lag, and the mean squares of that
-// lagged feedforward's rate and of the feedforward, over averaging_time; the period estimate's
-// leaky integral and mean squares.
+// at 1/anti_windup_time; the feedforward's opening move through the choke's lag, and the mean
+// squares of that lagged move's rate and of the move, over averaging_time; the period
+// estimate's leaky integral and mean squares.
 void mdlDerivatives(SimStruct* S) {
     const SeaCompensatorParams p = SeaCompensatorParams::read(S);
     const double* x = ssGetContStates(S);
@@ -167,14 +205,13 @@ void mdlDerivatives(SimStruct* S) {
     dX[state::measurement_mean] = heave / p.mean_time;
     laguerreRates(p.basis_pole, heave, x, dX);
 
-    const double setpoint = x[state::opening_integral] + proportionalPart(p, x, u.pressure);
+    const double setpoint = unlimitedSetpoint(p, x, u.pressure);
     dX[state::opening_integral] = integralDrive(p, u.pressure, u.opening) +
                                   (limited(setpoint) - setpoint) / p.anti_windup_time;
 
-    const double y = feedforward(p, x);
-    const double rate =
-        (y - x[state::lagged_feedforward]) / (actuator_lag_fraction * p.stroke_time);
-    dX[state::lagged_feedforward] = rate;
+    const double y = openingMove(p, heldOpening(p, x, u.pressure), feedforward(p, x));
+    const double rate = (y - x[state::lagged_move]) / (actuator_lag_fraction * p.stroke_time);
+    dX[state::lagged_move] = rate;
     dX[state::rate_power] = (rate * rate - x[state::rate_power]) / p.averaging_time;
     dX[state::swing_power] = (y * y - x[state::swing_power]) / p.averaging_time;
 

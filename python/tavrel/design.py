@@ -1,26 +1,40 @@
 """Broadband heave feedforward for the `sea_compensator` block, designed on a well's linear model.
 
 At the operating point the bottom pressure's deviation is e = Hv v + Hu u for the heave velocity
-v and the choke setpoint u; the block sets u = F m from a measurement m = M v + n of the heave
-(a motion reference unit: M = 1; the top of the well: the upgoing wave, M carries the travel
-time) with sensor noise n. Over a sea of heave-velocity spectrum S,
+v and the filter's output u, a relative change of the choke's area (the block moves the opening
+by A/A' per unit of it there); the block sets u = F m from a measurement m = M v + n of the
+heave (a motion reference unit: M = 1; the top of the well: the upgoing wave, M carries the
+travel time) with sensor noise n. Over a sea of heave-velocity spectrum S,
 
     var e = integral S |Hv + Hu F M|^2 + N |Hu F|^2 dw
     var rate = integral (S |M|^2 + N) |w Z F|^2 dw
 
-(Z the opening per setpoint). F is a Laguerre filter,
+(Z the opening per unit of u). F is a Laguerre filter,
 F = sum_k c_k sqrt(2a)/(s + a) ((s - a)/(s + a))^k: causal by construction, a chain of
 first-order states in the block, and linear in its weights c, so the design is a least-squares
 problem: var e over the fixed choke's plus a penalty on the rate's variance, raised until the
-RMS rate sits at the budget. One set of weights cannot be best on every sea (a filter that
-serves 6 s seas wastes the rate budget at 12 s), so the design makes one row of weights per sea
-of a family (peak periods 6 to 24 s), and the block picks and interpolates the rows by the
-heave's mean period, which it estimates from the measurement itself.
+RMS rate sits at a budget.
+
+The choke's rate limit is no RMS bound: the actuator closes on its setpoint at 1/lag times the
+distance, and that rate is clipped at 1/stroke time. A filter that asks more than the limit
+now and then loses what it asked beyond it. The design replaces the clip by its statistical
+linearisation for a Gaussian drive of RMS sigma (the random-input describing function): a gain
+N = erf(L / (sigma sqrt 2)) on the rate, so a lag of lag/N, and the clip's remainder as a
+disturbance of the opening's rate, uncorrelated with the drive, of variance sigma^2 (P - N^2),
+P = E[clip^2] / sigma^2; N and sigma are found together. Each row's budget is the one among
+a few up to the block's back-off bound whose filter does best through that clip.
+
+One set of weights cannot be best on every sea (a filter that serves 6 s seas wastes the rate
+at 12 s), so the design makes one row of weights per sea of a family (peak periods 6 to 24 s),
+and the block picks and interpolates the rows by the heave's mean period, which it estimates
+from the measurement itself.
 
 The limit printed beside it is the same problem for one sea with a long FIR filter (any causal
-linear feedforward from the same measurement, as closely as 50 s of taps get) under the same
-RMS rate: what no linear feedforward on this measurement can beat.
+linear feedforward from the same measurement, as closely as 50 s of taps get) through the same
+clipped actuator, at its best budget: what no linear feedforward on this measurement can beat.
 """
+
+from math import erf, exp, pi, sqrt
 
 import numpy as np
 
@@ -67,28 +81,16 @@ def _steps(w):
 
 
 class Plant:
-    """Frequency responses of the well at the operating point on the grid `w`: Hv (bottom
-    pressure per heave velocity), Hu (per setpoint), Z (opening per setpoint) and M
-    (measurement per heave velocity), with the measurement's noise density, and the factor on
-    Hu for an RMS swing of the opening (choke_gain; None for 1)."""
+    """Frequency responses of the well at the operating point on the grid `w`, per unit of the
+    filter's output where the choke is concerned: Hv (bottom pressure per heave velocity), Hu
+    (per unit of the filter's output), Z (opening per unit of it, through the choke's lag) and M
+    (measurement per heave velocity), with the measurement's noise density and `move`, the
+    setpoint's move per unit of the filter's output."""
 
-    def __init__(self, w, hv, hu, z, m, noise, choke_gain=None):
+    def __init__(self, w, hv, hu, z, m, noise, move=1.0):
         self.w, self.hv, self.hu, self.z, self.m, self.noise = w, hv, hu, z, m, noise
-        self.choke_gain = choke_gain
+        self.move = move
         self.dw = _steps(w)
-
-    def opening_swing(self, sea, f):
-        """The RMS of the opening the filter's response f asks on `sea`."""
-        seen = velocity_spectrum(self.w, *sea) * np.abs(self.m) ** 2 + self.noise
-        return float(np.sqrt(np.sum(seen * np.abs(self.z * f) ** 2 * self.dw)))
-
-    def at_swing(self, sea, f):
-        """The plant as the choke sees it while the filter f swings the opening on `sea`: Hu
-        scaled by the choke's mean slope over that swing (choke_gain), itself without one."""
-        if self.choke_gain is None:
-            return self
-        k = self.choke_gain(self.opening_swing(sea, f))
-        return Plant(self.w, self.hv, self.hu * k, self.z, self.m, self.noise)
 
     def terms(self, sea):
         """The least-squares rows of one sea: (error rows, rate rows, fixed variance) with
@@ -111,6 +113,68 @@ class Plant:
         """The design's std of the bottom pressure over the fixed choke's, and its RMS rate."""
         error, fixed, rate = self.variances(sea, f)
         return np.sqrt(error / fixed), np.sqrt(rate)
+
+
+class Actuator:
+    """The choke's actuator as the rig has it: towards its setpoint with a lag of `lag` s, its
+    rate clipped at `rate_limit`."""
+
+    def __init__(self, stroke_time):
+        self.lag, self.rate_limit = 0.1 * stroke_time, 1.0 / stroke_time
+
+
+def _clip_moments(a):
+    """For a unit Gaussian x clipped at +-a: (E[x clip(x)], E[clip(x)^2])."""
+    gain = erf(a / sqrt(2))
+    return gain, gain - 2 * a * exp(-a * a / 2) / sqrt(2 * pi) + a * a * (1 - gain)
+
+
+def through_rate_limit(plant, sea, f, actuator):
+    """The std ratio of the filter's response f on `sea` with the actuator's rate clipped, by
+    the clip's statistical linearisation (module docstring), and the rate's gain N."""
+    w, lag = plant.w, actuator.lag
+    seen = (velocity_spectrum(w, *sea) * np.abs(plant.m) ** 2 + plant.noise) * plant.dw
+    gain, sigma, power, slower = 1.0, 0.0, 1.0, np.ones(len(w))
+    for _ in range(60):
+        # The model's Hu and Z carry the lag; the clip's gain stretches it to lag/N.
+        slower = (1 + 1j * w * lag) / (1 + 1j * w * lag / gain)
+        drive = (plant.move - plant.z * slower) * f / lag
+        sigma = float(np.sqrt(np.sum(seen * np.abs(drive) ** 2)))
+        if sigma <= 0:
+            break
+        new, power = _clip_moments(actuator.rate_limit / sigma)
+        if abs(new - gain) < 1e-9:
+            break
+        gain = 0.5 * (gain + new)
+    s, fixed = plant.terms(sea)
+    hu = plant.hu * slower
+    error = (np.sum(s * plant.dw * np.abs(plant.hv + hu * f * plant.m) ** 2)
+             + np.sum(plant.noise * plant.dw * np.abs(hu * f) ** 2))
+    if sigma > 0:
+        # The clip's remainder, shaped as the drive, reaches the opening through the lag.
+        shape = seen * np.abs(drive) ** 2 / sigma**2
+        per_opening = plant.hu / plant.z / (1j * w + gain / lag)
+        error += sigma**2 * (power - gain**2) * np.sum(shape * np.abs(per_opening) ** 2)
+    return float(np.sqrt(error / fixed)), gain
+
+
+# The RMS rates a design tries, as fractions of the actuator's rate limit.
+BUDGETS = np.arange(0.3, 1.55, 0.1)
+
+
+def best_through_rate_limit(plant, basis, sea, actuator, top):
+    """The weights that do best on `sea` through the clipped actuator among the rate-bounded
+    designs of BUDGETS up to `top` (1/s): (weights, their std ratio through the clip)."""
+    quadratic = _quadratic(plant, basis, [sea])
+    best = None
+    for budget in BUDGETS * actuator.rate_limit:
+        if budget > top * (1 + 1e-9):
+            break
+        c = rate_bounded(plant, basis, quadratic, sea, budget)
+        ratio = through_rate_limit(plant, sea, c @ basis, actuator)[0]
+        if best is None or ratio < best[1]:
+            best = (c, ratio)
+    return best
 
 
 def _quadratic(plant, basis, seas):
@@ -138,21 +202,18 @@ def _solve(quadratic, rho, ridge=1e-9):
     return -np.linalg.solve(matrix, qe_vector)
 
 
-def choke_gain(table, opening, swing):
-    """The mean slope of a choke characteristic (entries at the openings 0, 1/(n-1), .. 1,
-    linear between) over an opening spread normally about `opening` with the RMS `swing`, over
-    its slope at `opening`: the factor by which a swinging choke moves the flow more (or less)
-    than its linearisation says. The opening stops at 0 and 1, where the slope is 0."""
-    from math import erf, sqrt
-
+def opening_per_relative_area(table, opening):
+    """The opening's move per relative change of a choke's area at `opening`: area / slope of
+    the characteristic (entries at the openings 0, 1/(n-1), .. 1, linear between), the slope of
+    the segment above `opening` (the one a small opening move up goes through)."""
     table = np.asarray(table, dtype=float)
-    edges = np.linspace(0.0, 1.0, len(table))
-    slopes = np.diff(table) / np.diff(edges)
-    here = slopes[min(int(opening * (len(table) - 1)), len(slopes) - 1)]
-    if swing <= 0 or here <= 0:
-        return 1.0
-    below = [0.5 * (1 + erf((e - opening) / (swing * sqrt(2)))) for e in edges]
-    return float(np.sum(slopes * np.diff(below)) / here)
+    n = len(table) - 1
+    k = min(int(opening * n), n - 1)
+    slope = (table[k + 1] - table[k]) * n
+    area = table[k] + (opening * n - k) * (table[k + 1] - table[k])
+    if slope <= 0 or area <= 0:
+        raise ValueError(f"the choke's characteristic is flat or shut at the opening {opening:g}")
+    return float(area / slope)
 
 
 # The peak periods a schedule is designed at: the seas of 6 to 24 s, every 2 s.
@@ -209,30 +270,26 @@ class Schedule:
         """The filter's frequency response on the plant's grid on `sea`."""
         return self.weights(sea) @ self.basis
 
-    def plant_on(self, sea):
-        """The plant as the choke sees it while this schedule swings it on `sea`."""
-        return self.plant.at_swing(sea, self.response(sea))
-
     def ratio(self, sea):
         """The linear prediction on `sea`: std over the fixed choke's, and the RMS rate."""
-        return self.plant_on(sea).ratio(sea, self.response(sea))
+        return self.plant.ratio(sea, self.response(sea))
+
+    def through_rate_limit(self, sea, actuator, scale=1.0):
+        """The prediction on `sea` through the clipped actuator, the feedforward times `scale`."""
+        return through_rate_limit(self.plant, sea, scale * self.response(sea), actuator)[0]
 
 
-def design_schedule(plant, sea, budget, pole, order, displacement_time, periods=SCHEDULE):
+def design_schedule(plant, sea, actuator, top, pole, order, displacement_time,
+                    periods=SCHEDULE):
     """One row of weights for each sea of a family (peak periods `periods` at the nominal sea's
-    height and peak enhancement), each the best for its own sea with the opening's RMS rate
-    there within `budget` (1/s), on the plant as the choke sees it at the row's own swing (a few
-    rounds: the swing depends on the row, the row on the choke's gain)."""
+    height and peak enhancement), each the best for its own sea through the clipped actuator
+    with the opening's RMS rate there within `top` (1/s)."""
     hs, _, gamma = sea
     basis = laguerre(plant.w, pole, order)
     rows = []
     for p in periods:
         one = (hs, float(p), gamma)
-        seen = plant
-        for _ in range(3 if plant.choke_gain else 1):
-            row = rate_bounded(seen, basis, _quadratic(seen, basis, [one]), one, budget)
-            seen = plant.at_swing(one, row @ basis)
-        rows.append(row)
+        rows.append(best_through_rate_limit(plant, basis, one, actuator, top)[0])
     estimates = [estimated_period(plant, (hs, float(p), gamma), displacement_time)
                  for p in periods]
     return Schedule(plant, pole, rows, estimates, displacement_time)
@@ -242,12 +299,13 @@ def laguerre_response(w, pole, weights):
     return np.asarray(weights) @ laguerre(w, pole, len(weights))
 
 
-def limit(plant, sea, budget, step=0.25, taps=200):
+def limit(plant, sea, actuator, step=0.25, taps=200):
     """The best std ratio any causal linear feedforward from the measurement reaches on `sea`
-    with the opening's RMS rate within `budget`: a long FIR design (taps over taps*step s)."""
+    through the clipped actuator, and the RMS rate it asks: a long FIR design (taps over
+    taps*step s) at its best budget."""
     basis = fir(plant.w, step, taps)
-    c = rate_bounded(plant, basis, _quadratic(plant, basis, [sea]), sea, budget)
-    return plant.ratio(sea, c @ basis)
+    c, ratio = best_through_rate_limit(plant, basis, sea, actuator, np.inf)
+    return ratio, plant.ratio(sea, c @ basis)[1]
 
 
 def back_off(plant, sea, f, rate_limit, swing_limit):
@@ -257,7 +315,7 @@ def back_off(plant, sea, f, rate_limit, swing_limit):
     s = velocity_spectrum(plant.w, *sea)
     seen = (s * np.abs(plant.m) ** 2 + plant.noise) * plant.dw
     rate = np.sqrt(np.sum(seen * np.abs(plant.w * plant.z * f) ** 2))
-    swing = np.sqrt(np.sum(seen * np.abs(f) ** 2))
+    swing = np.sqrt(np.sum(seen * np.abs(plant.move * f) ** 2))
     return float(min(1.0, rate_limit / max(rate, 1e-300), swing_limit / max(swing, 1e-300)))
 
 

@@ -14,13 +14,9 @@ import numpy as np
 
 from . import design as d
 
-# The RMS rate of the opening each row of the design may ask on its own sea, as a fraction of
-# the actuator's limit (1/stroke time), unless the request names another: the choke's rate
-# saturates part of the time, which costs less than the rate gains up to about this budget
-# (nonlinear runs at 0.7, 0.8 and 0.9 on the motion reference unit's scenario).
-RATE_BUDGET = 0.8
-# What the block's back-off lets pass before it scales the feedforward down: above the budget,
-# for seas higher than the design's.
+# What the block's back-off lets pass before it scales the feedforward down, as a fraction of
+# the actuator's rate limit (1/stroke time): above any row's budget, for seas higher than the
+# design's. It is also the largest RMS rate a row may ask, unless the request names a lower.
 RATE_FRACTION = 1.0
 # The Laguerre filter: its pole and its order (the block's states).
 POLE, ORDER = 2.0, 32
@@ -124,12 +120,11 @@ def plant_of(doc):
     # The block takes the measurement's mean out over its mean_time: a high-pass on it.
     mean_time = float(params.get("mean_time", 60.0))
     high_pass = 1j * w / (1j * w + 1 / mean_time)
-    # The choke's characteristic is linear by pieces: a swinging opening sees the mean slope
-    # over its swing, not the slope where the linear model was taken.
-    table = block_params(doc, rig)["choke_characteristic"]
-    plant = d.Plant(w, g[:, 0, 0], g[:, 0, 1], g[:, 1, 1], m * high_pass,
-                    d.noise_spectrum(w, std, band) * np.abs(high_pass) ** 2,
-                    lambda swing: d.choke_gain(table, opening, swing))
+    # The block moves the choke's area by the fraction its filter gives: the opening moves by
+    # area / slope per unit of that fraction at the operating point.
+    move = d.opening_per_relative_area(block_params(doc, rig)["choke_characteristic"], opening)
+    plant = d.Plant(w, g[:, 0, 0], g[:, 0, 1] * move, g[:, 1, 1] * move, m * high_pass,
+                    d.noise_spectrum(w, std, band) * np.abs(high_pass) ** 2, move)
     stroke = float(doc["blocks"][rig].get("params", {}).get("choke_stroke_time", 10.0))
     return plant, _sea(doc, rig), stroke, comp, opening
 
@@ -151,26 +146,23 @@ def block_params(doc, block):
             **entry.get("params", {})}
 
 
-def by_peak_period(plant, sea, opening, params, schedule, periods):
+def by_peak_period(plant, sea, opening, params, schedule, periods, actuator):
     """Rows of PERIOD_COLUMNS, one per peak period of `periods` on seas of `sea`'s height and
-    peak enhancement: the limit under the RMS rate the `schedule` asks on the scenario's sea
-    `sea` (the design's budget), the schedule's prediction with its RMS rate, and that
-    prediction scaled by the block's back-off (its `params`, the mean opening at the operating
-    point `opening`)."""
+    peak enhancement: the limit through the clipped `actuator` with the RMS rate it asks, the
+    schedule's prediction through it with the RMS rate it asks, and that prediction with the
+    block's back-off (its `params`, the mean opening at the operating point `opening`)."""
     hs, _, gamma = sea
-    budget = schedule.ratio(sea)[1]
     rate_limit = params["rate_fraction"] / params["stroke_time"]
     swing_limit = params["swing_fraction"] * max(min(opening, 1.0 - opening), 0.0)
     rows = []
     for tp in periods:
         one = (hs, float(tp), gamma)
         response = schedule.response(one)
-        seen = schedule.plant_on(one)
-        best, best_rate = d.limit(seen, one, budget)
-        ratio, rate = seen.ratio(one, response)
-        scale = d.back_off(seen, one, response, rate_limit, swing_limit)
-        rows.append((float(tp), best, best_rate, ratio, rate,
-                     seen.ratio(one, scale * response)[0]))
+        best, best_rate = d.limit(plant, one, actuator)
+        scale = d.back_off(plant, one, response, rate_limit, swing_limit)
+        rows.append((float(tp), best, best_rate, schedule.through_rate_limit(one, actuator),
+                     plant.ratio(one, response)[1],
+                     schedule.through_rate_limit(one, actuator, scale)))
     return rows
 
 
@@ -179,9 +171,10 @@ def scenario_by_peak_period(doc, periods):
     with warnings.catch_warnings():
         # The Newton steps' runs settle only roughly; the design takes them as they are.
         warnings.simplefilter("ignore", UserWarning)
-        plant, sea, _, comp, opening = plant_of(doc)
+        plant, sea, stroke, comp, opening = plant_of(doc)
     params = block_params(doc, comp)
-    return by_peak_period(plant, sea, opening, params, d.Schedule.of_block(plant, params), periods)
+    return by_peak_period(plant, sea, opening, params, d.Schedule.of_block(plant, params), periods,
+                          d.Actuator(stroke))
 
 
 def write_rows(path, columns, rows):
@@ -218,18 +211,20 @@ def run_request(request):
         raw = f.read()
     doc = tomllib.loads(raw.decode())
     plant, sea, stroke, comp, opening = plant_of(doc)
-    fraction = float(request.get("rate_budget", RATE_BUDGET))
-    budget = fraction / stroke
-    schedule = d.design_schedule(plant, sea, budget, POLE, ORDER, DISPLACEMENT_TIME)
-    ratio, rate = schedule.ratio(sea)
+    rig = compensated(doc)[1]
+    actuator = d.Actuator(stroke)
+    top = min(float(request.get("rate_budget", RATE_FRACTION)), RATE_FRACTION) / stroke
+    schedule = d.design_schedule(plant, sea, actuator, top, POLE, ORDER, DISPLACEMENT_TIME)
+    linear, rate = schedule.ratio(sea)
     values = {"basis_pole": POLE,
               "filter_weights": [[float(f"{c:.8g}") for c in row] for row in schedule.rows],
               "schedule_periods": [round(float(p), 4) for p in schedule.periods],
               "displacement_time": DISPLACEMENT_TIME,
-              "stroke_time": stroke, "rate_fraction": RATE_FRACTION}
+              "stroke_time": stroke, "rate_fraction": RATE_FRACTION,
+              "choke_characteristic": block_params(doc, rig)["choke_characteristic"]}
     rows = by_peak_period(plant, sea, opening, {**block_params(doc, comp), **values}, schedule,
-                          sorted({*PERIODS, sea[1]}))
-    best, best_rate = next(row[1:3] for row in rows if row[0] == sea[1])
+                          sorted({*PERIODS, sea[1]}), actuator)
+    best, best_rate, ratio = next(row[1:4] for row in rows if row[0] == sea[1])
     text = set_params(raw.decode(), comp, values)
     Scenario.parse(text, os.path.join(output, "scenario.toml"), os.path.dirname(path) or ".")
     os.makedirs(output, exist_ok=True)
@@ -238,16 +233,17 @@ def run_request(request):
     write_rows(os.path.join(output, "design.csv"), PERIOD_COLUMNS, rows)
     hs, tp, gamma = sea
     print(f"Well linearised with the choke at {opening:.4f}; sea Hs {hs:g} m, Tp {tp:g} s, "
-          f"gamma {gamma:g}; opening's RMS rate within {budget:.4g} 1/s "
-          f"({fraction:g}/stroke time)")
+          f"gamma {gamma:g}; the choke's rate clipped at {actuator.rate_limit:.4g} 1/s "
+          f"(1/stroke time), rows asking at most {top:.4g} 1/s RMS")
     # The bottom pressure's std with the choke held, in the linear model [bar].
     fixed = np.sqrt(plant.terms(sea)[1]) / 1e5
     print(f"Limit, any linear causal feedforward from this measurement: "
           f"{best:.3f} of the fixed choke's std, {best * fixed:.2f} of {fixed:.2f} bar "
-          f"(RMS rate {best_rate:.4f} 1/s)")
+          f"(asking an RMS rate of {best_rate:.4f} 1/s)")
     print(f"Design ({len(schedule.rows)} rows of {ORDER} Laguerre weights, pole {POLE:g} rad/s, "
           f"by the estimated period): {ratio:.3f} of the fixed choke's std, "
-          f"{ratio * fixed:.2f} bar (RMS rate {rate:.4f} 1/s), {ratio / best:.2f} times the limit")
+          f"{ratio * fixed:.2f} bar, {ratio / best:.2f} times the limit "
+          f"(asking an RMS rate of {rate:.4f} 1/s; {linear:.3f} were the choke's rate free)")
     print("Same design on other peak periods: "
           + ", ".join(f"{row[0]:g} s {row[3]:.2f}" for row in rows if row[0] != tp))
     print(f"Scenario: {os.path.join(output, 'scenario.toml')}")

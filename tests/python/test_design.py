@@ -25,14 +25,42 @@ def test_laguerre_functions_are_the_blocks_chain():
     np.testing.assert_allclose(design.laguerre(w, pole, order), chain, rtol=1e-12)
 
 
-@pytest.mark.parametrize("table, opening, swing, gain", [
-    ([0.0, 1.0, 3.0], 0.25, 0.0, 1.0),  # no swing: the slope where it stands
-    ([0.0, 1.0, 3.0], 0.25, 1e-6, 1.0),  # inside a segment
-    ([0.0, 1.0, 3.0], 0.5, 1e-6, 0.75),  # at the kink: half on slope 2, half on 4, over 4
-    ([0.0, 2.0], 0.5, 0.5, 0.682689492137),  # the stops at 0 and 1 move nothing: P(|u| < 1 sd)
+@pytest.mark.parametrize("table, opening, move", [
+    ([0.0, 1.0, 3.0], 0.25, 0.25),  # area 0.5 on slope 2
+    ([0.0, 1.0, 3.0], 0.5, 0.25),  # at the kink the slope above: area 1 on slope 4
+    ([0.0, 1.0, 3.0], 0.75, 0.5),  # area 2 on slope 4
+    ([0.0, 0.0, 3.0], 0.25, None),  # shut: no relative change
 ])
-def test_choke_gain_is_the_mean_slope_over_the_swing(table, opening, swing, gain):
-    assert design.choke_gain(table, opening, swing) == pytest.approx(gain, rel=1e-9)
+def test_opening_per_relative_area(table, opening, move):
+    if move is None:
+        with pytest.raises(ValueError, match="flat or shut"):
+            design.opening_per_relative_area(table, opening)
+    else:
+        assert design.opening_per_relative_area(table, opening) == pytest.approx(move, rel=1e-12)
+
+
+@pytest.mark.parametrize("limit", [0.3, 1.0, 2.5])
+def test_clip_moments_match_a_clipped_gaussian(limit):
+    x = np.random.default_rng(1).standard_normal(2_000_000)
+    clipped = np.clip(x, -limit, limit)
+    gain, power = design._clip_moments(limit)
+    assert gain == pytest.approx(np.mean(x * clipped), abs=2e-3)
+    assert power == pytest.approx(np.mean(clipped**2), abs=2e-3)
+
+
+def test_rate_limit_far_above_the_rate_asked_changes_nothing():
+    w = design.FREQUENCIES
+    lag = 1 / (1 + 1j * w)
+    plant = design.Plant(w, np.ones(len(w)), -0.8 * lag, 0.5 * lag, np.ones(len(w)),
+                         np.zeros(len(w)), 0.5)
+    sea, f = (3.0, 12.0, 3.3), np.ones(len(w))
+    free = design.Actuator(10.0)  # the plant's lag of 1 s, its rate never clipped
+    free.rate_limit = 1e9
+    assert design.through_rate_limit(plant, sea, f, free)[0] == pytest.approx(
+        plant.ratio(sea, f)[0], rel=1e-9)
+    slow = design.Actuator(10.0)
+    assert design.through_rate_limit(plant, sea, 0 * f, slow)[0] == pytest.approx(1.0)
+    assert design.through_rate_limit(plant, sea, f, slow)[0] > plant.ratio(sea, f)[0]
 
 
 @pytest.mark.parametrize("hs, tp, gamma", [(3.0, 12.0, 3.3), (1.0, 6.0, 1.0), (5.0, 24.0, 7.0)])

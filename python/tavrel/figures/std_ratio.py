@@ -1,8 +1,8 @@
 """std_ratio.png and std_ratio.csv of a study over a sea's peak period: each rig's bottom-pressure
 std over the reference rig's of the same case (the same sea), per peak period as the median and
-the spread over the cases (the seeds), beside the linear limit of any causal feedforward from the
-compensator's measurement under the design's rate budget and the compensator's own linear
-prediction as the scenario stands (tavrel.design_scenario).
+the spread over the cases (the seeds), beside the limit of any linear causal feedforward from the
+compensator's measurement through the choke's clipped rate and the compensator's own prediction
+as the scenario stands, both on the well's linear model (tavrel.design_scenario).
 
 Drawn when the study varies one peak period (a `*.displacer_velocity.tp` key, every other
 varied key a seed), its base scenario runs a sea_compensator and a reference rig, and the
@@ -23,9 +23,9 @@ PERIOD = "peak_period [s]"
 # The linear curves of the compensated rig: column, line style, legend.
 LINEAR = (
     ("limit [1]", {"color": "black", "linestyle": "--"},
-     "linear limit: any causal feedforward, same measurement and rate"),
+     "limit: any linear causal feedforward, same measurement and choke"),
     ("design [1]", {"color": "dimgrey", "linestyle": ":", "marker": "s"},
-     "compensator's linear prediction"),
+     "compensator's prediction (linear model, clipped rate)"),
     ("design_backed_off [1]", {"color": "dimgrey", "linestyle": "-.", "marker": "^"},
      "the same, scaled by its back-off"))
 
@@ -99,7 +99,7 @@ def _linear(doc, periods):
     try:
         rows = scenario_by_peak_period(doc, periods)
     except (DesignError, TavrelError) as error:
-        print(f"std_ratio.png without the linear limit: {error}", file=sys.stderr)
+        print(f"std_ratio.png without the limit: {error}", file=sys.stderr)
         return None
     return {column: [row[k] for row in rows] for k, column in enumerate(PERIOD_COLUMNS)}
 

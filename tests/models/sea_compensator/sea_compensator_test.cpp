@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -21,12 +22,14 @@ class SeaCompensator : public ::testing::Test {
 
     // Pole 2 rad/s, weights 0.5 and -0.25 (the rest 0), stroke 10 s (rate limit 0.1 1/s, lag
     // 1 s), half the rate limit and half the room to the nearer end allowed, mean squares over
-    // 20 s; setpoint 400 bar, kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s.
+    // 20 s; setpoint 400 bar, kp = 1e-8 1/Pa, ki = 2e-9 1/(Pa s), anti-windup 10 s. The
+    // choke's area equals its opening, so the feedforward moves the opening by its fraction.
     void SetUp() override {
         record = std::make_unique<TestRecord>(
             tavrel::test::paramsWith(description, {{param::basis_pole, {2.0}},
                                                    {param::filter_weights, {0.5, -0.25}},
                                                    {param::schedule_periods, {12}},
+                                                   {param::choke_characteristic, {0, 1}},
                                                    {param::stroke_time, {10}},
                                                    {param::rate_fraction, {0.5}},
                                                    {param::swing_fraction, {0.5}},
@@ -75,19 +78,20 @@ TEST_F(SeaCompensator, LaguerreChainMatchesHandValues) {
 }
 
 TEST_F(SeaCompensator, BackOffScalesTheFeedforwardToItsBounds) {
-    // Feedforward 0.5*0.2 - 0.25*(-0.4) = 0.2; pressure 1 bar above: kp term 0.001. Rate bound
-    // 0.5/10 = 0.05 1/s; room half the mean opening's distance to the nearer end.
+    // Feedforward 0.5*0.2 - 0.25*(-0.4) = 0.2; pressure 1 bar above: kp term 0.001, so the held
+    // opening 0.401 moves by 0.401*0.2 times the scale. Rate bound 0.5/10 = 0.05 1/s; room half
+    // the mean opening's distance to the nearer end.
     const struct {
         const char* what;
         double rate_power, swing_power, integral, opening;
         double scale, setpoint, integral_rate;
     } cases[] = {
-        {"within both", 0.0016, 0.01, 0.4, 0.4, 1.0, 0.601, 2e-4},
-        {"rate RMS 0.1: half", 0.01, 0.01, 0.4, 0.4, 0.5, 0.501, 2e-4},
-        {"swing RMS 0.5 over room 0.2", 0.0016, 0.25, 0.4, 0.4, 0.4, 0.481, 2e-4},
-        {"both over: the smaller", 0.01, 0.25, 0.4, 0.4, 0.4, 0.481, 2e-4},
-        {"near the top: room 0.05, limited", 0.0016, 0.01, 0.9, 0.95, 0.5, 1.0, 1e-4},
-        {"limited, choke open: drive stopped", 0.0016, 0.01, 0.9, 1.0, 0.5, 1.0, -1e-4},
+        {"within both", 0.0016, 0.01, 0.4, 0.4, 1.0, 0.4812, 2e-4},
+        {"rate RMS 0.1: half", 0.01, 0.01, 0.4, 0.4, 0.5, 0.4411, 2e-4},
+        {"swing RMS 0.1 over room 0.04", 0.0016, 0.01, 0.08, 0.4, 0.4, 0.081 * 1.08, 2e-4},
+        {"both over: the smaller", 0.04, 0.01, 0.08, 0.4, 0.25, 0.081 * 1.05, 2e-4},
+        {"at the top: no room, limited", 0.0016, 0.01, 1.0, 0.95, 0.0, 1.0, 1e-4},
+        {"limited, choke open: drive stopped", 0.0016, 0.01, 1.0, 1.0, 0.0, 1.0, -1e-4},
     };
     for (const auto& c : cases) {
         setInputs(0.0, 0.0, 401e5, c.opening);
@@ -106,18 +110,19 @@ TEST_F(SeaCompensator, BackOffScalesTheFeedforwardToItsBounds) {
 }
 
 TEST_F(SeaCompensator, MeanSquaresFollowTheLaggedFeedforward) {
-    // Feedforward 0.2 against its lagged 0.1: rate (0.2 - 0.1)/(0.1*10 s) = 0.1 1/s.
+    // Feedforward 0.2 moves the opening 0.4 by 0.08; against its lagged 0.03 the rate is
+    // (0.08 - 0.03)/(0.1*10 s) = 0.05 1/s.
     setInputs(0.0, 0.0, 400e5, 0.4);
     record->outputs(&mdlOutputs);
     record->state(state::laguerre_0) = 0.2;
     record->state(state::laguerre_1) = -0.4;
-    record->state(state::lagged_feedforward) = 0.1;
+    record->state(state::lagged_move) = 0.03;
     record->state(state::rate_power) = 0.002;
     record->state(state::swing_power) = 0.05;
     record->call(&mdlDerivatives);
-    EXPECT_NEAR(record->derivative(state::lagged_feedforward), 0.1, 1e-15);
-    EXPECT_NEAR(record->derivative(state::rate_power), (0.01 - 0.002) / 20, 1e-15);
-    EXPECT_NEAR(record->derivative(state::swing_power), (0.04 - 0.05) / 20, 1e-15);
+    EXPECT_NEAR(record->derivative(state::lagged_move), 0.05, 1e-15);
+    EXPECT_NEAR(record->derivative(state::rate_power), (0.0025 - 0.002) / 20, 1e-15);
+    EXPECT_NEAR(record->derivative(state::swing_power), (0.0064 - 0.05) / 20, 1e-15);
 }
 
 TEST(SeaCompensatorSchedule, WeightsFollowTheEstimatedPeriod) {
@@ -126,6 +131,7 @@ TEST(SeaCompensatorSchedule, WeightsFollowTheEstimatedPeriod) {
     TestRecord record(
         tavrel::test::paramsWith(description, {{param::filter_weights, {0.5, -0.25, 0.1, 0.3}},
                                                {param::schedule_periods, {8, 16}},
+                                               {param::choke_characteristic, {0, 1}},
                                                {param::pressure_setpoint, {400e5}}}),
         &mdlInitializeSizes);
     const struct {
@@ -143,7 +149,40 @@ TEST(SeaCompensatorSchedule, WeightsFollowTheEstimatedPeriod) {
         record.state(state::displacement_power) = root * root;
         record.outputs(&mdlOutputs);
         EXPECT_NEAR(record.output(output::heave_period), c.period, 1e-12);
-        EXPECT_NEAR(record.output(output::choke_setpoint), 0.4 + c.feedforward, 1e-15) << c.period;
+        EXPECT_NEAR(record.output(output::choke_setpoint), 0.4 * (1 + c.feedforward), 1e-15)
+            << c.period;
+    }
+}
+
+TEST(SeaCompensatorArea, FeedforwardMovesTheAreaByItsFraction) {
+    // The default characteristic, areas 0, 1, 2.5, 5, 10, 20 (1e-4 m2) at openings 0 .. 1 in
+    // steps of 0.2. At 0.39 the area is 1 + 0.95*1.5 = 2.425; a fifth more, 2.91, lies 0.164
+    // of the way up the step 0.4 .. 0.6; a fifth less, 1.94, 0.6267 of the way up 0.2 .. 0.4.
+    TestRecord record(tavrel::test::paramsWith(description, {{param::filter_weights, {1.0}},
+                                                             {param::schedule_periods, {12}},
+                                                             {param::proportional_gain, {0}},
+                                                             {param::pressure_setpoint, {400e5}}}),
+                      &mdlInitializeSizes);
+    const struct {
+        double held, feedforward, setpoint;
+    } cases[] = {
+        {0.39, 0.2, 0.4 + 0.164 * 0.2},
+        {0.39, -0.2, 0.2 + 0.94 / 1.5 * 0.2},
+        {0.39, 10.0, 1.0}, // beyond the largest area: fully open
+        {0.39, -2.0, 0.0}, // no area below 0: shut
+        {0.0, 0.5, 0.0},   // a shut choke has no area to scale
+        {1.2, -0.5, 1.0},  // held beyond the travel: moved from its end by -0.2
+    };
+    for (const auto& c : cases) {
+        record.call(&mdlInitializeConditions);
+        record.setInput(input::held_pressure, 400e5);
+        record.setInput(input::choke_opening, c.held);
+        record.outputs(&mdlOutputs);
+        record.state(state::laguerre_0) = c.feedforward;
+        record.outputs(&mdlOutputs);
+        record.call(&mdlDerivatives);
+        EXPECT_NEAR(record.output(output::choke_setpoint), std::clamp(c.setpoint, 0.0, 1.0), 1e-15)
+            << c.held << " " << c.feedforward;
     }
 }
 
