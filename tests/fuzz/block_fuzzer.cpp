@@ -1,12 +1,14 @@
-// The four blocks' methods called directly on a record: random parameter lists (any length,
+// The blocks' methods called directly on a record: random parameter lists (any length,
 // empty, not-a-number, infinite, huge, negative, fractional where a count is expected), random
 // inputs and states. No method may read or write outside an array or loop without end.
+#include "compensator_model.h"
 #include "fuzz_input.h"
 #include "fuzz_record.h"
 #include "linear_model.h"
 #include "observer_model.h"
 #include "piston_model.h"
 #include "rig_model.h"
+#include "sea_compensator_model.h"
 
 #include <array>
 
@@ -21,7 +23,7 @@ struct Model {
     mdlRecordMethod derivatives;
 };
 
-constexpr std::array<Model, 4> models = {{
+constexpr std::array<Model, 6> models = {{
     {"tavrel", &rig::mdlInitializeSizes, &rig::mdlInitializeConditions, &rig::mdlOutputs,
      &rig::mdlDerivatives},
     {"tavrel_piston", &piston::mdlInitializeSizes, &piston::mdlInitializeConditions,
@@ -30,6 +32,11 @@ constexpr std::array<Model, 4> models = {{
      &linear::mdlOutputs, &linear::mdlDerivatives},
     {"tavrel_observer", &observer::mdlInitializeSizes, &observer::mdlInitializeConditions,
      &observer::mdlOutputs, &observer::mdlDerivatives},
+    {"heave_compensator", &compensator::mdlInitializeSizes, &compensator::mdlInitializeConditions,
+     &compensator::mdlOutputs, &compensator::mdlDerivatives},
+    {"sea_compensator", &sea_compensator::mdlInitializeSizes,
+     &sea_compensator::mdlInitializeConditions, &sea_compensator::mdlOutputs,
+     &sea_compensator::mdlDerivatives},
 }};
 
 // The block's default parameters with some replaced, dropped or added.
