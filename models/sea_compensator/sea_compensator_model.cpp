@@ -46,10 +46,12 @@ struct ScheduleSpot {
 ScheduleSpot scheduleSpot(const SeaCompensatorParams& p, double period) {
     const auto& periods = p.schedule_periods;
     const std::size_t last = periods.length - 1;
-    if (period <= periods[0]) return {};
+    if (last == 0 || period <= periods[0]) return {};
     if (period >= periods[last]) return {last, last, 0};
+    // Bounded by the last row as well: periods that are not numbers (which the rules refuse)
+    // would otherwise let the search run past the schedule.
     std::size_t row = 0;
-    while (periods[row + 1] < period)
+    while (row + 1 < last && periods[row + 1] < period)
         ++row;
     return {row, row + 1, (period - periods[row]) / (periods[row + 1] - periods[row])};
 }
@@ -99,7 +101,8 @@ double openingForArea(const ParamVector& table, double area) {
 // the mean pressure with every group of waves.
 double openingMove(const SeaCompensatorParams& p, double base, double relative) {
     const ParamVector& table = p.choke_characteristic;
-    if (table.length < 2) return 0;
+    // Without a table, or from an opening that is not a number, there is no area to move.
+    if (table.length < 2 || std::isnan(base)) return 0;
     const double from = std::clamp(base, 0.0, 1.0);
     return openingForArea(table, chokeArea(table, from) * (1 + relative)) - from;
 }
