@@ -164,12 +164,12 @@ BUDGETS = np.arange(0.3, 1.55, 0.1)
 
 def best_through_rate_limit(plant, basis, sea, actuator, top):
     """The weights that do best on `sea` through the clipped actuator among the rate-bounded
-    designs of BUDGETS up to `top` (1/s): (weights, their std ratio through the clip)."""
+    designs of BUDGETS up to `top` (1/s), or at `top` below them all: (weights, their std ratio
+    through the clip)."""
     quadratic = _quadratic(plant, basis, [sea])
+    budgets = [b for b in BUDGETS * actuator.rate_limit if b <= top * (1 + 1e-9)] or [top]
     best = None
-    for budget in BUDGETS * actuator.rate_limit:
-        if budget > top * (1 + 1e-9):
-            break
+    for budget in budgets:
         c = rate_bounded(plant, basis, quadratic, sea, budget)
         ratio = through_rate_limit(plant, sea, c @ basis, actuator)[0]
         if best is None or ratio < best[1]:
