@@ -119,7 +119,7 @@
     X(laguerre_31, "1", "Laguerre state 31")                                                       \
     X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
     X(lagged_move, "1", "the feedforward's opening move through the choke's lag")                  \
-    X(rate_power, "1/s2", "mean square of the lagged feedforward's rate")                          \
+    X(rate_power, "1/s2", "mean square of the lagged move's rate")                                 \
     X(swing_power, "1", "mean square of the feedforward's opening move")                           \
     X(measurement_mean, "1", "mean of the heave measurement")                                      \
     X(heave_displacement, "1.s", "leaky integral of the heave measurement")                        \
