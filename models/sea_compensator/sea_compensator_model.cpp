@@ -101,8 +101,9 @@ double openingForArea(const ParamVector& table, double area) {
 // the mean pressure with every group of waves.
 double openingMove(const SeaCompensatorParams& p, double base, double relative) {
     const ParamVector& table = p.choke_characteristic;
-    // Without a table, or from an opening that is not a number, there is no area to move.
-    if (table.length < 2 || std::isnan(base)) return 0;
+    // Without a table, or from an opening or by a fraction that is not a number, there is no
+    // area to move: the held opening stays.
+    if (table.length < 2 || std::isnan(base) || std::isnan(relative)) return 0;
     const double from = std::clamp(base, 0.0, 1.0);
     return openingForArea(table, chokeArea(table, from) * (1 + relative)) - from;
 }
@@ -124,15 +125,25 @@ double backOff(const SeaCompensatorParams& p, const double* x) {
     return scale;
 }
 
-// The opening the pressure feedback holds: its integral plus its proportional part.
-double heldOpening(const SeaCompensatorParams& p, const double* x, double pressure) {
-    return x[state::opening_integral] + (pressure - p.pressure_setpoint) * p.proportional_gain;
+// The pressure feedback's proportional part.
+double proportionalPart(const SeaCompensatorParams& p, double pressure) {
+    return (pressure - p.pressure_setpoint) * p.proportional_gain;
+}
+
+// The opening the pressure feedback holds, and the feedforward before its back-off: what the
+// setpoint and the back-off's mean squares are made of, each worked out once a call.
+struct Parts {
+    double held;
+    double feedforward;
+};
+
+Parts partsOf(const SeaCompensatorParams& p, const double* x, double pressure) {
+    return {x[state::opening_integral] + proportionalPart(p, pressure), feedforward(p, x)};
 }
 
 // The setpoint before its limits: the held opening moved by the feedforward after its back-off.
-double unlimitedSetpoint(const SeaCompensatorParams& p, const double* x, double pressure) {
-    const double held = heldOpening(p, x, pressure);
-    return held + openingMove(p, held, backOff(p, x) * feedforward(p, x));
+double unlimitedSetpoint(const SeaCompensatorParams& p, const double* x, const Parts& parts) {
+    return parts.held + openingMove(p, parts.held, backOff(p, x) * parts.feedforward);
 }
 
 double limited(double setpoint) { return std::clamp(setpoint, 0.0, 1.0); }
@@ -183,11 +194,11 @@ void mdlOutputs(SimStruct* S, int_T) {
     const Inputs u = readInputs(S);
     int* flags = ssGetIWork(S);
     if (flags[iwork::first_output_flag] == 1) {
-        x[state::opening_integral] = 0;
-        x[state::opening_integral] = u.opening - heldOpening(p, x, u.pressure);
+        x[state::opening_integral] = u.opening - proportionalPart(p, u.pressure);
         flags[iwork::first_output_flag] = 0;
     }
-    writeOutput(S, output::choke_setpoint, limited(unlimitedSetpoint(p, x, u.pressure)));
+    writeOutput(S, output::choke_setpoint,
+                limited(unlimitedSetpoint(p, x, partsOf(p, x, u.pressure))));
     writeOutput(S, output::feedforward_scale, backOff(p, x));
     writeOutput(S, output::heave_period, heavePeriod(x));
 }
@@ -208,11 +219,12 @@ void mdlDerivatives(SimStruct* S) {
     dX[state::measurement_mean] = heave / p.mean_time;
     laguerreRates(p.basis_pole, heave, x, dX);
 
-    const double setpoint = unlimitedSetpoint(p, x, u.pressure);
+    const Parts parts = partsOf(p, x, u.pressure);
+    const double setpoint = unlimitedSetpoint(p, x, parts);
     dX[state::opening_integral] = integralDrive(p, u.pressure, u.opening) +
                                   (limited(setpoint) - setpoint) / p.anti_windup_time;
 
-    const double y = openingMove(p, heldOpening(p, x, u.pressure), feedforward(p, x));
+    const double y = openingMove(p, parts.held, parts.feedforward);
     const double rate = (y - x[state::lagged_move]) / (actuator_lag_fraction * p.stroke_time);
     dX[state::lagged_move] = rate;
     dX[state::rate_power] = (rate * rate - x[state::rate_power]) / p.averaging_time;
