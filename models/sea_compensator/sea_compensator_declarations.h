@@ -14,7 +14,7 @@
                   "pole of the Laguerre filter that turns the heave into the feedforward", {0.5})) \
     X(filter_weights, read,                                                                        \
       vectorParam("1",                                                                             \
-                  "weights of the Laguerre functions 0 .. 31 (relative change of the choke's "     \
+                  "weights of the Laguerre functions 0 .. 63 (relative change of the choke's "     \
                   "area per unit of the heave measurement), one row of equal length per schedule " \
                   "period, the rows one after another; missing ones are 0",                        \
                   {0.0, 0.0}))                                                                     \
@@ -117,6 +117,38 @@
     X(laguerre_29, "1", "Laguerre state 29")                                                       \
     X(laguerre_30, "1", "Laguerre state 30")                                                       \
     X(laguerre_31, "1", "Laguerre state 31")                                                       \
+    X(laguerre_32, "1", "Laguerre state 32")                                                       \
+    X(laguerre_33, "1", "Laguerre state 33")                                                       \
+    X(laguerre_34, "1", "Laguerre state 34")                                                       \
+    X(laguerre_35, "1", "Laguerre state 35")                                                       \
+    X(laguerre_36, "1", "Laguerre state 36")                                                       \
+    X(laguerre_37, "1", "Laguerre state 37")                                                       \
+    X(laguerre_38, "1", "Laguerre state 38")                                                       \
+    X(laguerre_39, "1", "Laguerre state 39")                                                       \
+    X(laguerre_40, "1", "Laguerre state 40")                                                       \
+    X(laguerre_41, "1", "Laguerre state 41")                                                       \
+    X(laguerre_42, "1", "Laguerre state 42")                                                       \
+    X(laguerre_43, "1", "Laguerre state 43")                                                       \
+    X(laguerre_44, "1", "Laguerre state 44")                                                       \
+    X(laguerre_45, "1", "Laguerre state 45")                                                       \
+    X(laguerre_46, "1", "Laguerre state 46")                                                       \
+    X(laguerre_47, "1", "Laguerre state 47")                                                       \
+    X(laguerre_48, "1", "Laguerre state 48")                                                       \
+    X(laguerre_49, "1", "Laguerre state 49")                                                       \
+    X(laguerre_50, "1", "Laguerre state 50")                                                       \
+    X(laguerre_51, "1", "Laguerre state 51")                                                       \
+    X(laguerre_52, "1", "Laguerre state 52")                                                       \
+    X(laguerre_53, "1", "Laguerre state 53")                                                       \
+    X(laguerre_54, "1", "Laguerre state 54")                                                       \
+    X(laguerre_55, "1", "Laguerre state 55")                                                       \
+    X(laguerre_56, "1", "Laguerre state 56")                                                       \
+    X(laguerre_57, "1", "Laguerre state 57")                                                       \
+    X(laguerre_58, "1", "Laguerre state 58")                                                       \
+    X(laguerre_59, "1", "Laguerre state 59")                                                       \
+    X(laguerre_60, "1", "Laguerre state 60")                                                       \
+    X(laguerre_61, "1", "Laguerre state 61")                                                       \
+    X(laguerre_62, "1", "Laguerre state 62")                                                       \
+    X(laguerre_63, "1", "Laguerre state 63")                                                       \
     X(opening_integral, "1", "mean choke opening held by the pressure feedback")                   \
     X(lagged_move, "1", "the feedforward's opening move through the choke's lag")                  \
     X(rate_power, "1/s2", "mean square of the lagged move's rate")                                 \

@@ -204,8 +204,8 @@ TEST(SeaCompensatorRules, WeightsAndScheduleMustFit) {
         const char* period_problem;
     };
     const Case cases[] = {
-        {{12}, 32, "", ""},
-        {{12}, 33, "must have at most 32 entries a row, has 33", ""},
+        {{12}, 64, "", ""},
+        {{12}, 65, "must have at most 64 entries a row, has 65", ""},
         {{8, 12}, 64, "", ""},
         {{8, 12},
          63,
