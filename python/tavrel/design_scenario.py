@@ -18,12 +18,12 @@ from . import design as d
 # the actuator's rate limit (1/stroke time): above any row's budget, for seas higher than the
 # design's. It is also the largest RMS rate a row may ask, unless the request names a lower.
 RATE_FRACTION = 1.0
-# The Laguerre filter: the poles tried, and its order (the block's states). The well's wave
-# travels 6 s up and back; the filter needs that long a memory at a resolution fine enough for
-# the resonance near 1 rad/s. A signal from the top of the well carries the choke's own echo,
-# which a faster pole feeds on; the design keeps the pole whose schedule does best on the
+# The Laguerre filter's poles tried; its order is the block's (its Laguerre states). The well's
+# wave travels 6 s up and back; the filter needs that long a memory at a resolution fine enough
+# for the resonance near 1 rad/s. A signal from the top of the well carries the choke's own
+# echo, which a faster pole feeds on; the design keeps the pole whose schedule does best on the
 # nominal sea through the clip.
-POLES, ORDER = (2.0, 2.5, 3.0, 3.5), 64
+POLES = (2.0, 2.5, 3.0, 3.5)
 # The leaky integral of the block's period estimate.
 DISPLACEMENT_TIME = 30.0
 # DIR/design.csv: the limit and the design per peak period, on seas of the scenario's height and
@@ -141,6 +141,13 @@ def _value_text(value):
     return d.toml_value(value)
 
 
+def filter_order(plugin):
+    """The Laguerre states of the compensator plug-in `plugin`: the longest row it weights."""
+    from ._tavrel import describe
+
+    return sum(1 for s in describe(plugin)["states"] if s["name"].startswith("laguerre_"))
+
+
 def block_params(doc, block):
     """The block's parameters in `doc`, its plug-in's defaults for those not written."""
     from ._tavrel import describe
@@ -218,7 +225,8 @@ def run_request(request):
     rig = compensated(doc)[1]
     actuator = d.Actuator(stroke)
     top = min(float(request.get("rate_budget", RATE_FRACTION)), RATE_FRACTION) / stroke
-    schedule = min((d.design_schedule(plant, sea, actuator, top, pole, ORDER, DISPLACEMENT_TIME)
+    order = filter_order(doc["blocks"][comp]["plugin"])
+    schedule = min((d.design_schedule(plant, sea, actuator, top, pole, order, DISPLACEMENT_TIME)
                     for pole in POLES), key=lambda one: one.through_rate_limit(sea, actuator))
     linear, rate = schedule.ratio(sea)
     values = {"basis_pole": schedule.pole,
@@ -245,7 +253,7 @@ def run_request(request):
     print(f"Limit, any linear causal feedforward from this measurement: "
           f"{best:.3f} of the fixed choke's std, {best * fixed:.2f} of {fixed:.2f} bar "
           f"(asking an RMS rate of {best_rate:.4f} 1/s)")
-    print(f"Design ({len(schedule.rows)} rows of {ORDER} Laguerre weights, pole "
+    print(f"Design ({len(schedule.rows)} rows of {order} Laguerre weights, pole "
           f"{schedule.pole:g} rad/s, by the estimated period): {ratio:.3f} of the fixed "
           f"choke's std, {ratio * fixed:.2f} bar, {ratio / best:.2f} times the limit "
           f"(asking an RMS rate of {rate:.4f} 1/s; {linear:.3f} were the choke's rate free)")
